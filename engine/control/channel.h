@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+
+#include <QTcpSocket>
+
+namespace skyhaul::engine {
+
+/**
+ * One TCP connection of the engine (the control connection or a data connection) with its plaintext
+ * buffer. TLS sits between the socket and the plaintext once it is started on the channel; the users of a
+ * channel only ever see plaintext.
+ */
+class Channel : public QObject {
+    Q_OBJECT
+public:
+    explicit Channel(QObject* parent = nullptr);
+    ~Channel() override;
+
+    /// Starts a non-blocking connect. False with a socket error code when it cannot even start.
+    bool connectTo(const QHostAddress& local, const QHostAddress& host, quint16 port, int* errorCode);
+    /// Takes over a connection accepted on a listening socket (active mode).
+    void adopt(QTcpSocket* socket);
+
+    /// A socket exists (connecting, connected, or closed by the peer with bytes left to read).
+    bool isOpen() const { return m_socket != nullptr; }
+    /// The TCP connection is up.
+    bool isConnected() const { return m_connected; }
+    /// The peer closed the connection (or it failed after being established).
+    bool peerClosed() const { return m_peerClosed; }
+
+    QHostAddress localAddress() const;
+    QHostAddress peerAddress() const;
+    void setKeepAlive(bool on);
+    /// Bounds how much the socket layer reads ahead of the reader.
+    void setReadBufferSize(qint64 size);
+
+    /// Plaintext bytes waiting to be read.
+    qint64 available() const;
+    /// Reads up to `max` bytes of plaintext.
+    qint64 read(char* data, qint64 max);
+    /// The buffered plaintext as one block (moves it out of the channel).
+    QByteArray readAll();
+    /// A view of buffered plaintext without consuming it; consume() drops bytes from its front.
+    const QByteArray& peekBuffer();
+    void consume(qint64 count);
+
+    /// Queues plaintext for sending; returns false when the connection is gone.
+    bool write(const char* data, qint64 size);
+    bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
+    /// Bytes accepted by write() but not yet handed to the network.
+    qint64 pendingWrite() const;
+    /// Hands pending bytes to the network now, as far as it takes them without blocking.
+    void flush();
+
+    /// Closes our side once every queued byte has gone out; closed(0) follows.
+    void shutdownWhenWritten();
+    /// Closes at once (buffers dropped). No events.
+    void close();
+
+Q_SIGNALS:
+    /// The TCP connect completed.
+    void connected();
+    /// The connect failed with a socket error code.
+    void connectFailed(int code);
+    /// New plaintext arrived.
+    void readable();
+    /// Bytes went out to the network.
+    void written();
+    /// The peer closed the connection or it broke; `code` 0 for an orderly close.
+    void closed(int code);
+
+private:
+    void attach(QTcpSocket* socket);
+    void onReadyRead();
+    void onDisconnected();
+    void onError();
+    void drainSocket();
+
+    QPointer<QTcpSocket> m_socket;
+    QByteArray m_in;
+    qint64 m_inPos = 0;
+    bool m_connected = false;
+    bool m_peerClosed = false;
+    bool m_closeReported = false;
+};
+
+} // namespace skyhaul::engine

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "engine/control/channel.h"
+#include "engine/control/lineassembler.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace skyhaul::engine {
+
+class Session;
+
+/**
+ * The control connection: connect and greeting, the send-command procedure, logon, representation type,
+ * working directory, raw commands and the end of the connection. Failures leave as skyhaul::engine::Failure.
+ */
+class ControlConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit ControlConnection(Session& session);
+    ~ControlConnection() override;
+
+    /// The connection is established (greeting may still be unread) and usable.
+    bool isUp() const { return m_up; }
+    /// A socket exists, whatever its state.
+    bool socketOpen() const { return m_channel.isOpen(); }
+
+    /// Connects as the TLS start mode says and reads the greeting (explicit TLS: through PROT P).
+    void connectServer();
+    /// The logon sequence (connect when needed, USER/PASS/ACCT, TYPE, CWD).
+    void logon();
+    /// Closes at once without QUIT; an established connection reports its end.
+    void close();
+
+    /**
+     * Sends one command line (none when `command` is empty: reads the greeting) and reads its reply.
+     * With `stopAtPreliminary` a 1xx reply ends the wait. A negative reply fails with 141.
+     */
+    void sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
+
+    /// CDUP for "..", CWD otherwise.
+    void changeDirectory(const QString& path);
+    /// Asks PWD; returns the text between the first two double quotes of the reply, if it has any.
+    std::optional<QString> printDirectory();
+    /// TYPE A / TYPE I; the stored mode changes only on a positive reply.
+    void sendType(int mode);
+
+    QByteArray lastReply() const { return m_lastReply; }
+    QHostAddress localAddress() const { return m_channel.localAddress(); }
+    QHostAddress serverAddress() const { return m_channel.peerAddress(); }
+    int representation() const { return m_representation; }
+    void setRepresentation(int mode) { m_representation = mode; }
+    void setKeepAlive(bool on) { m_keepAlive = on; }
+    void setLoggedOn(bool on) { m_loggedOn = on; }
+
+private:
+    void connectSocket();
+    QByteArray readLine();
+    void sendLine(const QString& line);
+    void onClosed(int code);
+    void reportClosed(int code);
+    [[noreturn]] void failWait();
+
+    Session& m_session;
+    Channel m_channel;
+    LineAssembler m_assembler;
+    ReplyJudge m_judge;
+    QByteArray m_lastReply;
+    bool m_up = false;
+    bool m_keepAlive = false;
+    bool m_loggedOn = false;
+    bool m_connectDone = false;
+    int m_connectResult = 0;
+    int m_representation = 0;
+};
+
+} // namespace skyhaul::engine

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace skyhaul::engine {
+
+/**
+ * Cuts a byte stream into lines at CR, LF, CR LF or LF CR (a pair counts as one line end). Never sees a
+ * socket: feed() takes bytes and says how many it consumed, stopping after the first complete line so that
+ * lines the peer sends early stay with the caller until they are wanted.
+ */
+class LineAssembler {
+public:
+    enum class Overflow {
+        /// A full buffer is handed over as a line of its own; the rest follows as a further line.
+        Split,
+        /// A full buffer is kept as part of the line, which may grow past the buffer (up to a hard cap).
+        Join,
+    };
+
+    /// Beyond this a joined line keeps no more bytes (the rest of the physical line is dropped).
+    static constexpr qsizetype kJoinedLineCap = 1024 * 1024;
+
+    LineAssembler(qsizetype bufferSize, Overflow overflow);
+
+    /// Consumes bytes up to and including the first line end; returns how many were consumed.
+    qsizetype feed(const char* data, qsizetype size);
+
+    bool hasLine() const { return m_complete; }
+    /// The finished line without its line end; clears it.
+    QByteArray takeLine();
+    /// The bytes of the line being assembled so far.
+    const QByteArray& partial() const { return m_line; }
+
+    /// End of stream: the bytes assembled so far become a last line. False when there were none.
+    bool flush();
+    void reset();
+
+private:
+    qsizetype m_bufferSize;
+    Overflow m_overflow;
+    QByteArray m_line;
+    qsizetype m_inBuffer = 0; // bytes of m_line still in the assembly buffer (Join mode)
+    bool m_complete = false;
+    char m_skip = 0; // LF or CR still to be dropped when the pair was cut by the end of the data
+};
+
+/// How one reply line bears on the command being answered.
+class ReplyJudge {
+public:
+    enum class Verdict { ReadOn, Preliminary, Positive, Negative };
+
+    /// Starts a new reply. `afterAbort`: the command was ABOR, so a 426 is read over.
+    void start(bool afterAbort);
+    Verdict judge(const QByteArray& line);
+
+private:
+    bool m_afterAbort = false;
+    bool m_multiOpen = false;
+    char m_code[3] = {0, 0, 0};
+};
+
+} // namespace skyhaul::engine

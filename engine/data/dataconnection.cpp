@@ -1,0 +1,414 @@
+#include "engine/data/dataconnection.h"
+
+#include "engine/component/session.h"
+#include "engine/control/controlconnection.h"
+#include "engine/listing/listingparser.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+
+namespace skyhaul::engine {
+
+namespace {
+
+QString localFileText()
+{
+    return QStringLiteral("Error opening local file.");
+}
+
+} // namespace
+
+DataConnection::DataConnection(Session& session)
+    : m_session(session), m_lines(2048, LineAssembler::Overflow::Split)
+{
+    connect(&m_channel, &Channel::connected, this, &DataConnection::onEstablished);
+    connect(&m_channel, &Channel::connectFailed, this, [this](int code) {
+        m_session.events().error(code, standardText(code));
+        m_channel.close();
+        m_finished = true; // the server's reply to the transfer command decides the outcome
+        m_session.waiter().wake();
+    });
+    connect(&m_channel, &Channel::readable, this, &DataConnection::onReadable);
+    connect(&m_channel, &Channel::written, this, &DataConnection::pumpUpload);
+    connect(&m_channel, &Channel::closed, this, &DataConnection::onClosed);
+}
+
+DataConnection::~DataConnection() = default;
+
+qint64 DataConnection::restartOffset(const QString& startByte)
+{
+    // 64-bit: resumes beyond 2 GiB must land on the right byte.
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < startByte.size() && (startByte[i] == QLatin1Char('-') || startByte[i] == QLatin1Char('+')))
+        negative = startByte[i++] == QLatin1Char('-');
+    qint64 value = 0;
+    for (; i < startByte.size() && startByte[i].isDigit() && startByte[i].unicode() < 128; ++i) {
+        const int digit = startByte[i].unicode() - '0';
+        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
+            break;
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+bool DataConnection::parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port)
+{
+    qsizetype i = 3;
+    while (i < reply.size() && !(reply[i] >= '0' && reply[i] <= '9'))
+        ++i;
+    int numbers[6];
+    for (int n = 0; n < 6; ++n) {
+        int value = 0;
+        int digits = 0;
+        while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && digits < 4) {
+            value = value * 10 + (reply[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || value > 255)
+            return false;
+        numbers[n] = value;
+        ++i; // exactly one separator
+    }
+    address = quint32(numbers[0]) << 24 | quint32(numbers[1]) << 16 | quint32(numbers[2]) << 8 |
+              quint32(numbers[3]);
+    port = quint16(numbers[4] * 256 + numbers[5]);
+    return true;
+}
+
+void DataConnection::prepare(Kind kind)
+{
+    abort();
+    m_kind = kind;
+    m_lines.reset();
+    m_offset = 0;
+    m_counter = 0;
+    m_total = 0;
+    m_uploadSize = 0;
+    m_established = false;
+    m_finished = false;
+    m_uploadQueued = false;
+}
+
+void DataConnection::open()
+{
+    if (m_session.settings().passive)
+        openPassive();
+    else
+        openActive();
+}
+
+void DataConnection::openPassive()
+{
+    ControlConnection& control = m_session.control();
+    control.sendCommand(QStringLiteral("PASV"));
+    const QByteArray reply = control.lastReply();
+    quint32 announced = 0;
+    quint16 port = 0;
+    if (!reply.startsWith("22") || !parsePassiveReply(reply, announced, port)) {
+        m_session.events().error(ErrServerReply, QStringLiteral("Unexpected server reply."));
+        throw Failure{ErrServerReply, QString()};
+    }
+    // Connect to the server we are talking to, whatever address the reply names: a hostile server must
+    // not be able to aim our data connection at another host.
+    const QHostAddress server = control.serverAddress();
+    if (QHostAddress(announced) != server)
+        qCDebug(lcEngine) << "PASV named" << QHostAddress(announced) << "- connecting to" << server;
+    int code = 0;
+    if (!m_channel.connectTo(control.localAddress(), server, port, &code)) {
+        m_session.events().error(
+            code,
+            QStringLiteral("Could not open a connection bound to a specific interface, trying INADDR_ANY"));
+        if (!m_channel.connectTo(QHostAddress(), server, port, &code))
+            throw Failure{code, standardText(code)};
+    }
+    m_channel.setReadBufferSize(kReadAhead);
+}
+
+void DataConnection::openActive()
+{
+    ControlConnection& control = m_session.control();
+    const QHostAddress local = control.localAddress();
+    auto* listener = new QTcpServer(this);
+    listener->setMaxPendingConnections(1);
+    if (!listener->listen(local, 0)) {
+        const int code = socketErrorCode(listener->serverError());
+        delete listener;
+        throw Failure{code, standardText(code)};
+    }
+    m_listener = listener;
+    connect(listener, &QTcpServer::newConnection, this, &DataConnection::onAccepted);
+    const quint32 ip = local.toIPv4Address();
+    const quint16 port = listener->serverPort();
+    control.sendCommand(QStringLiteral("PORT"), QStringLiteral("%1,%2,%3,%4,%5,%6")
+                                                    .arg(ip >> 24)
+                                                    .arg((ip >> 16) & 0xff)
+                                                    .arg((ip >> 8) & 0xff)
+                                                    .arg(ip & 0xff)
+                                                    .arg(port >> 8)
+                                                    .arg(port & 0xff));
+}
+
+void DataConnection::onAccepted()
+{
+    if (!m_listener)
+        return;
+    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+        // Only the server we talk to may connect: anyone else could feed or steal the transfer.
+        if (socket->peerAddress() != m_session.control().serverAddress()) {
+            qCDebug(lcEngine) << "refused data connection from" << socket->peerAddress();
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_listener->close();
+        m_listener->deleteLater();
+        m_listener = nullptr;
+        m_channel.adopt(socket);
+        m_channel.setReadBufferSize(kReadAhead);
+        onEstablished();
+        return;
+    }
+}
+
+void DataConnection::onEstablished()
+{
+    if (m_established || m_kind == Kind::None)
+        return;
+    m_established = true;
+    m_counter = m_offset;
+    EventSink& ev = m_session.events();
+    const QString& localFile = m_session.settings().localFile;
+    if (m_kind == Kind::Upload) {
+        m_file.setFileName(localFile);
+        if (!m_file.open(QIODevice::ReadOnly)) {
+            ev.error(ErrOpenUploadFile, localFileText());
+        } else if (m_offset != 0 && !m_file.seek(m_offset)) {
+            m_file.close();
+            ev.error(ErrPositionUploadFile, localFileText());
+        } else {
+            m_uploadSize = m_file.size();
+        }
+    } else if (m_kind == Kind::DownloadToFile) {
+        m_file.setFileName(localFile);
+        if (m_offset == 0) {
+            if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                ev.error(ErrCreateDownloadFile, localFileText());
+        } else if (!QFileInfo::exists(localFile) || !m_file.open(QIODevice::ReadWrite) ||
+                   !m_file.seek(m_offset)) {
+            m_file.close();
+            ev.error(ErrLocalFileForUpload, QStringLiteral("Local file does not exist and StartByte > 0"));
+        }
+    }
+    ev.startTransfer(direction());
+    m_session.waiter().wake();
+    if (m_kind == Kind::Upload) {
+        if (!m_file.isOpen())
+            finish(); // nothing can be sent: end the upload instead of leaving the server waiting
+        else
+            pumpUpload();
+    } else if (m_channel.available() > 0) {
+        onReadable();
+    }
+}
+
+int DataConnection::percent() const
+{
+    const qint64 total = m_kind == Kind::Upload ? m_uploadSize : m_total;
+    const double value = std::round(double(m_counter) * 100.0 / double(total > 0 ? total : 1));
+    return value >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
+}
+
+void DataConnection::onReadable()
+{
+    if (!m_established || m_kind == Kind::Upload)
+        return;
+    EventSink& ev = m_session.events();
+    if (m_kind == Kind::Listing) {
+        const QByteArray& buffer = m_channel.peekBuffer();
+        qsizetype pos = 0;
+        while (pos < buffer.size()) {
+            pos += m_lines.feed(buffer.constData() + pos, buffer.size() - pos);
+            if (m_lines.hasLine())
+                deliverListingLine(m_lines.takeLine());
+        }
+        m_counter += pos;
+        m_channel.consume(pos);
+        if (pos > 0)
+            m_session.waiter().touch();
+        return;
+    }
+    if (m_block.size() != kReadBlock)
+        m_block.resize(kReadBlock);
+    for (;;) {
+        const qint64 n = m_channel.read(m_block.data(), kReadBlock);
+        if (n <= 0)
+            break;
+        m_session.waiter().touch();
+        m_counter += n;
+        if (m_kind == Kind::DownloadToFile) {
+            if (!m_file.isOpen())
+                ev.error(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
+            else if (m_file.write(m_block.constData(), n) != n)
+                ev.error(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
+            ev.transfer(1, m_counter, percent(), QByteArray());
+        } else {
+            ev.transfer(1, m_counter, percent(), QByteArray(m_block.constData(), n));
+        }
+    }
+}
+
+void DataConnection::deliverListingLine(const QByteArray& line)
+{
+    ListEntry entry;
+    if (!parseListLine(line, entry))
+        return;
+    m_session.events().dirList(QString::fromLocal8Bit(line), QString::fromLocal8Bit(entry.name), entry.isDir,
+                               entry.size, QString::fromLocal8Bit(entry.time));
+}
+
+void DataConnection::pumpUpload()
+{
+    if (m_kind != Kind::Upload || !m_established || m_finished || m_uploadQueued)
+        return;
+    // Keep a bounded amount queued on the socket; its readiness (bytesWritten) brings us back for more.
+    EventSink& ev = m_session.events();
+    for (int round = 0; round < kBlocksPerRound && m_channel.pendingWrite() < kBlocksPerRound * kUploadBlock;
+         ++round) {
+        const qint64 remaining = m_uploadSize - m_counter;
+        if (remaining <= 0) {
+            m_uploadQueued = true;
+            m_file.close();
+            finish();
+            return;
+        }
+        const qint64 want = std::min(remaining, kUploadBlock);
+        if (m_block.size() < want)
+            m_block.resize(kUploadBlock);
+        const qint64 got = m_file.read(m_block.data(), want);
+        if (got != want) {
+            m_session.events().error(ErrReadLocalFile, QStringLiteral("Error reading from local file."));
+            m_file.close();
+            m_channel.close();
+            m_finished = true;
+            m_session.waiter().wake();
+            return;
+        }
+        m_session.waiter().touch();
+        if (!m_channel.write(m_block.constData(), got))
+            return; // the connection is gone; its close is reported separately
+        m_counter += got;
+        ev.transfer(0, m_counter, percent(), QByteArray());
+    }
+}
+
+void DataConnection::finish()
+{
+    // An upload ends by closing our side once everything queued has gone out; the close reports the end.
+    m_channel.shutdownWhenWritten();
+}
+
+void DataConnection::onClosed()
+{
+    if (m_finished)
+        return;
+    if (m_established && m_kind != Kind::Upload) {
+        onReadable();
+        if (m_kind == Kind::Listing && m_lines.flush())
+            deliverListingLine(m_lines.takeLine());
+    }
+    m_finished = true;
+    if (m_file.isOpen())
+        m_file.close();
+    m_channel.close();
+    if (m_established)
+        m_session.events().endTransfer(direction());
+    m_session.waiter().wake();
+}
+
+void DataConnection::completionWait()
+{
+    // Nested wait: the data connection finishes through the event loop.
+    if (!m_session.waiter().waitUntil([this] { return m_finished; }, Waiter::kTransferSliceMs))
+        throw Failure{ErrTimeout, m_session.waiter().reason()};
+    m_kind = Kind::None;
+}
+
+void DataConnection::abort()
+{
+    if (m_listener) {
+        m_listener->close();
+        m_listener->deleteLater();
+        m_listener = nullptr;
+    }
+    m_channel.close();
+    if (m_file.isOpen())
+        m_file.close();
+    m_kind = Kind::None;
+    m_established = false;
+}
+
+void DataConnection::download()
+{
+    Settings& s = m_session.settings();
+    Session::checkArgument(QStringLiteral("RemoteFile"), s.remoteFile);
+    Session::checkArgument(QStringLiteral("StartByte"), s.startByte);
+    if (!s.overwrite && !s.localFile.isEmpty()) {
+        QFile existing(s.localFile);
+        if (existing.open(QIODevice::ReadOnly))
+            throw Failure{ErrLocalFileExists,
+                          QStringLiteral("LocalFile already exists and Overwrite is False.")};
+    }
+    ControlConnection& control = m_session.control();
+    control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
+    const QByteArray sizeReply = control.lastReply();
+    const qint64 total = DataConnection::restartOffset(QString::fromLatin1(sizeReply.mid(4)));
+
+    prepare(s.localFile.isEmpty() ? Kind::DownloadToEvents : Kind::DownloadToFile);
+    m_total = total;
+    m_offset = restartOffset(s.startByte);
+    open();
+    if (!s.startByte.isEmpty())
+        control.sendCommand(QStringLiteral("REST"), s.startByte);
+    control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
+    completionWait();
+}
+
+void DataConnection::upload()
+{
+    Settings& s = m_session.settings();
+    if (s.remoteFile.isEmpty())
+        throw Failure{ErrRemoteFileForUpload, QStringLiteral("Please specify a remote file for upload.")};
+    if (s.localFile.isEmpty())
+        throw Failure{ErrLocalFileForUpload, QStringLiteral("Please specify a local file for upload.")};
+    Session::checkArgument(QStringLiteral("RemoteFile"), s.remoteFile);
+    Session::checkArgument(QStringLiteral("StartByte"), s.startByte);
+    {
+        QFile check(s.localFile);
+        if (!check.open(QIODevice::ReadOnly))
+            throw Failure{ErrLocalFileForUpload, QStringLiteral("Can't open LocalFile for reading.")};
+    }
+    prepare(Kind::Upload);
+    m_offset = restartOffset(s.startByte);
+    open();
+    ControlConnection& control = m_session.control();
+    if (!s.startByte.isEmpty())
+        control.sendCommand(QStringLiteral("REST"), s.startByte);
+    control.sendCommand(QStringLiteral("STOR"), s.remoteFile);
+    completionWait();
+}
+
+void DataConnection::listDirectory()
+{
+    Settings& s = m_session.settings();
+    Session::checkArgument(QStringLiteral("RemoteFile"), s.remoteFile);
+    prepare(Kind::Listing);
+    open();
+    m_session.control().sendCommand(QStringLiteral("LIST"), s.remoteFile);
+    completionWait();
+}
+
+} // namespace skyhaul::engine

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "engine/control/channel.h"
+#include "engine/control/lineassembler.h"
+
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+
+namespace skyhaul::engine {
+
+class Session;
+
+/**
+ * The data side of the engine: passive and active data connections, and the transfers that run over them
+ * (download to a file or to events, upload from a file, full listing). One object per engine, reused.
+ */
+class DataConnection : public QObject {
+    Q_OBJECT
+public:
+    /// What the data connection carries.
+    enum class Kind { None = 0, DownloadToEvents = 1, Upload = 2, DownloadToFile = 3, Listing = 5 };
+
+    /// Bytes read from the file for one block of an upload.
+    static constexpr qint64 kUploadBlock = 64 * 1024;
+    /// Blocks queued on the socket per readiness notification: bounds the work done between two passes of
+    /// the event loop, so the user interface keeps running during an upload.
+    static constexpr int kBlocksPerRound = 10;
+    /// How far the socket layer may read ahead of the file writes of a download.
+    static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
+    /// Largest block handed to the file and to OnTransfer in one go.
+    static constexpr qint64 kReadBlock = 256 * 1024;
+
+    explicit DataConnection(Session& session);
+    ~DataConnection() override;
+
+    void download();
+    void upload();
+    void listDirectory();
+
+    /// Closes the data connection, any listening socket and the local file at once (failed operations).
+    void abort();
+
+    /// The restart offset `StartByte` stands for: an optional sign and digits up to the first non-digit.
+    static qint64 restartOffset(const QString& startByte);
+    /// Parses the six numbers of a PASV reply (from its fourth character on). False when it holds fewer.
+    static bool parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port);
+
+private:
+    void prepare(Kind kind);
+    void open();
+    void openPassive();
+    void openActive();
+    void onAccepted();
+    void onEstablished();
+    void onReadable();
+    void onClosed();
+    void pumpUpload();
+    void finish();
+    void deliverListingLine(const QByteArray& line);
+    void completionWait();
+    int percent() const;
+    int direction() const { return m_kind == Kind::Upload ? 0 : 1; }
+
+    Session& m_session;
+    Channel m_channel;
+    QPointer<QTcpServer> m_listener;
+    LineAssembler m_lines;
+    QFile m_file;
+    Kind m_kind = Kind::None;
+    qint64 m_offset = 0;
+    qint64 m_counter = 0;
+    qint64 m_total = 0;
+    qint64 m_uploadSize = 0;
+    bool m_established = false;
+    bool m_finished = false;
+    bool m_uploadQueued = false;
+    QByteArray m_block;
+};
+
+} // namespace skyhaul::engine
