@@ -1,0 +1,132 @@
+#include "engine/control/lineassembler.h"
+
+#include <QTest>
+
+using skyhaul::engine::LineAssembler;
+using skyhaul::engine::ReplyJudge;
+
+namespace {
+
+/// Feeds the input in two pieces split at `cut`, taking lines as they complete.
+QList<QByteArray> assemble(const QByteArray& input, qsizetype cut, qsizetype bufferSize,
+                           LineAssembler::Overflow overflow)
+{
+    LineAssembler assembler(bufferSize, overflow);
+    QList<QByteArray> lines;
+    for (const QByteArray& piece : {input.left(cut), input.mid(cut)}) {
+        qsizetype pos = 0;
+        while (pos < piece.size()) {
+            pos += assembler.feed(piece.constData() + pos, piece.size() - pos);
+            if (assembler.hasLine())
+                lines.append(assembler.takeLine());
+        }
+    }
+    if (assembler.flush())
+        lines.append(assembler.takeLine());
+    return lines;
+}
+
+} // namespace
+
+class TestLineAssembler : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        using L = QList<QByteArray>;
+        QTest::newRow("crlf") << QByteArray("220 a\r\n230 b\r\n") << L{"220 a", "230 b"};
+        QTest::newRow("lf") << QByteArray("220 a\n230 b\n") << L{"220 a", "230 b"};
+        QTest::newRow("cr") << QByteArray("220 a\r230 b\r") << L{"220 a", "230 b"};
+        QTest::newRow("lfcr pair is one end") << QByteArray("220 a\n\r230 b\n\r") << L{"220 a", "230 b"};
+        QTest::newRow("crcr is two ends") << QByteArray("220 a\r\r230 b\r\n") << L{"220 a", "", "230 b"};
+        QTest::newRow("crlfcrlf gives an empty line")
+            << QByteArray("220 a\r\n\r\n230 b\r\n") << L{"220 a", "", "230 b"};
+        QTest::newRow("last line without end") << QByteArray("220 a\r\n230 b") << L{"220 a", "230 b"};
+    }
+
+    // Every split point of the input must give the same lines (a pair cut by the end of a piece too).
+    void lineEnds()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QList<QByteArray>, lines);
+        for (qsizetype cut = 0; cut <= input.size(); ++cut) {
+            for (auto overflow : {LineAssembler::Overflow::Join, LineAssembler::Overflow::Split})
+                QCOMPARE(assemble(input, cut, 2048, overflow), lines);
+        }
+    }
+
+    void longLineJoinedOnControlConnection()
+    {
+        const QByteArray line = "250 " + QByteArray(5000, 'x');
+        for (qsizetype cut : {qsizetype(0), qsizetype(1), qsizetype(2047), qsizetype(2048), qsizetype(4100)})
+            QCOMPARE(assemble(line + "\r\n", cut, 2048, LineAssembler::Overflow::Join),
+                     QList<QByteArray>{line});
+    }
+
+    void longLineSplitOnDataConnection()
+    {
+        const QByteArray line = QByteArray(2048, 'a') + QByteArray(100, 'b');
+        const QList<QByteArray> expected{QByteArray(2048, 'a'), QByteArray(100, 'b')};
+        for (qsizetype cut = 0; cut <= line.size() + 2; cut += 97)
+            QCOMPARE(assemble(line + "\r\n", cut, 2048, LineAssembler::Overflow::Split), expected);
+    }
+
+    void joinedLineHasAHardCap()
+    {
+        const QByteArray huge(LineAssembler::kJoinedLineCap + 5000, 'z');
+        const QList<QByteArray> lines = assemble(huge + "\nnext\n", 100, 2048, LineAssembler::Overflow::Join);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].size(), LineAssembler::kJoinedLineCap);
+        QCOMPARE(lines[1], QByteArray("next"));
+    }
+
+    void stopsAfterEachLine()
+    {
+        // Lines the server sends early must stay unread until they are awaited.
+        LineAssembler assembler(2048, LineAssembler::Overflow::Join);
+        const QByteArray input = "226 done\r\n150 late\r\n";
+        const qsizetype used = assembler.feed(input.constData(), input.size());
+        QCOMPARE(used, qsizetype(10));
+        QCOMPARE(assembler.takeLine(), QByteArray("226 done"));
+    }
+
+    void judge_data()
+    {
+        QTest::addColumn<bool>("afterAbort");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<QList<int>>("verdicts");
+        using V = ReplyJudge::Verdict;
+        using L = QList<QByteArray>;
+        using I = QList<int>;
+        QTest::newRow("single positive") << false << L{"200 ok"} << I{int(V::Positive)};
+        QTest::newRow("intermediate is positive") << false << L{"331 pass"} << I{int(V::Positive)};
+        QTest::newRow("preliminary") << false << L{"150 opening"} << I{int(V::Preliminary)};
+        QTest::newRow("negative") << false << L{"530 no"} << I{int(V::Negative)};
+        QTest::newRow("not a digit is negative") << false << L{"hello"} << I{int(V::Negative)};
+        QTest::newRow("empty line read over") << false << L{""} << I{int(V::ReadOn)};
+        QTest::newRow("multi-line with inner dashes")
+            << false << L{"230-Welcome", "230-more", " text", "230"}
+            << I{int(V::ReadOn), int(V::ReadOn), int(V::ReadOn), int(V::Positive)};
+        QTest::newRow("multi-line closed by other code is read over")
+            << false << L{"230-a", "220 b", "230 end"} << I{int(V::ReadOn), int(V::ReadOn), int(V::Positive)};
+        QTest::newRow("426 after ABOR read over")
+            << true << L{"426 aborted", "226 ok"} << I{int(V::ReadOn), int(V::Positive)};
+        QTest::newRow("426 after other fails") << false << L{"426 aborted"} << I{int(V::Negative)};
+    }
+
+    void judge()
+    {
+        QFETCH(bool, afterAbort);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(QList<int>, verdicts);
+        ReplyJudge judge;
+        judge.start(afterAbort);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(int(judge.judge(lines[i])), verdicts[i]);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestLineAssembler)
+#include "tst_lineassembler.moc"

@@ -1,0 +1,124 @@
+#include "engine/data/dataconnection.h"
+#include "engine/listing/listingparser.h"
+
+#include <QHostAddress>
+#include <QTest>
+
+using skyhaul::engine::DataConnection;
+using skyhaul::engine::ListEntry;
+using skyhaul::engine::parseListLine;
+
+class TestParsers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void listing_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("reported");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("isDir");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QByteArray>("time");
+
+        QTest::newRow("total dropped")
+            << QByteArray("total 12") << false << QByteArray() << false << qint64(0) << QByteArray();
+        QTest::newRow("To in any case dropped")
+            << QByteArray("TOmorrow.txt") << false << QByteArray() << false << qint64(0) << QByteArray();
+        QTest::newRow("unix nine tokens")
+            << QByteArray("drwxr-xr-x   2 owner group 4096 Jan 10 2009 docs") << true << QByteArray("docs")
+            << true << qint64(4096) << QByteArray("Jan 10 2009");
+        QTest::newRow("unix no group, name with blank")
+            << QByteArray("-rw-r--r-- 1 owner 1234 Mar  5 12:30 my file.txt") << true
+            << QByteArray("my file.txt") << false << qint64(1234) << QByteArray("Mar 5 12:30");
+        QTest::newRow("unix numeric group")
+            << QByteArray("-rw-r--r-- 1 owner 100 2048 Feb 28 2020 data.bin") << true
+            << QByteArray("data.bin") << false << qint64(2048) << QByteArray("Feb 28 2020");
+        QTest::newRow("unix symbolic link")
+            << QByteArray("lrwxrwxrwx 1 root root 7 Jan 1 00:00 bin -> usr/bin") << true
+            << QByteArray("bin -> usr/bin") << false << qint64(7) << QByteArray("Jan 1 00:00");
+        QTest::newRow("unix tabs and blanks kept inside name")
+            << QByteArray("-rw-r--r--\t1 u g 5 Apr 1 10:00   two  blanks ") << true
+            << QByteArray("two  blanks ") << false << qint64(5) << QByteArray("Apr 1 10:00");
+        QTest::newRow("unix above 4 GiB")
+            << QByteArray("-rw-r--r-- 1 u g 5368709120 Dec 1 2025 big.iso") << true << QByteArray("big.iso")
+            << false << qint64(5368709120) << QByteArray("Dec 1 2025");
+        QTest::newRow("dos folder with blank in name")
+            << QByteArray("01-10-09  10:15AM       <DIR>          My Docs") << true << QByteArray("My Docs")
+            << true << qint64(0) << QByteArray("01-10-09 10:15AM");
+        QTest::newRow("dos file") << QByteArray("12-31-24  11:59PM             123456 report.pdf") << true
+                                  << QByteArray("report.pdf") << false << qint64(123456)
+                                  << QByteArray("12-31-24 11:59PM");
+        QTest::newRow("dos above 4 GiB")
+            << QByteArray("01-01-25  01:00AM         6442450944 disk.img") << true << QByteArray("disk.img")
+            << false << qint64(6442450944) << QByteArray("01-01-25 01:00AM");
+        QTest::newRow("empty line") << QByteArray("") << true << QByteArray("") << false << qint64(0)
+                                    << QByteArray("  ");
+        QTest::newRow("garbage still reported")
+            << QByteArray("hello") << true << QByteArray("") << false << qint64(0) << QByteArray("  ");
+    }
+
+    void listing()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, reported);
+        ListEntry entry;
+        QCOMPARE(parseListLine(line, entry), reported);
+        if (!reported)
+            return;
+        QTEST(entry.name.toByteArray(), "name");
+        QTEST(entry.isDir, "isDir");
+        QTEST(entry.size, "size");
+        QTEST(entry.time, "time");
+    }
+
+    void passiveReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
+        QTest::newRow("parentheses") << QByteArray("227 Entering Passive Mode (127,0,0,1,195,80).") << true
+                                     << QStringLiteral("127.0.0.1") << 50000;
+        QTest::newRow("no parentheses")
+            << QByteArray("227 =10,1,2,3,4,1") << true << QStringLiteral("10.1.2.3") << 1025;
+        QTest::newRow("too few numbers")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1)") << false << QString() << 0;
+        QTest::newRow("number out of range") << QByteArray("227 (300,0,0,1,1,1)") << false << QString() << 0;
+        QTest::newRow("no numbers") << QByteArray("227 nothing") << false << QString() << 0;
+    }
+
+    void passiveReply()
+    {
+        QFETCH(QByteArray, reply);
+        quint32 address = 0;
+        quint16 port = 0;
+        QFETCH(bool, ok);
+        QCOMPARE(DataConnection::parsePassiveReply(reply, address, port), ok);
+        if (!ok)
+            return;
+        QTEST(QHostAddress(address).toString(), "address");
+        QTEST(int(port), "port");
+    }
+
+    void restartOffset_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("offset");
+        QTest::newRow("empty") << QString() << qint64(0);
+        QTest::newRow("zero") << QStringLiteral("0") << qint64(0);
+        QTest::newRow("digits then junk") << QStringLiteral("123abc") << qint64(123);
+        QTest::newRow("non-numeric") << QStringLiteral("abc") << qint64(0);
+        QTest::newRow("above 2 GiB") << QStringLiteral("3000000000") << qint64(3000000000);
+        QTest::newRow("above 4 GiB") << QStringLiteral("5000000001") << qint64(5000000001);
+        QTest::newRow("plus sign") << QStringLiteral("+7") << qint64(7);
+    }
+
+    void restartOffset()
+    {
+        QFETCH(QString, text);
+        QTEST(DataConnection::restartOffset(text), "offset");
+    }
+};
+
+QTEST_APPLESS_MAIN(TestParsers)
+#include "tst_parsers.moc"
