@@ -42,6 +42,8 @@ void ControlConnection::connectSocket()
             QStringLiteral("RemotePort can't be zero. Please specify a valid service port number.")};
 
     m_assembler.reset();
+    m_owedReplies = 0;
+    m_lastCommandIsAbort = false;
     m_connectDone = false;
     m_connectResult = 0;
     int startError = 0;
@@ -119,6 +121,7 @@ void ControlConnection::close()
     m_channel.close();
     m_assembler.reset();
     m_loggedOn = false;
+    m_owedReplies = 0;
 }
 
 void ControlConnection::onClosed(int code)
@@ -127,6 +130,7 @@ void ControlConnection::onClosed(int code)
         return;
     m_up = false;
     m_loggedOn = false;
+    m_owedReplies = 0;
     reportClosed(code);
     m_session.waiter().wake();
 }
@@ -144,6 +148,7 @@ void ControlConnection::reportClosed(int code)
 
 void ControlConnection::sendLine(const QString& line)
 {
+    m_lastCommandIsAbort = line.compare(QLatin1String("ABOR"), Qt::CaseInsensitive) == 0;
     m_session.events().piTrail(TrailCommand, line);
     QByteArray bytes = line.toLocal8Bit();
     bytes.append("\r\n", 2);
@@ -159,23 +164,35 @@ void ControlConnection::sendCommand(const QString& command, const QString& argum
         if (!argument.isEmpty())
             line += QLatin1Char(' ') + argument;
         sendLine(line);
+        ++m_owedReplies;
     }
-    m_judge.start(command.compare(QLatin1String("ABOR"), Qt::CaseInsensitive) == 0 && !stopAtPreliminary);
+    // A broken transfer leaves its final reply to come after the next command is sent. It is read (and
+    // logged) first, but it does not answer this command: otherwise every later command would take the
+    // reply meant for the one before it.
+    while (m_owedReplies > 1) {
+        readReply(false);
+        --m_owedReplies;
+    }
+    const ReplyJudge::Verdict verdict = readReply(stopAtPreliminary);
+    if (verdict == ReplyJudge::Verdict::Preliminary)
+        return; // the final reply is still to come
+    if (m_owedReplies > 0)
+        --m_owedReplies;
+    if (verdict == ReplyJudge::Verdict::Negative)
+        throw Failure{ErrServerReply, QString::fromLocal8Bit(m_lastReply)};
+}
+
+ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
+{
+    m_judge.start(m_lastCommandIsAbort && !stopAtPreliminary);
     for (;;) {
         const QByteArray line = readLine();
         m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
-        switch (m_judge.judge(line)) {
-        case ReplyJudge::Verdict::ReadOn:
+        const ReplyJudge::Verdict verdict = m_judge.judge(line);
+        if (verdict == ReplyJudge::Verdict::ReadOn ||
+            (verdict == ReplyJudge::Verdict::Preliminary && !stopAtPreliminary))
             continue;
-        case ReplyJudge::Verdict::Preliminary:
-            if (stopAtPreliminary)
-                return;
-            continue;
-        case ReplyJudge::Verdict::Positive:
-            return;
-        case ReplyJudge::Verdict::Negative:
-            throw Failure{ErrServerReply, QString::fromLocal8Bit(line)};
-        }
+        return verdict;
     }
 }
 

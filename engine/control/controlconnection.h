@@ -59,6 +59,8 @@ public:
 private:
     void connectSocket();
     QByteArray readLine();
+    /// Reads one whole reply (up to its first 1xx line with `stopAtPreliminary`).
+    ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);
     void onClosed(int code);
     void reportClosed(int code);
@@ -75,6 +77,8 @@ private:
     bool m_connectDone = false;
     int m_connectResult = 0;
     int m_representation = 0;
+    int m_owedReplies = 0; // final replies still to come: broken commands' and the one being read
+    bool m_lastCommandIsAbort = false;
 };
 
 } // namespace skyhaul::engine

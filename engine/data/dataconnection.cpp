@@ -91,6 +91,7 @@ void DataConnection::prepare(Kind kind)
     m_established = false;
     m_finished = false;
     m_uploadQueued = false;
+    m_storeSent = false;
 }
 
 void DataConnection::open()
@@ -272,7 +273,7 @@ void DataConnection::deliverListingLine(const QByteArray& line)
 
 void DataConnection::pumpUpload()
 {
-    if (m_kind != Kind::Upload || !m_established || m_finished || m_uploadQueued)
+    if (m_kind != Kind::Upload || !m_established || !m_storeSent || m_finished || m_uploadQueued)
         return;
     // Keep a bounded amount queued on the socket; its readiness (bytesWritten) brings us back for more.
     EventSink& ev = m_session.events();
@@ -397,6 +398,10 @@ void DataConnection::upload()
     ControlConnection& control = m_session.control();
     if (!s.startByte.isEmpty())
         control.sendCommand(QStringLiteral("REST"), s.startByte);
+    // A server may connect right after PORT; nothing is sent before it has seen STOR. The first blocks go
+    // out from the reply wait that follows.
+    m_storeSent = true;
+    QMetaObject::invokeMethod(this, &DataConnection::pumpUpload, Qt::QueuedConnection);
     control.sendCommand(QStringLiteral("STOR"), s.remoteFile);
     completionWait();
 }

@@ -76,6 +76,7 @@ private:
     bool m_established = false;
     bool m_finished = false;
     bool m_uploadQueued = false;
+    bool m_storeSent = false;
     QByteArray m_block;
 };
 
