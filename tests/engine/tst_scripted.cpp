@@ -1,0 +1,386 @@
+// Exact reply sequences no real server sends, played by our scripted server.
+#include "engine/component/ftpengine.h"
+#include "tests/engine/enginerecorder.h"
+#include "tests/support/scriptedserver.h"
+#include "tests/support/testhelpers.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace skyhaul::test;
+using namespace skyhaul::test::script;
+
+namespace {
+
+Script withLogon(const Script& rest, const QByteArray& greeting = "220 Scripted ready\r\n")
+{
+    Script steps{send(greeting), expect("USER u"), reply("331 Password?"), expect("PASS p"), reply("230 Hi")};
+    steps += rest;
+    return steps;
+}
+
+void pointAt(TFtpEngine& engine, const ScriptedServer& server)
+{
+    engine.setRemoteHost(server.host());
+    engine.setRemotePort(server.port());
+    engine.setSSLStartMode(sslNone);
+    engine.setUser(QStringLiteral("u"));
+    engine.setPassword(QStringLiteral("p"));
+}
+
+template <typename Call> std::pair<int, QString> failureOf(Call call)
+{
+    try {
+        call();
+    } catch (const EFtpEngine& e) {
+        return {e.Code(), e.Message()};
+    }
+    return {-1, QString()};
+}
+
+QStringList replies(const EngineRecorder& rec)
+{
+    QStringList out;
+    for (const QString& e : rec.events) {
+        if (e.startsWith(QLatin1String("trail 1 ")))
+            out << e.mid(8);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestScripted : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void greetingsAndReplies_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QStringList>("greetingLines");
+        QTest::addColumn<QByteArray>("noopReply");
+        QTest::addColumn<QStringList>("noopLines");
+        QTest::addColumn<QString>("lastReply");
+        const QByteArray longLine = "200 " + QByteArray(3000, 'x');
+        const QByteArray ready = "220 Ready\r\n";
+        const QStringList readyLines{QStringLiteral("220 Ready")};
+        QTest::newRow("120 then 220 is one greeting")
+            << QByteArray("120 Wait a moment\r\n220 Ready\r\n")
+            << QStringList{QStringLiteral("120 Wait a moment"), QStringLiteral("220 Ready")}
+            << QByteArray("200 ok\r\n") << QStringList{QStringLiteral("200 ok")} << QStringLiteral("200 ok");
+        QTest::newRow("multi-line 230 closed by 230 alone")
+            << ready << readyLines << QByteArray("230-Welcome\r\n230-inner line\r\n plain text\r\n230\r\n")
+            << QStringList{QStringLiteral("230-Welcome"), QStringLiteral("230-inner line"),
+                           QStringLiteral(" plain text"), QStringLiteral("230")}
+            << QStringLiteral("230");
+        QTest::newRow("reply longer than the line buffer")
+            << ready << readyLines << QByteArray(longLine + "\r\n")
+            << QStringList{QString::fromLatin1(longLine)} << QString::fromLatin1(longLine);
+        QTest::newRow("odd line ends")
+            << QByteArray("220-a\n\r220 b\r") << QStringList{QStringLiteral("220-a"), QStringLiteral("220 b")}
+            << QByteArray("200 c\n") << QStringList{QStringLiteral("200 c")} << QStringLiteral("200 c");
+    }
+
+    void greetingsAndReplies()
+    {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QStringList, greetingLines);
+        QFETCH(QByteArray, noopReply);
+        QFETCH(QStringList, noopLines);
+        // Everything byte by byte, so no line arrives in one piece.
+        ScriptedServer server({sendSplit(greeting, 1, 1), expect("USER u"), reply("331 Password?"),
+                               expect("PASS p"), reply("230 Hi"), expect("NOOP"), sendSplit(noopReply, 1, 0),
+                               expect("NOOP"), reply("200 in step")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        engine.setCommand(QStringLiteral("NOOP"));
+        const QStringList logon{QStringLiteral("331 Password?"), QStringLiteral("230 Hi")};
+        QCOMPARE(replies(rec), greetingLines + logon + noopLines);
+        QTEST(engine.LastReply(), "lastReply");
+        engine.setCommand(QStringLiteral("NOOP"));
+        QCOMPARE(engine.LastReply(), QStringLiteral("200 in step"));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+    }
+
+    void abortAndOtherNegativeReplies()
+    {
+        ScriptedServer server(
+            withLogon({expect("ABOR"), reply("426 Transfer aborted"), reply("226 Abort ok"), expect("NOOP"),
+                       reply("426 Not now"), expect("STAT"), reply("502 No")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.Logon();
+        engine.setCommand(QStringLiteral("ABOR"));
+        QCOMPARE(engine.LastReply(), QStringLiteral("226 Abort ok"));
+        QCOMPARE(failureOf([&] { engine.setCommand(QStringLiteral("NOOP")); }),
+                 std::make_pair(141, QStringLiteral("141: 426 Not now")));
+        QCOMPARE(failureOf([&] { engine.setCommand(QStringLiteral("STAT")); }),
+                 std::make_pair(141, QStringLiteral("141: 502 No")));
+        QVERIFY(engine.Connected());
+    }
+
+    void serverClosesWhileAReplyIsAwaited()
+    {
+        ScriptedServer server(withLogon({expect("NOOP"), closeControl()}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        rec.clear();
+        QCOMPARE(failureOf([&] { engine.setCommand(QStringLiteral("NOOP")); }),
+                 std::make_pair(301, QStringLiteral("301: Timeout.")));
+        QVERIFY(!engine.Connected());
+        QVERIFY(rec.events.contains(QStringLiteral("status Remote host disconnected. 0 OK")));
+        QVERIFY(rec.events.contains(QStringLiteral("trail 2 Disconnected.")));
+    }
+
+    void serverClosesAnIdleConnection()
+    {
+        ScriptedServer server(withLogon({delay(200), closeControl()}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        rec.clear();
+        // No method runs: the close arrives through the ordinary event loop.
+        QVERIFY(waitFor([&] { return !engine.Connected(); }, 5000));
+        QCOMPARE(rec.events, QStringList({QStringLiteral("status Remote host disconnected. 0 OK"),
+                                          QStringLiteral("trail 2 Disconnected.")}));
+    }
+
+    void timeoutEndsASilentWaitAndTimersKeepRunning()
+    {
+        ScriptedServer server(withLogon({expect("NOOP"), delay(3000), reply("200 late")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.Logon();
+        engine.setTimeout(1);
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf([&] { engine.setCommand(QStringLiteral("NOOP")); }),
+                 std::make_pair(301, QStringLiteral("301: Timeout.")));
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(elapsed >= 900 && elapsed < 2500, qPrintable(QString::number(elapsed)));
+        // The user interface is not frozen while a method waits.
+        QVERIFY2(ticks >= 40, qPrintable(QString::number(ticks)));
+        QVERIFY(engine.Connected());
+    }
+
+    void timeoutBoundsSilenceNotLength()
+    {
+        // 2.5 s in all, but never more than 0.5 s without a byte.
+        ScriptedServer server(
+            withLogon({expect("NOOP"),
+                       sendSplit("200-one\r\n200-two\r\n200-three\r\n200-four\r\n200 five\r\n", 9, 500)}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.Logon();
+        engine.setTimeout(1);
+        QElapsedTimer clock;
+        clock.start();
+        engine.setCommand(QStringLiteral("NOOP"));
+        QVERIFY(clock.elapsed() > 1500);
+        QCOMPARE(engine.LastReply(), QStringLiteral("200 five"));
+    }
+
+    void interruptEndsAWait()
+    {
+        ScriptedServer server(withLogon({expect("NOOP"), delay(3000), reply("200 late")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.Logon();
+        QTimer::singleShot(200, &engine, [&] { engine.Interrupt(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf([&] { engine.setCommand(QStringLiteral("NOOP")); }),
+                 std::make_pair(301, QStringLiteral("301: Interrupted.")));
+        QVERIFY(clock.elapsed() < 1500);
+        QVERIFY(engine.Connected());
+        QVERIFY(engine.Idle());
+    }
+
+    void hostilePassiveReplyCannotRedirect()
+    {
+        // The reply names another host; the data connection still goes to the server we talk to.
+        ScriptedServer server(withLogon(
+            {expect("PASV"), listenData("227 Entering Passive Mode (10,9,8,7,{port})"), expect("LIST"),
+             reply("150 Here"), acceptData(), sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n"),
+             closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.ListDirectory();
+        QCOMPARE(rec.names, QStringList{QStringLiteral("safe.txt")});
+    }
+
+    void passiveReplyWithoutTwoTwo()
+    {
+        ScriptedServer server(withLogon({expect("PASV"), reply("200 Whatever")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        QCOMPARE(failureOf([&] { engine.ListDirectory(); }),
+                 std::make_pair(141, QStringLiteral("141: [141] (no description available)")));
+        QVERIFY(rec.events.contains(QStringLiteral("error 141 Unexpected server reply.")));
+    }
+
+    void activeModeAcceptsOnlyTheServer()
+    {
+        // Someone else (127.0.0.2) races the server to our PORT listener; only the server's data counts.
+        ScriptedServer server(withLogon({expectMatch("PORT 127,0,0,1,\\d+,\\d+"), reply("200 Port ok"),
+                                         expect("LIST"), delay(300), reply("150 Here"), connectData(),
+                                         sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 real.txt\r\n"), closeData(),
+                                         reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setPassive(false);
+        QTcpSocket intruder;
+        engine.OnPITrail = [&](int direction, const QString& message) {
+            if (direction != 0 || !message.startsWith(QLatin1String("PORT ")))
+                return;
+            const QStringList n = message.mid(5).split(QLatin1Char(','));
+            intruder.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+            intruder.connectToHost(QHostAddress::LocalHost, quint16(n[4].toInt() * 256 + n[5].toInt()));
+            QObject::connect(&intruder, &QTcpSocket::connected, [&] {
+                intruder.write("-rw-r--r-- 1 a b 3 Jan 1 2020 forged.txt\r\n");
+                intruder.flush();
+            });
+        };
+        engine.ListDirectory();
+        QCOMPARE(rec.names, QStringList{QStringLiteral("real.txt")});
+    }
+
+    void listingLinesAtTheEdges()
+    {
+        const QByteArray longName(2100, 'n');
+        ScriptedServer server(
+            withLogon({expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(),
+                       sendData("total 3\r\n-rw-r--r-- 1 a b 1 Jan 1 2020 " + longName + "\n\r" +
+                                    "drwxr-xr-x 1 a b 0 Jan 1 2020 last without end",
+                                7, 0),
+                       closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.ListDirectory();
+        // The long line comes as two events (2048 bytes, then the rest); the last one without a line end.
+        QCOMPARE(rec.names.size(), 3);
+        QCOMPARE(rec.dirs, QStringList{QStringLiteral("last without end")});
+        const int firstPart = 2048 - int(QByteArray("-rw-r--r-- 1 a b 1 Jan 1 2020 ").size());
+        QCOMPARE(rec.names[0], QString(firstPart, QLatin1Char('n')));
+        // The rest of the physical line is a line of its own, parsed as such (no name after its tokens).
+        QCOMPARE(rec.names[1], QString());
+    }
+
+    void downloadFailuresInsideTheDataConnection()
+    {
+        ScriptedServer server(
+            withLogon({expect("SIZE f"), reply("213 0"), expect("PASV"), pasv(), expect("REST 5"),
+                       reply("350 Restarting"), expect("RETR f"), reply("150 Here"), acceptData(),
+                       sendData("0123456789", 5, 50), closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setRemoteFile(QStringLiteral("f"));
+        engine.setLocalFile(dir.filePath(QStringLiteral("missing")));
+        engine.setStartByte(QStringLiteral("5"));
+        engine.Download(); // the server's final reply decides: success
+        QVERIFY(rec.errors.size() >= 2);
+        QCOMPARE(rec.errors.first(), 145);
+        QVERIFY(rec.events.contains(QStringLiteral("error 145 Local file does not exist and StartByte > 0")));
+        QVERIFY(rec.errors.mid(1) == QList<int>(rec.errors.size() - 1, 5));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
+        // SIZE 0 while data arrives: the percentage goes past 100.
+        QCOMPARE(rec.lastBytes, qint64(15));
+        QCOMPARE(rec.lastPercent, 1500);
+    }
+
+    void checksBeforeAnythingIsSent()
+    {
+        ScriptedServer server(withLogon({expect("SIZE gone"), reply("550 No such file")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        const QString existing = dir.filePath(QStringLiteral("there"));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        rec.clear();
+        engine.setRemoteFile(QStringLiteral("x"));
+        engine.setLocalFile(existing);
+        QCOMPARE(
+            failureOf([&] { engine.Download(); }),
+            std::make_pair(148, QStringLiteral("148: LocalFile already exists and Overwrite is False.")));
+        engine.setRemoteFile(QString());
+        QCOMPARE(failureOf([&] { engine.Upload(); }),
+                 std::make_pair(146, QStringLiteral("146: Please specify a remote file for upload.")));
+        engine.setRemoteFile(QStringLiteral("x"));
+        engine.setLocalFile(QString());
+        QCOMPARE(failureOf([&] { engine.Upload(); }),
+                 std::make_pair(145, QStringLiteral("145: Please specify a local file for upload.")));
+        engine.setLocalFile(dir.filePath(QStringLiteral("nothing here")));
+        QCOMPARE(failureOf([&] { engine.Upload(); }),
+                 std::make_pair(145, QStringLiteral("145: Can't open LocalFile for reading.")));
+        QVERIFY(rec.commands.isEmpty());
+        // A refused SIZE fails the download before any data connection.
+        engine.setRemoteFile(QStringLiteral("gone"));
+        engine.setOverwrite(true);
+        QCOMPARE(failureOf([&] { engine.Download(); }),
+                 std::make_pair(141, QStringLiteral("141: 550 No such file")));
+        QCOMPARE(rec.commands, QStringList{QStringLiteral("SIZE gone")});
+    }
+
+    void lateRepliesOfABrokenTransfer()
+    {
+        // The transfer is interrupted; the server's reply to RETR arrives after the next command is sent.
+        // It is read and logged first, and the next command still gets its own reply.
+        ScriptedServer server(withLogon(
+            {expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(), expect("RETR f"),
+             reply("150 Here"), acceptData(), sendData(QByteArray(100000, 'x'), 1000, 20), expect("NOOP"),
+             reply("426 Connection closed; transfer aborted."), reply("200 Noop ok")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setRemoteFile(QStringLiteral("f"));
+        rec.transferHook = [&](int, qint64 bytes) {
+            if (bytes >= 3000)
+                engine.Interrupt();
+        };
+        QCOMPARE(failureOf([&] { engine.Download(); }).first, 301);
+        rec.transferHook = nullptr;
+        rec.clear();
+        engine.setCommand(QStringLiteral("NOOP"));
+        QCOMPARE(engine.LastReply(), QStringLiteral("200 Noop ok"));
+        QCOMPARE(replies(rec), QStringList({QStringLiteral("426 Connection closed; transfer aborted."),
+                                            QStringLiteral("200 Noop ok")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScripted)
+#include "tst_scripted.moc"
