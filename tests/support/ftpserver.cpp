@@ -195,6 +195,16 @@ FtpServer::FtpServer(const FtpServerOptions& options) : m_options(options) {}
 
 FtpServer::~FtpServer()
 {
+    // A failed test shows what the server saw (QVERIFY2 messages are cut at about 1000 characters).
+    if (m_scratch && QTest::currentTestFunction() && QTest::currentTestFailed()) {
+        QStringList lines = logText().split(QLatin1Char('\n'));
+        if (lines.size() > 80)
+            lines = lines.mid(lines.size() - 80);
+        qWarning().noquote() << QStringLiteral("--- log of %1 on port %2 (last lines) ---\n")
+                                        .arg(kindName(m_options.kind))
+                                        .arg(m_port) +
+                                    lines.join(QLatin1Char('\n'));
+    }
     stop();
 }
 
@@ -302,6 +312,8 @@ bool FtpServer::fail(const QString& reason)
             lines = lines.mid(lines.size() - 40);
         m_error += QStringLiteral("\n--- server log (last lines) ---\n") + lines.join(QLatin1Char('\n'));
     }
+    // In full here: test frameworks cut long failure messages.
+    qWarning().noquote() << m_error;
     stop();
     return false;
 }

@@ -20,7 +20,10 @@ enum class ServerKind { Vsftpd, Proftpd, PureFtpd, Pyftpdlib };
 enum class TlsMode {
     None,     ///< plain FTP only
     Explicit, ///< AUTH TLS on the normal port
-    Implicit, ///< TLS from the first byte; not offered by pure-ftpd (see offersImplicitTls())
+    /// TLS from the first byte: vsftpd (implicit_ssl), proftpd (TLSOptions UseImplicitSSL) and pyftpdlib;
+    /// not pure-ftpd (see offersImplicitTls()). proftpd and pyftpdlib protect data connections without
+    /// PBSZ/PROT; vsftpd answers 522 to a transfer until "PROT P".
+    Implicit,
 };
 
 struct FtpServerOptions {
@@ -51,8 +54,8 @@ struct FtpServerOptions {
 /// server's user may also overwrite and delete them.
 ///
 /// TLS certificates come from TestCertificates; with TLS, data connections must reuse the control
-/// connection's TLS session on vsftpd (require_ssl_reuse=YES) and proftpd (its default). With implicit
-/// TLS, data connections are protected without PBSZ/PROT.
+/// connection's TLS session on vsftpd (require_ssl_reuse=YES) and proftpd (its default); pure-ftpd and
+/// pyftpdlib accept both.
 class FtpServer {
 public:
     explicit FtpServer(const FtpServerOptions& options = {});

@@ -62,8 +62,11 @@ def handler_class(args):
 
 def main():
     args = parse_args()
+    # DEBUG shows every command and reply; pyftpdlib's own "[debug] call: ..." traces are left out.
     logging.basicConfig(stream=sys.stderr, level=logging.DEBUG,
                         format="%(asctime)s %(levelname)s %(message)s")
+    for handler in logging.getLogger().handlers:
+        handler.addFilter(lambda record: not str(record.msg).startswith("[debug]"))
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")

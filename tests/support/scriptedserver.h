@@ -79,8 +79,9 @@ ScriptStep resetControl();
 ScriptStep acceptControl();
 /// Opens a data listener on 127.0.0.1 and sends @p replyTemplate (CR LF appended) with placeholders
 /// filled in: {addr} = "127,0,0,1", {port} = "p1,p2", {p1}, {p2}, {portnum} = the port in decimal.
-/// The listener stays on its own address whatever the text says, so hostile replies can name other
-/// addresses or ports.
+/// The listener stays on 127.0.0.1 whatever the text says, so hostile replies can name other addresses
+/// or ports; a client that follows the text connects there, so name only addresses of this machine
+/// (127.0.0.0/8 or 0.0.0.0).
 ScriptStep listenData(const QByteArray& replyTemplate);
 /// listenData() with the usual reply "227 Entering Passive Mode ({addr},{port})."
 ScriptStep pasv();
