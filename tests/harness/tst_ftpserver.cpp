@@ -7,6 +7,7 @@
 #include "tests/support/testhelpers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -16,6 +17,7 @@
 
 using namespace skyhaul::test;
 
+Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
 Q_DECLARE_METATYPE(skyhaul::test::TlsMode)
 Q_DECLARE_METATYPE(skyhaul::test::CertKind)
 
@@ -64,6 +66,8 @@ private Q_SLOTS:
     void certificates_data();
     void certificates();
     void parallelInstances();
+    void startFailuresAreReported_data();
+    void startFailuresAreReported();
 
 private:
     void addRows(ServerKind kind);
@@ -250,6 +254,49 @@ void TestFtpServer::parallelInstances()
         QCOMPARE(listing.contains("only-first.txt"), isFirst);
         QCOMPARE(listing.contains("only-second.txt"), !isFirst);
     }
+}
+
+void TestFtpServer::startFailuresAreReported_data()
+{
+    QTest::addColumn<ServerKind>("kind");
+    QTest::addColumn<TlsMode>("tls");
+    QTest::addColumn<bool>("anonymous");
+    QTest::addColumn<QByteArray>("serversRoot");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("implicit pure-ftpd") << ServerKind::PureFtpd << TlsMode::Implicit << false << QByteArray()
+                                        << QStringLiteral("does not offer implicit TLS");
+    QTest::newRow("anonymous pure-ftpd")
+        << ServerKind::PureFtpd << TlsMode::None << true << QByteArray() << QStringLiteral("anonymous");
+    QTest::newRow("unpacked servers missing")
+        << ServerKind::Proftpd << TlsMode::None << false << QByteArray("/nonexistent/servers/root")
+        << QStringLiteral("scripts/deps.sh");
+}
+
+// A server that cannot start says why at once; nothing is left running.
+void TestFtpServer::startFailuresAreReported()
+{
+    QFETCH(ServerKind, kind);
+    QFETCH(TlsMode, tls);
+    QFETCH(bool, anonymous);
+    QFETCH(QByteArray, serversRoot);
+    QFETCH(QString, reason);
+
+    if (!serversRoot.isEmpty())
+        qputenv("SKYHAUL_TEST_SERVERS_ROOT", serversRoot);
+    FtpServerOptions options;
+    options.kind = kind;
+    options.tls = tls;
+    options.anonymous = anonymous;
+    FtpServer server(options);
+    QElapsedTimer timer;
+    timer.start();
+    const bool started = server.start();
+    qunsetenv("SKYHAUL_TEST_SERVERS_ROOT");
+    QVERIFY(!started);
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY2(server.errorString().contains(reason), qPrintable(server.errorString()));
+    QVERIFY(!server.isRunning());
+    QCOMPARE(server.pid(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFtpServer)

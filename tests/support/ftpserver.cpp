@@ -392,7 +392,9 @@ bool FtpServer::prepareScratch()
     // The server's processes run as other users and must reach the root folder.
     QFile::setPermissions(scratchDir(), dirMode);
     for (const QString& sub :
-         {QStringLiteral("root"), QStringLiteral("etc"), QStringLiteral("log"), QStringLiteral("run")}) {
+         {QStringLiteral("root"), QStringLiteral("etc"), QStringLiteral("log"), QStringLiteral("run"),
+          // vsftpd's secure_chroot_dir: empty and owned by root.
+          QStringLiteral("empty")}) {
         if (!QDir(scratchDir()).mkdir(sub))
             return fail(QStringLiteral("cannot create ") + scratchPath(sub));
         QFile::setPermissions(scratchPath(sub), dirMode);
@@ -574,37 +576,37 @@ bool FtpServer::writeVsftpdConfig(Launch* launch)
                                  "no_anon_password=YES\n")
                       .arg(rootDir());
     }
-    config +=
-        QStringLiteral("local_enable=YES\n"
-                       "write_enable=YES\n"
-                       "local_umask=022\n"
-                       "local_root=%1\n"
-                       "chroot_local_user=YES\n"
-                       "allow_writeable_chroot=YES\n"
-                       "pam_service_name=vsftpd\n"
-                       "userlist_enable=NO\n"
-                       "secure_chroot_dir=/var/run/vsftpd/empty\n"
-                       // Containers refuse the sandbox and the network namespace vsftpd asks for.
-                       "seccomp_sandbox=NO\n"
-                       "isolate=NO\n"
-                       "isolate_network=NO\n"
-                       "delay_failed_login=0\n"
-                       "pasv_enable=YES\n"
-                       "pasv_address=127.0.0.1\n"
-                       "pasv_min_port=%2\n"
-                       "pasv_max_port=%3\n"
-                       "port_enable=YES\n"
-                       "connect_from_port_20=NO\n"
-                       "xferlog_enable=YES\n"
-                       "xferlog_std_format=NO\n"
-                       "log_ftp_protocol=YES\n"
-                       "dual_log_enable=YES\n"
-                       "vsftpd_log_file=%4\n"
-                       "xferlog_file=%5\n")
-            .arg(rootDir())
-            .arg(m_pasvLow)
-            .arg(m_pasvHigh)
-            .arg(scratchPath(QStringLiteral("log/vsftpd.log")), scratchPath(QStringLiteral("log/xferlog")));
+    config += QStringLiteral("local_enable=YES\n"
+                             "write_enable=YES\n"
+                             "local_umask=022\n"
+                             "local_root=%1\n"
+                             "chroot_local_user=YES\n"
+                             "allow_writeable_chroot=YES\n"
+                             "pam_service_name=vsftpd\n"
+                             "userlist_enable=NO\n"
+                             "secure_chroot_dir=%6\n"
+                             // Containers refuse the sandbox and the network namespace vsftpd asks for.
+                             "seccomp_sandbox=NO\n"
+                             "isolate=NO\n"
+                             "isolate_network=NO\n"
+                             "delay_failed_login=0\n"
+                             "pasv_enable=YES\n"
+                             "pasv_address=127.0.0.1\n"
+                             "pasv_min_port=%2\n"
+                             "pasv_max_port=%3\n"
+                             "port_enable=YES\n"
+                             "connect_from_port_20=NO\n"
+                             "xferlog_enable=YES\n"
+                             "xferlog_std_format=NO\n"
+                             "log_ftp_protocol=YES\n"
+                             "dual_log_enable=YES\n"
+                             "vsftpd_log_file=%4\n"
+                             "xferlog_file=%5\n")
+                  .arg(rootDir())
+                  .arg(m_pasvLow)
+                  .arg(m_pasvHigh)
+                  .arg(scratchPath(QStringLiteral("log/vsftpd.log")),
+                       scratchPath(QStringLiteral("log/xferlog")), scratchPath(QStringLiteral("empty")));
     if (tls) {
         const CertFiles cert = TestCertificates::instance().files(m_options.certificate);
         config +=
