@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <span>
+
+namespace skyhaul {
+
+class IniFile;
+
+/// One text of a window: its key in the language file, its English default, and the controls it labels.
+struct TextEntry {
+    const char* key;
+    const char* defaultText;
+    /**
+     * Blank-separated targets, resolved by applySection():
+     * - "."         the window's title;
+     * - "name"      every object (widget, action, menu) with that objectName;
+     * - "name#N"    item N of that widget: tab page, combo item, N-th button of a group box, N-th item of a
+     *               list widget, N-th node of a tree widget counted over the whole tree (pre-order);
+     * - "name@N"    header column N of that item view.
+     * Empty: the window reads the text itself (captions of new tabs, menus built later).
+     */
+    const char* targets;
+};
+
+/// The English texts of one window section, in the order they are applied.
+struct SectionTable {
+    const char* name;
+    std::span<const TextEntry> entries;
+};
+
+/// Font of a window section: "Font" and "Size" of the language file.
+struct FontSpec {
+    QString name = QStringLiteral("Default"); ///< "Default": the system's default font
+    int pointSize = 8;
+
+    bool isSystemDefault() const { return name.compare(QLatin1String("Default"), Qt::CaseInsensitive) == 0; }
+    bool operator==(const FontSpec&) const = default;
+};
+
+/// One text of a section after lookup.
+struct ResolvedText {
+    QString key;
+    QString text;
+    QString targets;
+};
+
+/// A window section after lookup: what applySection() sets, and what the window reads itself.
+struct SectionTexts {
+    QString name;
+    FontSpec font;
+    QList<ResolvedText> entries;
+
+    /// The text of a key of the table (the default when the file has none); empty for a key not in it.
+    QString text(QStringView key) const;
+};
+
+/**
+ * Text and message lookup in a language file: "Languages/<language>.ini" in the application folder. The
+ * file is read afresh for every call, so a changed file or language takes effect at the next window that
+ * applies its section. A missing file, section or key is never an error: the default is used.
+ */
+class Texts {
+public:
+    Texts(const QString& appFolder, const QString& language);
+
+    /// The "Languages" folder of the application folder.
+    static QString languagesFolder(const QString& appFolder);
+
+    /// The language file, or an empty string when the language name could name a file outside the folder
+    /// (a "/" or "\" in it), which then reads as missing.
+    static QString languageFilePath(const QString& appFolder, const QString& language);
+
+    QString filePath() const { return m_filePath; }
+
+    /// The key's value in the section, or defaultText.
+    QString text(QStringView section, QStringView key, const QString& defaultText) const;
+
+    /// A confirmation question: looked up in "Messages" under its English text, which is also the default.
+    QString message(const QString& englishText) const;
+
+    /// "Font" (default "Default") and "Size" (default 8; anything but a whole number from 1 to 200 gives 8).
+    FontSpec font(QStringView section) const;
+
+    /// Every text of the table and the section's font, from one reading of the file.
+    SectionTexts section(const SectionTable& table) const;
+
+    /// The choices of the configuration dialog: base names of the "*.ini" files in the Languages folder, in
+    /// the order the directory gives them. Empty when there is no such folder.
+    static QStringList languageChoices(const QString& appFolder);
+
+    /// Index of the choice equal to language, ignoring the case of A to Z only; 0 when none matches; -1 for
+    /// an empty list.
+    static int languageChoiceIndex(const QStringList& choices, const QString& language);
+
+private:
+    IniFile read() const;
+    static FontSpec fontOf(const IniFile& ini, QStringView section);
+
+    QString m_filePath;
+};
+
+} // namespace skyhaul

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace skyhaul {
+
+/**
+ * The process-wide settings record, stored as the 564 packed bytes of "config.dat". Every part of the
+ * program reads and writes its fields in place through config().
+ */
+struct ConfigRecord {
+    /// Size of "config.dat"; a file of any other size counts as missing.
+    static constexpr int RecordSize = 564;
+
+    QString Language = QStringLiteral("English"); ///< base name of the language file
+    qint32 MainWidth = -1;                        ///< -1: the window was never saved
+    qint32 MainHeight = -1;
+    qint32 MainLeft = -1;
+    qint32 MainTop = -1;
+    double SplitterRatio = 0.5;    ///< left pane width / client width
+    qint32 BottomPanelHeight = 0;  ///< remote tab bottom panel; used when greater than 24
+    bool ShowMainCaption = true;   ///< main toolbar captions shown
+    bool ShowLocalCaption = true;  ///< local tab toolbar captions shown
+    bool ShowRemoteCaption = true; ///< remote tab toolbar captions shown
+    qint32 FileExistsAction = 0;   ///< 0 Ask, 1 Overwrite, 2 Resume, 3 Skip
+    qint32 DoubleClickAction = 2;  ///< 0 View, 1 Edit, 2 Open
+    bool StoreQuickConnectPassword = false;
+    qint32 EditorChoice = 1; ///< 0 associated program, 1 Notepad, 2 EditorPath
+    QString EditorPath;
+    qint32 LeftActiveTab = 0;
+    qint32 RightActiveTab = 0;
+
+    /// "config.dat" in the given folder.
+    static QString filePath(const QString& appFolder);
+
+    /// Sets every field to its first-start value except BottomPanelHeight, LeftActiveTab and
+    /// RightActiveTab, which keep what they hold.
+    void applyDefaults();
+
+    /// The 564 bytes of the file. Texts are cut to 255 bytes.
+    QByteArray toBytes() const;
+
+    /// Reads a record from exactly 564 bytes; nullopt for any other size. Values no reader could use (a
+    /// splitter ratio that is not a number in [0, 1], a choice outside its list) are replaced by defaults.
+    static std::optional<ConfigRecord> fromBytes(QByteArrayView bytes);
+
+    /// Loads "config.dat" from the folder. A missing, unreadable or wrongly sized file gives the defaults
+    /// (applyDefaults()). Returns true when the file was read.
+    bool load(const QString& appFolder);
+
+    /**
+     * Writes the record to "config.dat" through the atomic save. The caller copies the window geometry and
+     * the active tabs into the record first. Throws FileIoError.
+     */
+    void save(const QString& appFolder) const;
+
+    bool operator==(const ConfigRecord&) const = default;
+};
+
+/// The one configuration record of the process.
+ConfigRecord& config();
+
+} // namespace skyhaul
