@@ -2,6 +2,8 @@
 
 #include "engine/component/session.h"
 
+#include <QDeadlineTimer>
+
 namespace skyhaul::engine {
 
 ControlConnection::ControlConnection(Session& session)
@@ -42,7 +44,7 @@ void ControlConnection::connectSocket()
             QStringLiteral("RemotePort can't be zero. Please specify a valid service port number.")};
 
     m_assembler.reset();
-    m_owedReplies = 0;
+    m_awaitingFinal = false;
     m_lastCommandIsAbort = false;
     m_connectDone = false;
     m_connectResult = 0;
@@ -121,7 +123,7 @@ void ControlConnection::close()
     m_channel.close();
     m_assembler.reset();
     m_loggedOn = false;
-    m_owedReplies = 0;
+    m_awaitingFinal = false;
 }
 
 void ControlConnection::onClosed(int code)
@@ -130,7 +132,7 @@ void ControlConnection::onClosed(int code)
         return;
     m_up = false;
     m_loggedOn = false;
-    m_owedReplies = 0;
+    m_awaitingFinal = false;
     reportClosed(code);
     m_session.waiter().wake();
 }
@@ -149,6 +151,7 @@ void ControlConnection::reportClosed(int code)
 void ControlConnection::sendLine(const QString& line)
 {
     m_lastCommandIsAbort = line.compare(QLatin1String("ABOR"), Qt::CaseInsensitive) == 0;
+    qCDebug(lcEngine) << "command" << line.section(QLatin1Char(' '), 0, 0);
     m_session.events().piTrail(TrailCommand, line);
     QByteArray bytes = line.toLocal8Bit();
     bytes.append("\r\n", 2);
@@ -157,29 +160,52 @@ void ControlConnection::sendLine(const QString& line)
     m_session.waiter().touch();
 }
 
-void ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
+bool ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
 {
     if (!command.isEmpty()) {
+        if (m_awaitingFinal)
+            settleBrokenReply();
         QString line = command;
         if (!argument.isEmpty())
             line += QLatin1Char(' ') + argument;
         sendLine(line);
-        ++m_owedReplies;
-    }
-    // A broken transfer leaves its final reply to come after the next command is sent. It is read (and
-    // logged) first, but it does not answer this command: otherwise every later command would take the
-    // reply meant for the one before it.
-    while (m_owedReplies > 1) {
-        readReply(false);
-        --m_owedReplies;
+        m_awaitingFinal = true;
     }
     const ReplyJudge::Verdict verdict = readReply(stopAtPreliminary);
     if (verdict == ReplyJudge::Verdict::Preliminary)
-        return; // the final reply is still to come
-    if (m_owedReplies > 0)
-        --m_owedReplies;
+        return false; // the final reply is still to come
+    m_awaitingFinal = false;
     if (verdict == ReplyJudge::Verdict::Negative)
         throw Failure{ErrServerReply, QString::fromLocal8Bit(m_lastReply)};
+    return true;
+}
+
+void ControlConnection::settleBrokenReply()
+{
+    // The last command was cut short (interrupt or timeout) before its final reply. What the server still
+    // sends for it is read and logged here, so that it is not taken as the answer to the next command:
+    // lines up to a final reply, or whatever comes until the server has been quiet for a moment (some
+    // servers end a broken transfer with lines that look preliminary, or with nothing).
+    m_judge.start(false);
+    QDeadlineTimer quiet(kSettleQuietMs);
+    while (m_up) {
+        QByteArray line;
+        if (takeLine(line)) {
+            qCDebug(lcEngine) << "late reply" << line.left(200);
+            m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
+            const ReplyJudge::Verdict verdict = m_judge.judge(line);
+            if (verdict == ReplyJudge::Verdict::Positive || verdict == ReplyJudge::Verdict::Negative)
+                break;
+            quiet.setRemainingTime(kSettleQuietMs);
+            continue;
+        }
+        if (quiet.hasExpired())
+            break;
+        // Nested wait: late lines arrive through the event loop.
+        if (!m_session.waiter().round(Waiter::kReplySliceMs))
+            failWait();
+    }
+    m_awaitingFinal = false;
 }
 
 ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
@@ -187,6 +213,7 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
     m_judge.start(m_lastCommandIsAbort && !stopAtPreliminary);
     for (;;) {
         const QByteArray line = readLine();
+        qCDebug(lcEngine) << "reply" << line.left(200);
         m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
         const ReplyJudge::Verdict verdict = m_judge.judge(line);
         if (verdict == ReplyJudge::Verdict::ReadOn ||
@@ -196,29 +223,37 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
     }
 }
 
+bool ControlConnection::takeLine(QByteArray& line)
+{
+    for (;;) {
+        const QByteArray& buffer = m_channel.peekBuffer();
+        if (buffer.isEmpty())
+            return false;
+        const qsizetype used = m_assembler.feed(buffer.constData(), buffer.size());
+        m_channel.consume(used);
+        if (m_assembler.hasLine()) {
+            line = m_assembler.takeLine();
+            m_lastReply = line;
+            return true;
+        }
+        m_lastReply = m_assembler.partial();
+    }
+}
+
 QByteArray ControlConnection::readLine()
 {
     // An Interrupt that arrived before this point is dropped.
     m_session.waiter().clearInterrupted();
     m_lastReply.clear();
-    for (;;) {
-        const QByteArray& buffer = m_channel.peekBuffer();
-        if (!buffer.isEmpty()) {
-            const qsizetype used = m_assembler.feed(buffer.constData(), buffer.size());
-            m_channel.consume(used);
-            if (m_assembler.hasLine()) {
-                m_lastReply = m_assembler.takeLine();
-                return m_lastReply;
-            }
-            m_lastReply = m_assembler.partial();
-            continue;
-        }
+    QByteArray line;
+    while (!takeLine(line)) {
         if (!m_up || !m_channel.isConnected())
             failWait();
         // Nested wait: the reply arrives through the event loop.
         if (!m_session.waiter().round(Waiter::kReplySliceMs))
             failWait();
     }
+    return line;
 }
 
 void ControlConnection::failWait()

@@ -20,6 +20,9 @@ class Session;
 class ControlConnection : public QObject {
     Q_OBJECT
 public:
+    /// How long a server may stay quiet before a broken command's reply counts as complete.
+    static constexpr int kSettleQuietMs = 1000;
+
     explicit ControlConnection(Session& session);
     ~ControlConnection() override;
 
@@ -37,9 +40,10 @@ public:
 
     /**
      * Sends one command line (none when `command` is empty: reads the greeting) and reads its reply.
-     * With `stopAtPreliminary` a 1xx reply ends the wait. A negative reply fails with 141.
+     * With `stopAtPreliminary` a 1xx reply ends the wait (returns false: the final reply is still to come;
+     * read it with a call without command). A negative reply fails with 141.
      */
-    void sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
+    bool sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
 
     /// CDUP for "..", CWD otherwise.
     void changeDirectory(const QString& path);
@@ -59,6 +63,10 @@ public:
 private:
     void connectSocket();
     QByteArray readLine();
+    /// Takes a complete line from what has arrived, without waiting.
+    bool takeLine(QByteArray& line);
+    /// Reads what the server still sends for a command whose reply wait was cut short.
+    void settleBrokenReply();
     /// Reads one whole reply (up to its first 1xx line with `stopAtPreliminary`).
     ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);
@@ -77,7 +85,7 @@ private:
     bool m_connectDone = false;
     int m_connectResult = 0;
     int m_representation = 0;
-    int m_owedReplies = 0; // final replies still to come: broken commands' and the one being read
+    bool m_awaitingFinal = false; // a command was sent and its final reply is not read yet
     bool m_lastCommandIsAbort = false;
 };
 

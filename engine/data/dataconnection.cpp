@@ -181,6 +181,7 @@ void DataConnection::onEstablished()
         return;
     m_established = true;
     m_counter = m_offset;
+    qCDebug(lcEngine) << "data connection established, kind" << int(m_kind) << "offset" << m_offset;
     EventSink& ev = m_session.events();
     const QString& localFile = m_session.settings().localFile;
     if (m_kind == Kind::Upload) {
@@ -281,6 +282,7 @@ void DataConnection::pumpUpload()
          ++round) {
         const qint64 remaining = m_uploadSize - m_counter;
         if (remaining <= 0) {
+            qCDebug(lcEngine) << "upload queued in full:" << m_counter << "bytes";
             m_uploadQueued = true;
             m_file.close();
             finish();
@@ -314,6 +316,7 @@ void DataConnection::finish()
 
 void DataConnection::onClosed()
 {
+    qCDebug(lcEngine) << "data connection closed, finished before:" << m_finished << "bytes" << m_counter;
     if (m_finished)
         return;
     if (m_established && m_kind != Kind::Upload) {
@@ -398,11 +401,13 @@ void DataConnection::upload()
     ControlConnection& control = m_session.control();
     if (!s.startByte.isEmpty())
         control.sendCommand(QStringLiteral("REST"), s.startByte);
-    // A server may connect right after PORT; nothing is sent before it has seen STOR. The first blocks go
-    // out from the reply wait that follows.
+    // Nothing is sent before the server has answered STOR with its preliminary reply: a server that
+    // connected right after PORT may otherwise take an early close for an aborted transfer.
+    const bool finalRead = control.sendCommand(QStringLiteral("STOR"), s.remoteFile, true);
     m_storeSent = true;
-    QMetaObject::invokeMethod(this, &DataConnection::pumpUpload, Qt::QueuedConnection);
-    control.sendCommand(QStringLiteral("STOR"), s.remoteFile);
+    pumpUpload();
+    if (!finalRead)
+        control.sendCommand(QString()); // the final reply, while the upload runs
     completionWait();
 }
 

@@ -218,7 +218,7 @@ private Q_SLOTS:
     {
         // The reply names another host; the data connection still goes to the server we talk to.
         ScriptedServer server(withLogon(
-            {expect("PASV"), listenData("227 Entering Passive Mode (10,9,8,7,{port})"), expect("LIST"),
+            {expect("PASV"), listenData("227 Entering Passive Mode (127,0,0,9,{port})"), expect("LIST"),
              reply("150 Here"), acceptData(), sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n"),
              closeData(), reply("226 Done")}));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
@@ -355,30 +355,49 @@ private Q_SLOTS:
         QCOMPARE(rec.commands, QStringList{QStringLiteral("SIZE gone")});
     }
 
+    void lateRepliesOfABrokenTransfer_data()
+    {
+        QTest::addColumn<QByteArray>("lateLines");
+        QTest::addColumn<QStringList>("expectedReplies");
+        QTest::newRow("426 after the close")
+            << QByteArray("426 Connection closed; transfer aborted.\r\n")
+            << QStringList{QStringLiteral("426 Connection closed; transfer aborted."),
+                           QStringLiteral("200 Noop ok")};
+        QTest::newRow("226 multi-line")
+            << QByteArray("226-File sent\r\n226 0.003 seconds\r\n")
+            << QStringList{QStringLiteral("226-File sent"), QStringLiteral("226 0.003 seconds"),
+                           QStringLiteral("200 Noop ok")};
+        QTest::newRow("only a line that looks preliminary")
+            << QByteArray("150 0.003 seconds\r\n")
+            << QStringList{QStringLiteral("150 0.003 seconds"), QStringLiteral("200 Noop ok")};
+        QTest::newRow("nothing at all") << QByteArray() << QStringList{QStringLiteral("200 Noop ok")};
+    }
+
+    // The transfer is interrupted before its final reply. What the server still sends for it is read and
+    // logged before the next command goes out, and the next command gets its own reply.
     void lateRepliesOfABrokenTransfer()
     {
-        // The transfer is interrupted; the server's reply to RETR arrives after the next command is sent.
-        // It is read and logged first, and the next command still gets its own reply.
-        ScriptedServer server(withLogon(
-            {expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(), expect("RETR f"),
-             reply("150 Here"), acceptData(), sendData(QByteArray(100000, 'x'), 1000, 20), expect("NOOP"),
-             reply("426 Connection closed; transfer aborted."), reply("200 Noop ok")}));
+        QFETCH(QByteArray, lateLines);
+        ScriptedServer server(
+            withLogon({expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(), expect("RETR f"),
+                       reply("150 Here"), acceptData(), sendData(QByteArray(5000, 'x')), delay(300),
+                       send(lateLines), expect("NOOP"), reply("200 Noop ok")}));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         pointAt(engine, server);
         engine.setRemoteFile(QStringLiteral("f"));
-        rec.transferHook = [&](int, qint64 bytes) {
-            if (bytes >= 3000)
-                engine.Interrupt();
-        };
+        rec.transferHook = [&](int, qint64) { engine.Interrupt(); };
         QCOMPARE(failureOf([&] { engine.Download(); }).first, 301);
         rec.transferHook = nullptr;
         rec.clear();
         engine.setCommand(QStringLiteral("NOOP"));
         QCOMPARE(engine.LastReply(), QStringLiteral("200 Noop ok"));
-        QCOMPARE(replies(rec), QStringList({QStringLiteral("426 Connection closed; transfer aborted."),
-                                            QStringLiteral("200 Noop ok")}));
+        // "150 Here" may come before or after the interrupt, as the network delivers it.
+        QStringList late = replies(rec);
+        late.removeAll(QStringLiteral("150 Here"));
+        QTEST(late, "expectedReplies");
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
     }
 };
 

@@ -1,0 +1,305 @@
+// Downloads, uploads, resumes and listings against the four real servers, passive and active.
+#include "engine/component/ftpengine.h"
+#include "tests/engine/enginerecorder.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/testhelpers.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace skyhaul::test;
+
+Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
+
+namespace {
+
+QByteArray pattern(qsizetype size, int seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    quint32 x = 2463534242u + quint32(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data[i] = char(x);
+    }
+    return data;
+}
+
+QByteArray readLocal(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeLocal(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+template <typename Call> int failureCode(Call call)
+{
+    try {
+        call();
+    } catch (const EFtpEngine& e) {
+        return e.Code();
+    }
+    return -1;
+}
+
+/// The size the server reports, through a raw SIZE.
+qint64 remoteSize(TFtpEngine& engine, const QString& name)
+{
+    engine.setCommand(QStringLiteral("SIZE ") + name);
+    return engine.LastReply().mid(4).trimmed().toLongLong();
+}
+
+} // namespace
+
+class TestTransfers : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FtpServer> m_server;
+    QTemporaryDir m_local;
+
+    void logOn(TFtpEngine& engine, bool passive)
+    {
+        engine.setRemoteHost(m_server->host());
+        engine.setRemotePort(m_server->port());
+        engine.setSSLStartMode(sslNone);
+        engine.setUser(m_server->user());
+        engine.setPassword(m_server->password());
+        engine.setPassive(passive);
+        engine.setTransferMode(tmBinary);
+        engine.Logon();
+    }
+
+    QString local(const QString& name) const { return m_local.filePath(name); }
+
+private Q_SLOTS:
+    void transfers_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        QTest::addColumn<bool>("passive");
+        for (ServerKind kind :
+             {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib}) {
+            for (bool passive : {true, false}) {
+                const QString name = FtpServer::kindName(kind) +
+                                     (passive ? QStringLiteral(" passive") : QStringLiteral(" active"));
+                QTest::newRow(qPrintable(name)) << kind << passive;
+            }
+        }
+    }
+
+    void transfers()
+    {
+        QFETCH(ServerKind, kind);
+        QFETCH(bool, passive);
+        m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = kind});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        logOn(engine, passive);
+        engine.setOverwrite(true);
+
+        // Upload, then download again, byte for byte: empty, one byte, several megabytes.
+        const QList<QByteArray> contents{QByteArray(), QByteArray("x"), pattern(5 * 1024 * 1024 + 17, 1)};
+        for (int i = 0; i < contents.size(); ++i) {
+            const QString name = QStringLiteral("file %1.bin").arg(i);
+            QVERIFY(writeLocal(local(name), contents[i]));
+            engine.setLocalFile(local(name));
+            engine.setRemoteFile(name);
+            rec.clear();
+            engine.Upload();
+            QCOMPARE(m_server->readFile(name).size(), contents[i].size());
+            QVERIFY(m_server->readFile(name) == contents[i]);
+            QCOMPARE(rec.shape().filter(QRegularExpression(QStringLiteral("^(start|end)"))),
+                     QStringList({QStringLiteral("start 0"), QStringLiteral("end 0")}));
+            QCOMPARE(rec.transferEvents > 0, !contents[i].isEmpty());
+
+            const QString back = local(name + QStringLiteral(".back"));
+            engine.setLocalFile(back);
+            engine.Download();
+            QVERIFY(readLocal(back) == contents[i]);
+        }
+
+        // The reference order of a download with a restart offset of 0.
+        engine.setRemoteFile(QStringLiteral("file 2.bin"));
+        engine.setLocalFile(local(QStringLiteral("ordered.bin")));
+        engine.setStartByte(QStringLiteral("0"));
+        rec.clear();
+        engine.Download();
+        engine.setStartByte(QString());
+        const QString dataCommand = passive ? QStringLiteral("PASV") : QStringLiteral("PORT");
+        QCOMPARE(rec.commands.size(), 4);
+        QCOMPARE(rec.commands[0], QStringLiteral("SIZE file 2.bin"));
+        QCOMPARE(rec.commands[1].section(QLatin1Char(' '), 0, 0), dataCommand);
+        QCOMPARE(rec.commands[2], QStringLiteral("REST 0"));
+        QCOMPARE(rec.commands[3], QStringLiteral("RETR file 2.bin"));
+        const QStringList shape = rec.shape();
+        const qsizetype retr = shape.indexOf(QStringLiteral("command RETR"));
+        const qsizetype start = shape.indexOf(QStringLiteral("start 1"));
+        const qsizetype firstTransfer = shape.indexOf(QStringLiteral("transfer 1"));
+        const qsizetype end = shape.indexOf(QStringLiteral("end 1"));
+        QVERIFY(start >= 0 && firstTransfer > start && end > shape.lastIndexOf(QStringLiteral("transfer 1")));
+        // The first reply after RETR is the preliminary one.
+        QVERIFY(retr >= 0);
+        const QStringList afterRetr = shape.mid(retr).filter(QRegularExpression(QStringLiteral("^reply")));
+        QVERIFY(!afterRetr.isEmpty() && afterRetr.first().startsWith(QLatin1String("reply 1")));
+        QVERIFY(shape.filter(QRegularExpression(QStringLiteral("^reply")))
+                    .last()
+                    .startsWith(QLatin1String("reply 2")));
+        QCOMPARE(rec.lastBytes, contents[2].size());
+        QCOMPARE(rec.lastPercent, 100);
+        QVERIFY(readLocal(local(QStringLiteral("ordered.bin"))) == contents[2]);
+
+        // Resume of an interrupted download.
+        const QByteArray big = pattern(12 * 1024 * 1024, 2);
+        QVERIFY(m_server->putFile(QStringLiteral("big.bin"), big));
+        engine.setRemoteFile(QStringLiteral("big.bin"));
+        engine.setLocalFile(local(QStringLiteral("big.bin")));
+        rec.transferHook = [&](int, qint64 bytes) {
+            if (bytes >= 1024 * 1024)
+                engine.Interrupt();
+        };
+        QCOMPARE(failureCode([&] { engine.Download(); }), 301);
+        rec.transferHook = nullptr;
+        QVERIFY(engine.Connected());
+        const qint64 partial = QFileInfo(local(QStringLiteral("big.bin"))).size();
+        QVERIFY2(partial >= 1024 * 1024 && partial < big.size(), qPrintable(QString::number(partial)));
+        engine.setStartByte(QString::number(partial));
+        engine.Download();
+        engine.setStartByte(QString());
+        QVERIFY(readLocal(local(QStringLiteral("big.bin"))) == big);
+
+        // Resume of an interrupted upload: the server tells how much it kept.
+        QVERIFY(writeLocal(local(QStringLiteral("up.bin")), big));
+        engine.setLocalFile(local(QStringLiteral("up.bin")));
+        engine.setRemoteFile(QStringLiteral("up.bin"));
+        rec.transferHook = [&](int, qint64 bytes) {
+            if (bytes >= 1024 * 1024)
+                engine.Interrupt();
+        };
+        QCOMPARE(failureCode([&] { engine.Upload(); }), 301);
+        rec.transferHook = nullptr;
+        const qint64 kept = remoteSize(engine, QStringLiteral("up.bin"));
+        QVERIFY2(kept < big.size(), qPrintable(QString::number(kept)));
+        engine.setStartByte(QString::number(kept));
+        rec.clear();
+        engine.Upload();
+        engine.setStartByte(QString());
+        QVERIFY2(rec.commands.contains(QStringLiteral("REST %1").arg(kept)),
+                 qPrintable(rec.commands.join(u'|')));
+        QCOMPARE(m_server->readFile(QStringLiteral("up.bin")).size(), big.size());
+        QVERIFY(m_server->readFile(QStringLiteral("up.bin")) == big);
+
+        // A listing whose names hold blanks.
+        QVERIFY(m_server->makeDir(QStringLiteral("folder with blanks")));
+        QVERIFY(m_server->putFile(QStringLiteral("two  blanks here.txt"), "abc"));
+        rec.clear();
+        engine.setRemoteFile(QString());
+        engine.ListDirectory();
+        QVERIFY2(rec.names.contains(QStringLiteral("two  blanks here.txt")),
+                 qPrintable(rec.names.join(u'|')));
+        QVERIFY(rec.dirs.contains(QStringLiteral("folder with blanks")));
+        QVERIFY(rec.names.contains(QStringLiteral("file 2.bin")));
+        QCOMPARE(rec.sizes.at(rec.names.indexOf(QStringLiteral("file 2.bin"))), contents[2].size());
+        QCOMPARE(rec.transferEvents, 0);
+        QCOMPARE(rec.shape().filter(QRegularExpression(QStringLiteral("^(start|end)"))),
+                 QStringList({QStringLiteral("start 1"), QStringLiteral("end 1")}));
+        m_server.reset();
+    }
+
+    void downloadToEventsWithoutALocalFile()
+    {
+        m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Vsftpd});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        const QByteArray content = pattern(300000, 3);
+        QVERIFY(m_server->putFile(QStringLiteral("mem.bin"), content));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        logOn(engine, true);
+        engine.setRemoteFile(QStringLiteral("mem.bin"));
+        engine.setLocalFile(QString());
+        engine.Download();
+        QVERIFY(rec.received == content);
+        m_server.reset();
+    }
+
+    void localFileFailuresAreReportedThroughEvents()
+    {
+        m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Vsftpd});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        QVERIFY(m_server->putFile(QStringLiteral("a.bin"), pattern(1000, 4)));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        logOn(engine, true);
+        engine.setRemoteFile(QStringLiteral("a.bin"));
+        engine.setLocalFile(local(QStringLiteral("no such folder/a.bin")));
+        engine.setOverwrite(true);
+        engine.Download(); // the server's reply decides; the local failure comes as events
+        QVERIFY(rec.events.contains(QStringLiteral("error 4 Error opening local file.")));
+        QVERIFY(rec.errors.contains(5));
+        m_server.reset();
+    }
+
+    // Restart offsets are 64-bit: a resume beyond 4 GiB lands on the right byte (sparse files).
+    void resumeBeyondFourGiB()
+    {
+        m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        const qint64 offset = (qint64(1) << 32) + 12345;
+        const QByteArray tail = pattern(70000, 5);
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        logOn(engine, true);
+        engine.setOverwrite(true);
+
+        // Download: the server's file is sparse up to the offset, then holds the tail.
+        QVERIFY(m_server->putFile(QStringLiteral("huge.bin"), QByteArray()));
+        {
+            QFile remote(m_server->rootDir() + QStringLiteral("/huge.bin"));
+            QVERIFY(remote.open(QIODevice::ReadWrite));
+            QVERIFY(remote.seek(offset));
+            QCOMPARE(remote.write(tail), tail.size());
+        }
+        QFile localFile(local(QStringLiteral("huge.bin")));
+        QVERIFY(localFile.open(QIODevice::WriteOnly));
+        QVERIFY(localFile.resize(offset));
+        localFile.close();
+        engine.setRemoteFile(QStringLiteral("huge.bin"));
+        engine.setLocalFile(local(QStringLiteral("huge.bin")));
+        engine.setStartByte(QString::number(offset));
+        engine.Download();
+        QVERIFY(rec.commands.contains(QStringLiteral("REST %1").arg(offset)));
+        QCOMPARE(rec.lastBytes, offset + tail.size());
+        QVERIFY(localFile.open(QIODevice::ReadOnly));
+        QCOMPARE(localFile.size(), offset + tail.size());
+        QVERIFY(localFile.seek(offset - 1));
+        QCOMPARE(localFile.read(1), QByteArray(1, '\0'));
+        QVERIFY(localFile.read(tail.size()) == tail);
+        localFile.close();
+
+        // Upload: the first byte sent is byte `offset` of the local file.
+        QVERIFY(m_server->putFile(QStringLiteral("up.bin"), QByteArray()));
+        {
+            QFile remote(m_server->rootDir() + QStringLiteral("/up.bin"));
+            QVERIFY(remote.open(QIODevice::ReadWrite));
+            QVERIFY(remote.resize(offset));
+        }
+        engine.setRemoteFile(QStringLiteral("up.bin"));
+        engine.Upload();
+        QFile remote(m_server->rootDir() + QStringLiteral("/up.bin"));
+        QVERIFY(remote.open(QIODevice::ReadOnly));
+        QCOMPARE(remote.size(), offset + tail.size());
+        QVERIFY(remote.seek(offset));
+        QVERIFY(remote.read(tail.size()) == tail);
+        m_server.reset();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransfers)
+#include "tst_transfers.moc"
