@@ -7,7 +7,9 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,6 +97,7 @@ private Q_SLOTS:
     void serverNotSpeakingTls();
     void bytesDuringQuestion();
     void destroyedDuringQuestion();
+    void renegotiationByServer();
 
 private:
     QString certFile(int kind) const;
@@ -602,6 +605,64 @@ void TestTlsSession::destroyedDuringQuestion()
     QVERIFY(client.waitFor([&] { return client.session() == nullptr; }));
     QCOMPARE(asked, 1);
     QVERIFY(!client.completed);
+}
+
+void TestTlsSession::renegotiationByServer()
+{
+    // openssl s_server: "r" on its input renegotiates a TLS 1.2 session, in full since it keeps no sessions;
+    // -msg shows every handshake message.
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.start(QStringLiteral("openssl"),
+                 {QStringLiteral("s_server"), QStringLiteral("-accept"), QStringLiteral("127.0.0.1:0"),
+                  QStringLiteral("-cert"), certFile(int(CertKind::SelfSigned)), QStringLiteral("-key"),
+                  keyFile(int(CertKind::SelfSigned)), QStringLiteral("-tls1_2"), QStringLiteral("-msg"),
+                  QStringLiteral("-no_ticket"), QStringLiteral("-no_cache")});
+    QVERIFY(server.waitForStarted(10000));
+    auto stopServer = qScopeGuard([&] {
+        server.kill();
+        server.waitForFinished(3000);
+    });
+    QByteArray output;
+    const QRegularExpression acceptLine(QStringLiteral("ACCEPT 127\\.0\\.0\\.1:(\\d+)"));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += server.readAll();
+            return acceptLine.match(QString::fromLatin1(output)).hasMatch();
+        },
+        10000));
+    const quint16 port = quint16(acceptLine.match(QString::fromLatin1(output)).captured(1).toUInt());
+
+    TlsTestClient client(context(false));
+    handshake(client, port, QStringLiteral("127.0.0.1"), true);
+    QVERIFY(client.send("first\n"));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += server.readAll();
+            return output.contains("first");
+        },
+        10000));
+    QCOMPARE(output.count("ClientHello"), 1);
+
+    server.write("r\n");
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += server.readAll();
+            return output.count("ClientHello") == 2 && output.count(", Finished") >= 4;
+        },
+        10000));
+    server.write("after renegotiation\n");
+    QVERIFY(client.waitFor([&] { return client.plain.contains("after renegotiation\n"); }));
+    QVERIFY(client.send("second\n"));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += server.readAll();
+            return output.contains("second");
+        },
+        10000));
+    QCOMPARE(client.session()->state(), TlsSession::State::Established);
+    QCOMPARE(client.questions.size(), 1); // the same certificate again: no second question
+    QVERIFY(!client.failed);
 }
 
 QTEST_GUILESS_MAIN(TestTlsSession)
