@@ -62,7 +62,9 @@ struct TlsCertificateInfo {
 ///
 /// The callbacks run on the caller's thread, outside any OpenSSL call. Only the certificate
 /// callback may run a nested event loop; bytes fed during it are kept and processed once it
-/// returns, and the session may even be destroyed during it.
+/// returns, and the session may even be destroyed during it. Qt does not emit readyRead again
+/// while a readyRead handler is on the stack, so a reader that feeds from readyRead should loop
+/// while the socket still has bytes after feed() returns.
 class TlsSession {
 public:
     enum class State {
@@ -99,7 +101,8 @@ public:
     /// Starts the handshake as the client for @p targetName (the host name the user gave, or the
     /// dotted address of a passive data connection; names also go out as SNI). A certificate
     /// whose DER bytes equal @p acceptedCertificate is accepted without check and without event.
-    /// @p resume offers an earlier session of the same server. False when it failed (273).
+    /// @p resume offers an earlier session of the same server (a copy of it, so one session can be
+    /// offered again and again). False when it failed: 273, or 276 from the first handshake step.
     bool start(const QString& targetName, const QByteArray& acceptedCertificate = {},
                const TlsResumption& resume = {});
 
@@ -108,7 +111,8 @@ public:
     FeedResult feed(QByteArrayView incoming, QByteArray& plaintext);
 
     /// Encrypts application data for the socket (takeOutgoing()). In the Clear state the bytes
-    /// go out unchanged. False on failure (283).
+    /// go out unchanged; during the handshake (or a renegotiation) they wait for its end. False on
+    /// failure (283) or when the session is not open.
     bool encrypt(QByteArrayView plaintext);
 
     /// Bytes to write to the socket, in order; empties the buffer.
