@@ -4,6 +4,12 @@
 
 #include <QTcpSocket>
 
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace skyhaul::engine {
 
 Channel::Channel(QObject* parent) : QObject(parent) {}
@@ -50,7 +56,10 @@ void Channel::attach(QTcpSocket* socket)
     m_in.clear();
     m_inPos = 0;
     connect(socket, &QTcpSocket::readyRead, this, &Channel::onReadyRead);
-    connect(socket, &QTcpSocket::bytesWritten, this, &Channel::written);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        halfCloseIfWritten();
+        Q_EMIT written();
+    });
     connect(socket, &QTcpSocket::disconnected, this, &Channel::onDisconnected);
     connect(socket, &QTcpSocket::errorOccurred, this, &Channel::onError);
 }
@@ -79,7 +88,8 @@ void Channel::setReadBufferSize(qint64 size)
 
 qint64 Channel::available() const
 {
-    return (m_in.size() - m_inPos) + (m_socket ? m_socket->bytesAvailable() : 0);
+    const qint64 raw = m_socket && !m_tls ? m_socket->bytesAvailable() : 0;
+    return (m_in.size() - m_inPos) + raw;
 }
 
 qint64 Channel::read(char* data, qint64 max)
@@ -91,7 +101,7 @@ qint64 Channel::read(char* data, qint64 max)
         std::memcpy(data, m_in.constData() + m_inPos, size_t(done));
         consume(done);
     }
-    if (done < max && m_socket) {
+    if (done < max && m_socket && !m_tls) {
         const qint64 n = m_socket->read(data + done, max - done);
         if (n > 0)
             done += n;
@@ -131,7 +141,67 @@ bool Channel::write(const char* data, qint64 size)
 {
     if (!m_socket || !m_connected)
         return false;
+    if (m_tls) {
+        if (!m_tls->encrypt(QByteArrayView(data, size))) {
+            Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+            return false;
+        }
+        sendTlsOutput();
+        return true;
+    }
     return m_socket->write(data, size) == size;
+}
+
+bool Channel::startTls(const QString& targetName, const QByteArray& acceptedCertificate,
+                       const TlsResumption& resumption, TlsSession::Callbacks callbacks)
+{
+    m_tls = std::make_unique<TlsSession>(std::move(callbacks));
+    if (!m_tls->start(targetName, acceptedCertificate, resumption))
+        return false;
+    sendTlsOutput();
+    // Bytes that arrived with the connect belong to the handshake.
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &Channel::onReadyRead, Qt::QueuedConnection);
+    return true;
+}
+
+void Channel::sendTlsOutput()
+{
+    if (m_tls && m_socket && m_tls->outgoingSize() > 0)
+        m_socket->write(m_tls->takeOutgoing());
+}
+
+void Channel::feedTls(const QByteArray& raw)
+{
+    QPointer<Channel> self(this);
+    QByteArray plain;
+    // The certificate question may run a nested event loop in here; the channel may be gone after it.
+    const TlsSession::FeedResult result = m_tls->feed(raw, plain);
+    if (!self || !m_tls)
+        return;
+    sendTlsOutput();
+    m_in.append(plain);
+    if (result.failed) {
+        Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+        return;
+    }
+    if (result.handshakeCompleted)
+        Q_EMIT tlsEstablished();
+    if (self && result.peerClosed)
+        Q_EMIT tlsEnded();
+    if (self && !plain.isEmpty())
+        Q_EMIT readable();
+}
+
+void Channel::endTls()
+{
+    // Our close-notify goes out before the socket closes.
+    if (m_tls && m_tls->state() == TlsSession::State::Established) {
+        m_tls->closeNotify();
+        sendTlsOutput();
+        if (m_socket)
+            m_socket->flush();
+    }
 }
 
 qint64 Channel::pendingWrite() const
@@ -147,12 +217,32 @@ void Channel::flush()
 
 void Channel::shutdownWhenWritten()
 {
-    if (m_socket && m_connected)
-        m_socket->disconnectFromHost();
+    if (!m_socket || !m_connected)
+        return;
+    endTls();
+    m_halfClosePending = true;
+    halfCloseIfWritten();
+}
+
+void Channel::halfCloseIfWritten()
+{
+    if (!m_halfClosePending || !m_socket || m_socket->bytesToWrite() > 0)
+        return;
+    m_halfClosePending = false;
+#ifdef Q_OS_UNIX
+    // Only our sending side closes: the server reads to the end and closes its side, which ends the
+    // transfer. A full close would answer whatever the server still sends (its TLS close-notify) with a
+    // reset, and a reset makes the server drop data it has not read yet.
+    if (::shutdown(int(m_socket->socketDescriptor()), SHUT_WR) == 0)
+        return;
+#endif
+    m_socket->disconnectFromHost();
 }
 
 void Channel::close()
 {
+    endTls();
+    m_tls.reset();
     if (QTcpSocket* socket = m_socket) {
         m_socket = nullptr;
         socket->disconnect(this);
@@ -162,24 +252,49 @@ void Channel::close()
     m_connected = false;
     m_peerClosed = false;
     m_closeReported = false;
+    m_halfClosePending = false;
     m_in.clear();
     m_inPos = 0;
 }
 
 void Channel::drainSocket()
 {
-    if (m_socket && m_socket->bytesAvailable() > 0)
+    // Under TLS every byte goes through the session on its way in (onReadyRead).
+    if (m_socket && !m_tls && m_socket->bytesAvailable() > 0)
         m_in.append(m_socket->readAll());
 }
 
 void Channel::onReadyRead()
 {
+    if (!m_socket)
+        return;
+    if (m_tls) {
+        // Qt does not repeat readyRead while this handler runs, and a certificate question inside the
+        // feed may take a while: take everything that arrived meanwhile before returning.
+        QPointer<Channel> self(this);
+        while (self && m_socket && m_tls && m_socket->bytesAvailable() > 0)
+            feedTls(m_socket->readAll());
+        return;
+    }
     Q_EMIT readable();
 }
 
 void Channel::onDisconnected()
 {
+    QPointer<Channel> self(this);
     // Keep what the peer sent before closing: it is still to be read.
+    if (m_tls) {
+        const bool handshaking = m_tls->state() == TlsSession::State::Handshaking;
+        if (m_socket && m_socket->bytesAvailable() > 0)
+            feedTls(m_socket->readAll());
+        if (!self || !m_tls)
+            return;
+        m_tls->serverDisconnected();
+        if (handshaking && m_tls->state() == TlsSession::State::Failed)
+            Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+        if (!self)
+            return;
+    }
     drainSocket();
     m_peerClosed = true;
     if (!m_connected)

@@ -7,6 +7,10 @@
 
 #include <QTcpSocket>
 
+#include "engine/tls/tlssession.h"
+
+#include <memory>
+
 namespace skyhaul::engine {
 
 /**
@@ -56,6 +60,18 @@ public:
     /// Hands pending bytes to the network now, as far as it takes them without blocking.
     void flush();
 
+    /**
+     * Starts TLS on the connected channel as the client; from here on the channel's users see only
+     * plaintext. tlsEstablished() or tlsFailed() follows. False (with the session's error) when it
+     * cannot even start.
+     */
+    bool startTls(const QString& targetName, const QByteArray& acceptedCertificate,
+                  const TlsResumption& resumption, TlsSession::Callbacks callbacks);
+    /// The TLS session of the channel, if TLS was started on it.
+    TlsSession* tls() const { return m_tls.get(); }
+    /// TLS is being negotiated or protects the traffic.
+    bool tlsActive() const { return m_tls && m_tls->isEncrypting(); }
+
     /// Closes our side once every queued byte has gone out; closed(0) follows.
     void shutdownWhenWritten();
     /// Closes at once (buffers dropped). No events.
@@ -72,6 +88,12 @@ Q_SIGNALS:
     void written();
     /// The peer closed the connection or it broke; `code` 0 for an orderly close.
     void closed(int code);
+    /// The TLS handshake completed.
+    void tlsEstablished();
+    /// TLS failed (handshake, certificate refused, decryption); the caller closes the channel.
+    void tlsFailed(int code, const QString& text);
+    /// The server ended TLS with close-notify; the connection goes on in the clear.
+    void tlsEnded();
 
 private:
     void attach(QTcpSocket* socket);
@@ -79,13 +101,19 @@ private:
     void onDisconnected();
     void onError();
     void drainSocket();
+    void feedTls(const QByteArray& raw);
+    void sendTlsOutput();
+    void endTls();
+    void halfCloseIfWritten();
 
     QPointer<QTcpSocket> m_socket;
+    std::unique_ptr<TlsSession> m_tls;
     QByteArray m_in;
     qint64 m_inPos = 0;
     bool m_connected = false;
     bool m_peerClosed = false;
     bool m_closeReported = false;
+    bool m_halfClosePending = false;
 };
 
 } // namespace skyhaul::engine

@@ -24,11 +24,32 @@ ControlConnection::ControlConnection(Session& session)
         m_session.waiter().wake();
     });
     connect(&m_channel, &Channel::closed, this, &ControlConnection::onClosed);
+    connect(&m_channel, &Channel::tlsEstablished, this, [this] {
+        m_tlsDone = true;
+        m_session.waiter().wake();
+    });
+    connect(&m_channel, &Channel::tlsFailed, this, &ControlConnection::onTlsFailed);
 }
 
 ControlConnection::~ControlConnection() = default;
 
-void ControlConnection::connectSocket()
+ControlConnection::TlsStart ControlConnection::tlsStart() const
+{
+    const Settings& s = m_session.settings();
+    switch (s.sslStartMode) {
+    case sslAutomatic:
+        return s.remotePort == 21 ? TlsStart::Explicit : TlsStart::Implicit;
+    case sslImplicit:
+        return TlsStart::Implicit;
+    case sslExplicit:
+        return TlsStart::Explicit;
+    case sslNone:
+        break;
+    }
+    return TlsStart::None;
+}
+
+void ControlConnection::connectSocket(TlsStart start)
 {
     Settings& s = m_session.settings();
     if (m_channel.isOpen())
@@ -43,6 +64,8 @@ void ControlConnection::connectSocket()
             ErrZeroPort,
             QStringLiteral("RemotePort can't be zero. Please specify a valid service port number.")};
 
+    m_tlsMode = start != TlsStart::None;
+    m_tlsTarget = s.remoteHostText;
     m_assembler.reset();
     m_awaitingFinal = false;
     m_lastCommandIsAbort = false;
@@ -62,20 +85,119 @@ void ControlConnection::connectSocket()
         const int code = m_connectResult;
         m_channel.close();
         ev.connectionStatus(QStringLiteral("Remote host connection failed."), code, standardText(code));
+        if (m_tlsMode)
+            ev.connectionStatus(QStringLiteral("Connection to host failed."), code, standardText(code));
         ev.error(ErrSocketFailure, QStringLiteral("Failed to connect: ") + standardText(code));
         throw Failure{code, standardText(code)};
     }
     if (m_keepAlive)
         m_channel.setKeepAlive(true);
-    m_up = true;
     ev.connectionStatus(QStringLiteral("Remote host connection complete."), 0, QStringLiteral("OK"));
+    if (start == TlsStart::Implicit) {
+        ev.sslStatus(QStringLiteral("Socket connection established."));
+        runHandshake();
+    } else {
+        ev.piTrail(TrailInfo, QStringLiteral("Connected."));
+    }
+    m_up = true;
+}
+
+void ControlConnection::runHandshake()
+{
+    EventSink& ev = m_session.events();
+    TlsSession::Callbacks callbacks;
+    callbacks.status = [&ev](const QString& message) { ev.sslStatus(message); };
+    callbacks.error = [&ev](int code, const QString& text) { ev.error(code, text); };
+    callbacks.certificate = [&ev](const TlsCertificateInfo& info, bool& accept) {
+        ev.sslServerAuthentication(info.encoded, info.subject, info.issuer, info.status, accept);
+    };
+    m_tlsDone = false;
+    m_tlsFailure = Failure{0, QString()};
+    if (!m_channel.startTls(m_tlsTarget, QByteArray(), TlsResumption(), std::move(callbacks))) {
+        const TlsError error = m_channel.tls()->lastError();
+        onTlsFailed(error.number(), error.text);
+    }
+    // Nested wait: the handshake runs through the event loop (the certificate question too).
+    if (!m_session.waiter().waitUntil([this] { return m_tlsDone || !m_channel.isConnected(); })) {
+        m_channel.close();
+        m_up = false;
+        failWait();
+    }
+    if (!m_tlsDone)
+        onTlsFailed(ErrTlsHandshake,
+                    QStringLiteral("Server disconnected before handshake completion [0x0]."));
+    if (m_tlsFailure.code != 0)
+        throw m_tlsFailure;
+    ev.sslStatus(m_channel.tls()->negotiatedParameters());
+    ev.connectionStatus(QStringLiteral("SSL handshake complete."), 0, QStringLiteral("OK"));
     ev.piTrail(TrailInfo, QStringLiteral("Connected."));
+}
+
+void ControlConnection::onTlsFailed(int code, const QString& text)
+{
+    m_tlsDone = true;
+    if (m_tlsFailure.code != 0)
+        return;
+    m_tlsFailure = Failure{code, text};
+    EventSink& ev = m_session.events();
+    if (m_channel.tls() && m_channel.tls()->state() == TlsSession::State::Failed && !m_up) {
+        // The handshake failed: the connection never counted as established over TLS.
+        ev.connectionStatus(QStringLiteral("SSL handshake failed."), code, text);
+        ev.error(ErrSocketFailure, QStringLiteral("Failed to connect: ") + text);
+    }
+    closeWithEvents();
+    m_session.waiter().wake();
+}
+
+void ControlConnection::closeWithEvents()
+{
+    if (!m_channel.isOpen())
+        return;
+    const bool tls = m_tlsMode;
+    m_up = false;
+    m_loggedOn = false;
+    m_awaitingFinal = false;
+    m_channel.close();
+    m_assembler.reset();
+    EventSink& ev = m_session.events();
+    ev.connectionStatus(QStringLiteral("Remote host disconnected."), 0, QStringLiteral("OK"));
+    if (tls)
+        ev.connectionStatus(QStringLiteral("SSL connection terminated."), 0, QStringLiteral("OK"));
+    ev.piTrail(TrailInfo, QStringLiteral("Disconnected."));
+}
+
+QByteArray ControlConnection::acceptedCertificate() const
+{
+    return m_channel.tls() ? m_channel.tls()->acceptedCertificate() : QByteArray();
+}
+
+TlsResumption ControlConnection::resumption() const
+{
+    return m_channel.tls() ? m_channel.tls()->resumption() : TlsResumption();
 }
 
 void ControlConnection::connectServer()
 {
-    connectSocket();
+    const TlsStart start = tlsStart();
+    connectSocket(start);
     sendCommand(QString()); // the greeting
+    if (start != TlsStart::Explicit)
+        return;
+    // No fallback: a server that refuses AUTH TLS fails the logon.
+    sendCommand(QStringLiteral("AUTH TLS"));
+    m_up = false; // not usable until the handshake is through
+    runHandshake();
+    m_up = true;
+    const Settings& s = m_session.settings();
+    if (!s.user.isEmpty())
+        sendCommand(QStringLiteral("USER"), s.user);
+    if (!s.password.isEmpty())
+        sendCommand(QStringLiteral("PASS"), s.password);
+    if (!s.account.isEmpty())
+        sendCommand(QStringLiteral("ACCT"), s.account);
+    m_loggedOn = true;
+    sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
+    sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
 }
 
 void ControlConnection::logon()
@@ -115,12 +237,15 @@ void ControlConnection::close()
     m_up = false;
     if (!m_channel.isOpen())
         return;
+    m_channel.close(); // with TLS, our close-notify goes out first
     if (wasUp) {
         m_session.events().connectionStatus(QStringLiteral("Remote host disconnected."), 0,
                                             QStringLiteral("OK"));
+        if (m_tlsMode)
+            m_session.events().connectionStatus(QStringLiteral("SSL connection terminated."), 0,
+                                                QStringLiteral("OK"));
         m_session.events().piTrail(TrailInfo, QStringLiteral("Disconnected."));
     }
-    m_channel.close();
     m_assembler.reset();
     m_loggedOn = false;
     m_awaitingFinal = false;
@@ -142,6 +267,9 @@ void ControlConnection::reportClosed(int code)
     EventSink& ev = m_session.events();
     ev.connectionStatus(QStringLiteral("Remote host disconnected."), code,
                         code == 0 ? QStringLiteral("OK") : standardText(code));
+    if (m_tlsMode)
+        ev.connectionStatus(QStringLiteral("SSL connection terminated."), code,
+                            code == 0 ? QStringLiteral("OK") : standardText(code));
     if (code == 0)
         ev.piTrail(TrailInfo, QStringLiteral("Disconnected."));
     else
@@ -216,6 +344,8 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
         qCDebug(lcEngine) << "reply" << line.left(200);
         m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
         const ReplyJudge::Verdict verdict = m_judge.judge(line);
+        if (verdict == ReplyJudge::Verdict::Preliminary && onPreliminaryReply)
+            onPreliminaryReply();
         if (verdict == ReplyJudge::Verdict::ReadOn ||
             (verdict == ReplyJudge::Verdict::Preliminary && !stopAtPreliminary))
             continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/component/errors.h"
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
 
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace skyhaul::engine {
@@ -53,6 +55,15 @@ public:
     void sendType(int mode);
 
     QByteArray lastReply() const { return m_lastReply; }
+    /// Called whenever a preliminary (1xx) reply line ends a reply's wait for it.
+    std::function<void()> onPreliminaryReply;
+    /// TLS is on for this connection (decided by the start mode at connect time).
+    bool tlsMode() const { return m_tlsMode; }
+    /// What data connections need to join the control connection's TLS: the name the certificate was
+    /// checked against, the certificate that was accepted, and the session to resume.
+    QString tlsTarget() const { return m_tlsTarget; }
+    QByteArray acceptedCertificate() const;
+    TlsResumption resumption() const;
     QHostAddress localAddress() const { return m_channel.localAddress(); }
     QHostAddress serverAddress() const { return m_channel.peerAddress(); }
     int representation() const { return m_representation; }
@@ -61,7 +72,13 @@ public:
     void setLoggedOn(bool on) { m_loggedOn = on; }
 
 private:
-    void connectSocket();
+    enum class TlsStart { None, Implicit, Explicit };
+
+    TlsStart tlsStart() const;
+    void connectSocket(TlsStart start);
+    void runHandshake();
+    void closeWithEvents();
+    void onTlsFailed(int code, const QString& text);
     QByteArray readLine();
     /// Takes a complete line from what has arrived, without waiting.
     bool takeLine(QByteArray& line);
@@ -83,6 +100,10 @@ private:
     bool m_keepAlive = false;
     bool m_loggedOn = false;
     bool m_connectDone = false;
+    bool m_tlsMode = false;
+    bool m_tlsDone = false;
+    Failure m_tlsFailure{0, QString()};
+    QString m_tlsTarget;
     int m_connectResult = 0;
     int m_representation = 0;
     bool m_awaitingFinal = false; // a command was sent and its final reply is not read yet

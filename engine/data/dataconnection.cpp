@@ -23,7 +23,14 @@ QString localFileText()
 DataConnection::DataConnection(Session& session)
     : m_session(session), m_lines(2048, LineAssembler::Overflow::Split)
 {
-    connect(&m_channel, &Channel::connected, this, &DataConnection::onEstablished);
+    connect(&m_channel, &Channel::connected, this, &DataConnection::onConnected);
+    connect(&m_channel, &Channel::tlsEstablished, this, &DataConnection::onEstablished);
+    connect(&m_channel, &Channel::tlsFailed, this, [this](int, const QString&) {
+        // The session has reported the failure (OnError); the server's reply decides the method.
+        m_channel.close();
+        m_finished = true;
+        m_session.waiter().wake();
+    });
     connect(&m_channel, &Channel::connectFailed, this, [this](int code) {
         m_session.events().error(code, standardText(code));
         m_channel.close();
@@ -31,11 +38,21 @@ DataConnection::DataConnection(Session& session)
         m_session.waiter().wake();
     });
     connect(&m_channel, &Channel::readable, this, &DataConnection::onReadable);
+    session.control().onPreliminaryReply = [this] {
+        if (m_kind == Kind::None || m_transferAnswered)
+            return;
+        m_transferAnswered = true;
+        if (m_accepted && m_tls && !m_channel.tls() && m_channel.isConnected())
+            onConnected();
+    };
     connect(&m_channel, &Channel::written, this, &DataConnection::pumpUpload);
     connect(&m_channel, &Channel::closed, this, &DataConnection::onClosed);
 }
 
-DataConnection::~DataConnection() = default;
+DataConnection::~DataConnection()
+{
+    m_session.control().onPreliminaryReply = nullptr;
+}
 
 qint64 DataConnection::restartOffset(const QString& startByte)
 {
@@ -92,6 +109,9 @@ void DataConnection::prepare(Kind kind)
     m_finished = false;
     m_uploadQueued = false;
     m_storeSent = false;
+    m_tls = m_session.settings().sslStartMode != sslNone;
+    m_accepted = false;
+    m_transferAnswered = false;
 }
 
 void DataConnection::open()
@@ -170,8 +190,39 @@ void DataConnection::onAccepted()
         m_listener = nullptr;
         m_channel.adopt(socket);
         m_channel.setReadBufferSize(kReadAhead);
+        m_accepted = true;
+        onConnected();
+        return;
+    }
+}
+
+void DataConnection::onConnected()
+{
+    if (!m_tls) {
         onEstablished();
         return;
+    }
+    // A server that connected to us (active mode) may not be ready to take the handshake before it has
+    // answered the transfer command; start it with the preliminary reply.
+    if (m_accepted && !m_transferAnswered)
+        return;
+    // The engine is the TLS client on an accepted connection too. The control connection's certificate
+    // is accepted without a question, and its session is resumed (servers may insist on that).
+    const ControlConnection& control = m_session.control();
+    EventSink& ev = m_session.events();
+    TlsSession::Callbacks callbacks;
+    callbacks.status = [&ev](const QString& message) { ev.sslStatus(message); };
+    callbacks.error = [&ev](int code, const QString& text) { ev.error(code, text); };
+    callbacks.certificate = [&ev](const TlsCertificateInfo& info, bool& accept) {
+        ev.sslServerAuthentication(info.encoded, info.subject, info.issuer, info.status, accept);
+    };
+    if (!m_channel.startTls(control.tlsTarget(), control.acceptedCertificate(), control.resumption(),
+                            std::move(callbacks))) {
+        const TlsError error = m_channel.tls()->lastError();
+        ev.error(error.number(), error.text);
+        m_channel.close();
+        m_finished = true;
+        m_session.waiter().wake();
     }
 }
 

@@ -53,6 +53,7 @@ private:
     void openPassive();
     void openActive();
     void onAccepted();
+    void onConnected();
     void onEstablished();
     void onReadable();
     void onClosed();
@@ -77,6 +78,9 @@ private:
     bool m_finished = false;
     bool m_uploadQueued = false;
     bool m_storeSent = false;
+    bool m_tls = false;
+    bool m_accepted = false;         // the server connected to us (active mode)
+    bool m_transferAnswered = false; // the transfer command got its preliminary reply
     QByteArray m_block;
 };
 

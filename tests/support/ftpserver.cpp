@@ -445,7 +445,7 @@ bool FtpServer::startOnce(bool* retryWithOtherPorts)
     const quint16 first = freePortRange(1 + passivePortCount);
     if (first == 0)
         return fail(QStringLiteral("no free ports on 127.0.0.1"));
-    m_port = first;
+    m_port = m_options.controlPort ? m_options.controlPort : first;
     m_pasvLow = quint16(first + 1);
     m_pasvHigh = quint16(first + passivePortCount);
 

@@ -37,6 +37,8 @@ struct FtpServerOptions {
     CertKind certificate = CertKind::SelfSigned;
     /// Also serve "anonymous" (read-only, same root). Not offered by pure-ftpd (see offersAnonymous()).
     bool anonymous = false;
+    /// A fixed control port (for example 21, where the client's choices depend on it); 0 picks a free one.
+    quint16 controlPort = 0;
 };
 
 /// A real FTP server on 127.0.0.1 for one test.
