@@ -1,0 +1,172 @@
+// The remote tab's two memories: favorite folders per user and host, and the quick-connect list of
+// earlier logons.
+#include "remote/dialoglookup.h"
+#include "remote/remoteframe.h"
+#include "remote/remoteshared.h"
+#include "sites/configrecord.h"
+#include "sites/favorites.h"
+#include "sites/logonform.h"
+#include "sites/quickconnect.h"
+#include "sites/sitestore.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QStyle>
+#include <QToolButton>
+
+using namespace skyhaul;
+
+namespace {
+
+/// A menu caption showing the text as it is ("&" is not an accelerator mark).
+QString menuText(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return escaped;
+}
+
+QIcon favoriteIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("bookmarks"),
+                            QApplication::style()->standardIcon(QStyle::SP_DirLinkIcon));
+}
+
+QIcon quickConnectIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("network-server"),
+                            QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+}
+
+constexpr char AddFavoriteItemName[] = "AddtoFavorites1";
+
+} // namespace
+
+QAction* TRemoteFrame::findMenuItem(QMenu* menu, const QString& caption) const
+{
+    for (QAction* item : menu->actions()) {
+        if (!item->isSeparator() && sameMenuCaption(item->text(), caption))
+            return item;
+    }
+    return nullptr;
+}
+
+QAction* TRemoteFrame::addFavoriteItem(const QString& path)
+{
+    QAction* item = FavoritePopup->addAction(favoriteIcon(), menuText(path));
+    item->setData(path);
+    return item;
+}
+
+void TRemoteFrame::LoadFavorites()
+{
+    Favorites.clear();
+    FavoritePopup->clear();
+    QAction* add = FavoritePopup->addAction(favoriteIcon(), AddFavoritesCaption);
+    add->setObjectName(QLatin1String(AddFavoriteItemName));
+    FavoritePopup->addSeparator();
+    Favorites = RemoteFavorites::load(remoteAppFolder(), ConnUser, ConnHost);
+    for (const QString& line : std::as_const(Favorites)) {
+        if (!findMenuItem(FavoritePopup, line))
+            addFavoriteItem(line);
+    }
+}
+
+void TRemoteFrame::AddtoFavorites1Click()
+{
+    const QString path = DirectoryCB->currentText();
+    if (path == QLatin1String("/") || path.trimmed().isEmpty() || findMenuItem(FavoritePopup, path))
+        return;
+    addFavoriteItem(path);
+    Favorites.append(path);
+    RemoteFavorites::save(remoteAppFolder(), ConnUser, ConnHost, Favorites);
+}
+
+void TRemoteFrame::FavoritesMenuClick(QAction* item)
+{
+    if (IsBusy())
+        return;
+    if (item->objectName() == QLatin1String(AddFavoriteItemName)) {
+        AddtoFavorites1Click();
+        return;
+    }
+    DirectoryCB->setEditText(item->data().toString());
+    GoToPath(DirectoryCB->currentText().trimmed());
+}
+
+void TRemoteFrame::BuildQuickConnectMenu()
+{
+    QCPopupMenu->clear();
+    const TSiteManList& list = quickConnectList();
+    for (int i = 0; i < list.Count(); ++i) {
+        TSiteManRec* record = list.Item(i);
+        const QString caption = quickConnectCaption(*record);
+        if (findMenuItem(QCPopupMenu, caption))
+            continue;
+        QAction* item = QCPopupMenu->addAction(quickConnectIcon(), menuText(caption));
+        item->setData(QVariant::fromValue(quintptr(record)));
+    }
+}
+
+void TRemoteFrame::addQuickConnectRecord()
+{
+    const QString caption = FtpEngine->User() + QLatin1Char('@') + ConnHost;
+    if (findMenuItem(QCPopupMenu, caption))
+        return;
+    QuickConnectLogon logon;
+    logon.user = FtpEngine->User();
+    logon.password = FtpEngine->Password();
+    logon.host = ConnHost;
+    logon.port = FtpEngine->RemotePort();
+    logon.passive = FtpEngine->Passive();
+    logon.sslMode = int(FtpEngine->SSLStartMode());
+    std::unique_ptr<TSiteManRec> record = makeQuickConnectRecord(logon);
+    QAction* item = QCPopupMenu->addAction(quickConnectIcon(), menuText(caption));
+    item->setData(QVariant::fromValue(quintptr(record.get())));
+    TSiteManList& list = quickConnectList();
+    list.Add(std::move(record));
+    list.SaveToFile(quickConnectFilePath(remoteAppFolder()));
+}
+
+void TRemoteFrame::QCMenuItemClick(QAction* item)
+{
+    if (IsBusy())
+        return;
+    // The item refers to its record; a record deleted since the menu was built is not followed.
+    auto* record = reinterpret_cast<TSiteManRec*>(item->data().value<quintptr>());
+    if (!record || quickConnectList().IndexOf(record) < 0)
+        return;
+    const TSiteManRec values = *record;
+
+    QPointer<TRemoteFrame> self(this);
+    IDEdit->setText(values.UserID);
+    bool connectNow = false;
+    if (config().StoreQuickConnectPassword) {
+        PassEdit->setText(values.Password);
+        connectNow = true;
+    } else {
+        QPointer<TLogonForm> form = new TLogonForm(this, dialogLookup("LogonForm"));
+        form->setFont(dialogFont("LogonForm"));
+        form->setHost(values.Host);
+        form->setUserName(values.UserID);
+        const int result = form->exec(); // nested modal loop
+        if (!self)
+            return;
+        if (form && result == QDialog::Accepted) {
+            IDEdit->setText(form->userName());
+            PassEdit->setText(form->password());
+            connectNow = true;
+        }
+        delete form.data();
+    }
+    if (values.SSLMode >= 0 && values.SSLMode < SSLCB->count())
+        SSLCB->setCurrentIndex(values.SSLMode);
+    PortEdit->setText(QString::number(values.Port));
+    HostEdit->setEditText(values.Host);
+    PassiveBtn->setChecked(values.Passive);
+    if (connectNow)
+        ConnectBtnClick();
+}

@@ -1,0 +1,141 @@
+// The remote tab's listing: entries from the engine's listing events, the order of listings, the header
+// arrows and the type-ahead search of the file list.
+#include "remote/direntry.h"
+#include "remote/filelistmodel.h"
+#include "remote/remoteframe.h"
+#include "remote/remotenode.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace skyhaul;
+
+TtrFileList* TRemoteFrame::selectedListing() const
+{
+    return listingOf(rTreeView->currentItem());
+}
+
+double TRemoteFrame::ParseListTime(const QString& text) const
+{
+    return skyhaul::ParseListTime(text, ConnectYear);
+}
+
+void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& fileName, bool isDir,
+                                    qint64 fileSize, const QString& fileTime)
+{
+    if (fileName == QLatin1String(".") || fileName == QLatin1String(".."))
+        return;
+    // The listing the opening under way asked for, even if the selection moved meanwhile.
+    TtrFileList* listing = m_listingTarget ? m_listingTarget : listingOf(CurrentNode);
+    if (!listing)
+        return;
+    auto entry = std::make_unique<TrFileObj>();
+    entry->FileName = fileName;
+    entry->FullPath = CurrentPath == QLatin1String("/") ? CurrentPath + fileName
+                                                        : CurrentPath + QLatin1Char('/') + fileName;
+    entry->IsDir = isDir;
+    entry->FileSize = fileSize;
+    entry->FileTime = ParseListTime(fileTime);
+    const ListingColumns columns = cutListingColumns(dirEntry);
+    entry->Attr = columns.attr;
+    entry->Owner = columns.owner;
+    entry->Group = columns.group;
+    entry->IconIndex = -1;
+    listing->Add(std::move(entry));
+}
+
+void TRemoteFrame::AddParentEntry()
+{
+    TtrFileList* listing = listingOf(CurrentNode);
+    if (!listing || !CurrentNode->parent())
+        return;
+    auto entry = std::make_unique<TrFileObj>();
+    entry->FileName = QStringLiteral("..");
+    entry->FullPath = CurrentPath + QStringLiteral("/..");
+    entry->IsDir = true;
+    entry->Node = CurrentNode->parent();
+    listing->Add(std::move(entry));
+}
+
+void TRemoteFrame::rFileListViewColumnClick(int column)
+{
+    ListingOrder& order = listingOrder();
+    order.SortDescending = column == order.SortColumn && !order.SortDescending;
+    order.SortColumn = column;
+    SetSortArrow(order.SortColumn, order.SortDescending);
+    if (TtrFileList* listing = selectedListing())
+        listing->Sort(order.SortColumn, order.SortDescending);
+    FileListModel->redraw();
+}
+
+void TRemoteFrame::SetSortArrow(int column, bool descending)
+{
+    // One header arrow: the ordering column's.
+    if (column != listingOrder().SortColumn)
+        return;
+    rFileListView->header()->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+bool TRemoteFrame::rFileListViewKeyPress(const QString& text)
+{
+    // While a name is edited in place, the keys belong to the edit box.
+    QWidget* focus = QApplication::focusWidget();
+    const bool editing = focus && focus != rFileListView && rFileListView->isAncestorOf(focus);
+    if (!FtpEngine->Connected() || editing)
+        return false;
+    if (text.size() != 1)
+        return false;
+    const char16_t code = text.at(0).unicode();
+    if (code < 21 || code > 126)
+        return false;
+
+    QItemSelectionModel* selection = rFileListView->selectionModel();
+    int first = -1;
+    for (const QModelIndex& index : selection->selectedRows()) {
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    }
+    if (first < 0)
+        first = 0;
+
+    LVSearchTimer->start();
+    SearchBuffer += text;
+
+    TtrFileList* listing = listingOf(CurrentNode);
+    const int count = listing ? std::min(listing->Count(), FileListModel->itemCount()) : 0;
+    auto matches = [&](int i) {
+        const TrFileObj* entry = listing->Entry(i);
+        return entry && entry->FileName.size() >= SearchBuffer.size() &&
+               compareTextAscii(entry->FileName.left(SearchBuffer.size()), SearchBuffer) == 0;
+    };
+    int found = -1;
+    for (int i = first + 1; i < count && found < 0; ++i) {
+        if (matches(i))
+            found = i;
+    }
+    for (int i = 0; i <= first && i < count && found < 0; ++i) {
+        if (matches(i))
+            found = i;
+    }
+    if (found >= 0) {
+        const int lastColumn = RemoteFileListModel::ColumnCount - 1;
+        if (first < count)
+            selection->select(
+                QItemSelection(FileListModel->index(first, 0), FileListModel->index(count - 1, lastColumn)),
+                QItemSelectionModel::Deselect);
+        const QModelIndex match = FileListModel->index(found, 0);
+        selection->select(match, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(match, QItemSelectionModel::NoUpdate);
+        rFileListView->scrollTo(match);
+    }
+    return true;
+}
+
+void TRemoteFrame::LVSearchTimerTimer()
+{
+    SearchBuffer.clear();
+    LVSearchTimer->stop();
+}

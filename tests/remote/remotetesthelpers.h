@@ -1,0 +1,256 @@
+#pragma once
+
+#include "engine/component/ftpengine.h"
+#include "remote/remoteframe.h"
+#include "remote/remoteshared.h"
+#include "sites/configrecord.h"
+#include "sites/logonform.h"
+#include "sites/sitestore.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+namespace skyhaul::test {
+
+/**
+ * Answers the modal windows that open while a call runs, as a person would: each new modal window gets the
+ * next action, in order of appearance. A modal window without an action left, or one still open 10 s after
+ * it appeared, is closed with code -1 and counted in unexpected().
+ */
+class ModalAnswerer {
+public:
+    using Action = std::function<void(QWidget* modal)>;
+
+    explicit ModalAnswerer(QList<Action> actions = {}) : m_actions(std::move(actions))
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { poll(); });
+        m_poll.start();
+    }
+
+    void add(const Action& action) { m_actions.append(action); }
+    int seen() const { return m_seen; }
+    int unexpected() const { return m_unexpected; }
+    /// Window class and text of every modal window seen, e.g. "QMessageBox: Path name must start ...".
+    QStringList seenWindows;
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (modal == m_current) {
+            if (m_since.elapsed() > 10000)
+                closeUnexpected(modal);
+            return;
+        }
+        m_current = modal;
+        m_since.start();
+        ++m_seen;
+        QString text;
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            text = box->text();
+        seenWindows << QString::fromLatin1(modal->metaObject()->className()) + QStringLiteral(": ") + text;
+        if (m_actions.isEmpty()) {
+            closeUnexpected(modal);
+            return;
+        }
+        const Action action = m_actions.takeFirst();
+        action(modal);
+    }
+
+    void closeUnexpected(QWidget* modal)
+    {
+        ++m_unexpected;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->done(-1);
+        else
+            modal->close();
+    }
+
+    QList<Action> m_actions;
+    QTimer m_poll;
+    QPointer<QWidget> m_current;
+    QElapsedTimer m_since;
+    int m_seen = 0;
+    int m_unexpected = 0;
+};
+
+/// A logon dialog answered with this user and password (the host and user it showed are kept).
+inline ModalAnswerer::Action logOnAs(const QString& user, const QString& password,
+                                     QString* shownHost = nullptr, QString* shownUser = nullptr)
+{
+    return [=](QWidget* modal) {
+        auto* form = qobject_cast<TLogonForm*>(modal);
+        QVERIFY2(form, modal->metaObject()->className());
+        if (shownHost)
+            *shownHost = form->HostLabel->text();
+        if (shownUser)
+            *shownUser = form->IDEdit->text();
+        form->IDEdit->setText(user);
+        form->PassEdit->setText(password);
+        QTest::mouseClick(form->LogonBtn, Qt::LeftButton);
+    };
+}
+
+/// A logon dialog cancelled.
+inline ModalAnswerer::Action cancelLogon(QString* shownHost = nullptr, QString* shownUser = nullptr)
+{
+    return [=](QWidget* modal) {
+        auto* form = qobject_cast<TLogonForm*>(modal);
+        QVERIFY2(form, modal->metaObject()->className());
+        if (shownHost)
+            *shownHost = form->HostLabel->text();
+        if (shownUser)
+            *shownUser = form->IDEdit->text();
+        QTest::mouseClick(form->CancelBtn, Qt::LeftButton);
+    };
+}
+
+/// What a message box showed.
+struct BoxSeen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString objectName;
+};
+
+/// A message box read and closed with its OK button.
+inline ModalAnswerer::Action pressOk(BoxSeen* seen)
+{
+    return [=](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY2(box, modal->metaObject()->className());
+        *seen = {box->windowTitle(), box->text(), box->icon(), box->objectName()};
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    };
+}
+
+/// Records the commands the tab's engine sends, then passes every line on to the tab.
+class TrailTap {
+public:
+    explicit TrailTap(TRemoteFrame& tab) : m_tab(&tab)
+    {
+        auto original = tab.FtpEngine->OnPITrail;
+        tab.FtpEngine->OnPITrail = [this, original](int direction, const QString& message) {
+            if (direction == 0)
+                commands << message;
+            if (original)
+                original(direction, message);
+        };
+    }
+
+    /// How many commands of this verb ("LIST", "CWD") were sent since the last clear().
+    int count(const QString& verb) const
+    {
+        int n = 0;
+        for (const QString& c : commands) {
+            if (c == verb || c.startsWith(verb + QLatin1Char(' ')))
+                ++n;
+        }
+        return n;
+    }
+    void clear() { commands.clear(); }
+
+    QStringList commands;
+
+private:
+    TRemoteFrame* m_tab;
+};
+
+/**
+ * What every remote-tab test needs: an application folder of its own with an empty quick-connect list, the
+ * configuration at its first-start values, and English (United States) number and date formats.
+ */
+class TabEnvironment {
+public:
+    TabEnvironment()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        remoteShared().appFolder = m_folder.path();
+        remoteShared().tempFolder = m_folder.filePath(QStringLiteral("skTemp"));
+        remoteShared().quickConnectList = &quickConnect;
+        config() = ConfigRecord();
+        config().applyDefaults();
+    }
+    ~TabEnvironment()
+    {
+        remoteShared() = RemoteShared();
+        config() = ConfigRecord();
+    }
+
+    QString folder() const { return m_folder.path(); }
+    QString filePath(const QString& name) const { return m_folder.filePath(name); }
+
+    TSiteManList quickConnect;
+
+private:
+    QTemporaryDir m_folder;
+};
+
+/// Fills the connect fields as a person types them.
+inline void fillFields(TRemoteFrame& tab, const QString& host, quint16 port, const QString& user,
+                       const QString& password)
+{
+    tab.HostEdit->setEditText(host);
+    tab.PortEdit->setText(QString::number(port));
+    tab.IDEdit->setText(user);
+    tab.PassEdit->setText(password);
+    tab.SSLCB->setCurrentIndex(3);
+}
+
+/// Every line of the log with its colour.
+inline QList<std::pair<QString, QColor>> logLines(const TRemoteFrame& tab)
+{
+    QList<std::pair<QString, QColor>> lines;
+    for (QTextBlock block = tab.Logs->document()->begin(); block.isValid(); block = block.next()) {
+        QColor colour;
+        if (block.begin() != block.end())
+            colour = block.begin().fragment().charFormat().foreground().color();
+        lines.append({block.text(), colour});
+    }
+    return lines;
+}
+
+/// The connected rows show and the disconnected rows are hidden (or the other way round).
+inline bool showsConnectedRows(const TRemoteFrame& tab)
+{
+    return tab.RemoteToolBar->isVisibleTo(&tab) && tab.NavBar->isVisibleTo(&tab) &&
+           !tab.RemoteLoginToolBar->isVisibleTo(&tab) && !tab.ConnOptionBar->isVisibleTo(&tab);
+}
+inline bool showsDisconnectedRows(const TRemoteFrame& tab)
+{
+    return !tab.RemoteToolBar->isVisibleTo(&tab) && !tab.NavBar->isVisibleTo(&tab) &&
+           tab.RemoteLoginToolBar->isVisibleTo(&tab) && tab.ConnOptionBar->isVisibleTo(&tab);
+}
+
+/// The names the file list shows, top to bottom.
+inline QStringList shownNames(const TRemoteFrame& tab)
+{
+    QStringList names;
+    QAbstractItemModel* model = tab.rFileListView->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
+}
+
+} // namespace skyhaul::test
