@@ -66,7 +66,7 @@ void ControlConnection::connectSocket(TlsStart start)
 
     m_tlsMode = start != TlsStart::None;
     m_tlsTarget = s.remoteHostText;
-    m_assembler.reset();
+    m_assembler = LineAssembler(s.maxLineLength, LineAssembler::Overflow::Join);
     m_awaitingFinal = false;
     m_lastCommandIsAbort = false;
     m_connectDone = false;

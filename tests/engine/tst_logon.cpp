@@ -187,6 +187,11 @@ private Q_SLOTS:
     void propertyRules()
     {
         TFtpEngine engine;
+        // ProcessEvents dispatches what is pending and never fails, connected or not.
+        bool dispatched = false;
+        QTimer::singleShot(0, &engine, [&] { dispatched = true; });
+        engine.ProcessEvents();
+        QVERIFY(dispatched);
         QVERIFY(engine.Idle());
         engine.setIdle(false);
         engine.setLastReply(QStringLiteral("x"));
