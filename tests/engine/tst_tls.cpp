@@ -211,6 +211,26 @@ private Q_SLOTS:
         }
     }
 
+    void serverEndsTlsOnTheControlConnection()
+    {
+        // After CCC the server sends its close-notify; the connection goes on in the clear.
+        FtpServer server({.kind = ServerKind::Proftpd, .tls = TlsMode::Explicit});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        CertificateAnswer answer(engine, true);
+        QStringList ssl;
+        engine.OnSSLStatus = [&](const QString& message) { ssl << message; };
+        pointAt(engine, server, sslExplicit);
+        engine.Logon();
+        engine.setCommand(QStringLiteral("CCC"));
+        QVERIFY2(engine.LastReply().startsWith(QLatin1String("200")), qPrintable(engine.LastReply()));
+        engine.setCommand(QStringLiteral("NOOP"));
+        QVERIFY2(engine.LastReply().startsWith(QLatin1String("200")), qPrintable(engine.LastReply()));
+        QVERIFY(engine.Connected());
+        QVERIFY2(ssl.contains(QStringLiteral("Server signaled end of session.")), qPrintable(ssl.join(u'|')));
+    }
+
     void certificateCheck_data()
     {
         QTest::addColumn<CertKind>("cert");
