@@ -1,0 +1,620 @@
+// The remote tab's connection lifecycle with real widgets against real servers: connecting through the
+// fields, the logon dialog loop, the toolbars of both states, the protocol log, the key filter, the
+// keep-alive, the transfer mode and closing a busy tab.
+#include "remote/direntry.h"
+#include "remote/filelistmodel.h"
+#include "remote/remotenode.h"
+#include "sites/quickconnect.h"
+#include "tests/remote/remotetesthelpers.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/scriptedserver.h"
+#include "tests/support/testhelpers.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+using namespace skyhaul;
+using namespace skyhaul::test;
+
+Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
+
+namespace {
+
+const QColor Grey(128, 128, 128);
+const QColor Black(0, 0, 0);
+const QColor Red(255, 0, 0);
+
+/// The first log line that contains the text, with its colour.
+std::pair<QString, QColor> lineWith(const TRemoteFrame& tab, const QString& text)
+{
+    for (const auto& line : logLines(tab)) {
+        if (line.first.contains(text))
+            return line;
+    }
+    return {};
+}
+
+/// The first log line that matches the pattern, with its colour.
+std::pair<QString, QColor> lineMatching(const TRemoteFrame& tab, const QString& pattern)
+{
+    const QRegularExpression expression(pattern);
+    for (const auto& line : logLines(tab)) {
+        if (expression.match(line.first).hasMatch())
+            return line;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestRemoteConnect : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void connectThroughTheFields_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        for (ServerKind kind :
+             {ServerKind::Pyftpdlib, ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd})
+            QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind;
+    }
+
+    void connectThroughTheFields()
+    {
+        QFETCH(ServerKind, kind);
+        FtpServer server({.kind = kind});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(QStringLiteral("hello.txt"), "hello"));
+        QVERIFY(server.makeDir(QStringLiteral("pub")));
+
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tab));
+        QVERIFY(showsDisconnectedRows(tab));
+        QSignalSpy caption(&tab, &TRemoteFrame::captionChanged);
+
+        // Blanks around the password are not sent.
+        fillFields(tab, server.host(), server.port(), server.user(),
+                   QStringLiteral("  ") + server.password() + QStringLiteral(" "));
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+
+        QVERIFY(tab.FtpEngine->Connected());
+        QVERIFY(showsConnectedRows(tab));
+        QVERIFY(tab.KeepAliveTimer->isActive());
+        QCOMPARE(tab.KeepAliveTimer->interval(), 60000);
+        QCOMPARE(caption.size(), 1);
+        QCOMPARE(caption.first().first().toString(), server.host());
+        QCOMPARE(tab.rTreeView->topLevelItemCount(), 1);
+        QCOMPARE(tab.rTreeView->topLevelItem(0)->text(0),
+                 server.user() + QStringLiteral("@") + server.host());
+        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/"));
+        QVERIFY(shownNames(tab).contains(QStringLiteral("hello.txt")));
+        QVERIFY(shownNames(tab).contains(QStringLiteral("pub")));
+        QCOMPARE(tab.ConnectYear, QString::number(QDate::currentDate().year()));
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(!tab.StopBtn->isEnabled());
+        QVERIFY(tab.RefreshBtn->isEnabled());
+
+        // The log: commands grey, replies black, engine lines red, the password never shown.
+        QVERIFY(!tab.Logs->toPlainText().contains(server.password()));
+        QCOMPARE(lineWith(tab, QStringLiteral("PASS")).first, QStringLiteral("PASS ************"));
+        const auto user = lineWith(tab, QStringLiteral(" : USER ") + server.user());
+        QCOMPARE(user.second, Grey);
+        const auto loggedOn = lineWith(tab, QStringLiteral(" : 230"));
+        QVERIFY(!loggedOn.first.isEmpty());
+        QCOMPARE(loggedOn.second, Black);
+        const auto connected = lineWith(tab, QStringLiteral(" : Connected."));
+        QCOMPARE(connected.second, Red);
+        // Every other line is the time, " : " and the text.
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d:\\d\\d( [AP]M)? : USER "))
+                    .match(user.first)
+                    .hasMatch());
+
+        // Disconnect: the disconnected rows, no tree, no listing, no path box; the fields stay.
+        QTest::mouseClick(tab.DisconnectBtn, Qt::LeftButton);
+        QVERIFY(!tab.FtpEngine->Connected());
+        QVERIFY(showsDisconnectedRows(tab));
+        QVERIFY(!tab.KeepAliveTimer->isActive());
+        QCOMPARE(tab.rTreeView->topLevelItemCount(), 0);
+        QCOMPARE(tab.FileListModel->rowCount(), 0);
+        QCOMPARE(tab.DirectoryCB->currentText(), QString());
+        QCOMPARE(tab.DirectoryCB->count(), 0);
+        QCOMPARE(tab.HostEdit->currentText(), server.host());
+        QCOMPARE(tab.IDEdit->text(), server.user());
+        QCOMPARE(tab.PortEdit->text(), QString::number(server.port()));
+        QCOMPARE(tab.rFileListView->contextMenuPolicy(), Qt::NoContextMenu);
+        QVERIFY(!tab.rFileListView->acceptDrops());
+    }
+
+    void serverCloseReturnsToTheDisconnectedRows()
+    {
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+        QVERIFY(showsConnectedRows(tab));
+        QCOMPARE(tab.rFileListView->contextMenuPolicy(), Qt::CustomContextMenu);
+
+        server.stop();
+        QVERIFY(waitFor([&] { return showsDisconnectedRows(tab); }, 10000));
+        QCOMPARE(tab.rTreeView->topLevelItemCount(), 0);
+        QVERIFY(!tab.KeepAliveTimer->isActive());
+        QCOMPARE(lineWith(tab, QStringLiteral(" : Disconnected.")).second, Red);
+    }
+
+    void wrongPasswordThenCorrectedInTheDialog()
+    {
+        FtpServer server({.kind = ServerKind::Pyftpdlib, .anonymous = true});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        // Typed in the tab: anonymous with a wrong password is still accepted by the server, so type a user
+        // that does not exist; the dialog brings the real one.
+        fillFields(tab, server.host(), server.port(), QStringLiteral("nobody"), QStringLiteral("wrong"));
+        QString shownHost;
+        QString shownUser;
+        bool busyDuringDialog = false;
+        ModalAnswerer answers({[&](QWidget* modal) {
+            busyDuringDialog = tab.IsBusy();
+            // The connection is up while the dialog asks again.
+            QVERIFY(showsConnectedRows(tab));
+            logOnAs(server.user(), server.password(), &shownHost, &shownUser)(modal);
+        }});
+        QSignalSpy idle(&tab, &TRemoteFrame::idleAgain);
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+
+        QCOMPARE(answers.seen(), 1);
+        QCOMPARE(answers.unexpected(), 0);
+        QCOMPARE(shownHost, server.host());
+        QCOMPARE(shownUser, QStringLiteral("nobody"));
+        QVERIFY(busyDuringDialog);
+        QVERIFY(tab.FtpEngine->Connected());
+        // The refusal was logged in red as the engine's "code: text".
+        const auto refused = lineMatching(tab, QStringLiteral(" : \\d+: 530 "));
+        QVERIFY(!refused.first.isEmpty());
+        QCOMPARE(refused.second, Red);
+
+        // Root and quick-connect entry after the corrected user; the tab's own fields and favorites file keep
+        // the typed one.
+        const QString corrected = server.user() + QStringLiteral("@") + server.host();
+        QCOMPARE(tab.rTreeView->topLevelItem(0)->text(0), corrected);
+        QCOMPARE(tab.QCPopupMenu->actions().size(), 1);
+        QCOMPARE(tab.QCPopupMenu->actions().first()->text(), corrected);
+        QCOMPARE(env.quickConnect.Count(), 1);
+        QCOMPARE(env.quickConnect.Item(0)->UserID, server.user());
+        QCOMPARE(tab.IDEdit->text(), QStringLiteral("nobody"));
+        QCOMPARE(tab.PassEdit->text(), QStringLiteral("wrong"));
+        QCOMPARE(tab.ConnUser, QStringLiteral("nobody"));
+        tab.DirectoryCB->setEditText(QStringLiteral("/pub"));
+        tab.AddtoFavorites1Click();
+        QVERIFY(QFile::exists(env.filePath(QStringLiteral("RemoteFavorites/nobody@127.0.0.1.dat"))));
+
+        QVERIFY(waitFor([&] { return idle.size() > 0; }, 5000));
+        QVERIFY(!tab.IsBusy());
+    }
+
+    void cancelLeavesTheTabDisconnected_data()
+    {
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("wrong password") << true << QStringLiteral(" : \\d+: 530 ");
+        QTest::newRow("connection refused") << false << QStringLiteral(" : 10061: ");
+    }
+
+    void cancelLeavesTheTabDisconnected()
+    {
+        QFETCH(bool, serverUp);
+        QFETCH(QString, logged);
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        quint16 port = freePort();
+        if (serverUp) {
+            QVERIFY2(server.start(), qPrintable(server.errorString()));
+            port = server.port();
+        }
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, QStringLiteral("127.0.0.1"), port, QStringLiteral("nobody"), QStringLiteral("wrong"));
+        tab.PassiveBtn->setChecked(false);
+        tab.SSLCB->setCurrentIndex(3);
+        QString shownHost;
+        ModalAnswerer answers({cancelLogon(&shownHost)});
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+
+        QCOMPARE(answers.seen(), 1);
+        QCOMPARE(shownHost, QStringLiteral("127.0.0.1"));
+        const auto error = lineMatching(tab, logged);
+        QVERIFY2(!error.first.isEmpty(), qPrintable(tab.Logs->toPlainText()));
+        QCOMPARE(error.second, Red);
+        QVERIFY(!tab.FtpEngine->Connected());
+        QVERIFY(showsDisconnectedRows(tab));
+        QCOMPARE(tab.rTreeView->topLevelItemCount(), 0);
+        QCOMPARE(tab.HostEdit->currentText(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(tab.PortEdit->text(), QString::number(port));
+        QCOMPARE(tab.IDEdit->text(), QStringLiteral("nobody"));
+        QCOMPARE(tab.PassEdit->text(), QStringLiteral("wrong"));
+        QVERIFY(!tab.PassiveBtn->isChecked());
+        QCOMPARE(tab.HostEdit->count(), 0); // only logons add to the host history
+        QCOMPARE(env.quickConnect.Count(), 0);
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(!tab.StopBtn->isEnabled());
+        QVERIFY(tab.rTreeView->isEnabled());
+    }
+
+    void emptyHostIsLeftToTheEngine()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, QString(), 21, QStringLiteral("u"), QStringLiteral("p"));
+        ModalAnswerer answers({cancelLogon()});
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+        QCOMPARE(answers.seen(), 1);
+        const auto line = lineWith(tab, QStringLiteral(" : 102: "));
+        QCOMPARE(line.second, Red);
+        QVERIFY(showsDisconnectedRows(tab));
+    }
+
+    void hostHistory()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.HostEdit->setEditText(QStringLiteral("typed"));
+        for (int i = 1; i <= 21; ++i)
+            tab.addHostToHistory(QStringLiteral("host%1.example").arg(i));
+        QCOMPARE(tab.HostEdit->count(), 20);
+        QCOMPARE(tab.HostEdit->itemText(0), QStringLiteral("host21.example"));
+        QCOMPARE(tab.HostEdit->itemText(19), QStringLiteral("host2.example"));
+        tab.addHostToHistory(QStringLiteral("HOST21.EXAMPLE"));
+        QCOMPARE(tab.HostEdit->count(), 20);
+        QCOMPARE(tab.HostEdit->itemText(0), QStringLiteral("host21.example"));
+        QCOMPARE(tab.HostEdit->currentText(), QStringLiteral("typed"));
+
+        // A logon adds its host once.
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TRemoteFrame fresh;
+        fillFields(fresh, server.host(), server.port(), server.user(), server.password());
+        for (int round = 0; round < 2; ++round) {
+            fresh.ConnectBtnClick();
+            QVERIFY(fresh.FtpEngine->Connected());
+            fresh.DisconnectBtnClick();
+        }
+        QCOMPARE(fresh.HostEdit->count(), 1);
+        QCOMPARE(fresh.HostEdit->itemText(0), server.host());
+    }
+
+    void enterConnectsOnlyFromThePasswordBox()
+    {
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+
+        const std::pair<QWidget*, QWidget*> moves[] = {{tab.HostEdit, tab.PortEdit},
+                                                       {tab.PortEdit, tab.SSLCB},
+                                                       {tab.SSLCB, tab.IDEdit},
+                                                       {tab.IDEdit, tab.PassEdit}};
+        for (const auto& [from, to] : moves) {
+            from->setFocus();
+            QVERIFY(from->hasFocus());
+            QTest::keyClick(from, Qt::Key_Return);
+            QVERIFY2(to->hasFocus(), qPrintable(to->objectName()));
+            QVERIFY(!tab.FtpEngine->Connected());
+        }
+        QTest::keyClick(tab.PassEdit, Qt::Key_Return);
+        QVERIFY(tab.FtpEngine->Connected());
+        QVERIFY(showsConnectedRows(tab));
+    }
+
+    void portBoxTakesDigitsOnly()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        tab.PortEdit->setFocus();
+        tab.PortEdit->clear();
+        QTest::keyClicks(tab.PortEdit, QStringLiteral("2a1-b x2"));
+        QCOMPARE(tab.PortEdit->text(), QStringLiteral("212"));
+        QTest::keyClick(tab.PortEdit, Qt::Key_Backspace);
+        QCOMPARE(tab.PortEdit->text(), QStringLiteral("21"));
+        QTest::keyClick(tab.PortEdit, Qt::Key_Left);
+        QTest::keyClick(tab.PortEdit, Qt::Key_Delete);
+        QCOMPARE(tab.PortEdit->text(), QStringLiteral("2"));
+    }
+
+    void emptyPortFailsWithTheStandardErrorBox()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, QStringLiteral("127.0.0.1"), 21, QStringLiteral("u"), QStringLiteral("p"));
+        tab.PortEdit->clear();
+        BoxSeen box;
+        ModalAnswerer answers({pressOk(&box)});
+        QSignalSpy idle(&tab, &TRemoteFrame::idleAgain);
+        QTest::mouseClick(tab.ConnectBtn, Qt::LeftButton);
+
+        QCOMPARE(answers.seen(), 1);
+        QCOMPARE(box.objectName, QStringLiteral("StandardErrorBox"));
+        QCOMPARE(box.title, QStringLiteral("Skyhaul"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.text, QStringLiteral("'' is not a valid integer value."));
+        QVERIFY(!tab.FtpEngine->Connected());
+        QVERIFY(showsDisconnectedRows(tab));
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(!tab.StopBtn->isEnabled());
+        QVERIFY(tab.rTreeView->isEnabled());
+        QVERIFY(tab.rFileListView->isEnabled());
+        QVERIFY(waitFor([&] { return idle.size() > 0; }, 5000));
+        QVERIFY(!tab.Logs->toPlainText().contains(QStringLiteral("Connecting")));
+    }
+
+    void protocolLog_data()
+    {
+        QTest::addColumn<QList<int>>("directions");
+        QTest::addColumn<QList<QColor>>("colours");
+        QTest::newRow("command, reply, information")
+            << QList<int>{0, 1, 2} << QList<QColor>{Grey, Black, Red};
+        QTest::newRow("unknown direction keeps the colour")
+            << QList<int>{0, 7, 1, 9} << QList<QColor>{Grey, Grey, Black, Black};
+    }
+
+    void protocolLog()
+    {
+        QFETCH(QList<int>, directions);
+        QFETCH(QList<QColor>, colours);
+        TabEnvironment env;
+        TRemoteFrame tab;
+        for (int i = 0; i < directions.size(); ++i)
+            tab.FtpEnginePITrail(directions[i], QStringLiteral("line %1").arg(i));
+        const auto lines = logLines(tab);
+        QCOMPARE(lines.size(), directions.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            QVERIFY(lines[i].first.endsWith(QStringLiteral(" : line %1").arg(i)));
+            QCOMPARE(lines[i].second, colours[i]);
+        }
+    }
+
+    void logMasksPasswordsAndKeepsAHundredLines()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.FtpEnginePITrail(0, QStringLiteral("PASS secret"));
+        tab.FtpEnginePITrail(0, QStringLiteral("PASSWORD-ish command"));
+        tab.FtpEnginePITrail(0, QStringLiteral("pass lower case is not a PASS command"));
+        auto lines = logLines(tab);
+        QCOMPARE(lines[0].first, QStringLiteral("PASS ************"));
+        QCOMPARE(lines[1].first, QStringLiteral("PASS ************"));
+        QVERIFY(lines[2].first.endsWith(QStringLiteral(" : pass lower case is not a PASS command")));
+        QVERIFY(!tab.Logs->toPlainText().contains(QStringLiteral("secret")));
+
+        for (int i = 0; i < 150; ++i)
+            tab.FtpEnginePITrail(1, QStringLiteral("reply %1").arg(i));
+        tab.LogError(QStringLiteral("failure"));
+        lines = logLines(tab);
+        QCOMPARE(lines.size(), TRemoteFrame::MaxLogLines);
+        QVERIFY(lines.first().first.endsWith(QStringLiteral(" : reply 51")));
+        QVERIFY(lines.last().first.endsWith(QStringLiteral(" : failure")));
+        QCOMPARE(lines.last().second, Red);
+        QCOMPARE(tab.Logs->textCursor().position(), tab.Logs->document()->characterCount() - 1);
+    }
+
+    void keepAlive()
+    {
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        for (int i = 0; i < 400; ++i)
+            QVERIFY(server.putFile(QStringLiteral("big/file%1.txt").arg(i), "x"));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        TrailTap trail(tab);
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+        QVERIFY(tab.FtpEngine->Connected());
+
+        trail.clear();
+        tab.KeepAliveTimerTimer();
+        QCOMPARE(trail.commands, QStringList{QStringLiteral("NOOP")});
+
+        // A tick while the engine lists sends nothing.
+        trail.clear();
+        int ticksWhileBusy = 0;
+        auto listing = tab.FtpEngine->OnDirList;
+        tab.FtpEngine->OnDirList = [&](const QString& a, const QString& b, bool c, qint64 d,
+                                       const QString& e) {
+            if (!tab.FtpEngine->Idle() && ticksWhileBusy++ == 0)
+                tab.KeepAliveTimerTimer();
+            listing(a, b, c, d, e);
+        };
+        QVERIFY(tab.GoToPath(QStringLiteral("/big")));
+        QCOMPARE(ticksWhileBusy, 400);
+        QCOMPARE(trail.count(QStringLiteral("NOOP")), 0);
+        QCOMPARE(trail.count(QStringLiteral("LIST")), 1);
+        QCOMPARE(tab.FileListModel->rowCount(), 401);
+
+        // Without a connection the tick switches the timer off.
+        tab.DisconnectBtnClick();
+        tab.KeepAliveTimer->start();
+        trail.clear();
+        tab.KeepAliveTimerTimer();
+        QVERIFY(!tab.KeepAliveTimer->isActive());
+        QVERIFY(trail.commands.isEmpty());
+    }
+
+    void transferModeMenu()
+    {
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        TrailTap trail(tab);
+        QVERIFY(tab.TransAuto->isChecked());
+
+        // Disconnected: nothing happens and the choice is not kept.
+        tab.TransAscii->trigger();
+        QCOMPARE(tab.TransType, 0);
+        QVERIFY(tab.TransAuto->isChecked());
+        QVERIFY(!tab.TransAscii->isChecked());
+
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+        trail.clear();
+        tab.TransAscii->trigger();
+        QCOMPARE(trail.commands, QStringList{QStringLiteral("TYPE A")});
+        QCOMPARE(tab.TransType, 1);
+        QVERIFY(tab.TransAscii->isChecked());
+        QCOMPARE(tab.FtpEngine->TransferMode(), tmASCII);
+
+        // Applied again at the next connect.
+        tab.DisconnectBtnClick();
+        tab.TransBinary->trigger();
+        QVERIFY(tab.TransAscii->isChecked());
+        trail.clear();
+        tab.ConnectBtnClick();
+        QVERIFY(trail.commands.contains(QStringLiteral("TYPE A")));
+        QVERIFY(tab.TransAscii->isChecked());
+        QCOMPARE(tab.layout().transType, 1);
+    }
+
+    void bottomPanelHeightAndLayout()
+    {
+        TabEnvironment env;
+        config().BottomPanelHeight = 24;
+        {
+            TRemoteFrame small;
+            QCOMPARE(small.layout().bottomHeight, 110);
+        }
+        config().BottomPanelHeight = 200;
+        TRemoteFrame tab;
+        tab.resize(900, 700);
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tab));
+        QCOMPARE(tab.layout().bottomHeight, 200);
+        QCOMPARE(tab.BottomPanel->height(), 200);
+
+        // Moving the splitter shares the height through the configuration.
+        tab.Splitter2->setSizes({300, 250});
+        tab.Splitter2Moved();
+        QCOMPARE(config().BottomPanelHeight, tab.BottomPanel->height());
+
+        TabLayout saved = TabLayout::ofKind(TabLayout::Kind::Remote);
+        saved.host = QStringLiteral("ftp.example");
+        saved.user = QStringLiteral("joe");
+        saved.port = 2121;
+        saved.passive = false;
+        saved.ssl = 2;
+        saved.transType = 2;
+        saved.treeViewWidth = 230;
+        saved.bottomHeight = 140;
+        tab.applyLayout(saved);
+        QCOMPARE(tab.HostEdit->currentText(), QStringLiteral("ftp.example"));
+        QCOMPARE(tab.IDEdit->text(), QStringLiteral("joe"));
+        QCOMPARE(tab.PortEdit->text(), QStringLiteral("2121"));
+        QVERIFY(!tab.PassiveBtn->isChecked());
+        QCOMPARE(tab.SSLCB->currentText(), QStringLiteral("SSL Explicit"));
+        QCOMPARE(tab.TransType, 2);
+        QCOMPARE(tab.layout(), saved);
+
+        TRemoteFrame restored;
+        restored.applyLayout(saved);
+        QCOMPARE(restored.layout(), saved); // before it was ever shown
+    }
+
+    void anonymousButtonAndTexts()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab;
+        QTest::mouseClick(tab.AnnoymousBtn, Qt::LeftButton);
+        QCOMPARE(tab.IDEdit->text(), QStringLiteral("anonymous"));
+        QCOMPARE(tab.PassEdit->text(), TLogonForm::AnonymousPassword);
+        QCOMPARE(tab.PassEdit->echoMode(), QLineEdit::Password);
+
+        QCOMPARE(tab.PortEdit->text(), QStringLiteral("21"));
+        QVERIFY(tab.PassiveBtn->isChecked());
+        QCOMPARE(tab.PassiveBtn->toolTip(), QStringLiteral("Set to Passive mode"));
+        QCOMPARE(tab.AnnoymousBtn->toolTip(), QStringLiteral("Set to Annoymous"));
+        QCOMPARE(tab.SSLCB->currentText(), QStringLiteral("SSL None"));
+        QCOMPARE(tab.RefreshBtn->text(), QStringLiteral("Refesh"));
+        QCOMPARE(tab.Refresh1->text(), QStringLiteral("Refesh"));
+        QCOMPARE(tab.Refresh1->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(tab.FileListModel->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Attributes"));
+        QCOMPARE(tab.AddFavoritesCaption, QStringLiteral("Add to Favorites"));
+        QCOMPARE(tab.PageControl1->tabText(0), QStringLiteral("Logs"));
+        QCOMPARE(tab.PageControl1->currentIndex(), 0);
+        QVERIFY(!tab.RemoteToolBar->isVisibleTo(&tab));
+
+        // A language file replaces the texts, also the remembered "Add to Favorites".
+        QDir(env.folder()).mkpath(QStringLiteral("Languages"));
+        QFile file(env.filePath(QStringLiteral("Languages/Test.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[RemoteForm]\r\nConnect=Verbinden\r\nAddToFavorite=Merken\r\nFileSize=Groesse\r\n");
+        file.close();
+        config().Language = QStringLiteral("Test");
+        TRemoteFrame localized;
+        QCOMPARE(localized.ConnectBtn->text(), QStringLiteral("Verbinden"));
+        QCOMPARE(localized.AddFavoritesCaption, QStringLiteral("Merken"));
+        QCOMPARE(localized.FileListModel->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("Groesse"));
+        QCOMPARE(localized.DisconnectBtn->text(), QStringLiteral("Disconnect"));
+    }
+
+    void closingABusyTab()
+    {
+        // A listing that the server answers slowly: the window interrupts, waits for idleAgain and closes.
+        using namespace skyhaul::test::script;
+        ScriptedServer server({send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
+                               expect("PASS p"), reply("230 Hi"), expect("TYPE I"), reply("200 Binary"),
+                               expect("CWD /"), reply("250 Here"), expect("PASV"), pasv(), expect("LIST"),
+                               reply("150 Listing"), acceptData(), delay(8000), closeData(),
+                               reply("226 Done")},
+                              15000);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        QPointer<TRemoteFrame> tab = new TRemoteFrame;
+        tab->show();
+        fillFields(*tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+
+        bool interrupted = false;
+        bool closed = false;
+        QTimer closer;
+        closer.setInterval(20);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            // What the window does when the user closes the tab.
+            if (!tab || interrupted || !tab->IsBusy() || !tab->ListingBusy)
+                return;
+            interrupted = true;
+            QObject::connect(tab, &TRemoteFrame::idleAgain, tab, [&] {
+                closed = true;
+                tab->deleteLater();
+            });
+            tab->FtpEngine->Interrupt();
+        });
+        closer.start();
+        QElapsedTimer clock;
+        clock.start();
+        tab->ConnectBtnClick();
+        QVERIFY(interrupted);
+        QVERIFY(clock.elapsed() < 6000);
+        QVERIFY(waitFor([&] { return tab.isNull(); }, 5000));
+        QVERIFY(closed);
+    }
+};
+
+QTEST_MAIN(TestRemoteConnect)
+#include "tst_remoteconnect.moc"

@@ -1,0 +1,640 @@
+// Browsing a real server in a remote tab: the root node, the listing cache, expand marks, the path box with
+// its history, Back, double-click, Refresh, failures of listings and folder changes, the header order and
+// the type-ahead search.
+#include "remote/direntry.h"
+#include "remote/filelistmodel.h"
+#include "remote/remotenode.h"
+#include "tests/remote/remotetesthelpers.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/scriptedserver.h"
+#include "tests/support/testhelpers.h"
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QUrl>
+
+using namespace skyhaul;
+using namespace skyhaul::test;
+
+/// Stands in for the desktop's "open": records what the tab asked to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
+
+namespace {
+
+/// The folders and files the tests browse.
+bool putTree(const FtpServer& server)
+{
+    return server.putFile(QStringLiteral("pub/incoming/file1.txt"), "one") &&
+           server.putFile(QStringLiteral("pub/readme.txt"), "read me") &&
+           server.putFile(QStringLiteral("pub/big.bin"), QByteArray(3000, 'x')) &&
+           server.putFile(QStringLiteral("pub/small.txt"), "s") &&
+           server.putFile(QStringLiteral("empty/only.txt"), "only") &&
+           server.makeDir(QStringLiteral("docs/a/b")) && server.putFile(QStringLiteral("alpha.txt"), "a") &&
+           server.putFile(QStringLiteral("Abacus.txt"), "a") &&
+           server.putFile(QStringLiteral("beta.txt"), "b") &&
+           server.putFile(QStringLiteral("About.txt"), "a") &&
+           server.putFile(QStringLiteral("b2.txt"), "b") && server.putFile(QStringLiteral("d.txt"), "d");
+}
+
+/// A tab shown and logged on to the server.
+struct ConnectedTab {
+    explicit ConnectedTab(const FtpServer& server)
+    {
+        tab.resize(900, 650);
+        tab.show();
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+    }
+    TRemoteFrame tab;
+    TrailTap trail{tab};
+};
+
+/// Commands of the listed verbs, in order.
+QStringList onlyVerbs(const QStringList& commands, const QStringList& verbs)
+{
+    QStringList out;
+    for (const QString& c : commands) {
+        for (const QString& v : verbs) {
+            if (c == v || c.startsWith(v + QLatin1Char(' ')))
+                out << c;
+        }
+    }
+    return out;
+}
+
+void clickNode(TRemoteFrame& tab, QTreeWidgetItem* node)
+{
+    tab.rTreeView->scrollToItem(node);
+    QTest::mouseClick(tab.rTreeView->viewport(), Qt::LeftButton, {},
+                      tab.rTreeView->visualItemRect(node).center());
+}
+
+int rowOf(const TRemoteFrame& tab, const QString& name)
+{
+    return int(shownNames(tab).indexOf(name));
+}
+
+void doubleClickRow(TRemoteFrame& tab, int row)
+{
+    const QRect rect = tab.rFileListView->visualRect(tab.FileListModel->index(row, 0));
+    QTest::mouseClick(tab.rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(tab.rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void clickHeader(TRemoteFrame& tab, int column)
+{
+    QHeaderView* header = tab.rFileListView->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+QList<int> selectedRows(const TRemoteFrame& tab)
+{
+    QList<int> rows;
+    for (const QModelIndex& index : tab.rFileListView->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+} // namespace
+
+class TestRemoteNavigation : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { listingOrder() = {}; }
+
+    void rootAfterLogon()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+
+        QCOMPARE(tab.rTreeView->topLevelItemCount(), 1);
+        TRemoteNode* root = tab.rootNode();
+        QCOMPARE(root->text(0), server.user() + QStringLiteral("@127.0.0.1"));
+        QCOMPARE(tab.rTreeView->currentItem(), root);
+        QCOMPARE(tab.CurrentNode, root);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/"));
+        QCOMPARE(tab.DirectoryCB->count(), 0);
+        QVERIFY(root->isExpanded());
+        QCOMPARE(tab.NodePath(root), QStringLiteral("/"));
+
+        // Listed as "/": no "..", folders first, each folder a node with an expand mark.
+        QCOMPARE(shownNames(tab),
+                 QStringList({QStringLiteral("docs"), QStringLiteral("empty"), QStringLiteral("pub"),
+                              QStringLiteral("Abacus.txt"), QStringLiteral("About.txt"),
+                              QStringLiteral("alpha.txt"), QStringLiteral("b2.txt"),
+                              QStringLiteral("beta.txt"), QStringLiteral("d.txt")}));
+        QCOMPARE(root->childCount(), 3);
+        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("PUB"));
+        QVERIFY(pub);
+        QCOMPARE(pub->text(0), QStringLiteral("pub"));
+        QCOMPARE(pub->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(tab.NodePath(pub), QStringLiteral("/pub"));
+        QCOMPARE(listingOf(root)->Entry(2)->Node, pub);
+        QCOMPARE(listingOf(root)->Entry(2)->FullPath, QStringLiteral("/pub"));
+        QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
+    }
+
+    void listingsAreCachedUntilRefreshed()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        TRemoteNode* root = tab.rootNode();
+        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
+
+        c.trail.clear();
+        clickNode(tab, pub);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(onlyVerbs(c.trail.commands, {QStringLiteral("CWD"), QStringLiteral("LIST")}),
+                 QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST")}));
+        QCOMPARE(shownNames(tab).first(), QStringLiteral(".."));
+        QCOMPARE(listingOf(pub)->Entry(0)->Node, root);
+        QCOMPARE(listingOf(pub)->Entry(0)->FullPath, QStringLiteral("/pub/.."));
+
+        c.trail.clear();
+        clickNode(tab, root);
+        clickNode(tab, pub);
+        QCOMPARE(c.trail.count(QStringLiteral("LIST")), 0);
+        QCOMPARE(c.trail.count(QStringLiteral("CWD")), 2);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(shownNames(tab).size(), 5);
+
+        // The server changed; only Refresh shows it, with one listing request.
+        QVERIFY(server.putFile(QStringLiteral("pub/new.txt"), "new"));
+        clickNode(tab, root);
+        clickNode(tab, pub);
+        QVERIFY(!shownNames(tab).contains(QStringLiteral("new.txt")));
+        c.trail.clear();
+        QTest::mouseClick(tab.RefreshBtn, Qt::LeftButton);
+        QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
+        QVERIFY(shownNames(tab).contains(QStringLiteral("new.txt")));
+        QCOMPARE(tab.FindChildNode(pub, QStringLiteral("incoming")), pub->child(0)); // kept, matched again
+        QCOMPARE(pub->childCount(), 1);
+
+        // F5 in the file list refreshes as well.
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        tab.rFileListView->setFocus();
+        c.trail.clear();
+        QTest::keyClick(tab.rFileListView, Qt::Key_F5);
+        QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
+    }
+
+    void folderWithoutSubfoldersLosesItsExpandMark()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        TRemoteNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
+        TRemoteNode* pub = tab.FindChildNode(tab.rootNode(), QStringLiteral("pub"));
+        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        clickNode(tab, empty);
+        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QVERIFY(!empty->isExpanded());
+        clickNode(tab, pub);
+        QCOMPARE(pub->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QVERIFY(pub->isExpanded());
+
+        // Expanding an unlisted folder opens it.
+        TRemoteNode* docs = tab.FindChildNode(tab.rootNode(), QStringLiteral("docs"));
+        c.trail.clear();
+        docs->setExpanded(true);
+        QCOMPARE(tab.CurrentNode, docs);
+        QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
+        QCOMPARE(docs->childCount(), 1);
+    }
+
+    void goToPath_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("enterKey");
+        QTest::addColumn<QString>("endsAt");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("message");
+        const QString mustStart = QStringLiteral("Path name must start with \"/\".");
+        QTest::newRow("two levels") << QStringLiteral("/pub/incoming") << false
+                                    << QStringLiteral("/pub/incoming")
+                                    << QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST"),
+                                                    QStringLiteral("CWD /pub/incoming"),
+                                                    QStringLiteral("LIST")})
+                                    << QString();
+        QTest::newRow("enter in the path box")
+            << QStringLiteral("  /pub/incoming/ ") << true << QStringLiteral("/pub/incoming")
+            << QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST"),
+                            QStringLiteral("CWD /pub/incoming"), QStringLiteral("LIST")})
+            << QString();
+        QTest::newRow("other case") << QStringLiteral("/PUB") << false << QStringLiteral("/pub")
+                                    << QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST")})
+                                    << QString();
+        QTest::newRow("missing below an existing one")
+            << QStringLiteral("/pub/nosuch") << false << QStringLiteral("/pub")
+            << QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST")}) << QString();
+        QTest::newRow("missing folder")
+            << QStringLiteral("/nosuch") << false << QStringLiteral("/") << QStringList() << QString();
+        QTest::newRow("two slashes stop")
+            << QStringLiteral("//pub") << false << QStringLiteral("/") << QStringList() << QString();
+        QTest::newRow("root alone") << QStringLiteral("/") << false << QStringLiteral("/") << QStringList()
+                                    << QString();
+        QTest::newRow("no leading slash")
+            << QStringLiteral("pub") << false << QStringLiteral("/") << QStringList() << mustStart;
+        QTest::newRow("empty") << QString() << true << QStringLiteral("/") << QStringList() << mustStart;
+    }
+
+    void goToPath()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, enterKey);
+        QFETCH(QString, endsAt);
+        QFETCH(QStringList, commands);
+        QFETCH(QString, message);
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+
+        c.trail.clear();
+        BoxSeen box;
+        ModalAnswerer answers({pressOk(&box)});
+        tab.DirectoryCB->setEditText(typed);
+        if (enterKey) {
+            tab.DirectoryCB->setFocus();
+            QTest::keyClick(tab.DirectoryCB, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(tab.GoBtn, Qt::LeftButton);
+        }
+        QCOMPARE(tab.CurrentPath, endsAt);
+        QCOMPARE(tab.NodePath(tab.rTreeView->currentItem()), endsAt);
+        QCOMPARE(onlyVerbs(c.trail.commands, {QStringLiteral("CWD"), QStringLiteral("LIST")}), commands);
+        if (message.isEmpty()) {
+            QCOMPARE(answers.seen(), 0);
+        } else {
+            QCOMPARE(answers.seen(), 1);
+            QCOMPARE(box.text, message);
+            QCOMPARE(box.title, QStringLiteral("Skyhaul"));
+            QCOMPARE(box.icon, QMessageBox::NoIcon);
+        }
+    }
+
+    void goToPathReturnsTheNodeReached()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        TRemoteNode* incoming = tab.GoToPath(QStringLiteral("/pub/incoming"));
+        QVERIFY(incoming);
+        QCOMPARE(incoming->text(0), QStringLiteral("incoming"));
+        QCOMPARE(tab.GoToPath(QStringLiteral("/")), tab.rootNode());
+        QCOMPARE(tab.CurrentNode, incoming); // "/" alone changes nothing
+        QCOMPARE(tab.GoToPath(QStringLiteral("/docs/nosuch")), nullptr);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs"));
+    }
+
+    void back()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        c.trail.clear();
+        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
+        QVERIFY(c.trail.commands.isEmpty());
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+
+        QVERIFY(tab.GoToPath(QStringLiteral("/docs/a/b")));
+        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs/a"));
+        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs"));
+        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.rTreeView->currentItem(), tab.rootNode());
+    }
+
+    void doubleClickFolders()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("pub")));
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("incoming")));
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub/incoming"));
+        QCOMPARE(rowOf(tab, QStringLiteral("..")), 0);
+        doubleClickRow(tab, 0);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        doubleClickRow(tab, 0);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.rTreeView->currentItem(), tab.rootNode());
+    }
+
+    void doubleClickFileOpensATemporaryCopy()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
+
+        // View (0) belongs to the edit part: nothing is downloaded here.
+        config().DoubleClickAction = 0;
+        c.trail.clear();
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
+        QCOMPARE(c.trail.count(QStringLiteral("RETR")), 0);
+
+        config().DoubleClickAction = 2;
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
+        const QString copy = env.filePath(QStringLiteral("skTemp/readme.txt"));
+        QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("read me"));
+        QCOMPARE(tab.FtpEngine->StartByte(), QStringLiteral("0"));
+
+        // A failed download reaches the standard error box and opens nothing.
+        QVERIFY(QFile::remove(server.rootDir() + QStringLiteral("/pub/small.txt")));
+        BoxSeen box;
+        ModalAnswerer answers({pressOk(&box)});
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("small.txt")));
+        QCOMPARE(answers.seen(), 1);
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+: 550")).match(box.text).hasMatch(),
+                 qPrintable(box.text));
+        QCOMPARE(opened.urls.size(), 1);
+        QVERIFY(!tab.IsBusy());
+    }
+
+    void pathBoxHistory()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        TRemoteNode* root = tab.rootNode();
+        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
+        for (int i = 0; i < 25; ++i)
+            clickNode(tab, i % 2 == 0 ? static_cast<QTreeWidgetItem*>(pub) : root);
+        // Newest first, at most 20, the same path more than once.
+        QCOMPARE(tab.DirectoryCB->count(), TRemoteFrame::MaxHistory);
+        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/"));
+        QCOMPARE(tab.DirectoryCB->itemText(1), QStringLiteral("/pub"));
+        QCOMPARE(tab.DirectoryCB->itemText(2), QStringLiteral("/"));
+        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/pub"));
+
+        // A history entry chosen opens its folder.
+        clickNode(tab, root);
+        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/pub"));
+        tab.DirectoryCB->setCurrentIndex(0);
+        Q_EMIT tab.DirectoryCB->activated(0);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+
+        tab.DisconnectBtnClick();
+        QCOMPARE(tab.DirectoryCB->count(), 0);
+        QCOMPARE(tab.DirectoryCB->currentText(), QString());
+    }
+
+    void walkModeLeavesTheListAndPassesThePathBox()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        const QStringList rootNames = shownNames(tab);
+        tab.WalkMode = true;
+        QVERIFY(tab.GoToPath(QStringLiteral("/docs/a/b")));
+        tab.WalkMode = false;
+        QCOMPARE(shownNames(tab), rootNames);
+        QVERIFY(!tab.FindChildNode(tab.rootNode(), QStringLiteral("docs"))->isExpanded());
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs/a/b"));
+        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/docs/a"));
+        QCOMPARE(tab.DirectoryCB->itemText(1), QStringLiteral("/docs"));
+    }
+
+    void failedListingShowsWhatArrived()
+    {
+        using namespace skyhaul::test::script;
+        ScriptedServer server({send("220 Ready\r\n"),
+                               expect("USER u"),
+                               reply("331 Password?"),
+                               expect("PASS p"),
+                               reply("230 Hi"),
+                               expect("TYPE I"),
+                               reply("200 Binary"),
+                               expect("CWD /"),
+                               reply("250 Here"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("LIST"),
+                               reply("150 Listing"),
+                               acceptData(),
+                               sendData("drwxr-xr-x 1 a b 0 Jan 1 2020 locked\r\n"),
+                               closeData(),
+                               reply("226 Done"),
+                               expect("CWD /locked"),
+                               reply("250 Here"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("LIST"),
+                               reply("550 Permission denied")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+        ModalAnswerer answers;
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList{QStringLiteral("locked")});
+        clickNode(tab, tab.FindChildNode(tab.rootNode(), QStringLiteral("locked")));
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/locked"));
+        QCOMPARE(shownNames(tab), QStringList{QStringLiteral("..")});
+        QCOMPARE(answers.seen(), 0);
+        for (const auto& line : logLines(tab))
+            QVERIFY2(!QRegularExpression(QStringLiteral(" : \\d+: ")).match(line.first).hasMatch(),
+                     qPrintable(line.first));
+        QVERIFY(tab.Logs->toPlainText().contains(QStringLiteral("550 Permission denied")));
+    }
+
+    void refusedFolderChangeShowsTheErrorBox()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(QDir(server.rootDir() + QStringLiteral("/empty")).removeRecursively());
+        TRemoteNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
+
+        BoxSeen box;
+        ModalAnswerer answers({pressOk(&box)});
+        clickNode(tab, empty);
+        QCOMPARE(answers.seen(), 1);
+        QCOMPARE(box.objectName, QStringLiteral("StandardErrorBox"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+: 550 .*\\.$")).match(box.text).hasMatch(),
+                 qPrintable(box.text));
+        // The node keeps an empty listing without "..", and the list shows it.
+        QVERIFY(listingOf(empty));
+        QCOMPARE(listingOf(empty)->Count(), 0);
+        QCOMPARE(tab.FileListModel->rowCount(), 0);
+        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/empty"));
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(tab.rTreeView->isEnabled());
+
+        // The tab goes on: another folder opens.
+        clickNode(tab, tab.FindChildNode(tab.rootNode(), QStringLiteral("pub")));
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(answers.seen(), 1);
+    }
+
+    void headerOrder()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
+        QHeaderView* header = tab.rFileListView->header();
+        QCOMPARE(header->sortIndicatorSection(), 0);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+        clickHeader(tab, 1);
+        QCOMPARE(shownNames(tab),
+                 QStringList({QStringLiteral(".."), QStringLiteral("incoming"), QStringLiteral("small.txt"),
+                              QStringLiteral("readme.txt"), QStringLiteral("big.bin")}));
+        QCOMPARE(header->sortIndicatorSection(), 1);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        clickHeader(tab, 1);
+        QCOMPARE(shownNames(tab), QStringList({QStringLiteral("big.bin"), QStringLiteral("readme.txt"),
+                                               QStringLiteral("small.txt"), QStringLiteral("incoming"),
+                                               QStringLiteral("..")}));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(listingOrder().SortColumn, 1);
+        QVERIFY(listingOrder().SortDescending);
+        clickHeader(tab, 1);
+        QVERIFY(!listingOrder().SortDescending);
+        clickHeader(tab, 0);
+        QCOMPARE(listingOrder().SortColumn, 0);
+        QVERIFY(!listingOrder().SortDescending);
+    }
+
+    void tabsShareTheOrderAndConnectResetsIt()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab other(server);
+        // The listing built during a connect keeps the order it was built in; the reset applies afterwards.
+        listingOrder() = {1, true};
+        ConnectedTab c(server);
+        QAbstractItemModel* model = c.tab.rFileListView->model();
+        QVERIFY(!model->index(0, 0).data(RemoteFileListModel::IsDirRole).toBool());
+        QVERIFY(model->index(model->rowCount() - 1, 0).data(RemoteFileListModel::IsDirRole).toBool());
+        QCOMPARE(listingOrder().SortColumn, 0);
+        QVERIFY(!listingOrder().SortDescending);
+        QCOMPARE(c.tab.rFileListView->header()->sortIndicatorSection(), 0);
+
+        clickHeader(c.tab, 1);
+        clickHeader(c.tab, 1);
+        QVERIFY(other.tab.GoToPath(QStringLiteral("/pub")));
+        QCOMPARE(shownNames(other.tab).first(), QStringLiteral("big.bin"));
+        QCOMPARE(shownNames(other.tab).last(), QStringLiteral(".."));
+    }
+
+    void typeAhead()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        ConnectedTab c(server);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        // docs empty pub Abacus.txt About.txt alpha.txt b2.txt beta.txt d.txt
+        QCOMPARE(rowOf(tab, QStringLiteral("Abacus.txt")), 3);
+        tab.rFileListView->setFocus();
+        auto waitForPause = [&] { return waitFor([&] { return tab.SearchBuffer.isEmpty(); }, 3000); };
+
+        // Nothing selected: index 0 is looked at last.
+        QTest::keyClick(tab.rFileListView, 'd');
+        QCOMPARE(selectedRows(tab), QList<int>{8});
+        QVERIFY(waitForPause());
+
+        // "a" takes Abacus, then "ab" is looked for after it.
+        tab.rFileListView->selectionModel()->clear();
+        QTest::keyClicks(tab.rFileListView, QStringLiteral("ab"));
+        QCOMPARE(tab.SearchBuffer, QStringLiteral("ab"));
+        QVERIFY(tab.LVSearchTimer->isActive());
+        QCOMPARE(selectedRows(tab), QList<int>{4});
+        QCOMPARE(tab.rFileListView->currentIndex().row(), 4);
+        QVERIFY(waitForPause());
+        QVERIFY(!tab.LVSearchTimer->isActive());
+
+        // In any case, wrapping to the top.
+        QTest::keyClicks(tab.rFileListView, QStringLiteral("AB"));
+        QCOMPARE(selectedRows(tab), QList<int>{3});
+        QVERIFY(waitForPause());
+
+        // After a pause "b" is a search of its own.
+        QTest::keyClick(tab.rFileListView, 'a');
+        QCOMPARE(selectedRows(tab), QList<int>{4});
+        QVERIFY(waitForPause());
+        QTest::keyClick(tab.rFileListView, 'b');
+        QCOMPARE(tab.SearchBuffer, QStringLiteral("b"));
+        QCOMPARE(selectedRows(tab), QList<int>{6});
+
+        // No match: the key is consumed and the selection stays.
+        QTest::keyClick(tab.rFileListView, 'z');
+        QCOMPARE(selectedRows(tab), QList<int>{6});
+    }
+};
+
+QTEST_MAIN(TestRemoteNavigation)
+#include "tst_remotenavigation.moc"
