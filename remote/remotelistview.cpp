@@ -73,10 +73,11 @@ void TRemoteFrame::rFileListViewColumnClick(int column)
 
 void TRemoteFrame::SetSortArrow(int column, bool descending)
 {
-    // One header arrow: the ordering column's.
+    // One header arrow: the ordering column's. It points up for ascending order; Qt draws its
+    // AscendingOrder indicator pointing down, so the two are swapped here.
     if (column != listingOrder().SortColumn)
         return;
-    rFileListView->header()->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    rFileListView->header()->setSortIndicator(column, descending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 bool TRemoteFrame::rFileListViewKeyPress(const QString& text)

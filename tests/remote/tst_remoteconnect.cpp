@@ -3,7 +3,9 @@
 // keep-alive, the transfer mode and closing a busy tab.
 #include "remote/direntry.h"
 #include "remote/filelistmodel.h"
+#include "remote/panehost.h"
 #include "remote/remotenode.h"
+#include "sites/certform.h"
 #include "sites/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
@@ -50,6 +52,18 @@ std::pair<QString, QColor> lineMatching(const TRemoteFrame& tab, const QString& 
             return line;
     }
     return {};
+}
+
+/// A logon, then a listing of "/" whose data stalls for 8 s.
+Script slowRootListing()
+{
+    using namespace skyhaul::test::script;
+    return {send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
+            expect("PASS p"),      reply("230 Hi"),  expect("TYPE I"),
+            reply("200 Binary"),   expect("CWD /"),  reply("250 Here"),
+            expect("PASV"),        pasv(),           expect("LIST"),
+            reply("150 Listing"),  acceptData(),     delay(8000),
+            closeData(),           reply("226 Done")};
 }
 
 } // namespace
@@ -166,7 +180,9 @@ private Q_SLOTS:
         QString shownUser;
         bool busyDuringDialog = false;
         ModalAnswerer answers({[&](QWidget* modal) {
-            busyDuringDialog = tab.IsBusy();
+            busyDuringDialog = tab.IsBusy() && tab.StopBtn->isEnabled() && !tab.rTreeView->isEnabled() &&
+                               !tab.rFileListView->isEnabled() && !tab.DisconnectBtn->isEnabled() &&
+                               !tab.RefreshBtn->isEnabled() && !tab.BackBtn->isEnabled();
             // The connection is up while the dialog asks again.
             QVERIFY(showsConnectedRows(tab));
             logOnAs(server.user(), server.password(), &shownHost, &shownUser)(modal);
@@ -435,15 +451,20 @@ private Q_SLOTS:
         // A tick while the engine lists sends nothing.
         trail.clear();
         int ticksWhileBusy = 0;
+        bool drawnWhileListing = false;
         auto listing = tab.FtpEngine->OnDirList;
         tab.FtpEngine->OnDirList = [&](const QString& a, const QString& b, bool c, qint64 d,
                                        const QString& e) {
             if (!tab.FtpEngine->Idle() && ticksWhileBusy++ == 0)
                 tab.KeepAliveTimerTimer();
+            // The list still has the rows of the folder shown before, and draws none of them meanwhile.
+            QVERIFY(tab.FileListModel->rowCount() > 0);
+            drawnWhileListing = drawnWhileListing || tab.FileListModel->index(0, 0).data().isValid();
             listing(a, b, c, d, e);
         };
         QVERIFY(tab.GoToPath(QStringLiteral("/big")));
         QCOMPARE(ticksWhileBusy, 400);
+        QVERIFY(!drawnWhileListing);
         QCOMPARE(trail.count(QStringLiteral("NOOP")), 0);
         QCOMPARE(trail.count(QStringLiteral("LIST")), 1);
         QCOMPARE(tab.FileListModel->rowCount(), 401);
@@ -574,16 +595,118 @@ private Q_SLOTS:
         QCOMPARE(localized.DisconnectBtn->text(), QStringLiteral("Disconnect"));
     }
 
+    void certificateQuestion_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("rejected") << false;
+    }
+
+    void certificateQuestion()
+    {
+        QFETCH(bool, accept);
+        FtpServer server({.kind = ServerKind::Pyftpdlib, .tls = TlsMode::Explicit, .requireTls = true});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.SSLCB->setCurrentIndex(2);
+        QString status;
+        QList<ModalAnswerer::Action> actions{[&](QWidget* modal) {
+            auto* form = qobject_cast<TCertForm*>(modal);
+            QVERIFY2(form, modal->metaObject()->className());
+            status = form->StatusValue->text();
+            QTest::mouseClick(accept ? form->AcceptBtn : form->RejectBtn, Qt::LeftButton);
+        }};
+        if (!accept)
+            actions << cancelLogon();
+        ModalAnswerer answers(actions);
+        tab.ConnectBtnClick();
+
+        QCOMPARE(answers.unexpected(), 0);
+        QVERIFY(!status.isEmpty());
+        QCOMPARE(tab.FtpEngine->Connected(), accept);
+        if (accept) {
+            QCOMPARE(answers.seen(), 1);
+            QVERIFY(tab.rootNode());
+            QVERIFY(tab.Logs->toPlainText().contains(QStringLiteral("AUTH TLS")));
+        } else {
+            QCOMPARE(answers.seen(), 2); // then the logon dialog, cancelled
+            QVERIFY(showsDisconnectedRows(tab));
+            QVERIFY(!lineMatching(tab, QStringLiteral(" : \\d+: ")).first.isEmpty());
+        }
+    }
+
+    void oppositePane()
+    {
+        struct Host : PaneHost {
+            QString path;
+            TFtpEngine* engine = nullptr;
+            mutable const QWidget* askedFor = nullptr;
+            QString oppositeLocalPath(const QWidget* tab) const override
+            {
+                askedFor = tab;
+                return path;
+            }
+            TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override
+            {
+                askedFor = tab;
+                return engine;
+            }
+        };
+        TabEnvironment env;
+        TRemoteFrame tab;
+        TRemoteFrame other;
+        QCOMPARE(tab.OppositeLocalPath(), QString());
+        QCOMPARE(tab.OppositeRemoteEngine(), nullptr);
+        Host host;
+        host.path = QStringLiteral("/home/user/");
+        host.engine = other.FtpEngine;
+        tab.setPaneHost(&host);
+        QCOMPARE(tab.paneHost(), &host);
+        QCOMPARE(tab.OppositeLocalPath(), QStringLiteral("/home/user/"));
+        QCOMPARE(host.askedFor, &tab);
+        QCOMPARE(tab.OppositeRemoteEngine(), other.FtpEngine);
+    }
+
+    void stopButtonEndsASlowListing()
+    {
+        ScriptedServer server(slowRootListing(), 15000);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+        bool clicked = false;
+        QTimer stopper;
+        stopper.setInterval(20);
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (clicked || !tab.ListingBusy)
+                return;
+            clicked = true;
+            QVERIFY(tab.StopBtn->isEnabled());
+            QTest::mouseClick(tab.StopBtn, Qt::LeftButton);
+        });
+        stopper.start();
+        QElapsedTimer clock;
+        clock.start();
+        ModalAnswerer answers;
+        tab.ConnectBtnClick();
+        QVERIFY(clicked);
+        QVERIFY(clock.elapsed() < 6000);
+        QVERIFY(tab.StopRequested);
+        QCOMPARE(answers.seen(), 0); // a broken listing is not reported
+        QVERIFY(tab.rootNode());
+        QCOMPARE(tab.FileListModel->rowCount(), 0);
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(!tab.StopBtn->isEnabled());
+    }
+
     void closingABusyTab()
     {
         // A listing that the server answers slowly: the window interrupts, waits for idleAgain and closes.
-        using namespace skyhaul::test::script;
-        ScriptedServer server({send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
-                               expect("PASS p"), reply("230 Hi"), expect("TYPE I"), reply("200 Binary"),
-                               expect("CWD /"), reply("250 Here"), expect("PASV"), pasv(), expect("LIST"),
-                               reply("150 Listing"), acceptData(), delay(8000), closeData(),
-                               reply("226 Done")},
-                              15000);
+        ScriptedServer server(slowRootListing(), 15000);
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
         QPointer<TRemoteFrame> tab = new TRemoteFrame;

@@ -541,20 +541,23 @@ private Q_SLOTS:
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
         QHeaderView* header = tab.rFileListView->header();
+        // The arrow points up for ascending order, which Qt draws for its DescendingOrder.
+        const Qt::SortOrder arrowUp = Qt::DescendingOrder;
+        const Qt::SortOrder arrowDown = Qt::AscendingOrder;
         QCOMPARE(header->sortIndicatorSection(), 0);
-        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(header->sortIndicatorOrder(), arrowUp);
 
         clickHeader(tab, 1);
         QCOMPARE(shownNames(tab),
                  QStringList({QStringLiteral(".."), QStringLiteral("incoming"), QStringLiteral("small.txt"),
                               QStringLiteral("readme.txt"), QStringLiteral("big.bin")}));
         QCOMPARE(header->sortIndicatorSection(), 1);
-        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(header->sortIndicatorOrder(), arrowUp);
         clickHeader(tab, 1);
         QCOMPARE(shownNames(tab), QStringList({QStringLiteral("big.bin"), QStringLiteral("readme.txt"),
                                                QStringLiteral("small.txt"), QStringLiteral("incoming"),
                                                QStringLiteral("..")}));
-        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(header->sortIndicatorOrder(), arrowDown);
         QCOMPARE(listingOrder().SortColumn, 1);
         QVERIFY(listingOrder().SortDescending);
         clickHeader(tab, 1);
