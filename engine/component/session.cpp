@@ -83,6 +83,17 @@ void Session::processEvents()
         dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+TlsSession::Callbacks Session::tlsCallbacks()
+{
+    TlsSession::Callbacks callbacks;
+    callbacks.status = [this](const QString& message) { m_sink.sslStatus(message); };
+    callbacks.error = [this](int code, const QString& text) { m_sink.error(code, text); };
+    callbacks.certificate = [this](const TlsCertificateInfo& info, bool& accept) {
+        m_sink.sslServerAuthentication(info.encoded, info.subject, info.issuer, info.status, accept);
+    };
+    return callbacks;
+}
+
 void Session::checkArgument(const QString& what, const QString& value)
 {
     if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))

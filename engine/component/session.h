@@ -3,6 +3,7 @@
 #include "engine/component/errors.h"
 #include "engine/component/ftpenginetypes.h"
 #include "engine/component/waiter.h"
+#include "engine/tls/tlssession.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -99,6 +100,9 @@ public:
     void interrupt();
     /// One round of the wait primitive; never fails.
     void processEvents();
+
+    /// Routes a TLS session's status lines, errors and certificate question to the engine's events.
+    TlsSession::Callbacks tlsCallbacks();
 
     /// Refuses text that would smuggle a second command onto the control connection.
     static void checkArgument(const QString& what, const QString& value);

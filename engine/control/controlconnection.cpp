@@ -65,6 +65,8 @@ void ControlConnection::connectSocket(TlsStart start)
             QStringLiteral("RemotePort can't be zero. Please specify a valid service port number.")};
 
     m_tlsMode = start != TlsStart::None;
+    m_explicitTls = start == TlsStart::Explicit;
+    m_dataProtected = false;
     m_tlsTarget = s.remoteHostText;
     m_assembler = LineAssembler(s.maxLineLength, LineAssembler::Overflow::Join);
     m_awaitingFinal = false;
@@ -105,15 +107,9 @@ void ControlConnection::connectSocket(TlsStart start)
 void ControlConnection::runHandshake()
 {
     EventSink& ev = m_session.events();
-    TlsSession::Callbacks callbacks;
-    callbacks.status = [&ev](const QString& message) { ev.sslStatus(message); };
-    callbacks.error = [&ev](int code, const QString& text) { ev.error(code, text); };
-    callbacks.certificate = [&ev](const TlsCertificateInfo& info, bool& accept) {
-        ev.sslServerAuthentication(info.encoded, info.subject, info.issuer, info.status, accept);
-    };
     m_tlsDone = false;
     m_tlsFailure = Failure{0, QString()};
-    if (!m_channel.startTls(m_tlsTarget, QByteArray(), TlsResumption(), std::move(callbacks))) {
+    if (!m_channel.startTls(m_tlsTarget, QByteArray(), TlsResumption(), m_session.tlsCallbacks())) {
         const TlsError error = m_channel.tls()->lastError();
         onTlsFailed(error.number(), error.text);
     }
@@ -159,11 +155,7 @@ void ControlConnection::closeWithEvents()
     m_awaitingFinal = false;
     m_channel.close();
     m_assembler.reset();
-    EventSink& ev = m_session.events();
-    ev.connectionStatus(QStringLiteral("Remote host disconnected."), 0, QStringLiteral("OK"));
-    if (tls)
-        ev.connectionStatus(QStringLiteral("SSL connection terminated."), 0, QStringLiteral("OK"));
-    ev.piTrail(TrailInfo, QStringLiteral("Disconnected."));
+    reportClosed(0, tls);
 }
 
 QByteArray ControlConnection::acceptedCertificate() const
@@ -188,6 +180,14 @@ void ControlConnection::connectServer()
     m_up = false; // not usable until the handshake is through
     runHandshake();
     m_up = true;
+    sendLogonCommands();
+    m_loggedOn = true;
+    protectData();
+}
+
+void ControlConnection::sendLogonCommands()
+{
+    // Each is sent whatever the previous reply was: a 230 to USER does not stop PASS.
     const Settings& s = m_session.settings();
     if (!s.user.isEmpty())
         sendCommand(QStringLiteral("USER"), s.user);
@@ -195,9 +195,13 @@ void ControlConnection::connectServer()
         sendCommand(QStringLiteral("PASS"), s.password);
     if (!s.account.isEmpty())
         sendCommand(QStringLiteral("ACCT"), s.account);
-    m_loggedOn = true;
+}
+
+void ControlConnection::protectData()
+{
     sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
     sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
+    m_dataProtected = true;
 }
 
 void ControlConnection::logon()
@@ -215,13 +219,11 @@ void ControlConnection::logon()
         connectServer();
     }
     if (!m_loggedOn) {
-        // Each is sent whatever the previous reply was: a 230 to USER does not stop PASS.
-        if (!s.user.isEmpty())
-            sendCommand(QStringLiteral("USER"), s.user);
-        if (!s.password.isEmpty())
-            sendCommand(QStringLiteral("PASS"), s.password);
-        if (!s.account.isEmpty())
-            sendCommand(QStringLiteral("ACCT"), s.account);
+        sendLogonCommands();
+        // A logon refused during the explicit TLS connect never reached PBSZ and PROT; without them the
+        // server would refuse the protected data connections.
+        if (m_explicitTls && !m_dataProtected)
+            protectData();
     }
     // TYPE and CWD follow within the same operation: the engine stays busy so that no handler can slip
     // another command in between.
@@ -238,14 +240,8 @@ void ControlConnection::close()
     if (!m_channel.isOpen())
         return;
     m_channel.close(); // with TLS, our close-notify goes out first
-    if (wasUp) {
-        m_session.events().connectionStatus(QStringLiteral("Remote host disconnected."), 0,
-                                            QStringLiteral("OK"));
-        if (m_tlsMode)
-            m_session.events().connectionStatus(QStringLiteral("SSL connection terminated."), 0,
-                                                QStringLiteral("OK"));
-        m_session.events().piTrail(TrailInfo, QStringLiteral("Disconnected."));
-    }
+    if (wasUp)
+        reportClosed(0, m_tlsMode);
     m_assembler.reset();
     m_loggedOn = false;
     m_awaitingFinal = false;
@@ -258,18 +254,17 @@ void ControlConnection::onClosed(int code)
     m_up = false;
     m_loggedOn = false;
     m_awaitingFinal = false;
-    reportClosed(code);
+    reportClosed(code, m_tlsMode);
     m_session.waiter().wake();
 }
 
-void ControlConnection::reportClosed(int code)
+void ControlConnection::reportClosed(int code, bool tls)
 {
     EventSink& ev = m_session.events();
-    ev.connectionStatus(QStringLiteral("Remote host disconnected."), code,
-                        code == 0 ? QStringLiteral("OK") : standardText(code));
-    if (m_tlsMode)
-        ev.connectionStatus(QStringLiteral("SSL connection terminated."), code,
-                            code == 0 ? QStringLiteral("OK") : standardText(code));
+    const QString description = code == 0 ? QStringLiteral("OK") : standardText(code);
+    ev.connectionStatus(QStringLiteral("Remote host disconnected."), code, description);
+    if (tls)
+        ev.connectionStatus(QStringLiteral("SSL connection terminated."), code, description);
     if (code == 0)
         ev.piTrail(TrailInfo, QStringLiteral("Disconnected."));
     else

@@ -88,7 +88,9 @@ private:
     ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);
     void onClosed(int code);
-    void reportClosed(int code);
+    void reportClosed(int code, bool tls);
+    void sendLogonCommands();
+    void protectData();
     [[noreturn]] void failWait();
 
     Session& m_session;
@@ -101,6 +103,8 @@ private:
     bool m_loggedOn = false;
     bool m_connectDone = false;
     bool m_tlsMode = false;
+    bool m_explicitTls = false;
+    bool m_dataProtected = false; // PBSZ 0 and PROT P went through on this connection
     bool m_tlsDone = false;
     Failure m_tlsFailure{0, QString()};
     QString m_tlsTarget;

@@ -209,17 +209,10 @@ void DataConnection::onConnected()
     // The engine is the TLS client on an accepted connection too. The control connection's certificate
     // is accepted without a question, and its session is resumed (servers may insist on that).
     const ControlConnection& control = m_session.control();
-    EventSink& ev = m_session.events();
-    TlsSession::Callbacks callbacks;
-    callbacks.status = [&ev](const QString& message) { ev.sslStatus(message); };
-    callbacks.error = [&ev](int code, const QString& text) { ev.error(code, text); };
-    callbacks.certificate = [&ev](const TlsCertificateInfo& info, bool& accept) {
-        ev.sslServerAuthentication(info.encoded, info.subject, info.issuer, info.status, accept);
-    };
     if (!m_channel.startTls(control.tlsTarget(), control.acceptedCertificate(), control.resumption(),
-                            std::move(callbacks))) {
+                            m_session.tlsCallbacks())) {
         const TlsError error = m_channel.tls()->lastError();
-        ev.error(error.number(), error.text);
+        m_session.events().error(error.number(), error.text);
         m_channel.close();
         m_finished = true;
         m_session.waiter().wake();

@@ -6,6 +6,17 @@
 
 namespace skyhaul::test {
 
+/// Runs `call` and returns the engine failure it raised: its code and message (code -1 when none).
+template <typename Call> std::pair<int, QString> failureOf(Call call)
+{
+    try {
+        call();
+    } catch (const EFtpEngine& e) {
+        return {e.Code(), e.Message()};
+    }
+    return {-1, QString()};
+}
+
 /// Records every event of an engine as a line of text, in order, for assertions on what happened.
 class EngineRecorder {
 public:

@@ -24,17 +24,6 @@ void pointAt(TFtpEngine& engine, const FtpServer& server)
     engine.setPassword(server.password());
 }
 
-/// Runs `call` and returns the engine failure it raised (code -1 when none).
-template <typename Call> std::pair<int, QString> failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const EFtpEngine& e) {
-        return {e.Code(), e.Message()};
-    }
-    return {-1, QString()};
-}
-
 } // namespace
 
 class TestLogon : public QObject {

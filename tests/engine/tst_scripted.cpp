@@ -31,16 +31,6 @@ void pointAt(TFtpEngine& engine, const ScriptedServer& server)
     engine.setPassword(QStringLiteral("p"));
 }
 
-template <typename Call> std::pair<int, QString> failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const EFtpEngine& e) {
-        return {e.Code(), e.Message()};
-    }
-    return {-1, QString()};
-}
-
 QStringList replies(const EngineRecorder& rec)
 {
     QStringList out;

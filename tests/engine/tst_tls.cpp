@@ -28,16 +28,6 @@ QByteArray pattern(qsizetype size, int seed)
     return data;
 }
 
-template <typename Call> std::pair<int, QString> failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const EFtpEngine& e) {
-        return {e.Code(), e.Message()};
-    }
-    return {-1, QString()};
-}
-
 /// Counts certificate questions and answers them as told.
 struct CertificateAnswer {
     explicit CertificateAnswer(TFtpEngine& engine, bool acceptAlways)
@@ -211,6 +201,28 @@ private Q_SLOTS:
         }
     }
 
+    void wrongPasswordThenRightOverExplicitTls()
+    {
+        // The retry on the same connection still protects the data connections (PBSZ, PROT).
+        FtpServer server({.kind = ServerKind::Vsftpd, .tls = TlsMode::Explicit, .requireTls = true});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(QStringLiteral("seen.txt"), "x"));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        CertificateAnswer answer(engine, true);
+        pointAt(engine, server, sslExplicit);
+        engine.setPassword(QStringLiteral("wrong"));
+        QCOMPARE(failureOf([&] { engine.Logon(); }).first, 141);
+        QVERIFY(engine.Connected());
+        QVERIFY(!rec.commands.contains(QStringLiteral("PROT P")));
+        engine.setPassword(server.password());
+        engine.Logon();
+        QVERIFY(rec.commands.contains(QStringLiteral("PROT P")));
+        engine.ListDirectory();
+        QCOMPARE(rec.names, QStringList{QStringLiteral("seen.txt")});
+        QCOMPARE(answer.questions, 1);
+    }
+
     void serverEndsTlsOnTheControlConnection()
     {
         // After CCC the server sends its close-notify; the connection goes on in the clear.
@@ -225,10 +237,12 @@ private Q_SLOTS:
         engine.Logon();
         engine.setCommand(QStringLiteral("CCC"));
         QVERIFY2(engine.LastReply().startsWith(QLatin1String("200")), qPrintable(engine.LastReply()));
+        // The close-notify may trail the reply; the next command must go out in the clear after it.
+        QVERIFY(
+            waitFor([&] { return ssl.contains(QStringLiteral("Server signaled end of session.")); }, 5000));
         engine.setCommand(QStringLiteral("NOOP"));
         QVERIFY2(engine.LastReply().startsWith(QLatin1String("200")), qPrintable(engine.LastReply()));
         QVERIFY(engine.Connected());
-        QVERIFY2(ssl.contains(QStringLiteral("Server signaled end of session.")), qPrintable(ssl.join(u'|')));
     }
 
     void certificateCheck_data()
