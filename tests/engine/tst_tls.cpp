@@ -116,6 +116,26 @@ private Q_SLOTS:
         engine.Logon();
 
         if (tls == TlsMode::Explicit) {
+            // The reference order of an explicit TLS logon.
+            const QStringList order{QStringLiteral("trail 2 Connecting to FTP server."),
+                                    QStringLiteral("status Remote host connection complete. 0 OK"),
+                                    QStringLiteral("trail 2 Connected."),
+                                    QStringLiteral("command AUTH"),
+                                    QStringLiteral("reply 234"),
+                                    QStringLiteral("status SSL handshake complete. 0 OK"),
+                                    QStringLiteral("trail 2 Connected."),
+                                    QStringLiteral("command USER"),
+                                    QStringLiteral("command PASS"),
+                                    QStringLiteral("command PBSZ"),
+                                    QStringLiteral("command PROT"),
+                                    QStringLiteral("command TYPE")};
+            const QStringList shape = rec.shape();
+            qsizetype at = -1;
+            for (const QString& step : order) {
+                at = shape.indexOf(step, at + 1);
+                QVERIFY2(at >= 0, qPrintable(step + QStringLiteral(" missing or out of order in ") +
+                                             shape.join(u'|')));
+            }
             QCOMPARE(rec.commands.mid(0, 5),
                      QStringList({QStringLiteral("AUTH TLS"), QStringLiteral("USER ") + server.user(),
                                   QStringLiteral("PASS ") + server.password(), QStringLiteral("PBSZ 0"),
