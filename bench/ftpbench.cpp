@@ -24,7 +24,7 @@ namespace {
 
 constexpr qint64 kFileSize = qint64(1) << 30;
 constexpr int kListingEntries = 100000;
-constexpr int kRounds = 2;
+constexpr int kRounds = 3;
 
 struct Result {
     QString name;
@@ -63,8 +63,17 @@ double settled(const std::function<double()>& run)
     return run();
 }
 
+/// Every run writes a new file, as a first download would.
+QString fresh(const QString& path)
+{
+    QFile::remove(path);
+    ::sync();
+    return path;
+}
+
 /// Alternates ours and curl's runs and keeps the best time of each.
-std::pair<double, double> bestOf(int rounds, const std::function<double()>& ours, const std::function<double()>& curl)
+std::pair<double, double> bestOf(int rounds, const std::function<double()>& ours,
+                                 const std::function<double()>& curl)
 {
     double bestOurs = 1e30;
     double bestCurl = 1e30;
@@ -101,10 +110,12 @@ public:
         m_engine.setPassword(server.password());
         m_engine.setTransferMode(tmBinary);
         m_engine.setOverwrite(true);
-        m_engine.OnSSLServerAuthentication = [](const QByteArray&, const QString&, const QString&, const QString&,
-                                                bool& accept) { accept = true; };
+        m_engine.OnSSLServerAuthentication = [](const QByteArray&, const QString&, const QString&,
+                                                const QString&, bool& accept) { accept = true; };
         m_engine.OnTransfer = [this](int, qint64 bytes, int, const QByteArray&) { m_bytes = bytes; };
-        m_engine.OnDirList = [this](const QString&, const QString&, bool, qint64, const QString&) { ++m_entries; };
+        m_engine.OnDirList = [this](const QString&, const QString&, bool, qint64, const QString&) {
+            ++m_entries;
+        };
         m_engine.Logon();
     }
 
@@ -181,11 +192,11 @@ void print(const Result& r)
 {
     const double ratio = r.ours / r.curl;
     if (r.timeBased)
-        std::printf("%-34s ours %8.2f s   curl %8.2f s   time ratio ours/curl %.2f\n", qPrintable(r.name), r.ours,
-                    r.curl, ratio);
-    else
-        std::printf("%-34s ours %8.1f MB/s curl %8.1f MB/s throughput ratio ours/curl %.2f\n", qPrintable(r.name),
+        std::printf("%-34s ours %8.2f s   curl %8.2f s   time ratio ours/curl %.2f\n", qPrintable(r.name),
                     r.ours, r.curl, ratio);
+    else
+        std::printf("%-34s ours %8.1f MB/s curl %8.1f MB/s throughput ratio ours/curl %.2f\n",
+                    qPrintable(r.name), r.ours, r.curl, ratio);
 }
 
 } // namespace
@@ -212,7 +223,8 @@ int main(int argc, char** argv)
             return 1;
         server.makeDir(QStringLiteral("many"));
         for (int i = 0; i < kListingEntries; ++i) {
-            QFile f(server.rootDir() + QStringLiteral("/many/entry number %1.txt").arg(i, 6, 10, QLatin1Char('0')));
+            QFile f(server.rootDir() +
+                    QStringLiteral("/many/entry number %1.txt").arg(i, 6, 10, QLatin1Char('0')));
             f.open(QIODevice::WriteOnly);
         }
 
@@ -221,22 +233,25 @@ int main(int argc, char** argv)
             kRounds,
             [&] {
                 double late = 0;
-                const double t = bench.download(QStringLiteral("big.bin"), local.filePath(QStringLiteral("down.bin")),
-                                                &late);
+                const double t = bench.download(QStringLiteral("big.bin"),
+                                                fresh(local.filePath(QStringLiteral("down.bin"))), &late);
                 lateMs = std::max(lateMs, late);
                 return t;
             },
             [&] {
-                return runCurl(bench.curlBase() << QStringLiteral("-o") << local.filePath(QStringLiteral("curl-down.bin"))
+                return runCurl(bench.curlBase() << QStringLiteral("-o")
+                                                << fresh(local.filePath(QStringLiteral("curl-down.bin")))
                                                 << bench.url(QStringLiteral("big.bin")));
             });
         results << Result{QStringLiteral("download 1 GiB (vsftpd)"), mib / ourDown, mib / curlDown};
 
         auto [ourUp, curlUp] = bestOf(
-            kRounds, [&] { return bench.upload(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); },
+            kRounds,
+            [&] { return bench.upload(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); },
             [&] {
-                return runCurl(bench.curlBase() << QStringLiteral("-T") << local.filePath(QStringLiteral("up.bin"))
-                                                << bench.url(QStringLiteral("curl-up.bin")));
+                return runCurl(bench.curlBase()
+                               << QStringLiteral("-T") << local.filePath(QStringLiteral("up.bin"))
+                               << bench.url(QStringLiteral("curl-up.bin")));
             });
         results << Result{QStringLiteral("upload 1 GiB (vsftpd)"), mib / ourUp, mib / curlUp};
 
@@ -265,18 +280,22 @@ int main(int argc, char** argv)
         auto [ourDown, curlDown] = bestOf(
             kRounds,
             [&] {
-                return bench.download(QStringLiteral("big.bin"), local.filePath(QStringLiteral("down.bin")), nullptr);
+                return bench.download(QStringLiteral("big.bin"),
+                                      fresh(local.filePath(QStringLiteral("down.bin"))), nullptr);
             },
             [&] {
-                return runCurl(bench.curlBase() << QStringLiteral("-o") << local.filePath(QStringLiteral("curl-down.bin"))
+                return runCurl(bench.curlBase() << QStringLiteral("-o")
+                                                << fresh(local.filePath(QStringLiteral("curl-down.bin")))
                                                 << bench.url(QStringLiteral("big.bin")));
             });
         results << Result{QStringLiteral("TLS download 1 GiB (pure-ftpd)"), mib / ourDown, mib / curlDown};
         auto [ourUp, curlUp] = bestOf(
-            kRounds, [&] { return bench.upload(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); },
+            kRounds,
+            [&] { return bench.upload(local.filePath(QStringLiteral("up.bin")), QStringLiteral("up.bin")); },
             [&] {
-                return runCurl(bench.curlBase() << QStringLiteral("-T") << local.filePath(QStringLiteral("up.bin"))
-                                                << bench.url(QStringLiteral("curl-up.bin")));
+                return runCurl(bench.curlBase()
+                               << QStringLiteral("-T") << local.filePath(QStringLiteral("up.bin"))
+                               << bench.url(QStringLiteral("curl-up.bin")));
             });
         results << Result{QStringLiteral("TLS upload 1 GiB (pure-ftpd)"), mib / ourUp, mib / curlUp};
     }
