@@ -1,13 +1,12 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/core/appfolder.h"
+#include "app/main/skyhaulapplication.h"
+#include "app/mainwindow/mainwindow.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    TSkyhaulApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Skyhaul"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Skyhaul"));
-    window.resize(1000, 700);
+    TfrmSkyhaulMain window(MainWindowOptions::forProgram(skyhaul::applicationFolder()));
     window.show();
     return app.exec();
 }

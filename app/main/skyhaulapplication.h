@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QApplication>
+
+/**
+ * The program's application object. Its notify() is the one place where an exception that leaves an event
+ * handler is shown (the standard error box) and the program goes on.
+ */
+class TSkyhaulApplication : public QApplication {
+    Q_OBJECT
+public:
+    TSkyhaulApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    /// The box's text for an exception message: a full stop is added when it does not end with one.
+    static QString errorBoxText(const QString& message);
+};

@@ -1,0 +1,718 @@
+#include "app/mainwindow/mainwindow.h"
+
+#include "app/core/texts.h"
+#include "app/core/texttables.h"
+#include "app/local/localframe.h"
+#include "app/mainwindow/panecontrol.h"
+#include "app/state/processstate.h"
+#include "app/ui/applysection.h"
+#include "app/update/aboutbox.h"
+#include "app/update/updatecheck.h"
+#include "engine/component/ftpengine.h"
+#include "sites/configrecord.h"
+#include "sites/datafile.h"
+#include "sites/favorites.h"
+#include "sites/quickconnect.h"
+#include "sites/sitestore.h"
+
+#include "skyhaul_version.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSettings>
+#include <QStyle>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolBar>
+
+using namespace skyhaul;
+
+Q_LOGGING_CATEGORY(lcApp, "skyhaul.app", QtWarningMsg)
+
+namespace {
+
+QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget)
+{
+    return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
+}
+
+QIcon localTabIcon(const QWidget* w)
+{
+    return themedIcon("computer", QStyle::SP_ComputerIcon, w);
+}
+
+QIcon remoteTabIcon(const QWidget* w)
+{
+    return themedIcon("network-server", QStyle::SP_DriveNetIcon, w);
+}
+
+} // namespace
+
+MainWindowOptions MainWindowOptions::forProgram(const QString& appFolder)
+{
+    MainWindowOptions options;
+    options.appFolder = appFolder;
+    options.updateUrl = QStringLiteral(SKYHAUL_UPDATE_URL);
+    return options;
+}
+
+TfrmSkyhaulMain::TfrmSkyhaulMain(const MainWindowOptions& options, QWidget* parent)
+    : QMainWindow(parent), m_options(options), m_quickConnect(std::make_unique<TSiteManList>())
+{
+    if (!m_options.remoteTabFactory)
+        m_options.remoteTabFactory = defaultRemoteTabFactory();
+    if (!m_options.openUrl)
+        m_options.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!m_options.askUpdate)
+        m_options.askUpdate = [this](const QString& title, const QString& text) {
+            QString shown = text;
+            shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            return QMessageBox::question(this, title, shown, QMessageBox::Yes | QMessageBox::No) ==
+                   QMessageBox::Yes;
+        };
+    buildWidgets();
+    FormCreate();
+}
+
+TfrmSkyhaulMain::~TfrmSkyhaulMain()
+{
+    if (!m_shutdownDone)
+        FormDestroy();
+    // Nothing can wait for an engine here any more: stop whatever still runs before the tabs go.
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        for (int i = 0; i < pane->count(); ++i)
+            if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->isBusy())
+                sheet->remoteTab()->engine()->Interrupt();
+    // The tabs go before the lists they share, which are members of this window.
+    delete takeCentralWidget();
+    shareWithRemoteTabs(m_options.appFolder, TempFolder(), nullptr);
+}
+
+void TfrmSkyhaulMain::buildWidgets()
+{
+    setObjectName(QStringLiteral("frmSkyhaulMain"));
+    setWindowTitle(QStringLiteral("Skyhaul"));
+    setWindowIcon(QIcon(programPicture(QSize(64, 64))));
+
+    MainToolbar = new QToolBar(this);
+    MainToolbar->setObjectName(QStringLiteral("MainToolbar"));
+    MainToolbar->setMovable(false);
+    MainToolbar->setFloatable(false);
+    MainToolbar->setIconSize(QSize(24, 24));
+    MainToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    MainToolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, MainToolbar);
+
+    auto button = [this](const char* name, const char* text, const char* icon,
+                         QStyle::StandardPixmap fallback) {
+        QAction* action = MainToolbar->addAction(themedIcon(icon, fallback, this), QLatin1String(text));
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    SMBtn = button("SMBtn", "Site Manager", "network-workgroup", QStyle::SP_DirHomeIcon);
+    ConfigBtn = button("ConfigBtn", "Config", "preferences-system", QStyle::SP_FileDialogDetailedView);
+    MainToolbar->addSeparator();
+    NLLBtn = button("NLLBtn", "New Local To Left", "computer", QStyle::SP_ComputerIcon);
+    NRLBtn = button("NRLBtn", "New Remote To Left", "network-server", QStyle::SP_DriveNetIcon);
+    NLRBtn = button("NLRBtn", "New Local To Right", "computer", QStyle::SP_ComputerIcon);
+    NRRBtn = button("NRRBtn", "New Remote To Right", "network-server", QStyle::SP_DriveNetIcon);
+    MainToolbar->addSeparator();
+    AboutBtn = button("AboutBtn", "About", "help-about", QStyle::SP_MessageBoxInformation);
+    HelpBtn = button("HelpBtn", "Help", "help-browser", QStyle::SP_DialogHelpButton);
+    MainToolbar->addSeparator();
+    ExitBtn = button("ExitBtn", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
+
+    // The site manager and the configuration dialog are not part of this window; until they are
+    // attached the buttons say so by being unavailable.
+    SMBtn->setEnabled(false);
+    ConfigBtn->setEnabled(false);
+
+    auto* spacer = new QWidget(MainToolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    MainToolbar->addWidget(spacer);
+    Image1 = new QLabel(MainToolbar);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(programPicture(QSize(40, 40)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->setToolTip(QStringLiteral(SKYHAUL_HELP_URL));
+    Image1->installEventFilter(this);
+    MainToolbar->addWidget(Image1);
+
+    connect(SMBtn, &QAction::triggered, this, &TfrmSkyhaulMain::SMBtnClick);
+    connect(ConfigBtn, &QAction::triggered, this, &TfrmSkyhaulMain::ConfigBtnClick);
+    connect(NLLBtn, &QAction::triggered, this, [this] { NewLocalTab(PageControl1); });
+    connect(NRLBtn, &QAction::triggered, this, [this] { NewRemoteTab(PageControl1); });
+    connect(NLRBtn, &QAction::triggered, this, [this] { NewLocalTab(PageControl2); });
+    connect(NRRBtn, &QAction::triggered, this, [this] { NewRemoteTab(PageControl2); });
+    connect(AboutBtn, &QAction::triggered, this, &TfrmSkyhaulMain::AboutBtnClick);
+    connect(HelpBtn, &QAction::triggered, this, &TfrmSkyhaulMain::HelpBtnClick);
+    connect(ExitBtn, &QAction::triggered, this, &TfrmSkyhaulMain::ExitBtnClick);
+
+    Splitter1 = new TPaneSplitter(this);
+    PageControl1 = new TPageControl(Splitter1);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl2 = new TPageControl(Splitter1);
+    PageControl2->setObjectName(QStringLiteral("PageControl2"));
+    PageControl1->setPeer(PageControl2);
+    PageControl2->setPeer(PageControl1);
+    Splitter1->addWidget(PageControl1);
+    Splitter1->addWidget(PageControl2);
+    setCentralWidget(Splitter1);
+    connect(Splitter1, &TPaneSplitter::ratioChanged, this,
+            [](double ratio) { config().SplitterRatio = ratio; });
+
+    PopupMenu1 = buildPaneMenu(PageControl1, 1);
+    PopupMenu2 = buildPaneMenu(PageControl2, 2);
+
+    for (TPageControl* pane : {PageControl1, PageControl2}) {
+        connect(pane, &QTabWidget::tabCloseRequested, this, [this, pane](int index) {
+            if (TTabSheet* sheet = pane->sheet(index))
+                TabSheetClose(sheet);
+        });
+    }
+
+    TabSheet1 = newSheet(PageControl1, QStringLiteral("Local"));
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->setTabIcon(0, localTabIcon(this));
+    TabSheet2 = newSheet(PageControl2, QStringLiteral("Remote"));
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl2->setTabIcon(0, remoteTabIcon(this));
+
+    m_closingTimer = new QTimer(this);
+    m_closingTimer->setInterval(ClosingPollMs);
+    connect(m_closingTimer, &QTimer::timeout, this, &TfrmSkyhaulMain::settleClosing);
+
+    resize(DesignWidth, DesignHeight);
+}
+
+QMenu* TfrmSkyhaulMain::buildPaneMenu(TPageControl* pane, int number)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("PopupMenu%1").arg(number));
+    QAction* newLocal = menu->addAction(QStringLiteral("New Local"));
+    newLocal->setObjectName(QStringLiteral("NewLocal%1").arg(number));
+    QAction* newRemote = menu->addAction(QStringLiteral("New Remote"));
+    newRemote->setObjectName(QStringLiteral("NewRemote%1").arg(number));
+    menu->addSeparator();
+    QAction* deleteTab = menu->addAction(QStringLiteral("Delete This Tab"));
+    deleteTab->setObjectName(QStringLiteral("DeleteThisTab%1").arg(number));
+    connect(newLocal, &QAction::triggered, this, [this, pane] { NewLocalTab(pane); });
+    connect(newRemote, &QAction::triggered, this, [this, pane] { NewRemoteTab(pane); });
+    connect(deleteTab, &QAction::triggered, this, [this, pane] { DeleteThisTab(pane); });
+    pane->setPopupMenu(menu);
+    return menu;
+}
+
+// --- Start-up and shutdown
+
+void TfrmSkyhaulMain::FormCreate()
+{
+    const QString folder = m_options.appFolder;
+
+    qCDebug(lcApp) << "start-up 1: update check";
+    runUpdateCheck();
+
+    // No copy-hook library exists for this platform's file manager: drags out take the path without it.
+    qCDebug(lcApp) << "start-up 2: copy hook";
+    ShellHookRegistered = false;
+
+    qCDebug(lcApp) << "start-up 3: running editors";
+    RunningEditors = 0;
+
+    qCDebug(lcApp) << "start-up 4: temporary folder";
+    const QString systemTemp =
+        m_options.systemTempFolder.isEmpty() ? QDir::tempPath() : m_options.systemTempFolder;
+    if (!initTempFolder(systemTemp))
+        qCWarning(lcApp).noquote() << "Cannot create the temporary folder" << TempFolder();
+
+    qCDebug(lcApp) << "start-up 5: configuration";
+    try {
+        config().load(folder);
+    } catch (...) {
+        // A configuration that cannot be read leaves the defaults; start-up goes on.
+    }
+
+    qCDebug(lcApp) << "start-up 6: language";
+    applyLanguage();
+
+    qCDebug(lcApp) << "start-up 7: favorites and quick connect";
+    try {
+        m_localFavorites = LocalFavorites::load(folder);
+    } catch (const FileIoError& e) {
+        qCWarning(lcApp).noquote() << e.message();
+    }
+    try {
+        m_quickConnect->LoadFromFile(quickConnectFilePath(folder));
+    } catch (const FileIoError& e) {
+        qCWarning(lcApp).noquote() << e.message();
+    }
+
+    shareWithRemoteTabs(folder, TempFolder(), m_quickConnect.get());
+
+    qCDebug(lcApp) << "start-up 8: tab layouts";
+    restorePane(PageControl1, TabSheet1, TabLayoutFile::leftFilePath(folder), TabLayout::Kind::Local);
+    restorePane(PageControl2, TabSheet2, TabLayoutFile::rightFilePath(folder), TabLayout::Kind::Remote);
+
+    qCDebug(lcApp) << "start-up 9: caption refresh";
+    try {
+        CaptionRefresh();
+    } catch (...) {
+    }
+
+    qCDebug(lcApp) << "start-up 10: window geometry";
+    applyWindowGeometry();
+}
+
+void TfrmSkyhaulMain::runUpdateCheck()
+{
+    if (m_options.updateUrl.trimmed().isEmpty())
+        return;
+    std::unique_ptr<QSettings> settings =
+        m_options.settingsFile.isEmpty()
+            ? std::make_unique<QSettings>(QStringLiteral("Corvent"), QStringLiteral("Papyrel"))
+            : std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
+    if (!UpdateGate(*settings).passes())
+        return;
+    UpdateCheck check(m_options.appFolder, m_options.updateUrl, {m_options.askUpdate, m_options.openUrl});
+    check.run();
+}
+
+void TfrmSkyhaulMain::applyWindowGeometry()
+{
+    const ConfigRecord& c = config();
+    if (c.MainWidth == -1)
+        return;
+    resize(qMax(int(c.MainWidth), minimumSizeHint().width()), qMax(int(c.MainHeight), 100));
+    // A position saved on a screen that is gone would put the window out of reach.
+    const QPoint topLeft(c.MainLeft, c.MainTop);
+    if (QGuiApplication::screenAt(topLeft + QPoint(40, 20)))
+        move(topLeft);
+}
+
+void TfrmSkyhaulMain::FormDestroy()
+{
+    m_shutdownDone = true;
+    const QString folder = m_options.appFolder;
+
+    qCDebug(lcApp) << "shutdown 1: tab layouts";
+    saveLayouts();
+
+    qCDebug(lcApp) << "shutdown 2: temporary folder";
+    if (!TempFolder().isEmpty() && !ClearFolder(TempFolder()))
+        qCWarning(lcApp).noquote() << "Not everything in" << TempFolder() << "could be deleted";
+
+    // The favorites and the quick-connect list stay with the window until it is destroyed: tabs that still
+    // finish an operation may read them.
+    qCDebug(lcApp) << "shutdown 3: favorites and quick connect";
+
+    qCDebug(lcApp) << "shutdown 4: configuration";
+    ConfigRecord& c = config();
+    c.MainWidth = width();
+    c.MainHeight = height();
+    c.MainLeft = x();
+    c.MainTop = y();
+    c.LeftActiveTab = PageControl1->currentIndex();
+    c.RightActiveTab = PageControl2->currentIndex();
+    try {
+        c.save(folder);
+    } catch (const FileIoError& e) {
+        qCWarning(lcApp).noquote() << e.message();
+    }
+}
+
+void TfrmSkyhaulMain::closeEvent(QCloseEvent* event)
+{
+    if (m_shutdownDone) {
+        event->accept();
+        return;
+    }
+    // A method of some engine is still on the stack below us: interrupt it and close once it returned.
+    if (anyBusy()) {
+        m_closeRequested = true;
+        settleClosing();
+        m_closingTimer->start();
+        event->ignore();
+        return;
+    }
+    FormDestroy();
+    event->accept();
+}
+
+// --- Layouts
+
+void TfrmSkyhaulMain::restorePane(TPageControl* pane, TTabSheet* first, const QString& file,
+                                  TabLayout::Kind kind)
+{
+    const PaneLayout layout = TabLayoutFile::read(file, kind);
+    for (int i = 0; i < layout.tabs.size(); ++i) {
+        const TabLayout& tab = layout.tabs[i];
+        const bool remote = tab.kind == TabLayout::Kind::Remote;
+        TTabSheet* sheet = i == 0 ? first : newSheet(pane, remote ? m_remoteCaption : m_localCaption);
+        if (i > 0)
+            pane->setCurrentWidget(sheet);
+        // Without a file the pane gets its default tab as it comes, not the file's defaults.
+        if (remote) {
+            RemoteTab* created = CreateRemoteTab(sheet);
+            if (layout.fileExisted)
+                created->applyLayout(tab);
+        } else {
+            TLocalFrame* frame = CreateLocalTab(sheet);
+            setSheetCaption(sheet, m_localCaption);
+            if (layout.fileExisted)
+                frame->applyLayout(tab);
+        }
+    }
+}
+
+void TfrmSkyhaulMain::savePane(TPageControl* pane, const QString& file)
+{
+    QList<TabLayout> tabs;
+    for (int i = 0; i < pane->count(); ++i) {
+        TTabSheet* sheet = pane->sheet(i);
+        if (RemoteTab* remote = sheet ? sheet->remoteTab() : nullptr) {
+            TabLayout layout = remote->layout();
+            layout.kind = TabLayout::Kind::Remote;
+            tabs << layout;
+        } else if (TLocalFrame* frame = sheet ? sheet->localFrame() : nullptr) {
+            tabs << frame->layout();
+        } else {
+            tabs << TabLayout::ofKind(TabLayout::Kind::Local);
+        }
+    }
+    try {
+        TabLayoutFile::write(file, tabs);
+    } catch (const FileIoError& e) {
+        // The old file stays whole; the rest of the shutdown still runs.
+        qCWarning(lcApp).noquote() << e.message();
+    }
+}
+
+void TfrmSkyhaulMain::saveLayouts()
+{
+    savePane(PageControl1, TabLayoutFile::leftFilePath(m_options.appFolder));
+    savePane(PageControl2, TabLayoutFile::rightFilePath(m_options.appFolder));
+}
+
+// --- Tabs
+
+TTabSheet* TfrmSkyhaulMain::newSheet(TPageControl* pane, const QString& caption)
+{
+    auto* sheet = new TTabSheet(pane);
+    pane->addTab(sheet, caption);
+    return sheet;
+}
+
+void TfrmSkyhaulMain::setSheetCaption(TTabSheet* sheet, const QString& caption)
+{
+    if (TPageControl* pane = paneOf(sheet))
+        pane->setTabText(pane->indexOf(sheet), caption);
+}
+
+TLocalFrame* TfrmSkyhaulMain::CreateLocalTab(TTabSheet* sheet)
+{
+    auto* frame = new TLocalFrame({m_options.appFolder, &m_localFavorites, this}, sheet);
+    connect(frame, &TLocalFrame::captionChanged, this,
+            [this, sheet](const QString& caption) { setSheetCaption(sheet, caption); });
+    sheet->placeLocal(frame);
+    if (TPageControl* pane = paneOf(sheet))
+        pane->setTabIcon(pane->indexOf(sheet), localTabIcon(this));
+    frame->setShowCaptions(config().ShowLocalCaption);
+    return frame;
+}
+
+RemoteTab* TfrmSkyhaulMain::CreateRemoteTab(TTabSheet* sheet)
+{
+    std::unique_ptr<RemoteTab> tab = m_options.remoteTabFactory(sheet);
+    RemoteTab* remote = tab.get();
+    QPointer<TTabSheet> guard(sheet);
+    remote->onCaptionChanged = [this, guard](const QString& caption) {
+        if (guard)
+            setSheetCaption(guard, caption);
+    };
+    remote->onIdleAgain = [this] {
+        if (!m_closing.isEmpty() || m_closeRequested)
+            QTimer::singleShot(0, this, &TfrmSkyhaulMain::settleClosing);
+    };
+    remote->setPaneHost(this);
+    sheet->placeRemote(std::move(tab));
+    setSheetCaption(sheet, m_remoteCaption);
+    if (TPageControl* pane = paneOf(sheet))
+        pane->setTabIcon(pane->indexOf(sheet), remoteTabIcon(this));
+    remote->setShowCaptions(config().ShowRemoteCaption);
+    return remote;
+}
+
+TTabSheet* TfrmSkyhaulMain::NewLocalTab(TPageControl* pane)
+{
+    TTabSheet* sheet = newSheet(pane, m_localCaption);
+    pane->setCurrentWidget(sheet);
+    CreateLocalTab(sheet);
+    return sheet;
+}
+
+TTabSheet* TfrmSkyhaulMain::NewRemoteTab(TPageControl* pane)
+{
+    TTabSheet* sheet = newSheet(pane, m_remoteCaption);
+    pane->setCurrentWidget(sheet);
+    CreateRemoteTab(sheet);
+    return sheet;
+}
+
+void TfrmSkyhaulMain::DeleteThisTab(TPageControl* pane)
+{
+    if (pane->count() < 2)
+        return;
+    if (TTabSheet* sheet = pane->activeSheet())
+        closeSheet(sheet);
+}
+
+bool TfrmSkyhaulMain::TabSheetClose(TTabSheet* sheet)
+{
+    TPageControl* pane = paneOf(sheet);
+    const bool allowed = pane && pane->count() > 1;
+    if (allowed)
+        closeSheet(sheet);
+    if (pane)
+        pane->update();
+    return allowed;
+}
+
+void TfrmSkyhaulMain::closeSheet(TTabSheet* sheet)
+{
+    if (TPageControl* pane = paneOf(sheet))
+        pane->removeTab(pane->indexOf(sheet));
+    sheet->hide();
+    if (!sheet->isBusy()) {
+        sheet->deleteLater();
+        return;
+    }
+    // An engine method of this tab is running further down the stack: destroying the tab now would pull the
+    // engine from under it. Interrupt it and destroy the tab once it has returned.
+    m_closing << sheet;
+    sheet->remoteTab()->engine()->Interrupt();
+    m_closingTimer->start();
+}
+
+void TfrmSkyhaulMain::settleClosing()
+{
+    for (qsizetype i = m_closing.size() - 1; i >= 0; --i) {
+        TTabSheet* sheet = m_closing[i];
+        if (!sheet) {
+            m_closing.removeAt(i);
+        } else if (sheet->isBusy()) {
+            sheet->remoteTab()->engine()->Interrupt();
+        } else {
+            m_closing.removeAt(i);
+            sheet->deleteLater();
+        }
+    }
+    if (m_closeRequested) {
+        for (TPageControl* pane : {PageControl1, PageControl2})
+            for (int i = 0; i < pane->count(); ++i)
+                if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->isBusy())
+                    sheet->remoteTab()->engine()->Interrupt();
+    }
+    if (!anyBusy()) {
+        m_closingTimer->stop();
+        if (m_closeRequested) {
+            m_closeRequested = false;
+            // Queued: the interrupted method's caller finishes unwinding before the window goes.
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
+    }
+}
+
+bool TfrmSkyhaulMain::anyBusy() const
+{
+    for (const QPointer<TTabSheet>& sheet : m_closing)
+        if (sheet && sheet->isBusy())
+            return true;
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        for (int i = 0; i < pane->count(); ++i)
+            if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->isBusy())
+                return true;
+    return false;
+}
+
+int TfrmSkyhaulMain::closingSheetCount() const
+{
+    int n = 0;
+    for (const QPointer<TTabSheet>& sheet : m_closing)
+        n += sheet ? 1 : 0;
+    return n;
+}
+
+// --- Panes
+
+TPageControl* TfrmSkyhaulMain::paneOf(const TTabSheet* sheet) const
+{
+    if (!sheet)
+        return nullptr;
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        if (pane->indexOf(const_cast<TTabSheet*>(sheet)) >= 0)
+            return pane;
+    return nullptr;
+}
+
+TTabSheet* TfrmSkyhaulMain::sheetOf(const QWidget* tab) const
+{
+    for (const QWidget* w = tab; w; w = w->parentWidget())
+        if (auto* sheet = qobject_cast<const TTabSheet*>(w))
+            return const_cast<TTabSheet*>(sheet);
+    return nullptr;
+}
+
+TPageControl* TfrmSkyhaulMain::otherPane(const QWidget* tab) const
+{
+    // A tab that is no longer in a pane (closing) has no other pane.
+    TPageControl* pane = paneOf(sheetOf(tab));
+    if (!pane)
+        return nullptr;
+    return pane == PageControl1 ? PageControl2 : PageControl1;
+}
+
+QString TfrmSkyhaulMain::oppositeLocalPath(const QWidget* tab) const
+{
+    TPageControl* other = otherPane(tab);
+    TTabSheet* sheet = other ? other->activeSheet() : nullptr;
+    if (!sheet || sheet->hint() != QLatin1String("L") || !sheet->localFrame())
+        return {};
+    const QString folder = sheet->localFrame()->currentFolder();
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
+        return folder;
+    return folder + QLatin1Char('/');
+}
+
+TFtpEngine* TfrmSkyhaulMain::oppositeRemoteEngine(const QWidget* tab) const
+{
+    TPageControl* other = otherPane(tab);
+    TTabSheet* sheet = other ? other->activeSheet() : nullptr;
+    if (!sheet || sheet->hint() != QLatin1String("R") || !sheet->remoteTab())
+        return nullptr;
+    return sheet->remoteTab()->engine();
+}
+
+TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
+{
+    // A remote tab that is connected, or still busy connecting, is never taken over.
+    auto idleRemote = [](TTabSheet* sheet) {
+        return sheet && sheet->hint() == QLatin1String("R") && sheet->remoteTab() &&
+               !sheet->remoteTab()->engine()->Connected() && !sheet->isBusy();
+    };
+    TTabSheet* left = PageControl1->activeSheet();
+    TTabSheet* chosen = nullptr;
+    if (left && left->hint() == QLatin1String("R")) {
+        if (idleRemote(left))
+            chosen = left;
+    } else if (TTabSheet* right = PageControl2->activeSheet(); idleRemote(right)) {
+        chosen = right;
+    }
+    return chosen ? chosen : NewRemoteTab(PageControl2);
+}
+
+void TfrmSkyhaulMain::SiteHandOver(const SiteFields& site, const QString& localPath)
+{
+    QPointer<TTabSheet> remote = siteRemoteSheet();
+    // Connecting runs the engine's nested wait; the local tab is chosen after it, as the site manager does.
+    remote->remoteTab()->connectToSite(site);
+    TTabSheet* local = siteLocalSheet();
+    // An empty or missing folder keeps the list where it is.
+    local->localFrame()->setCurrentFolder(localPath);
+}
+
+TTabSheet* TfrmSkyhaulMain::siteLocalSheet()
+{
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        if (TTabSheet* sheet = pane->activeSheet(); sheet && sheet->localFrame())
+            return sheet;
+    return NewLocalTab(PageControl1);
+}
+
+// --- Captions and language
+
+void TfrmSkyhaulMain::CaptionRefresh()
+{
+    const ConfigRecord& c = config();
+    MainToolbar->setToolButtonStyle(c.ShowMainCaption ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+    for (TPageControl* pane : {PageControl1, PageControl2}) {
+        for (int i = 0; i < pane->count(); ++i) {
+            TTabSheet* sheet = pane->sheet(i);
+            if (!sheet)
+                continue;
+            if (sheet->hint() != QLatin1String("L")) {
+                if (RemoteTab* remote = sheet->remoteTab())
+                    remote->setShowCaptions(c.ShowRemoteCaption);
+            } else if (TLocalFrame* frame = sheet->localFrame()) {
+                frame->setShowCaptions(c.ShowLocalCaption);
+            }
+        }
+    }
+    MainToolbar->updateGeometry();
+    if (c.LeftActiveTab >= 0 && c.LeftActiveTab < PageControl1->count())
+        PageControl1->setCurrentIndex(c.LeftActiveTab);
+    if (c.RightActiveTab >= 0 && c.RightActiveTab < PageControl2->count())
+        PageControl2->setCurrentIndex(c.RightActiveTab);
+}
+
+void TfrmSkyhaulMain::applyLanguage()
+{
+    const Texts texts(m_options.appFolder, config().Language);
+    const SectionTexts section = applySection(this, texts, texttables::MainForm);
+    m_localCaption = section.text(u"Local");
+    m_remoteCaption = section.text(u"Remote");
+    const QFont font = fontFor(section.font, QApplication::font());
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        pane->tabBar()->setFont(font);
+    for (TPageControl* pane : {PageControl1, PageControl2}) {
+        for (int i = 0; i < pane->count(); ++i) {
+            TTabSheet* sheet = pane->sheet(i);
+            if (!sheet)
+                continue;
+            if (TLocalFrame* frame = sheet->localFrame())
+                frame->applyLanguage(texts);
+            else if (RemoteTab* remote = sheet->remoteTab())
+                remote->applyLanguage(texts);
+        }
+    }
+}
+
+// --- Toolbar commands
+
+void TfrmSkyhaulMain::SMBtnClick() {}
+
+void TfrmSkyhaulMain::ConfigBtnClick() {}
+
+void TfrmSkyhaulMain::AboutBtnClick()
+{
+    TAboutBox box(this);
+    box.exec();
+}
+
+void TfrmSkyhaulMain::HelpBtnClick()
+{
+    m_options.openUrl(QUrl(QStringLiteral(SKYHAUL_HELP_URL)));
+}
+
+void TfrmSkyhaulMain::ExitBtnClick()
+{
+    close();
+}
+
+bool TfrmSkyhaulMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        HelpBtnClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

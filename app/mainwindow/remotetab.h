@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/core/tablayoutfile.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+class TFtpEngine;
+class TSiteManList;
+
+namespace skyhaul {
+
+class PaneHost;
+class Texts;
+
+/// The connect fields a site from the site manager puts into a remote tab.
+struct SiteFields {
+    QString host;
+    QString user;
+    QString password;
+    int port = 21;
+    int sslIndex = 3; ///< 0 Auto, 1 Implicit, 2 Explicit, 3 None
+    bool passive = true;
+    QString startPath; ///< the folder opened after logon
+};
+
+/**
+ * What the main window needs of a remote tab: the remote tab's public surface, seen through one small
+ * interface so that the window does not depend on how the tab is built.
+ */
+class RemoteTab {
+public:
+    virtual ~RemoteTab() = default;
+
+    /// The tab's widget; the window places it in a sheet, which then owns it.
+    virtual QWidget* widget() const = 0;
+    virtual void setPaneHost(PaneHost* host) = 0;
+    virtual TabLayout layout() const = 0;
+    virtual void applyLayout(const TabLayout& layout) = 0;
+    /// The connect operation (Connect).
+    virtual void connectToServer() = 0;
+    /// Fills the connect fields and the start folder from a site, then connects as the Connect button does.
+    virtual void connectToSite(const SiteFields& site) = 0;
+    /// The tab's engine; never null while the tab exists.
+    virtual TFtpEngine* engine() const = 0;
+    /// True while one of the tab's operations runs (between its busy and idle states).
+    virtual bool isBusy() const = 0;
+    /// Re-applies the "RemoteForm" texts.
+    virtual void applyLanguage(const Texts& texts) = 0;
+    /// Shows or hides the captions of the tab's toolbar buttons.
+    virtual void setShowCaptions(bool show) = 0;
+
+    /// Called with the host name when the tab's caption changes, and when its busy state ends.
+    std::function<void(const QString&)> onCaptionChanged;
+    std::function<void()> onIdleAgain;
+};
+
+/// Tells every remote tab of the process the application folder, TempFolder and the quick-connect list.
+/// The window calls it before it creates the first remote tab.
+void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TSiteManList* quickConnectList);
+
+/// Makes a remote tab whose widget is a child of parent.
+using RemoteTabFactory = std::function<std::unique_ptr<RemoteTab>(QWidget* parent)>;
+
+/// The program's remote tab (TRemoteFrame) when it is part of this build, otherwise a tab that says so.
+RemoteTabFactory defaultRemoteTabFactory();
+
+/// Shows or hides the captions of the named tool buttons (or toolbar actions) below the widget.
+void setButtonCaptions(QWidget* root, const QStringList& names, bool show);
+
+} // namespace skyhaul
