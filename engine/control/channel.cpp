@@ -115,6 +115,7 @@ QByteArray Channel::readAll()
     QByteArray out = m_inPos == 0 ? m_in : m_in.mid(m_inPos);
     m_in.clear();
     m_inPos = 0;
+    resumeIfDrained();
     return out;
 }
 
@@ -134,6 +135,15 @@ void Channel::consume(qint64 count)
     if (m_inPos >= m_in.size()) {
         m_in.clear();
         m_inPos = 0;
+    }
+    resumeIfDrained();
+}
+
+void Channel::resumeIfDrained()
+{
+    if (m_stalled && m_in.size() - m_inPos < kPlainCap / 2) {
+        m_stalled = false;
+        QMetaObject::invokeMethod(this, &Channel::onReadyRead, Qt::QueuedConnection);
     }
 }
 
@@ -253,6 +263,7 @@ void Channel::close()
     m_peerClosed = false;
     m_closeReported = false;
     m_halfClosePending = false;
+    m_stalled = false;
     m_in.clear();
     m_inPos = 0;
 }
@@ -270,10 +281,16 @@ void Channel::onReadyRead()
         return;
     if (m_tls) {
         // Qt does not repeat readyRead while this handler runs, and a certificate question inside the
-        // feed may take a while: take everything that arrived meanwhile before returning.
+        // feed may take a while: take everything that arrived meanwhile before returning. Plaintext
+        // nobody reads is bounded: past the cap the bytes stay in the socket until the reader catches up.
         QPointer<Channel> self(this);
-        while (self && m_socket && m_tls && m_socket->bytesAvailable() > 0)
-            feedTls(m_socket->readAll());
+        while (self && m_socket && m_tls && m_socket->bytesAvailable() > 0) {
+            if (m_in.size() - m_inPos >= kPlainCap) {
+                m_stalled = true;
+                return;
+            }
+            feedTls(m_socket->read(kTlsChunk));
+        }
         return;
     }
     Q_EMIT readable();

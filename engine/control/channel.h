@@ -21,6 +21,11 @@ namespace skyhaul::engine {
 class Channel : public QObject {
     Q_OBJECT
 public:
+    /// Decrypted bytes held for a reader that does not keep up; past it the socket is left unread.
+    static constexpr qint64 kPlainCap = 8 * 1024 * 1024;
+    /// Ciphertext fed to TLS in one go.
+    static constexpr qint64 kTlsChunk = 256 * 1024;
+
     explicit Channel(QObject* parent = nullptr);
     ~Channel() override;
 
@@ -105,6 +110,7 @@ private:
     void sendTlsOutput();
     void endTls();
     void halfCloseIfWritten();
+    void resumeIfDrained();
 
     QPointer<QTcpSocket> m_socket;
     std::unique_ptr<TlsSession> m_tls;
@@ -114,6 +120,7 @@ private:
     bool m_peerClosed = false;
     bool m_closeReported = false;
     bool m_halfClosePending = false;
+    bool m_stalled = false; // TLS reading paused at the plaintext cap
 };
 
 } // namespace skyhaul::engine

@@ -94,6 +94,8 @@ void ControlConnection::connectSocket(TlsStart start)
     }
     if (m_keepAlive)
         m_channel.setKeepAlive(true);
+    // Replies are read only while one is awaited: what a server sends meanwhile waits in the socket.
+    m_channel.setReadBufferSize(kReadAhead);
     ev.connectionStatus(QStringLiteral("Remote host connection complete."), 0, QStringLiteral("OK"));
     if (start == TlsStart::Implicit) {
         ev.sslStatus(QStringLiteral("Socket connection established."));

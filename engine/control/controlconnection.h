@@ -24,6 +24,8 @@ class ControlConnection : public QObject {
 public:
     /// How long a server may stay quiet before a broken command's reply counts as complete.
     static constexpr int kSettleQuietMs = 1000;
+    /// How far the socket layer reads ahead of the reply reader.
+    static constexpr qint64 kReadAhead = 256 * 1024;
 
     explicit ControlConnection(Session& session);
     ~ControlConnection() override;
