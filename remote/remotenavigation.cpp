@@ -94,9 +94,9 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
     if (!item || item->type() != TRemoteNode::NodeType)
         return;
     auto* node = static_cast<TRemoteNode*>(item);
-    if (m_opening) {
-        // An opening is waiting for the server below this call; a second one would take over its folder
-        // and its listing. The selection goes back to the folder being opened.
+    if (m_opening || !FtpEngine->Idle()) {
+        // An opening (or the keep-alive) is waiting for the server below this call; a second one would take
+        // over its folder and its listing, or interrupt it. The selection goes back to the folder shown.
         if (CurrentNode && rTreeView->currentItem() != CurrentNode) {
             const QSignalBlocker quiet(rTreeView);
             rTreeView->setCurrentItem(CurrentNode);

@@ -478,6 +478,74 @@ private Q_SLOTS:
         QVERIFY(trail.commands.isEmpty());
     }
 
+    void treeClickDuringAKeepAliveWaits()
+    {
+        using namespace skyhaul::test::script;
+        ScriptedServer server({send("220 Ready\r\n"),
+                               expect("USER u"),
+                               reply("331 Password?"),
+                               expect("PASS p"),
+                               reply("230 Hi"),
+                               expect("TYPE I"),
+                               reply("200 Binary"),
+                               expect("CWD /"),
+                               reply("250 Here"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("LIST"),
+                               reply("150 Listing"),
+                               acceptData(),
+                               sendData("drwxr-xr-x 1 a b 0 Jan 1 2020 pub\r\n"),
+                               closeData(),
+                               reply("226 Done"),
+                               expect("NOOP"),
+                               delay(800),
+                               reply("200 Still here"),
+                               expect("CWD /pub"),
+                               reply("250 Here"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("LIST"),
+                               reply("150 Listing"),
+                               acceptData(),
+                               closeData(),
+                               reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+        tab.ConnectBtnClick();
+        QTreeWidgetItem* pub = tab.FindChildNode(tab.rootNode(), QStringLiteral("pub"));
+        QVERIFY(pub);
+
+        // A click on a folder while the keep-alive waits neither interrupts it nor opens the folder.
+        bool clickedWhileWaiting = false;
+        QTimer clicker;
+        clicker.setInterval(50);
+        QObject::connect(&clicker, &QTimer::timeout, [&] {
+            if (clickedWhileWaiting || tab.FtpEngine->Idle())
+                return;
+            clickedWhileWaiting = true;
+            QTest::mouseClick(tab.rTreeView->viewport(), Qt::LeftButton, {},
+                              tab.rTreeView->visualItemRect(pub).center());
+        });
+        clicker.start();
+        ModalAnswerer answers;
+        tab.KeepAliveTimerTimer();
+        QVERIFY(clickedWhileWaiting);
+        QCOMPARE(answers.seen(), 0);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.rTreeView->currentItem(), tab.rootNode());
+
+        // Afterwards the folder opens as usual.
+        clicker.stop();
+        tab.rTreeView->setCurrentItem(pub);
+        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+    }
+
     void transferModeMenu()
     {
         FtpServer server({.kind = ServerKind::Pyftpdlib});

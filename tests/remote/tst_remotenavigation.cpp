@@ -402,6 +402,59 @@ private Q_SLOTS:
         QVERIFY(!tab.IsBusy());
     }
 
+    void listedNameCannotLeaveTheTemporaryFolder()
+    {
+        using namespace skyhaul::test::script;
+        ScriptedServer server({send("220 Ready\r\n"),
+                               expect("USER u"),
+                               reply("331 Password?"),
+                               expect("PASS p"),
+                               reply("230 Hi"),
+                               expect("TYPE I"),
+                               reply("200 Binary"),
+                               expect("CWD /"),
+                               reply("250 Here"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("LIST"),
+                               reply("150 Listing"),
+                               acceptData(),
+                               sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 ../escape.txt\r\n"),
+                               closeData(),
+                               reply("226 Done"),
+                               expect("SIZE ../escape.txt"),
+                               reply("213 3"),
+                               expect("PASV"),
+                               pasv(),
+                               expect("REST 0"),
+                               reply("350 Restarting"),
+                               expect("RETR ../escape.txt"),
+                               reply("150 Sending"),
+                               acceptData(),
+                               sendData("abc"),
+                               closeData(),
+                               reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+        TRemoteFrame tab;
+        tab.show();
+        fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList{QStringLiteral("../escape.txt")});
+        doubleClickRow(tab, 0);
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+        const QString copy = env.filePath(QStringLiteral("skTemp/.._escape.txt"));
+        QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("abc"));
+        QVERIFY(!QFile::exists(env.filePath(QStringLiteral("escape.txt"))));
+    }
+
     void pathBoxHistory()
     {
         FtpServer server;
