@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -87,7 +89,19 @@ TLocalFrame::TLocalFrame(const LocalTabContext& context, QWidget* parent)
     applyLanguage(Texts(m_context.appFolder, config().Language));
 }
 
-TLocalFrame::~TLocalFrame() = default;
+TLocalFrame::~TLocalFrame()
+{
+    // The models go first: they hold the icon provider.
+    delete m_treeModel;
+    delete m_listModel;
+}
+
+void TLocalFrame::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Scrolling before the tree had a size is lost; bring the current folder into view now.
+    m_revealTimer->start();
+}
 
 void TLocalFrame::buildWidgets()
 {
@@ -140,10 +154,29 @@ void TLocalFrame::buildWidgets()
     connect(ShellPathCombo->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { ShellPathComboActivated(); });
 
+    // The widgets' provider falls back to the style's icons where the desktop has no icon theme.
+    m_iconProvider = std::make_unique<QFileIconProvider>();
     m_treeModel = new QFileSystemModel(this);
+    m_treeModel->setIconProvider(m_iconProvider.get());
     m_treeModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::Hidden | QDir::NoDotAndDotDot);
     m_treeModel->setRootPath(QDir::rootPath());
+    // Folders load (and then sort) in the background; once a level above the current folder has, its row
+    // is where it stays and can be brought into view.
+    m_revealTimer = new QTimer(this);
+    m_revealTimer->setSingleShot(true);
+    m_revealTimer->setInterval(30);
+    connect(m_revealTimer, &QTimer::timeout, this, [this] {
+        if (ShellTree->currentIndex().isValid())
+            ShellTree->scrollTo(ShellTree->currentIndex());
+    });
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        const QString loaded = normalFolder(path);
+        const QString prefix = loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/');
+        if (!m_folder.isEmpty() && (m_folder == loaded || m_folder.startsWith(prefix)))
+            m_revealTimer->start();
+    });
     m_listModel = new QFileSystemModel(this);
+    m_listModel->setIconProvider(m_iconProvider.get());
     m_listModel->setFilter(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     // In-place renaming of a new folder (and F2 on any entry) renames through the model.
     m_listModel->setReadOnly(false);

@@ -6,12 +6,16 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QAction;
 class QComboBox;
+class QFileIconProvider;
 class QFileSystemModel;
 class QMenu;
 class QModelIndex;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -93,6 +97,9 @@ Q_SIGNALS:
     /// The sheet's caption: the display name of the folder the tree selected.
     void captionChanged(const QString& caption);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildWidgets();
     void addFavoriteItem(const QString& path);
@@ -106,9 +113,11 @@ private:
     void startRenaming(const QString& name);
 
     LocalTabContext m_context;
+    std::unique_ptr<QFileIconProvider> m_iconProvider;
     QFileSystemModel* m_treeModel = nullptr;
     QFileSystemModel* m_listModel = nullptr;
     QString m_folder;
+    QTimer* m_revealTimer = nullptr;
     bool m_listLoaded = false;
     QString m_pendingRename;
 };

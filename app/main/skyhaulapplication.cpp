@@ -3,6 +3,10 @@
 #include "engine/component/ftpenginetypes.h"
 #include "sites/datafile.h"
 
+#ifdef SKYHAUL_HAVE_REMOTE_FRAME
+#include "remote/errorbox.h"
+#endif
+
 #include <QMessageBox>
 
 #include <exception>
@@ -11,23 +15,34 @@ TSkyhaulApplication::TSkyhaulApplication(int& argc, char** argv) : QApplication(
 
 QString TSkyhaulApplication::errorBoxText(const QString& message)
 {
-    return message.endsWith(QLatin1Char('.')) ? message : message + QLatin1Char('.');
+    // A message that ends in a letter, a digit or a closing mark gets its full stop.
+    if (!message.isEmpty() && message.back().unicode() > '.')
+        return message + QLatin1Char('.');
+    return message;
 }
 
 bool TSkyhaulApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const EFtpEngine& e) {
-        QMessageBox::critical(activeWindow(), QStringLiteral("Skyhaul"), errorBoxText(e.Message()));
-    } catch (const skyhaul::FileIoError& e) {
-        QMessageBox::critical(activeWindow(), QStringLiteral("Skyhaul"), errorBoxText(e.message()));
-    } catch (const std::exception& e) {
-        QMessageBox::critical(activeWindow(), QStringLiteral("Skyhaul"),
-                              errorBoxText(QString::fromLocal8Bit(e.what())));
     } catch (...) {
-        QMessageBox::critical(activeWindow(), QStringLiteral("Skyhaul"),
-                              errorBoxText(QStringLiteral("Unknown error")));
+#ifdef SKYHAUL_HAVE_REMOTE_FRAME
+        // The remote tabs' box: one wording for every exception of the program.
+        skyhaul::reportException(std::current_exception());
+#else
+        QString message = QStringLiteral("Unknown error");
+        try {
+            throw;
+        } catch (const EFtpEngine& e) {
+            message = e.Message();
+        } catch (const skyhaul::FileIoError& e) {
+            message = e.message();
+        } catch (const std::exception& e) {
+            message = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+        }
+        QMessageBox::critical(activeWindow(), QStringLiteral("Skyhaul"), errorBoxText(message));
+#endif
     }
     return false;
 }

@@ -621,9 +621,8 @@ TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
 
 void TfrmSkyhaulMain::SiteHandOver(const SiteFields& site, const QString& localPath)
 {
-    QPointer<TTabSheet> remote = siteRemoteSheet();
-    // Connecting runs the engine's nested wait; the local tab is chosen after it, as the site manager does.
-    remote->remoteTab()->connectToSite(site);
+    // Connecting runs the engine's nested waits; the local tab is chosen after it.
+    siteRemoteSheet()->remoteTab()->connectToSite(site);
     TTabSheet* local = siteLocalSheet();
     // An empty or missing folder keeps the list where it is.
     local->localFrame()->setCurrentFolder(localPath);

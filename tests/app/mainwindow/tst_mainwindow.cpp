@@ -13,6 +13,13 @@
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
 
+#ifdef SKYHAUL_HAVE_REMOTE_FRAME
+#include "remote/remoteframe.h"
+#include <QComboBox>
+#include <QLineEdit>
+#include <QToolButton>
+#endif
+
 #include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
@@ -928,6 +935,100 @@ private Q_SLOTS:
         window.reset();
         QVERIFY(tabWidget.isNull());
     }
+#ifdef SKYHAUL_HAVE_REMOTE_FRAME
+    // ---- With the program's own remote tab
+
+    void realRemoteTabLayoutRoundTrip()
+    {
+        const TabLayout fields = remoteLayout(u"ftp.example.org"_s, u"ann"_s, 2121, false, 2, 1);
+        {
+            MainWindowOptions o = options();
+            o.remoteTabFactory = nullptr;
+            TfrmSkyhaulMain window(o);
+            auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+            QVERIFY(frame);
+            QCOMPARE(frame->paneHost(), static_cast<PaneHost*>(&window));
+            frame->applyLayout(fields);
+            frame->PassEdit->setText(u"secret"_s);
+            QVERIFY(window.close());
+        }
+        QVERIFY(!fileBytes(TabLayoutFile::rightFilePath(m_app->path())).contains("secret"));
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        const TabLayout restored = frame->layout();
+        QCOMPARE(restored.host, fields.host);
+        QCOMPARE(restored.user, fields.user);
+        QCOMPARE(restored.port, fields.port);
+        QCOMPARE(restored.passive, fields.passive);
+        QCOMPARE(restored.ssl, fields.ssl);
+        QCOMPARE(restored.transType, fields.transType);
+        QCOMPARE(window.PageControl2->tabText(0), u"Remote"_s);
+    }
+
+    // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed
+    // meanwhile. The logon is interrupted, the tab's logon dialog is cancelled, and only then is the tab
+    // destroyed.
+    void closeRealRemoteTabWhileConnecting_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("the tab's close button") << false;
+        QTest::newRow("the window") << true;
+    }
+
+    void closeRealRemoteTabWhileConnecting()
+    {
+        QFETCH(bool, closeWindow);
+        ScriptedServer server({reply("220 ready"), expect("USER u"), delay(8000), reply("331 pass")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        auto window = std::make_unique<TfrmSkyhaulMain>(o);
+        window->show();
+        TTabSheet* sheet = window->NewRemoteTab(window->PageControl2);
+        QPointer<TTabSheet> alive(sheet);
+        auto* frame = qobject_cast<TRemoteFrame*>(sheet->tabObject());
+        QVERIFY(frame);
+        frame->HostEdit->setEditText(server.host());
+        frame->PortEdit->setText(QString::number(server.port()));
+        frame->IDEdit->setText(u"u"_s);
+        frame->PassEdit->setText(u"p"_s);
+
+        ModalWatcher watcher;
+        bool busyWhenClosed = false;
+        bool stillThereAfterClose = false;
+        QTimer::singleShot(300, window.get(), [&] {
+            busyWhenClosed = frame->IsBusy();
+            TPageControl* pane = window->PageControl2;
+            if (closeWindow)
+                window->close();
+            else
+                QTest::mouseClick(closeButton(pane, pane->indexOf(sheet)), Qt::LeftButton);
+            stillThereAfterClose = !alive.isNull() && (!closeWindow || window->isVisible());
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, frame->ConnectBtn, [&] { frame->ConnectBtn->click(); });
+        QVERIFY(waitFor([&] { return closeWindow ? !window->isVisible() : alive.isNull(); }, 7000));
+        QVERIFY(clock.elapsed() < 7000);
+        QVERIFY(busyWhenClosed);
+        QVERIFY(stillThereAfterClose);
+        QVERIFY(alive.isNull() || !frame->IsBusy());
+        if (closeWindow) {
+            QVERIFY(QFile::exists(TabLayoutFile::rightFilePath(m_app->path())));
+            QCOMPARE(TabLayoutFile::read(TabLayoutFile::rightFilePath(m_app->path()), TabLayout::Kind::Local)
+                         .tabs.size(),
+                     2);
+        } else {
+            QCOMPARE(window->PageControl2->count(), 1);
+        }
+        QCOMPARE(watcher.seen.size(), 1);
+        QVERIFY(watcher.seen.first().className.endsWith(u"TLogonForm"_s));
+        QVERIFY(window->close());
+    }
+#endif
 };
 
 QTEST_MAIN(TestMainWindow)
