@@ -205,12 +205,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const bool withTls = !app.arguments().contains(QStringLiteral("--no-tls"));
+    const bool withPlain = !app.arguments().contains(QStringLiteral("--tls-only"));
     QTemporaryDir local(QDir::currentPath() + QStringLiteral("/bench-XXXXXX"));
     const double mib = double(kFileSize) / (1024.0 * 1024.0);
     QList<Result> results;
     double lateMs = 0;
 
-    {
+    if (withPlain) {
         FtpServer server({.kind = ServerKind::Vsftpd});
         if (!server.start()) {
             std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server.errorString()));
@@ -274,7 +275,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "pure-ftpd: %s\n", qPrintable(server.errorString()));
             return 1;
         }
-        if (!writePatternFile(server.rootDir() + QStringLiteral("/big.bin"), kFileSize))
+        if (!writePatternFile(server.rootDir() + QStringLiteral("/big.bin"), kFileSize) ||
+            (!withPlain && !writePatternFile(local.filePath(QStringLiteral("up.bin")), kFileSize)))
             return 1;
         Bench bench(server, true);
         auto [ourDown, curlDown] = bestOf(

@@ -190,7 +190,13 @@ void Channel::feedTls(const QByteArray& raw)
     if (!self || !m_tls)
         return;
     sendTlsOutput();
-    m_in.append(plain);
+    const bool gotPlain = !plain.isEmpty();
+    if (m_inPos >= m_in.size()) {
+        m_in = std::move(plain); // nothing left unread: take the block as it is
+        m_inPos = 0;
+    } else {
+        m_in.append(plain);
+    }
     if (result.failed) {
         Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
         return;
@@ -199,7 +205,7 @@ void Channel::feedTls(const QByteArray& raw)
         Q_EMIT tlsEstablished();
     if (self && result.peerClosed)
         Q_EMIT tlsEnded();
-    if (self && !plain.isEmpty())
+    if (self && gotPlain)
         Q_EMIT readable();
 }
 

@@ -274,7 +274,8 @@ void DataConnection::onReadable()
         return;
     EventSink& ev = m_session.events();
     if (m_kind == Kind::Listing) {
-        const QByteArray& buffer = m_channel.peekBuffer();
+        // A shared copy: a handler may run the event loop and add to the channel's buffer meanwhile.
+        const QByteArray buffer = m_channel.peekBuffer();
         qsizetype pos = 0;
         while (pos < buffer.size()) {
             pos += m_lines.feed(buffer.constData() + pos, buffer.size() - pos);
@@ -287,10 +288,23 @@ void DataConnection::onReadable()
             m_session.waiter().touch();
         return;
     }
-    if (m_block.size() != kReadBlock)
+    // Under TLS the plaintext is already in the channel's buffer: write it from there. In the clear,
+    // read straight from the socket into our block.
+    const bool decrypted = m_channel.tls() != nullptr;
+    if (!decrypted && m_block.size() != kReadBlock)
         m_block.resize(kReadBlock);
+    QByteArray buffer;
     for (;;) {
-        const qint64 n = m_channel.read(m_block.data(), kReadBlock);
+        const char* data = nullptr;
+        qint64 n = 0;
+        if (decrypted) {
+            buffer = m_channel.peekBuffer();
+            data = buffer.constData();
+            n = buffer.size();
+        } else {
+            data = m_block.constData();
+            n = m_channel.read(m_block.data(), kReadBlock);
+        }
         if (n <= 0)
             break;
         m_session.waiter().touch();
@@ -298,11 +312,16 @@ void DataConnection::onReadable()
         if (m_kind == Kind::DownloadToFile) {
             if (!m_file.isOpen())
                 ev.error(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
-            else if (m_file.write(m_block.constData(), n) != n)
+            else if (m_file.write(data, n) != n)
                 ev.error(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
+            if (decrypted)
+                m_channel.consume(n);
             ev.transfer(1, m_counter, percent(), QByteArray());
         } else {
-            ev.transfer(1, m_counter, percent(), QByteArray(m_block.constData(), n));
+            const QByteArray block(data, n);
+            if (decrypted)
+                m_channel.consume(n);
+            ev.transfer(1, m_counter, percent(), block);
         }
     }
 }
