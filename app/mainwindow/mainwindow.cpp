@@ -91,7 +91,7 @@ TfrmSkyhaulMain::~TfrmSkyhaulMain()
     for (TPageControl* pane : {PageControl1, PageControl2})
         for (int i = 0; i < pane->count(); ++i)
             if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->isBusy())
-                sheet->remoteTab()->engine()->Interrupt();
+                sheet->remoteTab()->interrupt();
     // The tabs go before the lists they share, which are members of this window.
     delete takeCentralWidget();
     shareWithRemoteTabs(m_options.appFolder, TempFolder(), nullptr);
@@ -498,7 +498,7 @@ void TfrmSkyhaulMain::closeSheet(TTabSheet* sheet)
     // An engine method of this tab is running further down the stack: destroying the tab now would pull the
     // engine from under it. Interrupt it and destroy the tab once it has returned.
     m_closing << sheet;
-    sheet->remoteTab()->engine()->Interrupt();
+    sheet->remoteTab()->interrupt();
     m_closingTimer->start();
 }
 
@@ -509,7 +509,7 @@ void TfrmSkyhaulMain::settleClosing()
         if (!sheet) {
             m_closing.removeAt(i);
         } else if (sheet->isBusy()) {
-            sheet->remoteTab()->engine()->Interrupt();
+            sheet->remoteTab()->interrupt();
         } else {
             m_closing.removeAt(i);
             sheet->deleteLater();
@@ -519,7 +519,7 @@ void TfrmSkyhaulMain::settleClosing()
         for (TPageControl* pane : {PageControl1, PageControl2})
             for (int i = 0; i < pane->count(); ++i)
                 if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->isBusy())
-                    sheet->remoteTab()->engine()->Interrupt();
+                    sheet->remoteTab()->interrupt();
     }
     if (!anyBusy()) {
         m_closingTimer->stop();

@@ -16,6 +16,12 @@
 
 namespace skyhaul {
 
+void RemoteTab::interrupt()
+{
+    if (TFtpEngine* e = engine())
+        e->Interrupt();
+}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -98,6 +104,8 @@ public:
     }
     TFtpEngine* engine() const override { return m_frame->FtpEngine; }
     bool isBusy() const override { return m_frame->IsBusy(); }
+    // Stop also ends a run of several files, not only the method running now.
+    void interrupt() override { m_frame->StopBtnClick(); }
     // The tab reads the language file itself, from the folder shareWithRemoteTabs() named.
     void applyLanguage(const Texts&) override { m_frame->applyLanguage(); }
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }

@@ -48,6 +48,9 @@ public:
     virtual TFtpEngine* engine() const = 0;
     /// True while one of the tab's operations runs (between its busy and idle states).
     virtual bool isBusy() const = 0;
+    /// Stops what the tab is doing, as its Stop button does: the running engine method fails at its next
+    /// wait. The default interrupts the engine.
+    virtual void interrupt();
     /// Re-applies the "RemoteForm" texts.
     virtual void applyLanguage(const Texts& texts) = 0;
     /// Shows or hides the captions of the tab's toolbar buttons.
