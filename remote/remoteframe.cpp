@@ -655,6 +655,7 @@ void TRemoteFrame::Connect()
 
     bool loggedOn = false;
     bool cancelled = false;
+    StopRequested = false;
     while (!loggedOn && !cancelled) {
         try {
             FtpEngine->Logon(); // nested wait
@@ -663,6 +664,11 @@ void TRemoteFrame::Connect()
             if (!self)
                 return;
             LogError(e.Message());
+            // Stop (or a closing tab) during the logon ends it; the logon dialog is for refusals.
+            if (StopRequested) {
+                cancelled = true;
+                continue;
+            }
             QPointer<TLogonForm> form = new TLogonForm(this, dialogLookup("LogonForm"));
             form->setFont(dialogFont("LogonForm"));
             form->setHost(ConnHost);

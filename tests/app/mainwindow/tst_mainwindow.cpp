@@ -969,7 +969,7 @@ private Q_SLOTS:
     }
 
     // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed
-    // meanwhile. The logon is interrupted, the tab's logon dialog is cancelled, and only then is the tab
+    // meanwhile. The logon is interrupted, no logon dialog is offered for it, and only then is the tab
     // destroyed.
     void closeRealRemoteTabWhileConnecting_data()
     {
@@ -1024,8 +1024,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(window->PageControl2->count(), 1);
         }
-        QCOMPARE(watcher.seen.size(), 1);
-        QVERIFY(watcher.seen.first().className.endsWith(u"TLogonForm"_s));
+        QVERIFY(watcher.seen.isEmpty());
         QVERIFY(window->close());
     }
 #endif
