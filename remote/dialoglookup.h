@@ -1,14 +1,10 @@
 #pragma once
 
-#include "sites/dialogtexts.h"
-
-#include <QFont>
+#include "app/core/texts.h"
 
 namespace skyhaul {
 
-/// Texts of a dialog's section ("LogonForm", "SSLForm") from the current language file.
-TextLookup dialogLookup(const char* section);
-/// The font the section asks for.
-QFont dialogFont(const char* section);
+/// A dialog's section ("LogonForm", "SSLForm") from the current language file, font included.
+SectionTexts dialogTexts(const SectionTable& table);
 
 } // namespace skyhaul

@@ -1,5 +1,6 @@
 // The remote tab's two memories: favorite folders per user and host, and the quick-connect list of
 // earlier logons.
+#include "app/core/texttables.h"
 #include "remote/dialoglookup.h"
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
@@ -148,8 +149,7 @@ void TRemoteFrame::QCMenuItemClick(QAction* item)
         PassEdit->setText(values.Password);
         connectNow = true;
     } else {
-        QPointer<TLogonForm> form = new TLogonForm(this, dialogLookup("LogonForm"));
-        form->setFont(dialogFont("LogonForm"));
+        QPointer<TLogonForm> form = new TLogonForm(this, dialogTexts(texttables::LogonForm));
         form->setHost(values.Host);
         form->setUserName(values.UserID);
         const int result = form->exec(); // nested modal loop

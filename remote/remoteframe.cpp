@@ -669,8 +669,7 @@ void TRemoteFrame::Connect()
                 cancelled = true;
                 continue;
             }
-            QPointer<TLogonForm> form = new TLogonForm(this, dialogLookup("LogonForm"));
-            form->setFont(dialogFont("LogonForm"));
+            QPointer<TLogonForm> form = new TLogonForm(this, dialogTexts(texttables::LogonForm));
             form->setHost(ConnHost);
             form->setUserName(ConnUser);
             const int result = form->exec(); // nested modal loop
@@ -908,8 +907,8 @@ void TRemoteFrame::FtpEngineSSLServerAuthentication(const QByteArray&, const QSt
 {
     if (accept)
         return;
-    accept =
-        TCertForm::execute(this, certSubject, certIssuer, status, dialogLookup("SSLForm")); // nested modal
+    accept = TCertForm::execute(this, certSubject, certIssuer, status,
+                                dialogTexts(texttables::SSLForm)); // nested modal
 }
 
 void TRemoteFrame::FtpEngineError(int, const QString&)

@@ -1,5 +1,10 @@
 #include "sites/certform.h"
 
+#include "app/core/texttables.h"
+#include "app/ui/applysection.h"
+
+#include <QApplication>
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,28 +16,6 @@
 namespace skyhaul {
 
 namespace {
-
-constexpr DialogText certTexts[] = {
-    {"Title", "SSL Certification", "."},
-    {"General", "General", "PageControl1#0"},
-    {"Issuer", "Issuer", "PageControl1#1"},
-    {"Subject", "Subject", "PageControl1#2"},
-    {"CerificateInformation", "Cerificate Information", "CertInfoLabel"},
-    {"TheRangeOfCerificateUse", "The Range Of CerificateUse", "RangeLabel"},
-    {"MoreInfo", "*Please refer Issuers for more information.", "MoreInfoLabel"},
-    {"IssuedTo", "Issued To", "IssuedToLabel"},
-    {"IssuedBy", "Issued By", "IssuedByLabel"},
-    {"Status", "Status", "StatusLabel"},
-    {"Organization", "Organization", "IssuerOrgLabel SubjectOrgLabel"},
-    {"Unit", "Unit", "IssuerUnitLabel SubjectUnitLabel"},
-    {"Email", "E-mail", "IssuerEmailLabel SubjectEmailLabel"},
-    {"CommonName", "Common Name", "IssuerCNLabel SubjectCNLabel"},
-    {"City", "City/Town", "IssuerCityLabel SubjectCityLabel"},
-    {"State", "State", "IssuerStateLabel SubjectStateLabel"},
-    {"Country", "Country", "IssuerCountryLabel SubjectCountryLabel"},
-    {"Accept", "&Accept", "AcceptBtn"},
-    {"Reject", "&Reject", "RejectBtn"},
-};
 
 // objectName stems of the fields, in Field order.
 constexpr const char* fieldNames[TCertForm::FieldCount] = {"City",  "State", "Country", "CN",
@@ -83,9 +66,7 @@ int fieldOfAttribute(const QString& attribute)
 
 } // namespace
 
-const std::span<const DialogText> TCertForm::Texts{certTexts};
-
-TCertForm::TCertForm(QWidget* parent, const TextLookup& lookup) : QDialog(parent)
+TCertForm::TCertForm(QWidget* parent, const SectionTexts& texts) : QDialog(parent)
 {
     setObjectName(QStringLiteral("SSLForm"));
     PageControl1 = new QTabWidget(this);
@@ -163,7 +144,7 @@ TCertForm::TCertForm(QWidget* parent, const TextLookup& lookup) : QDialog(parent
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
 
-    applyTexts(lookup);
+    applyTexts(texts.entries.isEmpty() ? Texts::defaults(texttables::SSLForm) : texts);
     resize(460, 360);
 }
 
@@ -193,9 +174,10 @@ QWidget* TCertForm::namePage(const char* prefix, std::array<QLabel*, FieldCount>
     return page;
 }
 
-void TCertForm::applyTexts(const TextLookup& lookup)
+void TCertForm::applyTexts(const SectionTexts& texts)
 {
-    applyDialogTexts(this, Texts, lookup);
+    setFont(fontFor(texts.font, QApplication::font()));
+    applySectionTexts(this, texts);
 }
 
 QStringList TCertForm::splitName(const QString& text)
@@ -280,9 +262,9 @@ bool TCertForm::ShowCertificate(const QString& subject, const QString& issuer, c
 }
 
 bool TCertForm::execute(QWidget* parent, const QString& subject, const QString& issuer, const QString& status,
-                        const TextLookup& lookup)
+                        const SectionTexts& texts)
 {
-    QPointer<TCertForm> form = new TCertForm(parent, lookup);
+    QPointer<TCertForm> form = new TCertForm(parent, texts);
     // Nested wait: the parent may go while the dialog runs, and the dialog with it.
     const bool accepted = form->ShowCertificate(subject, issuer, status);
     if (!form)

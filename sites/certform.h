@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sites/dialogtexts.h"
+#include "app/core/texts.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -22,13 +22,10 @@ public:
     enum Field { City, State, Country, CommonName, Email, Organization, Unit, FieldCount };
     using NameFields = std::array<QString, FieldCount>;
 
-    /// The texts of the section "SSLForm": key, English default, controls.
-    static const std::span<const DialogText> Texts;
+    explicit TCertForm(QWidget* parent = nullptr, const SectionTexts& texts = {});
 
-    explicit TCertForm(QWidget* parent = nullptr, const TextLookup& lookup = {});
-
-    /// Sets the texts from a lookup (the language file); the constructor sets the English ones.
-    void applyTexts(const TextLookup& lookup);
+    /// Sets the section's font and texts; the constructor sets the English ones when it gets none.
+    void applyTexts(const SectionTexts& texts);
 
     /// Show certificate: fills the pages, runs modally, and answers true when the user accepted.
     bool ShowCertificate(const QString& subject, const QString& issuer, const QString& status);
@@ -36,7 +33,7 @@ public:
     /// Creates the dialog, runs Show certificate and destroys it; what the remote tab's handler of
     /// OnSSLServerAuthentication calls when Accept came in false.
     static bool execute(QWidget* parent, const QString& subject, const QString& issuer, const QString& status,
-                        const TextLookup& lookup = {});
+                        const SectionTexts& texts = {});
 
     /// Fills the pages without running the dialog (steps 1 to 5 of Show certificate).
     void setCertificate(const QString& subject, const QString& issuer, const QString& status);

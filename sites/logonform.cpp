@@ -1,5 +1,10 @@
 #include "sites/logonform.h"
 
+#include "app/core/texttables.h"
+#include "app/ui/applysection.h"
+
+#include <QApplication>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,17 +17,6 @@ namespace skyhaul {
 
 namespace {
 
-constexpr DialogText logonTexts[] = {
-    {"Title", "Logon", "."},
-    {"ColdnotLoggedon", "Could not logged on with supllied information.", "MessageLabel"},
-    {"FtpServer", "FTP Server :", "FtpServerLabel"},
-    {"UserID", "User ID", "IDLabel"},
-    {"Password", "Password", "PassLabel"},
-    {"Annoymous", "Logon as anonymous", "AnonymousCheck"},
-    {"Logon", "&Logon", "LogonBtn"},
-    {"Cancel", "&Cancel", "CancelBtn"},
-};
-
 template <typename T> T* named(T* widget, const char* name)
 {
     widget->setObjectName(QLatin1String(name));
@@ -31,10 +25,9 @@ template <typename T> T* named(T* widget, const char* name)
 
 } // namespace
 
-const std::span<const DialogText> TLogonForm::Texts{logonTexts};
 const QString TLogonForm::AnonymousPassword = QStringLiteral("skyhaul@example.com");
 
-TLogonForm::TLogonForm(QWidget* parent, const TextLookup& lookup)
+TLogonForm::TLogonForm(QWidget* parent, const SectionTexts& texts)
     : QDialog(parent), MessageLabel(named(new QLabel(this), "MessageLabel")),
       FtpServerLabel(named(new QLabel(this), "FtpServerLabel")),
       HostLabel(named(new QLabel(this), "HostLabel")), IDLabel(named(new QLabel(this), "IDLabel")),
@@ -88,12 +81,13 @@ TLogonForm::TLogonForm(QWidget* parent, const TextLookup& lookup)
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(AnonymousCheck, &QCheckBox::toggled, this, &TLogonForm::AnonymousCheckClick);
 
-    applyTexts(lookup);
+    applyTexts(texts.entries.isEmpty() ? Texts::defaults(texttables::LogonForm) : texts);
 }
 
-void TLogonForm::applyTexts(const TextLookup& lookup)
+void TLogonForm::applyTexts(const SectionTexts& texts)
 {
-    applyDialogTexts(this, Texts, lookup);
+    setFont(fontFor(texts.font, QApplication::font()));
+    applySectionTexts(this, texts);
 }
 
 void TLogonForm::setHost(const QString& host)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sites/dialogtexts.h"
+#include "app/core/texts.h"
 
 #include <QDialog>
 
@@ -18,15 +18,14 @@ namespace skyhaul {
 class TLogonForm : public QDialog {
     Q_OBJECT
 public:
-    /// The texts of the section "LogonForm": key, English default, controls.
-    static const std::span<const DialogText> Texts;
     /// What the anonymous check box puts into the password box.
     static const QString AnonymousPassword;
 
-    explicit TLogonForm(QWidget* parent = nullptr, const TextLookup& lookup = {});
+    /// `texts`: the section "LogonForm" as read from the language file; without it the English texts.
+    explicit TLogonForm(QWidget* parent = nullptr, const SectionTexts& texts = {});
 
-    /// Sets the texts from a lookup (the language file); the constructor sets the English ones.
-    void applyTexts(const TextLookup& lookup);
+    /// Sets the section's font and texts.
+    void applyTexts(const SectionTexts& texts);
 
     /// Shows the host name after "FTP Server :".
     void setHost(const QString& host);

@@ -103,6 +103,11 @@ SectionTexts Texts::section(const SectionTable& table) const
     return out;
 }
 
+SectionTexts Texts::defaults(const SectionTable& table)
+{
+    return Texts(QString(), QString()).section(table);
+}
+
 QStringList Texts::languageChoices(const QString& appFolder)
 {
     const QDir dir(languagesFolder(appFolder));

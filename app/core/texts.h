@@ -88,6 +88,9 @@ public:
     /// Every text of the table and the section's font, from one reading of the file.
     SectionTexts section(const SectionTable& table) const;
 
+    /// The table's English texts and the default font, without any language file.
+    static SectionTexts defaults(const SectionTable& table);
+
     /// The choices of the configuration dialog: base names of the "*.ini" files in the Languages folder, in
     /// the order the directory gives them. Empty when there is no such folder.
     static QStringList languageChoices(const QString& appFolder);

@@ -1,7 +1,12 @@
 // The certificate dialog with real widgets: placing the parts of the names, texts, and the answer for every
 // way to close it.
+#include "app/core/texttables.h"
 #include "sites/certform.h"
+
 #include "tests/sites/dialogs/dialogtesthelpers.h"
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QLabel>
 #include <QPushButton>
@@ -36,7 +41,7 @@ class TestCertForm : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void englishTexts();
-    void textsFromLookup();
+    void textsFromLanguageFile();
     void splitName_data();
     void splitName();
     void placedFields_data();
@@ -71,20 +76,25 @@ void TestCertForm::englishTexts()
     QVERIFY(form.AcceptBtn->isDefault());
 }
 
-void TestCertForm::textsFromLookup()
+void TestCertForm::textsFromLanguageFile()
 {
-    QStringList keys;
-    TCertForm form(nullptr, [&](const QString& key, const QString&) {
-        keys.append(key);
-        return QLatin1Char('<') + key + QLatin1Char('>');
-    });
-    QCOMPARE(keys.size(), 19);
+    // Every key of the section comes from the file; the fixed line is not translated.
+    QTemporaryDir app;
+    QVERIFY(QDir(app.path()).mkpath(QStringLiteral("Languages")));
+    QFile file(app.filePath(QStringLiteral("Languages/Test.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray ini = "[SSLForm]\r\n";
+    for (const skyhaul::TextEntry& entry : skyhaul::texttables::SSLForm.entries)
+        ini += QByteArray(entry.key) + "=<" + entry.key + ">\r\n";
+    file.write(ini);
+    file.close();
+    TCertForm form(nullptr,
+                   skyhaul::Texts(app.path(), QStringLiteral("Test")).section(skyhaul::texttables::SSLForm));
     QCOMPARE(form.windowTitle(), QStringLiteral("<Title>"));
     QCOMPARE(form.PageControl1->tabText(1), QStringLiteral("<Issuer>"));
     QCOMPARE(form.IssuerLabels[TCertForm::City]->text(), QStringLiteral("<City>"));
     QCOMPARE(form.SubjectLabels[TCertForm::Email]->text(), QStringLiteral("<Email>"));
     QCOMPARE(form.AcceptBtn->text(), QStringLiteral("<Accept>"));
-    // The fixed line is not translated.
     QCOMPARE(form.RangeValueLabel->text(), QStringLiteral("SSL Encrypted FTP communication."));
 }
 

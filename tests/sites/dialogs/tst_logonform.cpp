@@ -1,6 +1,11 @@
 // The logon dialog with real widgets: texts, fields, the anonymous check box and every way to close it.
+#include "app/core/texttables.h"
 #include "sites/logonform.h"
 #include "tests/sites/dialogs/dialogtesthelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -16,7 +21,7 @@ class TestLogonForm : public QObject {
 private Q_SLOTS:
     void englishTexts_data();
     void englishTexts();
-    void textsFromLookup();
+    void textsFromLanguageFile();
     void opensWithCallerValues();
     void results_data();
     void results();
@@ -54,17 +59,21 @@ void TestLogonForm::englishTexts()
         QCOMPARE(qobject_cast<QAbstractButton*>(widget)->text(), text);
 }
 
-void TestLogonForm::textsFromLookup()
+void TestLogonForm::textsFromLanguageFile()
 {
-    QStringList keys;
-    TLogonForm form(nullptr, [&](const QString& key, const QString& english) {
-        keys.append(key);
-        return key == QLatin1String("Cancel") ? QStringLiteral("&Abbrechen") : english;
-    });
-    QCOMPARE(keys.join(QLatin1Char(' ')),
-             QStringLiteral("Title ColdnotLoggedon FtpServer UserID Password Annoymous Logon Cancel"));
+    // A language file that changes one text and the font: the rest stay English.
+    QTemporaryDir app;
+    QVERIFY(QDir(app.path()).mkpath(QStringLiteral("Languages")));
+    QFile file(app.filePath(QStringLiteral("Languages/Deutsch.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[LogonForm]\r\nCancel=&Abbrechen\r\nSize=13\r\n");
+    file.close();
+    TLogonForm form(
+        nullptr,
+        skyhaul::Texts(app.path(), QStringLiteral("Deutsch")).section(skyhaul::texttables::LogonForm));
     QCOMPARE(form.CancelBtn->text(), QStringLiteral("&Abbrechen"));
     QCOMPARE(form.LogonBtn->text(), QStringLiteral("&Logon"));
+    QCOMPARE(form.font().pointSize(), 13);
 }
 
 void TestLogonForm::opensWithCallerValues()
