@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/scriptedserver.h"
+
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
@@ -254,6 +256,24 @@ inline QStringList shownNames(const TRemoteFrame& tab)
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;
+}
+
+/// The script of the tab logging on as "u"/"p" (binary, "/") and listing "/": the data connection sends
+/// `listing` after `delayMs`. The caller appends what follows the listing.
+inline skyhaul::test::Script logOnAndListRoot(const QByteArray& listing, int delayMs = 0)
+{
+    using namespace skyhaul::test::script;
+    skyhaul::test::Script steps{send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
+                                expect("PASS p"),      reply("230 Hi"),  expect("TYPE I"),
+                                reply("200 Binary"),   expect("CWD /"),  reply("250 Here"),
+                                expect("PASV"),        pasv(),           expect("LIST"),
+                                reply("150 Listing"),  acceptData()};
+    if (delayMs > 0)
+        steps << delay(delayMs);
+    if (!listing.isEmpty())
+        steps << sendData(listing);
+    steps << closeData() << reply("226 Done");
+    return steps;
 }
 
 } // namespace skyhaul::test

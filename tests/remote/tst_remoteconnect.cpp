@@ -57,13 +57,7 @@ std::pair<QString, QColor> lineMatching(const TRemoteFrame& tab, const QString& 
 /// A logon, then a listing of "/" whose data stalls for 8 s.
 Script slowRootListing()
 {
-    using namespace skyhaul::test::script;
-    return {send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
-            expect("PASS p"),      reply("230 Hi"),  expect("TYPE I"),
-            reply("200 Binary"),   expect("CWD /"),  reply("250 Here"),
-            expect("PASV"),        pasv(),           expect("LIST"),
-            reply("150 Listing"),  acceptData(),     delay(8000),
-            closeData(),           reply("226 Done")};
+    return logOnAndListRoot(QByteArray(), 8000);
 }
 
 } // namespace
@@ -481,35 +475,10 @@ private Q_SLOTS:
     void treeClickDuringAKeepAliveWaits()
     {
         using namespace skyhaul::test::script;
-        ScriptedServer server({send("220 Ready\r\n"),
-                               expect("USER u"),
-                               reply("331 Password?"),
-                               expect("PASS p"),
-                               reply("230 Hi"),
-                               expect("TYPE I"),
-                               reply("200 Binary"),
-                               expect("CWD /"),
-                               reply("250 Here"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("LIST"),
-                               reply("150 Listing"),
-                               acceptData(),
-                               sendData("drwxr-xr-x 1 a b 0 Jan 1 2020 pub\r\n"),
-                               closeData(),
-                               reply("226 Done"),
-                               expect("NOOP"),
-                               delay(800),
-                               reply("200 Still here"),
-                               expect("CWD /pub"),
-                               reply("250 Here"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("LIST"),
-                               reply("150 Listing"),
-                               acceptData(),
-                               closeData(),
-                               reply("226 Done")});
+        ScriptedServer server(logOnAndListRoot("drwxr-xr-x 1 a b 0 Jan 1 2020 pub\r\n") +
+                              Script{expect("NOOP"), delay(800), reply("200 Still here"), expect("CWD /pub"),
+                                     reply("250 Here"), expect("PASV"), pasv(), expect("LIST"),
+                                     reply("150 Listing"), acceptData(), closeData(), reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
         TRemoteFrame tab;

@@ -405,35 +405,11 @@ private Q_SLOTS:
     void listedNameCannotLeaveTheTemporaryFolder()
     {
         using namespace skyhaul::test::script;
-        ScriptedServer server({send("220 Ready\r\n"),
-                               expect("USER u"),
-                               reply("331 Password?"),
-                               expect("PASS p"),
-                               reply("230 Hi"),
-                               expect("TYPE I"),
-                               reply("200 Binary"),
-                               expect("CWD /"),
-                               reply("250 Here"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("LIST"),
-                               reply("150 Listing"),
-                               acceptData(),
-                               sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 ../escape.txt\r\n"),
-                               closeData(),
-                               reply("226 Done"),
-                               expect("SIZE ../escape.txt"),
-                               reply("213 3"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("REST 0"),
-                               reply("350 Restarting"),
-                               expect("RETR ../escape.txt"),
-                               reply("150 Sending"),
-                               acceptData(),
-                               sendData("abc"),
-                               closeData(),
-                               reply("226 Done")});
+        ScriptedServer server(logOnAndListRoot("-rw-r--r-- 1 a b 3 Jan 1 2020 ../escape.txt\r\n") +
+                              Script{expect("SIZE ../escape.txt"), reply("213 3"), expect("PASV"), pasv(),
+                                     expect("REST 0"), reply("350 Restarting"), expect("RETR ../escape.txt"),
+                                     reply("150 Sending"), acceptData(), sendData("abc"), closeData(),
+                                     reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
         UrlCatcher opened;
@@ -508,29 +484,9 @@ private Q_SLOTS:
     void failedListingShowsWhatArrived()
     {
         using namespace skyhaul::test::script;
-        ScriptedServer server({send("220 Ready\r\n"),
-                               expect("USER u"),
-                               reply("331 Password?"),
-                               expect("PASS p"),
-                               reply("230 Hi"),
-                               expect("TYPE I"),
-                               reply("200 Binary"),
-                               expect("CWD /"),
-                               reply("250 Here"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("LIST"),
-                               reply("150 Listing"),
-                               acceptData(),
-                               sendData("drwxr-xr-x 1 a b 0 Jan 1 2020 locked\r\n"),
-                               closeData(),
-                               reply("226 Done"),
-                               expect("CWD /locked"),
-                               reply("250 Here"),
-                               expect("PASV"),
-                               pasv(),
-                               expect("LIST"),
-                               reply("550 Permission denied")});
+        ScriptedServer server(logOnAndListRoot("drwxr-xr-x 1 a b 0 Jan 1 2020 locked\r\n") +
+                              Script{expect("CWD /locked"), reply("250 Here"), expect("PASV"), pasv(),
+                                     expect("LIST"), reply("550 Permission denied")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
         TRemoteFrame tab;
