@@ -6,6 +6,7 @@
 #include "sites/favorites.h"
 #include "sites/quickconnect.h"
 #include "sites/sitestore.h"
+#include "tests/support/testfiles.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -18,6 +19,9 @@
 
 using namespace skyhaul;
 using namespace Qt::StringLiterals;
+
+using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
 
 namespace {
 
@@ -88,12 +92,6 @@ void save(DataFile kind, const QString& folder, int version)
         break;
     }
     }
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList everyEntry(const QString& folder)

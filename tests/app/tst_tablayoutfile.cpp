@@ -1,4 +1,5 @@
 #include "app/core/tablayoutfile.h"
+#include "tests/support/testfiles.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -8,22 +9,12 @@
 using namespace skyhaul;
 using namespace Qt::StringLiterals;
 
+using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
+
 namespace {
 
 using Kind = TabLayout::Kind;
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 TabLayout remoteTab()
 {

@@ -6,6 +6,7 @@
 #include "sites/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
 
 #include <QAction>
@@ -14,6 +15,8 @@
 
 using namespace skyhaul;
 using namespace skyhaul::test;
+
+using skyhaul::test::fileBytes;
 
 namespace {
 
@@ -45,12 +48,6 @@ QAction* itemNamed(const QMenu* menu, const QString& text)
             return item;
     }
     return nullptr;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "sites/configrecord.h"
 #include "sites/datafile.h"
+#include "tests/support/testfiles.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -11,20 +12,10 @@
 
 using namespace skyhaul;
 
+using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
+
 namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 QByteArray le32(qint32 v)
 {

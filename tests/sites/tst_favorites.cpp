@@ -1,5 +1,6 @@
 #include "sites/datafile.h"
 #include "sites/favorites.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,22 +11,8 @@
 using namespace skyhaul;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-} // namespace
+using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
 
 class TestFavorites : public QObject {
     Q_OBJECT

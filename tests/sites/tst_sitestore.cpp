@@ -3,6 +3,7 @@
 #include "sites/passwordscramble.h"
 #include "sites/quickconnect.h"
 #include "sites/sitestore.h"
+#include "tests/support/testfiles.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -14,20 +15,10 @@
 
 using namespace skyhaul;
 
+using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
+
 namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 /// A raw record of the file with just an ID (everything else zero).
 QByteArray rawRecordWithId(qint32 id)
