@@ -3,6 +3,7 @@
 #include "sites/ansitext.h"
 #include "sites/atomicsave.h"
 #include "sites/datafile.h"
+#include "sites/recordfields.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,8 @@
 namespace skyhaul {
 
 namespace {
+
+using namespace skyhaul::record;
 
 constexpr int OffLanguage = 0;
 constexpr int OffMainWidth = 256;
@@ -33,16 +36,6 @@ constexpr int OffEditorPath = 300;
 constexpr int OffLeftActiveTab = 556;
 constexpr int OffRightActiveTab = 560;
 static_assert(OffRightActiveTab + 4 == ConfigRecord::RecordSize);
-
-void putInt(char* p, int offset, qint32 value)
-{
-    qToLittleEndian(value, p + offset);
-}
-
-qint32 getInt(const char* p, int offset)
-{
-    return qFromLittleEndian<qint32>(p + offset);
-}
 
 qint32 choiceOr(qint32 value, qint32 last, qint32 fallback)
 {

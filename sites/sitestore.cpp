@@ -4,6 +4,7 @@
 #include "sites/atomicsave.h"
 #include "sites/datafile.h"
 #include "sites/passwordscramble.h"
+#include "sites/recordfields.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -14,6 +15,8 @@
 #include <string>
 
 namespace {
+
+using namespace skyhaul::record;
 
 // Packed record layout.
 constexpr int OffID = 0;
@@ -31,26 +34,6 @@ constexpr int OffHost = 1043;
 constexpr int OffRemotePath = 1299;
 constexpr int OffUserID = 1555;
 static_assert(OffUserID + 256 == TSiteManList::RecordSize);
-
-void putInt(char* record, int offset, qint32 value)
-{
-    qToLittleEndian(value, record + offset);
-}
-
-qint32 getInt(const char* record, int offset)
-{
-    return qFromLittleEndian<qint32>(record + offset);
-}
-
-void putText(char* record, int offset, const QString& text)
-{
-    skyhaul::writeTextSlot(record + offset, skyhaul::toAnsi(text));
-}
-
-QString getText(const char* record, int offset)
-{
-    return skyhaul::fromAnsi(skyhaul::readTextSlot(record + offset));
-}
 
 void encode(const TSiteManRec& rec, char* record)
 {
