@@ -22,7 +22,6 @@ Session::~Session() = default;
 
 void Session::runMethod(Method method, const std::function<void()>& body)
 {
-    m_lastErrorText.clear();
     if (m_operation != Method::None)
         raise(Failure{ErrBusy, QStringLiteral("Busy performing current action.")});
 
@@ -46,6 +45,10 @@ void Session::runMethod(Method method, const std::function<void()>& body)
     } catch (const std::bad_alloc&) {
         m_data->abort();
         raise(Failure{ErrOutOfMemory, QString()});
+    } catch (...) {
+        // An exception from one of the caller's own handlers: the data connection still closes.
+        m_data->abort();
+        throw;
     }
 }
 
@@ -61,7 +64,6 @@ void Session::raise(const Failure& failure)
     }
     if (text.isEmpty())
         text = failure.code == ErrOutOfMemory ? QStringLiteral("Out of memory.") : standardText(failure.code);
-    m_lastErrorText = text;
     throw EFtpEngine(failure.code, text);
 }
 

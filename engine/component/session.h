@@ -128,8 +128,6 @@ public:
     [[noreturn]] void raise(const Failure& failure);
 
 private:
-    QString m_lastErrorText;
-
     EventSink& m_sink;
     Settings m_settings;
     Waiter m_waiter;
