@@ -34,7 +34,23 @@ apt_update() {
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     apt_update
+    # The FTP servers run only inside the tests, on ports of their own: keep vsftpd's system service from
+    # starting (and listening on port 21) while it is installed.
+    blocker=""
+    if [ ! -e /usr/sbin/policy-rc.d ]; then
+        blocker=/usr/sbin/policy-rc.d
+        trap '"${sudo_cmd[@]}" rm -f "$blocker"' EXIT
+        printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$blocker" >/dev/null
+        "${sudo_cmd[@]}" chmod 755 "$blocker"
+    fi
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+    if [ -n "$blocker" ]; then
+        "${sudo_cmd[@]}" rm -f "$blocker"
+        trap - EXIT
+    fi
+    if printf '%s\n' "${missing[@]}" | grep -qx vsftpd && [ -d /run/systemd/system ]; then
+        "${sudo_cmd[@]}" systemctl disable --now vsftpd >/dev/null 2>&1 || true
+    fi
 fi
 
 if [ "$mode" = test ]; then
