@@ -47,6 +47,31 @@ int RemoteFileListModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+namespace {
+
+/// A column's value as the listing holds it: what sorting compares, and what the list shows for the
+/// columns it does not format.
+QVariant rawValue(const TrFileObj& entry, int column)
+{
+    switch (column) {
+    case RemoteFileListModel::FileNameColumn:
+        return entry.FileName;
+    case RemoteFileListModel::FileSizeColumn:
+        return entry.FileSize;
+    case RemoteFileListModel::DateColumn:
+        return entry.FileTime;
+    case RemoteFileListModel::AttrColumn:
+        return entry.Attr;
+    case RemoteFileListModel::OwnerColumn:
+        return entry.Owner;
+    case RemoteFileListModel::GroupColumn:
+        return entry.Group;
+    }
+    return {};
+}
+
+} // namespace
+
 QVariant RemoteFileListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || (m_listingBusy && m_listingBusy()))
@@ -60,21 +85,11 @@ QVariant RemoteFileListModel::data(const QModelIndex& index, int role) const
 
     switch (role) {
     case Qt::DisplayRole:
-        switch (index.column()) {
-        case FileNameColumn:
-            return entry->FileName;
-        case FileSizeColumn:
+        if (index.column() == FileSizeColumn)
             return entry->IsDir ? QString() : FormatSize(entry->FileSize);
-        case DateColumn:
+        if (index.column() == DateColumn)
             return entry->isParentEntry() ? QString() : formatListTime(entry->FileTime);
-        case AttrColumn:
-            return entry->Attr;
-        case OwnerColumn:
-            return entry->Owner;
-        case GroupColumn:
-            return entry->Group;
-        }
-        break;
+        return rawValue(*entry, index.column());
     case Qt::DecorationRole:
         if (index.column() == FileNameColumn) {
             // Looked up once per entry, when it is first drawn.
@@ -89,21 +104,7 @@ QVariant RemoteFileListModel::data(const QModelIndex& index, int role) const
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         break;
     case RawValueRole:
-        switch (index.column()) {
-        case FileNameColumn:
-            return entry->FileName;
-        case FileSizeColumn:
-            return entry->FileSize;
-        case DateColumn:
-            return entry->FileTime;
-        case AttrColumn:
-            return entry->Attr;
-        case OwnerColumn:
-            return entry->Owner;
-        case GroupColumn:
-            return entry->Group;
-        }
-        break;
+        return rawValue(*entry, index.column());
     case IsDirRole:
         return entry->IsDir;
     }
