@@ -88,7 +88,6 @@ public:
     DataConnection& data() { return *m_data; }
 
     bool idle() const { return m_operation == Method::None; }
-    Method operation() const { return m_operation; }
 
     /**
      * Runs one operation in the method frame: busy check, deadline, logon first when the connection is

@@ -32,7 +32,6 @@ public:
 
     void setInterrupted() { m_interrupted = true; }
     void clearInterrupted() { m_interrupted = false; }
-    bool interrupted() const { return m_interrupted; }
 
     /// Starts the inactivity deadline; 0 seconds means none.
     void startDeadline(int timeoutSeconds);
@@ -42,7 +41,6 @@ public:
 
     /// "Interrupted." or "Timeout." after a failed round.
     QString reason() const { return m_reason; }
-    bool running() const { return m_round != nullptr; }
 
 private:
     struct Round;

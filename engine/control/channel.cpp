@@ -109,16 +109,6 @@ qint64 Channel::read(char* data, qint64 max)
     return done;
 }
 
-QByteArray Channel::readAll()
-{
-    drainSocket();
-    QByteArray out = m_inPos == 0 ? m_in : m_in.mid(m_inPos);
-    m_in.clear();
-    m_inPos = 0;
-    resumeIfDrained();
-    return out;
-}
-
 const QByteArray& Channel::peekBuffer()
 {
     drainSocket();
@@ -223,12 +213,6 @@ void Channel::endTls()
 qint64 Channel::pendingWrite() const
 {
     return m_socket ? m_socket->bytesToWrite() : 0;
-}
-
-void Channel::flush()
-{
-    if (m_socket)
-        m_socket->flush();
 }
 
 void Channel::shutdownWhenWritten()

@@ -38,8 +38,6 @@ public:
     bool isOpen() const { return m_socket != nullptr; }
     /// The TCP connection is up.
     bool isConnected() const { return m_connected; }
-    /// The peer closed the connection (or it failed after being established).
-    bool peerClosed() const { return m_peerClosed; }
 
     QHostAddress localAddress() const;
     QHostAddress peerAddress() const;
@@ -51,8 +49,6 @@ public:
     qint64 available() const;
     /// Reads up to `max` bytes of plaintext.
     qint64 read(char* data, qint64 max);
-    /// The buffered plaintext as one block (moves it out of the channel).
-    QByteArray readAll();
     /// A view of buffered plaintext without consuming it; consume() drops bytes from its front.
     const QByteArray& peekBuffer();
     void consume(qint64 count);
@@ -62,8 +58,6 @@ public:
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
     /// Bytes accepted by write() but not yet handed to the network.
     qint64 pendingWrite() const;
-    /// Hands pending bytes to the network now, as far as it takes them without blocking.
-    void flush();
 
     /**
      * Starts TLS on the connected channel as the client; from here on the channel's users see only
@@ -74,8 +68,6 @@ public:
                   const TlsResumption& resumption, TlsSession::Callbacks callbacks);
     /// The TLS session of the channel, if TLS was started on it.
     TlsSession* tls() const { return m_tls.get(); }
-    /// TLS is being negotiated or protects the traffic.
-    bool tlsActive() const { return m_tls && m_tls->isEncrypting(); }
 
     /// Closes our side once every queued byte has gone out; closed(0) follows.
     void shutdownWhenWritten();

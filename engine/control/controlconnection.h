@@ -70,8 +70,6 @@ public:
     QHostAddress serverAddress() const { return m_channel.peerAddress(); }
     int representation() const { return m_representation; }
     void setRepresentation(int mode) { m_representation = mode; }
-    void setKeepAlive(bool on) { m_keepAlive = on; }
-    void setLoggedOn(bool on) { m_loggedOn = on; }
 
 private:
     enum class TlsStart { None, Implicit, Explicit };
