@@ -1,7 +1,7 @@
 #include "remote/dialoglookup.h"
 
 #include "remote/remoteshared.h"
-#include "sites/configrecord.h"
+#include "store/configrecord.h"
 
 namespace skyhaul {
 

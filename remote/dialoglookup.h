@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/texts.h"
+#include "store/texts.h"
 
 namespace skyhaul {
 

@@ -1,7 +1,7 @@
 #include "remote/filelistmodel.h"
 
 #include "remote/direntry.h"
-#include "remote/fileicons.h"
+#include "ui/fileicons.h"
 
 namespace skyhaul {
 

@@ -1,14 +1,14 @@
 // The remote tab's two memories: favorite folders per user and host, and the quick-connect list of
 // earlier logons.
-#include "app/core/texttables.h"
 #include "remote/dialoglookup.h"
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
-#include "sites/configrecord.h"
-#include "sites/favorites.h"
-#include "sites/logonform.h"
-#include "sites/quickconnect.h"
-#include "sites/sitestore.h"
+#include "store/configrecord.h"
+#include "store/favorites.h"
+#include "store/quickconnect.h"
+#include "store/sitestore.h"
+#include "store/texttables.h"
+#include "ui/dialogs/logonform.h"
 
 #include <QApplication>
 #include <QComboBox>

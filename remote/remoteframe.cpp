@@ -2,20 +2,20 @@
 // states, disconnecting, the keep-alive, the protocol log, the transfer mode and the certificate question.
 #include "remote/remoteframe.h"
 
-#include "app/core/texts.h"
-#include "app/core/texttables.h"
-#include "app/ui/applysection.h"
 #include "remote/dialoglookup.h"
 #include "remote/direntry.h"
-#include "remote/errorbox.h"
-#include "remote/fileicons.h"
 #include "remote/filelistmodel.h"
-#include "remote/panehost.h"
 #include "remote/remotenode.h"
 #include "remote/remoteshared.h"
-#include "sites/certform.h"
-#include "sites/configrecord.h"
-#include "sites/logonform.h"
+#include "store/configrecord.h"
+#include "store/texts.h"
+#include "store/texttables.h"
+#include "ui/applysection.h"
+#include "ui/dialogs/certform.h"
+#include "ui/dialogs/logonform.h"
+#include "ui/errorbox.h"
+#include "ui/fileicons.h"
+#include "ui/panehost.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/tablayoutfile.h"
 #include "engine/component/ftpengine.h"
+#include "store/tablayoutfile.h"
 
 #include <QColor>
 #include <QPointer>

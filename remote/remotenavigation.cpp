@@ -1,13 +1,13 @@
 // The remote tab's navigation: the folder tree as the cache of listings, opening a folder, the path box
 // with its history, Back, double-click, Refresh and the teardown of every listing.
 #include "remote/direntry.h"
-#include "remote/errorbox.h"
-#include "remote/fileicons.h"
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
 #include "remote/remotenode.h"
 #include "remote/remoteshared.h"
-#include "sites/configrecord.h"
+#include "store/configrecord.h"
+#include "ui/errorbox.h"
+#include "ui/fileicons.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "remote/remoteshared.h"
 
-#include "app/core/appfolder.h"
-#include "sites/sitestore.h"
+#include "store/io/appfolder.h"
+#include "store/sitestore.h"
 
 #include <QDir>
 

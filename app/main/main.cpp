@@ -1,6 +1,6 @@
-#include "app/core/appfolder.h"
 #include "app/main/skyhaulapplication.h"
 #include "app/mainwindow/mainwindow.h"
+#include "store/io/appfolder.h"
 
 int main(int argc, char* argv[])
 {

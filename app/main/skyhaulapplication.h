@@ -12,7 +12,4 @@ public:
     TSkyhaulApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
-
-    /// The box's text for an exception message: a full stop is added when it does not end with one.
-    static QString errorBoxText(const QString& message);
 };

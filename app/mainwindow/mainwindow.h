@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/core/tablayoutfile.h"
 #include "app/mainwindow/remotetab.h"
-#include "remote/panehost.h"
+#include "store/tablayoutfile.h"
+#include "ui/panehost.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "app/mainwindow/panecontrol.h"
 
-#include "app/local/localframe.h"
 #include "engine/component/ftpengine.h"
+#include "local/localframe.h"
 
 #include <QApplication>
 #include <QCoreApplication>

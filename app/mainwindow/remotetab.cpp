@@ -1,18 +1,13 @@
 #include "app/mainwindow/remotetab.h"
 
-#include "app/core/texts.h"
 #include "engine/component/ftpengine.h"
-
-#include <QAction>
-#include <QLabel>
-#include <QToolBar>
-#include <QToolButton>
-#include <QVBoxLayout>
-
-#ifdef SKYHAUL_HAVE_REMOTE_FRAME
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
-#endif
+#include "store/texts.h"
+
+#include <QAction>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace skyhaul {
 
@@ -38,45 +33,6 @@ void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 
 namespace {
 
-// Stands in for the remote tab in a build without it: the pane still has its remote sheet, keeps the
-// sheet's saved fields and has an engine that is never connected.
-class UnavailableRemoteTab : public RemoteTab {
-public:
-    explicit UnavailableRemoteTab(QWidget* parent) : m_widget(new QWidget(parent))
-    {
-        m_widget->setObjectName(QStringLiteral("RemoteFrame"));
-        m_engine = new TFtpEngine(m_widget);
-        auto* label = new QLabel(QStringLiteral("Remote tabs are not part of this build."), m_widget);
-        label->setAlignment(Qt::AlignCenter);
-        auto* layout = new QVBoxLayout(m_widget);
-        layout->addWidget(label);
-        m_layout = TabLayout::ofKind(TabLayout::Kind::Remote);
-    }
-    QWidget* widget() const override { return m_widget; }
-    void setPaneHost(PaneHost*) override {}
-    TabLayout layout() const override { return m_layout; }
-    void applyLayout(const TabLayout& layout) override { m_layout = layout; }
-    void connectToServer() override {}
-    void connectToSite(const SiteFields& site) override
-    {
-        m_layout.host = site.host;
-        m_layout.user = site.user;
-        m_layout.port = site.port;
-        m_layout.ssl = site.sslIndex;
-        m_layout.passive = site.passive;
-    }
-    TFtpEngine* engine() const override { return m_engine; }
-    bool isBusy() const override { return false; }
-    void applyLanguage(const Texts&) override {}
-    void setShowCaptions(bool) override {}
-
-private:
-    QWidget* m_widget;
-    TFtpEngine* m_engine;
-    TabLayout m_layout;
-};
-
-#ifdef SKYHAUL_HAVE_REMOTE_FRAME
 class RemoteFrameTab : public RemoteTab {
 public:
     explicit RemoteFrameTab(QWidget* parent) : m_frame(new TRemoteFrame(parent))
@@ -113,32 +69,21 @@ public:
 private:
     TRemoteFrame* m_frame;
 };
-#endif
 
 } // namespace
 
 void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TSiteManList* quickConnectList)
 {
-#ifdef SKYHAUL_HAVE_REMOTE_FRAME
     RemoteShared& shared = remoteShared();
     shared.appFolder = appFolder;
     shared.tempFolder = tempFolder;
     shared.quickConnectList = quickConnectList;
-#else
-    Q_UNUSED(appFolder)
-    Q_UNUSED(tempFolder)
-    Q_UNUSED(quickConnectList)
-#endif
 }
 
 RemoteTabFactory defaultRemoteTabFactory()
 {
     return [](QWidget* parent) -> std::unique_ptr<RemoteTab> {
-#ifdef SKYHAUL_HAVE_REMOTE_FRAME
         return std::make_unique<RemoteFrameTab>(parent);
-#else
-        return std::make_unique<UnavailableRemoteTab>(parent);
-#endif
     };
 }
 

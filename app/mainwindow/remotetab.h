@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/tablayoutfile.h"
+#include "store/tablayoutfile.h"
 
 #include <QString>
 
@@ -68,7 +68,7 @@ void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TS
 /// Makes a remote tab whose widget is a child of parent.
 using RemoteTabFactory = std::function<std::unique_ptr<RemoteTab>(QWidget* parent)>;
 
-/// The program's remote tab (TRemoteFrame) when it is part of this build, otherwise a tab that says so.
+/// The program's remote tab (TRemoteFrame).
 RemoteTabFactory defaultRemoteTabFactory();
 
 /// Shows or hides the captions of the named tool buttons (or toolbar actions) below the widget.

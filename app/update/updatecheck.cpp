@@ -1,8 +1,8 @@
 #include "app/update/updatecheck.h"
 
-#include "app/core/inifile.h"
-#include "sites/atomicsave.h"
-#include "sites/datafile.h"
+#include "store/io/atomicsave.h"
+#include "store/io/datafile.h"
+#include "store/io/inifile.h"
 
 #include "skyhaul_version.h"
 

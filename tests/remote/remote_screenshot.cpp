@@ -4,8 +4,8 @@
 // picture shows the tab before it connects.
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
-#include "sites/configrecord.h"
-#include "sites/sitestore.h"
+#include "store/configrecord.h"
+#include "store/sitestore.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/testhelpers.h"
 

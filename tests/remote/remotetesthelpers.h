@@ -5,9 +5,9 @@
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
 #include "remote/remoteshared.h"
-#include "sites/configrecord.h"
-#include "sites/logonform.h"
-#include "sites/sitestore.h"
+#include "store/configrecord.h"
+#include "store/sitestore.h"
+#include "ui/dialogs/logonform.h"
 
 #include <QAbstractButton>
 #include <QApplication>

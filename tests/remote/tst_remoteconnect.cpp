@@ -3,14 +3,14 @@
 // keep-alive, the transfer mode and closing a busy tab.
 #include "remote/direntry.h"
 #include "remote/filelistmodel.h"
-#include "remote/panehost.h"
 #include "remote/remotenode.h"
-#include "sites/certform.h"
-#include "sites/quickconnect.h"
+#include "store/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
+#include "ui/dialogs/certform.h"
+#include "ui/panehost.h"
 
 #include <QAction>
 #include <QLabel>

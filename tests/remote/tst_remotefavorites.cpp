@@ -2,8 +2,8 @@
 // its file per user and host, the quick-connect records written once per caption, and connecting from the
 // quick-connect menu with and without the stored password.
 #include "remote/remotenode.h"
-#include "sites/favorites.h"
-#include "sites/quickconnect.h"
+#include "store/favorites.h"
+#include "store/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/testfiles.h"

@@ -1,8 +1,8 @@
 // The listing model on its own: listing times, sizes, the order of entries, the columns cut out of a
 // listing line, and the item model that reads a listing on demand.
 #include "remote/direntry.h"
-#include "remote/fileicons.h"
 #include "remote/filelistmodel.h"
+#include "ui/fileicons.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,0 +1,488 @@
+#include "local/localframe.h"
+
+#include "engine/component/ftpengine.h"
+#include "store/configrecord.h"
+#include "store/favorites.h"
+#include "store/io/datafile.h"
+#include "store/texts.h"
+#include "store/texttables.h"
+#include "ui/applysection.h"
+#include "ui/panehost.h"
+
+#include <QAbstractFileIconProvider>
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+using namespace skyhaul;
+
+namespace {
+
+constexpr int DefaultTreeWidth = 200;
+// More candidates than any folder holds; the search must end even on a file system that lies.
+constexpr int MaxNewFolderCandidates = 100000;
+
+QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget)
+{
+    return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
+}
+
+QString normalFolder(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path.trimmed()));
+    return QFileInfo(clean).absoluteFilePath();
+}
+
+QString menuText(const QString& path)
+{
+    // A path is shown as it is: "&" in it is no hot-key mark.
+    QString text = path;
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
+
+QString TLocalFrame::newFolderBaseName()
+{
+    return QStringLiteral("새 폴더");
+}
+
+QString TLocalFrame::newFolderName(const QString& folder)
+{
+    const QDir dir(folder);
+    const QString base = newFolderBaseName();
+    QString candidate = base;
+    // Any entry of that name blocks it, a file as well as a folder: a folder cannot be made over it.
+    for (int counter = 1; counter <= MaxNewFolderCandidates; ++counter) {
+        if (counter > 1)
+            candidate = base + QString::number(counter);
+        const QFileInfo entry(dir.filePath(candidate));
+        if (!entry.exists() && !entry.isSymLink())
+            return candidate;
+    }
+    return {};
+}
+
+TLocalFrame::TLocalFrame(const LocalTabContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context)
+{
+    setObjectName(QStringLiteral("LocalFrame"));
+    buildWidgets();
+    if (m_context.favorites)
+        for (const QString& path : *m_context.favorites)
+            if (!menuHasFavorite(path))
+                addFavoriteItem(path);
+    applyLanguage(Texts(m_context.appFolder, config().Language));
+}
+
+TLocalFrame::~TLocalFrame()
+{
+    // The models go first: they hold the icon provider.
+    delete m_treeModel;
+    delete m_listModel;
+}
+
+void TLocalFrame::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Scrolling before the tree had a size is lost; bring the current folder into view now.
+    m_revealTimer->start();
+}
+
+void TLocalFrame::buildWidgets()
+{
+    LocalToolBar = new QToolBar(this);
+    LocalToolBar->setObjectName(QStringLiteral("LocalToolBar"));
+    LocalToolBar->setIconSize(QSize(16, 16));
+    LocalToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+    FvPopupMenu = new QMenu(this);
+    FvPopupMenu->setObjectName(QStringLiteral("FvPopupMenu"));
+    AddToFavorite1 = FvPopupMenu->addAction(QStringLiteral("Add To Favorite"));
+    AddToFavorite1->setObjectName(QStringLiteral("AddToFavorite1"));
+    connect(AddToFavorite1, &QAction::triggered, this, &TLocalFrame::AddToFavoriteClick);
+    FvPopupMenu->addSeparator();
+
+    FavoriteBtn = new QToolButton(LocalToolBar);
+    FavoriteBtn->setObjectName(QStringLiteral("FavoriteBtn"));
+    FavoriteBtn->setText(QStringLiteral("Favorites"));
+    FavoriteBtn->setToolTip(QStringLiteral("Goto Favrite folder"));
+    FavoriteBtn->setIcon(themedIcon("bookmarks", QStyle::SP_DirLinkIcon, this));
+    FavoriteBtn->setMenu(FvPopupMenu);
+    FavoriteBtn->setPopupMode(QToolButton::InstantPopup);
+    FavoriteBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    LocalToolBar->addWidget(FavoriteBtn);
+
+    BackFolderBtn = LocalToolBar->addAction(themedIcon("go-up", QStyle::SP_FileDialogToParent, this),
+                                            QStringLiteral("Back"));
+    BackFolderBtn->setObjectName(QStringLiteral("BackFolderBtn"));
+    BackFolderBtn->setToolTip(QStringLiteral("Go to upper folder"));
+    connect(BackFolderBtn, &QAction::triggered, this, &TLocalFrame::BackFolderBtnClick);
+
+    NewFolderBtn = LocalToolBar->addAction(themedIcon("folder-new", QStyle::SP_FileDialogNewFolder, this),
+                                           QStringLiteral("New Folder"));
+    NewFolderBtn->setObjectName(QStringLiteral("NewFolderBtn"));
+    NewFolderBtn->setToolTip(QStringLiteral("Make a new folder"));
+    connect(NewFolderBtn, &QAction::triggered, this, &TLocalFrame::NewFolderBtnClick);
+
+    TransferBtn = LocalToolBar->addAction(themedIcon("go-next", QStyle::SP_ArrowForward, this),
+                                          QStringLiteral("Send Files To Server"));
+    TransferBtn->setObjectName(QStringLiteral("TransferBtn"));
+    TransferBtn->setToolTip(QStringLiteral("Transfer selected files to Ftp server"));
+    connect(TransferBtn, &QAction::triggered, this, &TLocalFrame::TransferBtnClick);
+
+    ShellPathCombo = new QComboBox(this);
+    ShellPathCombo->setObjectName(QStringLiteral("ShellPathCombo"));
+    ShellPathCombo->setEditable(true);
+    ShellPathCombo->setInsertPolicy(QComboBox::NoInsert);
+    ShellPathCombo->setMaxCount(64);
+    connect(ShellPathCombo, &QComboBox::activated, this, [this] { ShellPathComboActivated(); });
+    connect(ShellPathCombo->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { ShellPathComboActivated(); });
+
+    // The widgets' provider falls back to the style's icons where the desktop has no icon theme.
+    m_iconProvider = std::make_unique<QFileIconProvider>();
+    m_treeModel = new QFileSystemModel(this);
+    m_treeModel->setIconProvider(m_iconProvider.get());
+    m_treeModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::Hidden | QDir::NoDotAndDotDot);
+    m_treeModel->setRootPath(QDir::rootPath());
+    // Folders load (and then sort) in the background; once a level above the current folder has, its row
+    // is where it stays and can be brought into view.
+    m_revealTimer = new QTimer(this);
+    m_revealTimer->setSingleShot(true);
+    m_revealTimer->setInterval(30);
+    connect(m_revealTimer, &QTimer::timeout, this, [this] {
+        if (ShellTree->currentIndex().isValid())
+            ShellTree->scrollTo(ShellTree->currentIndex());
+    });
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        const QString loaded = normalFolder(path);
+        const QString prefix = loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/');
+        if (!m_folder.isEmpty() && (m_folder == loaded || m_folder.startsWith(prefix)))
+            m_revealTimer->start();
+    });
+    m_listModel = new QFileSystemModel(this);
+    m_listModel->setIconProvider(m_iconProvider.get());
+    m_listModel->setFilter(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    // In-place renaming of a new folder (and F2 on any entry) renames through the model.
+    m_listModel->setReadOnly(false);
+    connect(m_listModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        if (normalFolder(path) != m_folder)
+            return;
+        m_listLoaded = true;
+        if (!m_pendingRename.isEmpty())
+            startRenaming(std::exchange(m_pendingRename, QString()));
+    });
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+
+    ShellTree = new QTreeView(Splitter1);
+    ShellTree->setObjectName(QStringLiteral("ShellTree"));
+    ShellTree->setModel(m_treeModel);
+    for (int column = 1; column < m_treeModel->columnCount(); ++column)
+        ShellTree->hideColumn(column);
+    ShellTree->setHeaderHidden(true);
+    ShellTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(ShellTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { ShellTreeChange(current); });
+
+    ShellList = new QTreeView(Splitter1);
+    ShellList->setObjectName(QStringLiteral("ShellList"));
+    ShellList->setRootIsDecorated(false);
+    ShellList->setItemsExpandable(false);
+    ShellList->setUniformRowHeights(true);
+    ShellList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ShellList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ShellList->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    ShellList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ShellList, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex& index) { ShellListDoubleClick(index); });
+    connect(ShellList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ShellListMouseUp(pos); });
+
+    Splitter1->addWidget(ShellTree);
+    Splitter1->addWidget(ShellList);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({DefaultTreeWidth, 600});
+
+    LVPopupMenu = new QMenu(this);
+    LVPopupMenu->setObjectName(QStringLiteral("LVPopupMenu"));
+    NewFolder1 = LVPopupMenu->addAction(QStringLiteral("New Folder"));
+    NewFolder1->setObjectName(QStringLiteral("NewFolder1"));
+    connect(NewFolder1, &QAction::triggered, this, &TLocalFrame::NewFolderBtnClick);
+    AddThisFolder1 = LVPopupMenu->addAction(QStringLiteral("Add This Folder To Favorites"));
+    AddThisFolder1->setObjectName(QStringLiteral("AddThisFolder1"));
+    connect(AddThisFolder1, &QAction::triggered, this, &TLocalFrame::AddToFavoriteClick);
+
+    LVTMenu = new QMenu(this);
+    LVTMenu->setObjectName(QStringLiteral("LVTMenu"));
+    SendSelectedFiles1 = LVTMenu->addAction(QStringLiteral("Send Selected Files To Server"));
+    SendSelectedFiles1->setObjectName(QStringLiteral("SendSelectedFiles1"));
+    connect(SendSelectedFiles1, &QAction::triggered, this, &TLocalFrame::TransferBtnClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(LocalToolBar);
+    layout->addWidget(ShellPathCombo);
+    layout->addWidget(Splitter1, 1);
+
+    // No folder yet: the tree opens at the user's home so the first pick is near.
+    const QModelIndex home = m_treeModel->index(QDir::homePath());
+    if (home.isValid())
+        ShellTree->scrollTo(home);
+}
+
+bool TLocalFrame::setCurrentFolder(const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        return false;
+    const QString folder = normalFolder(path);
+    if (!QFileInfo(folder).isDir())
+        return false;
+    const QModelIndex node = m_treeModel->index(folder);
+    if (node.isValid() && node != ShellTree->currentIndex()) {
+        // The tree's change notification moves the list and the path box and renames the sheet.
+        ShellTree->setCurrentIndex(node);
+        ShellTree->scrollTo(node);
+    }
+    if (m_folder != folder)
+        showList(folder);
+    return true;
+}
+
+void TLocalFrame::ShellTreeChange(const QModelIndex& current)
+{
+    if (!current.isValid())
+        return;
+    Q_EMIT captionChanged(m_treeModel->data(current, Qt::DisplayRole).toString());
+    const QString folder = normalFolder(m_treeModel->filePath(current));
+    if (folder != m_folder)
+        showList(folder);
+}
+
+void TLocalFrame::showList(const QString& folder)
+{
+    m_folder = folder;
+    if (ShellList->model() != m_listModel) {
+        ShellList->setModel(m_listModel);
+        ShellList->setSortingEnabled(true);
+        ShellList->sortByColumn(0, Qt::AscendingOrder);
+        ShellList->header()->resizeSection(0, 220);
+    }
+    m_listLoaded = false;
+    m_pendingRename.clear();
+    m_listModel->setRootPath(folder);
+    ShellList->setRootIndex(m_listModel->index(folder));
+    fillPathCombo();
+}
+
+void TLocalFrame::fillPathCombo()
+{
+    const QSignalBlocker block(ShellPathCombo);
+    ShellPathCombo->clear();
+    // The way up from the current folder, so a parent is one pick away.
+    QStringList chain;
+    QDir dir(m_folder);
+    chain.prepend(m_folder);
+    while (dir.cdUp())
+        chain.prepend(dir.absolutePath());
+    for (const QString& folder : std::as_const(chain))
+        ShellPathCombo->addItem(
+            m_treeModel->iconProvider() ? m_treeModel->iconProvider()->icon(QFileInfo(folder)) : QIcon(),
+            QDir::toNativeSeparators(folder), folder);
+    ShellPathCombo->setCurrentIndex(ShellPathCombo->count() - 1);
+}
+
+void TLocalFrame::ShellPathComboActivated()
+{
+    const int index = ShellPathCombo->currentIndex();
+    QString target = ShellPathCombo->currentText();
+    if (index >= 0 && ShellPathCombo->itemText(index) == target)
+        target = ShellPathCombo->itemData(index).toString();
+    if (!setCurrentFolder(target))
+        fillPathCombo();
+}
+
+void TLocalFrame::ShellListDoubleClick(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    const QFileInfo entry = m_listModel->fileInfo(index);
+    if (entry.isDir())
+        setCurrentFolder(entry.absoluteFilePath());
+}
+
+void TLocalFrame::ShellListMouseUp(const QPoint& pos)
+{
+    const QPoint at = ShellList->viewport()->mapToGlobal(pos);
+    if (!ShellList->selectionModel() || ShellList->selectionModel()->selectedRows().isEmpty())
+        LVPopupMenu->popup(at);
+    else
+        LVTMenu->popup(at);
+}
+
+int TLocalFrame::treeViewWidth() const
+{
+    return Splitter1->sizes().value(0, DefaultTreeWidth);
+}
+
+void TLocalFrame::setTreeViewWidth(int width)
+{
+    const QList<int> sizes = Splitter1->sizes();
+    const int total = sizes.size() == 2 ? sizes[0] + sizes[1] : 0;
+    const int rest = total > width ? total - width : 600;
+    Splitter1->setSizes({qMax(width, 0), rest});
+}
+
+TabLayout TLocalFrame::layout() const
+{
+    TabLayout layout = TabLayout::ofKind(TabLayout::Kind::Local);
+    layout.treeViewWidth = treeViewWidth();
+    layout.path = QDir::toNativeSeparators(m_folder);
+    return layout;
+}
+
+void TLocalFrame::applyLayout(const TabLayout& layout)
+{
+    setTreeViewWidth(layout.treeViewWidth);
+    const QString path = layout.path.trimmed();
+    if (!path.isEmpty() && QFileInfo(normalFolder(path)).isDir())
+        setCurrentFolder(path);
+}
+
+void TLocalFrame::setShowCaptions(bool show)
+{
+    const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
+    LocalToolBar->setToolButtonStyle(style);
+    FavoriteBtn->setToolButtonStyle(style);
+}
+
+void TLocalFrame::applyLanguage(const Texts& texts)
+{
+    const SectionTexts section = applySection(this, texts, texttables::LocalForm);
+    AddToFavorite1->setText(section.text(u"AddToFavorite"));
+}
+
+QStringList TLocalFrame::favoriteMenuPaths() const
+{
+    QStringList paths;
+    for (QAction* action : FvPopupMenu->actions())
+        if (action != AddToFavorite1 && !action->isSeparator())
+            paths << action->data().toString();
+    return paths;
+}
+
+bool TLocalFrame::menuHasFavorite(const QString& path) const
+{
+    const QStringList paths = favoriteMenuPaths();
+    return std::any_of(paths.begin(), paths.end(),
+                       [&](const QString& p) { return sameMenuCaption(p, path); });
+}
+
+void TLocalFrame::addFavoriteItem(const QString& path)
+{
+    QAction* item = FvPopupMenu->addAction(themedIcon("folder", QStyle::SP_DirIcon, this), menuText(path));
+    item->setData(path);
+    connect(item, &QAction::triggered, this, [this, path] { FavoriteItemClick(path); });
+}
+
+void TLocalFrame::BackFolderBtnClick()
+{
+    if (m_folder.isEmpty())
+        return;
+    QDir dir(m_folder);
+    if (dir.cdUp())
+        setCurrentFolder(dir.absolutePath());
+}
+
+void TLocalFrame::NewFolderBtnClick()
+{
+    if (m_folder.isEmpty())
+        return;
+    const QModelIndex parent = m_listModel->index(m_folder);
+    QModelIndex created;
+    // Another program may take a name between the look and the making: then the next name is tried.
+    for (int attempt = 0; attempt < 16 && !created.isValid(); ++attempt) {
+        const QString name = newFolderName(m_folder);
+        if (name.isEmpty())
+            break;
+        created = m_listModel->mkdir(parent, name);
+    }
+    if (!created.isValid()) {
+        QMessageBox::warning(
+            this, QStringLiteral("Skyhaul"),
+            QStringLiteral("Cannot create a folder in %1.").arg(QDir::toNativeSeparators(m_folder)));
+        return;
+    }
+    const QString name = m_listModel->fileName(created);
+    if (m_listLoaded)
+        startRenaming(name);
+    else
+        m_pendingRename = name; // the folder's first reading would close an editor opened now
+}
+
+void TLocalFrame::startRenaming(const QString& name)
+{
+    const QModelIndex index = m_listModel->index(QDir(m_folder).filePath(name));
+    if (!index.isValid())
+        return;
+    ShellList->setFocus();
+    ShellList->setCurrentIndex(index);
+    ShellList->scrollTo(index);
+    ShellList->edit(index);
+}
+
+void TLocalFrame::FavoriteItemClick(const QString& path)
+{
+    setCurrentFolder(path);
+}
+
+void TLocalFrame::AddToFavoriteClick()
+{
+    if (m_folder.isEmpty() || menuHasFavorite(m_folder))
+        return;
+    addFavoriteItem(m_folder);
+    if (!m_context.favorites)
+        return;
+    // Another tab may have added it since this menu was built: keep one line per folder.
+    QStringList& favorites = *m_context.favorites;
+    if (std::any_of(favorites.begin(), favorites.end(),
+                    [&](const QString& p) { return sameMenuCaption(p, m_folder); }))
+        return;
+    favorites.append(m_folder);
+    try {
+        LocalFavorites::save(m_context.appFolder, favorites);
+    } catch (const FileIoError& e) {
+        QMessageBox::warning(this, QStringLiteral("Skyhaul"), e.message());
+    }
+}
+
+void TLocalFrame::TransferBtnClick()
+{
+    if (!ShellList->selectionModel() || ShellList->selectionModel()->selectedRows().isEmpty())
+        return;
+    TFtpEngine* engine = m_context.paneHost ? m_context.paneHost->oppositeRemoteEngine(this) : nullptr;
+    if (!engine || !engine->Connected()) {
+        QMessageBox::information(this, QStringLiteral("Skyhaul"), QStringLiteral("Ftp is not connected!"));
+        return;
+    }
+    // The upload itself belongs to the remote tab's transfer queue.
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "store/tablayoutfile.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFileIconProvider;
+class QFileSystemModel;
+class QMenu;
+class QModelIndex;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace skyhaul {
+class PaneHost;
+class Texts;
+} // namespace skyhaul
+
+/// What a local tab shares with the window that holds it.
+struct LocalTabContext {
+    QString appFolder;                     ///< where "LocalFavorites.dat" lives
+    QStringList* favorites = nullptr;      ///< the window's local favorites list, shared by every local tab
+    skyhaul::PaneHost* paneHost = nullptr; ///< reaches the tab active in the other pane
+};
+
+/**
+ * A local browser tab: path box, folder tree and file list kept in step, with hidden items shown. Its
+ * toolbar makes folders, goes up, recalls favorite folders and sends the selection to the other pane.
+ */
+class TLocalFrame : public QWidget {
+    Q_OBJECT
+public:
+    /// Base of the names New Folder gives, whatever the language: "새 폴더", then "새 폴더2", ...
+    static QString newFolderBaseName();
+    /// The first of those names that no entry of the folder has.
+    static QString newFolderName(const QString& folder);
+
+    TLocalFrame(const LocalTabContext& context, QWidget* parent = nullptr);
+    ~TLocalFrame() override;
+
+    /// The folder the file list shows, without a trailing separator except for the root; empty when none.
+    QString currentFolder() const { return m_folder; }
+    /// Points the list, the tree and the path box at the folder. Returns false (changing nothing) when it
+    /// is not an existing folder.
+    bool setCurrentFolder(const QString& path);
+
+    int treeViewWidth() const;
+    void setTreeViewWidth(int width);
+
+    /// Tree width and folder, as the pane's layout file keeps them.
+    skyhaul::TabLayout layout() const;
+    /// Sets the tree width; points the list at the saved folder when it still exists.
+    void applyLayout(const skyhaul::TabLayout& layout);
+
+    /// Shows or hides the captions of New Folder, Back, Send and Favorites.
+    void setShowCaptions(bool show);
+    /// Applies the "LocalForm" texts and font.
+    void applyLanguage(const skyhaul::Texts& texts);
+
+    /// Favorite folders in menu order.
+    QStringList favoriteMenuPaths() const;
+
+    // Handlers.
+    void BackFolderBtnClick();
+    void NewFolderBtnClick();
+    void AddToFavoriteClick();
+    void FavoriteItemClick(const QString& path);
+    void TransferBtnClick();
+
+    QToolBar* LocalToolBar = nullptr;
+    QToolButton* FavoriteBtn = nullptr;
+    QAction* BackFolderBtn = nullptr;
+    QAction* NewFolderBtn = nullptr;
+    QAction* TransferBtn = nullptr;
+    QComboBox* ShellPathCombo = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTreeView* ShellTree = nullptr;
+    QTreeView* ShellList = nullptr;
+    QMenu* FvPopupMenu = nullptr;
+    QMenu* LVPopupMenu = nullptr;
+    QMenu* LVTMenu = nullptr;
+    QAction* AddToFavorite1 = nullptr;
+    QAction* NewFolder1 = nullptr;
+    QAction* AddThisFolder1 = nullptr;
+    QAction* SendSelectedFiles1 = nullptr;
+
+Q_SIGNALS:
+    /// The sheet's caption: the display name of the folder the tree selected.
+    void captionChanged(const QString& caption);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildWidgets();
+    void addFavoriteItem(const QString& path);
+    bool menuHasFavorite(const QString& path) const;
+    void ShellTreeChange(const QModelIndex& current);
+    void ShellListDoubleClick(const QModelIndex& index);
+    void ShellListMouseUp(const QPoint& pos);
+    void ShellPathComboActivated();
+    void fillPathCombo();
+    void showList(const QString& folder);
+    void startRenaming(const QString& name);
+
+    LocalTabContext m_context;
+    std::unique_ptr<QFileIconProvider> m_iconProvider;
+    QFileSystemModel* m_treeModel = nullptr;
+    QFileSystemModel* m_listModel = nullptr;
+    QString m_folder;
+    QTimer* m_revealTimer = nullptr;
+    bool m_listLoaded = false;
+    QString m_pendingRename;
+};

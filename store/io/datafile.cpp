@@ -1,0 +1,40 @@
+#include "store/io/datafile.h"
+
+#include <QFile>
+
+namespace skyhaul {
+
+namespace {
+
+QString describe(FileIoError::Operation operation, const QString& path, const QString& reason)
+{
+    const QString verb = operation == FileIoError::Operation::Read ? QStringLiteral("Cannot read file ")
+                                                                   : QStringLiteral("Cannot write file ");
+    return verb + path + QStringLiteral(": ") + reason;
+}
+
+} // namespace
+
+FileIoError::FileIoError(Operation operation, const QString& path, const QString& reason)
+    : std::runtime_error(describe(operation, path, reason).toStdString()), m_operation(operation),
+      m_path(path), m_reason(reason)
+{
+}
+
+QString FileIoError::message() const
+{
+    return describe(m_operation, m_path, m_reason);
+}
+
+QByteArray readDataFile(const QString& path, qint64 maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileIoError(FileIoError::Operation::Read, path, file.errorString());
+    QByteArray bytes = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        throw FileIoError(FileIoError::Operation::Read, path, file.errorString());
+    return bytes;
+}
+
+} // namespace skyhaul

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "store/texts.h"
+
+#include <array>
+
+namespace skyhaul {
+
+/**
+ * The English texts of every window, one table per language-file section. A window builds its controls
+ * with the objectNames named in the targets of its table and then applies the section in one call
+ * (applySection()). Names the design gives (SMBtn, ConnectBtn, Button1 ...) are used as given; for the
+ * others these tables fix them:
+ *
+ * - MainForm: pane menu items NewLocal1/NewRemote1/DeleteThisTab1 (left) and ...2 (right).
+ * - SiteManager: NewGroupBtn AddBtn ModifyBtn DeleteBtn SaveBtn CancelBtn ConnectBtn; labels lbSiteName
+ *   lbSiteAddress lbID lbPassword lbRemotePath lbLocalPath lbNotes lbPort; chbPassiveMode.
+ * - ConfigForm: tree TreeView1; groups gbAppearence gbLocalFavorites gbRemoteFavorites gbSite gbFolder
+ *   gbEditor; choice groups rgQuickConnect rgFileExists rgDoubleClick; check boxes chbShowMainCaption
+ *   chbShowLocalCaption chbShowRemoteCaption; list lvLocalFavorites; radio buttons rbAssociated rbNotepad
+ *   rbProgram; buttons btnDeleteLocal btnDeleteSite btnDeleteFolder btnDeleteAllLocal btnDeleteAllSites
+ *   btnDeleteAllFolders btnSelectFile btnOk btnCancel btnDeleteSelected.
+ * - LogonForm: MessageLabel FtpServerLabel IDLabel PassLabel AnonymousCheck LogonBtn CancelBtn.
+ * - SSLForm: pages PageControl1; CertInfoLabel RangeLabel MoreInfoLabel IssuedToLabel IssuedByLabel
+ *   StatusLabel; field labels Issuer<Field>Label and Subject<Field>Label with Field one of Org Unit Email CN
+ *   City State Country; AcceptBtn RejectBtn.
+ * - RemoteForm: labels HostLbl PortLbl IDLbl PassLbl; buttons ConnectBtn QuickConnectBtn TransferBtn StopBtn
+ *   EditBtn ViewBtn DeleteBtn DisconnectBtn NewFolderBtn RefreshBtn BackBtn FavoritesBtn; menu items
+ *   NewFolder1 Transfer1 Rename1 Delete1 Edit1 View1 Refresh1 ClearQue1 ClearTransferFinishedinQue1; columns
+ *   of rFileListView.
+ * - LocalForm: FavoriteBtn BackFolderBtn NewFolderBtn TransferBtn; menu items NewFolder1 SendSelectedFiles1
+ *   AddThisFolder1.
+ */
+namespace texttables {
+
+extern const SectionTable MainForm;
+extern const SectionTable SiteManager;
+extern const SectionTable ConfigForm;
+extern const SectionTable LogonForm;
+extern const SectionTable SSLForm;
+extern const SectionTable OverWriteForm;
+extern const SectionTable RemoteForm;
+extern const SectionTable LocalForm;
+/// The four confirmation questions; look them up with Texts::message().
+extern const SectionTable Messages;
+
+/// Every window section (not Messages), in the order above.
+extern const std::array<const SectionTable*, 8> WindowSections;
+
+} // namespace texttables
+
+/// The English confirmation questions, which are also their keys in "Messages".
+namespace messages {
+inline constexpr char DeleteSelectedSite[] = "Do you want to delete Selected Site?";
+inline constexpr char DeleteSelectedFiles[] = "Do you want to delete selected file(s)?";
+inline constexpr char DownloadSelectedFiles[] = "Do you want to download selected file(s)?";
+inline constexpr char UploadSelectedFiles[] = "Do you want to upload selected file(s)?";
+} // namespace messages
+
+} // namespace skyhaul

@@ -1,0 +1,1031 @@
+// The main window with real widgets on a fresh application folder: start-up and shutdown, tab layouts,
+// the tab commands and the close rule, moving tabs, the splitter, language, the other pane, and closing a
+// tab or the window while a remote tab's engine method runs.
+#include "app/mainwindow/mainwindow.h"
+#include "app/mainwindow/panecontrol.h"
+#include "local/localframe.h"
+#include "store/configrecord.h"
+#include "store/favorites.h"
+#include "store/tablayoutfile.h"
+#include "tests/app/apptesthelpers.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/scriptedserver.h"
+#include "tests/support/testhelpers.h"
+#include "transfer/processstate.h"
+
+#include "remote/remoteframe.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace skyhaul;
+using namespace skyhaul::test;
+using namespace skyhaul::test::script;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(TabLayout)
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QStringList hints(TPageControl* pane)
+{
+    QStringList out;
+    for (int i = 0; i < pane->count(); ++i)
+        out << (pane->sheet(i) ? pane->sheet(i)->hint() : u"?"_s);
+    return out;
+}
+
+QStringList captions(TPageControl* pane)
+{
+    QStringList out;
+    for (int i = 0; i < pane->count(); ++i)
+        out << pane->tabText(i);
+    return out;
+}
+
+TestRemoteTab* testTab(TTabSheet* sheet)
+{
+    return sheet ? dynamic_cast<TestRemoteTab*>(sheet->remoteTab()) : nullptr;
+}
+
+QAbstractButton* closeButton(TPageControl* pane, int index)
+{
+    return qobject_cast<QAbstractButton*>(pane->tabBar()->tabButton(index, QTabBar::RightSide));
+}
+
+TabLayout remoteLayout(const QString& host, const QString& user, int port, bool passive, int ssl,
+                       int transType)
+{
+    TabLayout t = TabLayout::ofKind(TabLayout::Kind::Remote);
+    t.host = host;
+    t.user = user;
+    t.port = port;
+    t.passive = passive;
+    t.ssl = ssl;
+    t.transType = transType;
+    t.treeViewWidth = 170;
+    t.bottomHeight = 130;
+    return t;
+}
+
+void sendDrop(TPageControl* source, TPageControl* target, const QPoint& pos, bool* accepted = nullptr)
+{
+    QMimeData data;
+    data.setData(TPageControl::dragMimeType(), source->dragToken());
+    QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (accepted)
+        *accepted = enter.isAccepted();
+    if (!enter.isAccepted())
+        return;
+    QDropEvent drop(QPointF(pos), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_app;
+    std::unique_ptr<QTemporaryDir> m_system;
+    QList<QUrl> m_opened;
+
+    MainWindowOptions options()
+    {
+        MainWindowOptions o;
+        o.appFolder = m_app->path();
+        o.systemTempFolder = m_system->path();
+        o.settingsFile = m_app->filePath(u"gate.ini"_s);
+        o.remoteTabFactory = testRemoteTabFactory();
+        o.openUrl = [this](const QUrl& url) {
+            m_opened << url;
+            return true;
+        };
+        o.askUpdate = [](const QString&, const QString&) { return false; };
+        return o;
+    }
+
+    std::unique_ptr<TfrmSkyhaulMain> start(bool show = true)
+    {
+        auto window = std::make_unique<TfrmSkyhaulMain>(options());
+        if (show) {
+            window->show();
+            if (!QTest::qWaitForWindowExposed(window.get()))
+                qWarning("window not exposed");
+        }
+        return window;
+    }
+
+    QString appFile(const QString& name) const { return QDir(m_app->path()).filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        m_app = std::make_unique<QTemporaryDir>();
+        m_system = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_app->isValid() && m_system->isValid());
+        config() = ConfigRecord();
+        m_opened.clear();
+        TestRemoteTab::s_destroyedWhileBusy = false;
+    }
+
+    void cleanup()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!TestRemoteTab::s_destroyedWhileBusy);
+    }
+
+    // ---- Start-up and shutdown
+
+    void firstStartWithoutDataFiles()
+    {
+        ShellHookRegistered = true;
+        RunningEditors = 3;
+        auto window = start(false);
+        QCOMPARE(hints(window->PageControl1), QStringList{u"L"_s});
+        QCOMPARE(hints(window->PageControl2), QStringList{u"R"_s});
+        QCOMPARE(window->PageControl1->activeSheet(), window->TabSheet1);
+        QCOMPARE(window->PageControl2->tabText(0), u"Remote"_s);
+        QCOMPARE(window->PageControl1->tabText(0), u"Local"_s);
+        QVERIFY(!testTab(window->TabSheet2)->engine()->Connected());
+        QCOMPARE(window->size(), QSize(930, 472));
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QCOMPARE(window->PageControl2->currentIndex(), 0);
+        QVERIFY(!ShellHookRegistered);
+        QCOMPARE(RunningEditors.load(), 0);
+        QCOMPARE(TempFolder(), m_system->path() + u"/skTemp/"_s);
+        QVERIFY(QFileInfo(TempFolder()).isDir());
+        // Nothing is written before the window closes.
+        QCOMPARE(QDir(m_app->path()).entryList(QDir::Files), QStringList());
+    }
+
+    // The steps run in their order, and what each reads is in place when the next one needs it: the
+    // configuration before the language, the language before the tabs get their captions, the favorites
+    // before the local tabs build their menus, the layouts before the active tabs are selected.
+    void startupOrder()
+    {
+        ConfigRecord stored;
+        stored.Language = u"Test"_s;
+        stored.MainWidth = 700;
+        stored.MainHeight = 400;
+        stored.MainLeft = 30;
+        stored.MainTop = 40;
+        stored.LeftActiveTab = 0;
+        stored.save(m_app->path());
+        writeBytes(appFile(u"Languages/Test.ini"_s), "[MainForm]\r\nLocal=Lokal\r\nExit=Quit\r\n");
+        LocalFavorites::save(m_app->path(), {m_system->path()});
+        TabLayoutFile::write(
+            TabLayoutFile::leftFilePath(m_app->path()),
+            {TabLayout::ofKind(TabLayout::Kind::Local), TabLayout::ofKind(TabLayout::Kind::Local)});
+
+        LogCapture log("skyhaul.app");
+        auto window = start(false);
+        QStringList steps;
+        for (const QString& line : log.lines)
+            if (line.startsWith(u"start-up"_s))
+                steps << line.section(QLatin1Char(':'), 0, 0);
+        QStringList expected;
+        for (int i = 1; i <= 10; ++i)
+            expected << u"start-up %1"_s.arg(i);
+        QCOMPARE(steps, expected);
+
+        QCOMPARE(window->ExitBtn->text(), u"Quit"_s);
+        QCOMPARE(captions(window->PageControl1), (QStringList{u"Lokal"_s, u"Lokal"_s}));
+        QCOMPARE(window->PageControl1->sheet(1)->localFrame()->favoriteMenuPaths(),
+                 QStringList{m_system->path()});
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QCOMPARE(window->size(), QSize(700, 400));
+        QCOMPARE(window->pos(), QPoint(30, 40));
+    }
+
+    // Shutdown writes both layouts, empties TempFolder (which stays) and saves the configuration with the
+    // window's geometry and active tabs, in that order.
+    void shutdownOrderAndFiles()
+    {
+        auto window = start();
+        window->NewRemoteTab(window->PageControl2);
+        window->NewLocalTab(window->PageControl2);
+        window->PageControl2->setCurrentIndex(1);
+        writeBytes(TempFolder() + u"copy.txt"_s, "x");
+        writeBytes(TempFolder() + u"skDngTmp7/sub/a.bin"_s, "y");
+        window->resize(800, 450);
+        QVERIFY(waitFor([&] { return window->width() == 800; }, 2000));
+
+        LogCapture log("skyhaul.app");
+        QVERIFY(window->close());
+        QStringList steps;
+        for (const QString& line : log.lines)
+            if (line.startsWith(u"shutdown"_s))
+                steps << line.section(QLatin1Char(':'), 0, 0);
+        QCOMPARE(steps, (QStringList{u"shutdown 1"_s, u"shutdown 2"_s, u"shutdown 3"_s, u"shutdown 4"_s}));
+
+        QVERIFY(QFileInfo(TempFolder()).isDir());
+        QCOMPARE(QDir(TempFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(TabLayoutFile::read(TabLayoutFile::leftFilePath(m_app->path()), TabLayout::Kind::Local)
+                     .tabs.size(),
+                 1);
+        QCOMPARE(TabLayoutFile::read(TabLayoutFile::rightFilePath(m_app->path()), TabLayout::Kind::Local)
+                     .tabs.size(),
+                 3);
+        ConfigRecord saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved.MainWidth, 800);
+        QCOMPARE(saved.MainHeight, 450);
+        QCOMPARE(saved.LeftActiveTab, 0);
+        QCOMPARE(saved.RightActiveTab, 1);
+        // Closing again (the destructor) does not run the shutdown twice.
+        const QByteArray layout = fileBytes(TabLayoutFile::rightFilePath(m_app->path()));
+        window.reset();
+        QCOMPARE(fileBytes(TabLayoutFile::rightFilePath(m_app->path())), layout);
+    }
+
+    // ---- Layouts
+
+    // Three tabs per pane come back with the same kinds, order and fields; no password is written; the stored
+    // active tabs are selected.
+    void threeTabsPerPaneRoundTrip()
+    {
+        QTemporaryDir folders;
+        const QString a = folders.filePath(u"alpha"_s);
+        const QString b = folders.filePath(u"beta"_s);
+        QVERIFY(QDir().mkpath(a) && QDir().mkpath(b));
+        const TabLayout r1 = remoteLayout(u"ftp.one.example"_s, u"ann"_s, 2121, false, 2, 1);
+        const TabLayout r2 = remoteLayout(u"10.0.0.7"_s, u"bob"_s, 21, true, 0, 2);
+        const TabLayout r3 = remoteLayout(u"three.example"_s, QString(), 990, true, 1, 0);
+        {
+            auto window = start();
+            window->TabSheet1->localFrame()->setCurrentFolder(a);
+            testTab(window->NewRemoteTab(window->PageControl1))->applyLayout(r1);
+            window->NewLocalTab(window->PageControl1)->localFrame()->setCurrentFolder(b);
+            testTab(window->TabSheet2)->applyLayout(r2);
+            window->NewLocalTab(window->PageControl2);
+            testTab(window->NewRemoteTab(window->PageControl2))->applyLayout(r3);
+            window->PageControl1->setCurrentIndex(1);
+            window->PageControl2->setCurrentIndex(0);
+            QVERIFY(window->close());
+        }
+        const QByteArray left = fileBytes(TabLayoutFile::leftFilePath(m_app->path()));
+        QVERIFY(left.startsWith("[0]\r\nType=Local\r\n"));
+        QVERIFY(left.contains("[1]\r\nType=Remote\r\n"));
+        QVERIFY(left.contains("[2]\r\nType=Local\r\n"));
+        QVERIFY(!left.contains("\nPass=") && !left.contains("Password"));
+
+        auto window = start();
+        QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"R"_s, u"L"_s}));
+        QCOMPARE(hints(window->PageControl2), (QStringList{u"R"_s, u"L"_s, u"R"_s}));
+        QCOMPARE(window->PageControl1->sheet(0)->localFrame()->currentFolder(), a);
+        QCOMPARE(window->PageControl1->sheet(2)->localFrame()->currentFolder(), b);
+        QCOMPARE(captions(window->PageControl1), (QStringList{u"alpha"_s, u"Remote"_s, u"beta"_s}));
+        QCOMPARE(testTab(window->PageControl1->sheet(1))->layout(), r1);
+        QCOMPARE(testTab(window->PageControl2->sheet(0))->layout(), r2);
+        QCOMPARE(testTab(window->PageControl2->sheet(2))->layout(), r3);
+        QCOMPARE(window->PageControl1->currentIndex(), 1);
+        QCOMPARE(window->PageControl2->currentIndex(), 0);
+        for (TPageControl* pane : {window->PageControl1, window->PageControl2})
+            for (int i = 0; i < pane->count(); ++i)
+                QVERIFY(closeButton(pane, i));
+    }
+
+    // The last restored tab stays active when the stored index is past the pane's tabs.
+    void storedActiveIndexTooLargeIsIgnored()
+    {
+        TabLayoutFile::write(
+            TabLayoutFile::leftFilePath(m_app->path()),
+            {TabLayout::ofKind(TabLayout::Kind::Local), TabLayout::ofKind(TabLayout::Kind::Remote)});
+        ConfigRecord stored;
+        stored.LeftActiveTab = 5;
+        stored.RightActiveTab = 0;
+        stored.save(m_app->path());
+        auto window = start(false);
+        QCOMPARE(window->PageControl1->count(), 2);
+        QCOMPARE(window->PageControl1->currentIndex(), 1);
+    }
+
+    void handEditedLayouts_data()
+    {
+        QTest::addColumn<bool>("rightPane");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("expectedHints");
+        QTest::addColumn<QStringList>("expectedCaptions");
+        QTest::newRow("empty file, left")
+            << false << QByteArray() << QStringList{u"L"_s} << QStringList{u"Local"_s};
+        QTest::newRow("empty file, right")
+            << true << QByteArray() << QStringList{u"R"_s} << QStringList{u"Remote"_s};
+        QTest::newRow("no section 0")
+            << true << QByteArray("[1]\r\nType=Local\r\n[2]\r\nType=Remote\r\n")
+            << QStringList{u"R"_s, u"L"_s, u"R"_s} << QStringList{u"Remote"_s, u"Local"_s, u"Remote"_s};
+        QTest::newRow("unknown Type is local") << true << QByteArray("[0]\r\nType=SFTP\r\nHost=x\r\n")
+                                               << QStringList{u"L"_s} << QStringList{u"Local"_s};
+        QTest::newRow("no Type is local")
+            << true << QByteArray("[0]\r\nPath=\r\n") << QStringList{u"L"_s} << QStringList{u"Local"_s};
+        QTest::newRow("letter case of Remote matters")
+            << false << QByteArray("[0]\r\nType=remote\r\n[1]\r\nType=Remote\r\n")
+            << QStringList{u"L"_s, u"R"_s} << QStringList{u"Local"_s, u"Remote"_s};
+        QTest::newRow("not an INI text") << false << QByteArray("\x00\x01garbage\xff", 11)
+                                         << QStringList{u"L"_s} << QStringList{u"Local"_s};
+    }
+
+    void handEditedLayouts()
+    {
+        QFETCH(bool, rightPane);
+        QFETCH(QByteArray, file);
+        writeBytes(rightPane ? TabLayoutFile::rightFilePath(m_app->path())
+                             : TabLayoutFile::leftFilePath(m_app->path()),
+                   file);
+        auto window = start(false);
+        TPageControl* pane = rightPane ? window->PageControl2 : window->PageControl1;
+        QTEST(hints(pane), "expectedHints");
+        QTEST(captions(pane), "expectedCaptions");
+        // Every sheet has its tab object.
+        for (int i = 0; i < pane->count(); ++i)
+            QVERIFY(pane->sheet(i)->tabObject());
+    }
+
+    // A remote tab whose saved port is not a port is saved with 21; the rest of the shutdown still runs.
+    void layoutWithBadPortStillSaves()
+    {
+        auto window = start();
+        TabLayout bad = remoteLayout(u"h"_s, u"u"_s, TabLayout::portFromText(u"12ab"_s), true, 3, 0);
+        testTab(window->TabSheet2)->applyLayout(bad);
+        QVERIFY(window->close());
+        QCOMPARE(TabLayoutFile::read(TabLayoutFile::rightFilePath(m_app->path()), TabLayout::Kind::Remote)
+                     .tabs[0]
+                     .port,
+                 21);
+        QVERIFY(QFile::exists(ConfigRecord::filePath(m_app->path())));
+    }
+
+    // ---- Tab commands
+
+    void newButtonsAndPaneMenus()
+    {
+        auto window = start();
+        QSignalSpy dummy(window.get(), &QObject::destroyed);
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->NLLBtn), Qt::LeftButton);
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->NRLBtn), Qt::LeftButton);
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->NLRBtn), Qt::LeftButton);
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->NRRBtn), Qt::LeftButton);
+        QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"L"_s, u"R"_s}));
+        QCOMPARE(hints(window->PageControl2), (QStringList{u"R"_s, u"L"_s, u"R"_s}));
+        QCOMPARE(captions(window->PageControl2), (QStringList{u"Remote"_s, u"Local"_s, u"Remote"_s}));
+        QCOMPARE(window->PageControl1->currentIndex(), 2);
+        QCOMPARE(window->PageControl2->currentIndex(), 2);
+        // The remote tabs know the window as their pane host and are not connected.
+        QCOMPARE(testTab(window->PageControl1->sheet(2))->paneHost, static_cast<PaneHost*>(window.get()));
+        QCOMPARE(testTab(window->PageControl1->sheet(2))->connects, 0);
+
+        window->findChild<QAction*>(u"NewLocal2"_s)->trigger();
+        window->findChild<QAction*>(u"NewRemote1"_s)->trigger();
+        QCOMPARE(hints(window->PageControl2).last(), u"L"_s);
+        QCOMPARE(hints(window->PageControl1).last(), u"R"_s);
+
+        // Delete This Tab closes the active sheet and the pane selects another.
+        window->PageControl1->setCurrentIndex(1);
+        QPointer<TTabSheet> doomed = window->PageControl1->activeSheet();
+        window->findChild<QAction*>(u"DeleteThisTab1"_s)->trigger();
+        QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"R"_s, u"R"_s}));
+        QVERIFY(waitFor([&] { return doomed.isNull(); }, 1000));
+    }
+
+    void closeRule_data()
+    {
+        QTest::addColumn<bool>("useMenu");
+        QTest::newRow("close button") << false;
+        QTest::newRow("Delete This Tab") << true;
+    }
+
+    // A pane's only tab never goes; with two, the one asked for goes with its tab object.
+    void closeRule()
+    {
+        QFETCH(bool, useMenu);
+        auto window = start();
+        auto closeTab = [&](TPageControl* pane, int index) {
+            if (useMenu) {
+                pane->setCurrentIndex(index);
+                window
+                    ->findChild<QAction*>(pane == window->PageControl1 ? u"DeleteThisTab1"_s
+                                                                       : u"DeleteThisTab2"_s)
+                    ->trigger();
+            } else {
+                QTest::mouseClick(closeButton(pane, index), Qt::LeftButton);
+            }
+        };
+        closeTab(window->PageControl1, 0);
+        closeTab(window->PageControl2, 0);
+        QCOMPARE(window->PageControl1->count(), 1);
+        QCOMPARE(window->PageControl2->count(), 1);
+        QCOMPARE(window->PageControl2->activeSheet(), window->TabSheet2);
+
+        TTabSheet* added = window->NewRemoteTab(window->PageControl2);
+        QPointer<TTabSheet> first = window->TabSheet2;
+        QPointer<QWidget> firstObject = first->tabObject();
+        closeTab(window->PageControl2, 0);
+        QCOMPARE(window->PageControl2->count(), 1);
+        QCOMPARE(window->PageControl2->activeSheet(), added);
+        QVERIFY(waitFor([&] { return first.isNull() && firstObject.isNull(); }, 1000));
+        closeTab(window->PageControl2, 0);
+        QCOMPARE(window->PageControl2->activeSheet(), added);
+    }
+
+    // Right button on a tab makes it active and opens the pane's menu; elsewhere nothing happens.
+    void rightButtonOnTabs()
+    {
+        auto window = start();
+        window->NewLocalTab(window->PageControl1);
+        window->PageControl1->setCurrentIndex(1);
+        QTabBar* bar = window->PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::RightButton, {}, bar->tabRect(0).center());
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QVERIFY(window->PopupMenu1->isVisible());
+        QVERIFY(!window->PopupMenu2->isVisible());
+        window->PopupMenu1->hide();
+
+        // The header row beside the tabs: no tab there.
+        TPageControl* pane = window->PageControl1;
+        const QPoint empty(pane->width() - 5, bar->height() / 2);
+        QVERIFY(pane->childAt(empty) == nullptr || pane->childAt(empty) == pane);
+        QTest::mouseClick(pane, Qt::RightButton, {}, empty);
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QVERIFY(!window->PopupMenu1->isVisible());
+    }
+
+    // ---- Moving tabs
+
+    // A drag starts after the pointer moved 5 pixels with the left button down, and only from a pane with
+    // more than one tab.
+    void dragStartsAtFivePixels()
+    {
+        auto window = start();
+        TPaneTabBar* bar = window->PageControl1->paneTabBar();
+        // The drag itself is driven by the drop tests; here only its start is observed.
+        QObject::disconnect(bar, &TPaneTabBar::dragRequested, window->PageControl1, nullptr);
+        QSignalSpy drags(bar, &TPaneTabBar::dragRequested);
+        const QPoint at = bar->tabRect(0).center();
+        auto moveTo = [&](const QPoint& p) {
+            QMouseEvent move(QEvent::MouseMove, p, bar->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(bar, &move);
+        };
+        QTest::mousePress(bar, Qt::LeftButton, {}, at);
+        moveTo(at + QPoint(4, 0));
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, at + QPoint(4, 0));
+        QCOMPARE(drags.count(), 0); // a single tab is not dragged
+
+        window->NewLocalTab(window->PageControl1);
+        QTest::mousePress(bar, Qt::LeftButton, {}, at);
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        moveTo(at + QPoint(4, 0));
+        QCOMPARE(drags.count(), 0);
+        moveTo(at + QPoint(0, -5));
+        QCOMPARE(drags.count(), 1);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
+    }
+
+    void dropsMoveTabs()
+    {
+        auto window = start();
+        TPageControl* left = window->PageControl1;
+        TPageControl* right = window->PageControl2;
+        TTabSheet* l1 = window->TabSheet1;
+        TTabSheet* l2 = window->NewLocalTab(left);
+        TTabSheet* l3 = window->NewRemoteTab(left);
+        QWidget* movingObject = l3->tabObject();
+
+        // Same pane: the active tab goes to the tab under the pointer.
+        left->setCurrentWidget(l3);
+        sendDrop(left, left, left->tabBar()->mapTo(left, left->tabBar()->tabRect(0).center()));
+        QCOMPARE(left->sheet(0), l3);
+        QCOMPARE(left->sheet(1), l1);
+        QCOMPARE(left->sheet(2), l2);
+        // Dropped where no tab is: nothing moves.
+        sendDrop(left, left, QPoint(left->width() / 2, left->height() / 2));
+        QCOMPARE(left->sheet(0), l3);
+
+        // Other pane: the source's active tab moves there with its tab object and becomes active.
+        left->setCurrentWidget(l3);
+        sendDrop(left, right, QPoint(right->width() / 2, right->height() / 2));
+        QCOMPARE(left->count(), 2);
+        QCOMPARE(right->count(), 2);
+        QCOMPARE(right->activeSheet(), l3);
+        QCOMPARE(l3->tabObject(), movingObject);
+        QCOMPARE(right->tabText(1), u"Remote"_s);
+        QCOMPARE(window->paneOf(l3), right);
+
+        // A drag from elsewhere is refused.
+        QMimeData foreign;
+        foreign.setData(TPageControl::dragMimeType(), "12345:deadbeef");
+        QDragEnterEvent enter(QPoint(5, 5), Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(right, &enter);
+        QVERIFY(!enter.isAccepted());
+
+        // The last tab of a pane is never dragged out.
+        TPageControl* single = right;
+        QVERIFY(window->TabSheet2->parent());
+        left->setCurrentIndex(0);
+        sendDrop(right, left, QPoint(5, 5));
+        sendDrop(right, left, QPoint(5, 5));
+        QCOMPARE(single->count(), 1);
+    }
+
+    // ---- Splitter
+
+    void splitterSnaps_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<bool>("snaps");
+        QTest::newRow("29 right") << 29 << true;
+        QTest::newRow("29 left") << -29 << true;
+        QTest::newRow("30 right") << 30 << false;
+        QTest::newRow("30 left") << -30 << false;
+        QTest::newRow("far") << 200 << false;
+    }
+
+    void splitterSnaps()
+    {
+        QFETCH(int, offset);
+        QFETCH(bool, snaps);
+        auto window = start();
+        QCOMPARE(window->width(), 930);
+        const int half = 465;
+        QCOMPARE(window->PageControl1->width(), half);
+
+        QSplitterHandle* handle = window->Splitter1->handle(1);
+        const QPoint grip(2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        const QPoint to = window->Splitter1->mapToGlobal(QPoint(half + offset + grip.x(), grip.y()));
+        QMouseEvent move(QEvent::MouseMove, handle->mapFromGlobal(to), to, Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, handle->mapFromGlobal(to));
+
+        const int left = snaps ? half : half + offset;
+        QCOMPARE(window->PageControl1->width(), left);
+        QCOMPARE(config().SplitterRatio, double(left) / 930);
+
+        // A resized window keeps the share, rounded to nearest with ties to even.
+        window->resize(1001, 500);
+        QVERIFY(waitFor([&] { return window->width() == 1001; }, 2000));
+        QCOMPARE(window->PageControl1->width(), int(std::rint(1001 * double(left) / 930)));
+    }
+
+    void splitterRounding_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("left");
+        QTest::newRow("tie goes to even, down") << 5 << 0.5 << 2;
+        QTest::newRow("tie goes to even, up") << 7 << 0.5 << 4;
+        QTest::newRow("nearest") << 1000 << 0.3337 << 334;
+    }
+
+    void splitterRounding()
+    {
+        QFETCH(int, width);
+        QFETCH(double, ratio);
+        QTEST(TPaneSplitter::leftWidthFor(width, ratio), "left");
+        QCOMPARE(TPaneSplitter::snapLeftWidth(465 + 29, 931), 465);
+        QCOMPARE(TPaneSplitter::snapLeftWidth(465 + 30, 931), 495);
+    }
+
+    // ---- Language and captions
+
+    void languageFileRelabelsToolbar()
+    {
+        writeBytes(
+            appFile(u"Languages/English.ini"_s),
+            "[MainForm]\r\nExit=Quit\r\nNewLocalToLeft=Links lokal\r\nRemote=Fern\r\nDeleteThisTab=Weg\r\n"
+            "Font=DejaVu Serif\r\nSize=10\r\n");
+        auto window = start(false);
+        QCOMPARE(window->ExitBtn->text(), u"Quit"_s);
+        QCOMPARE(window->NLLBtn->text(), u"Links lokal"_s);
+        QCOMPARE(window->SMBtn->text(), u"Site Manager"_s);
+        QCOMPARE(window->AboutBtn->text(), u"About"_s);
+        QCOMPARE(window->PageControl2->tabText(0), u"Fern"_s);
+        QCOMPARE(window->findChild<QAction*>(u"DeleteThisTab2"_s)->text(), u"Weg"_s);
+        QCOMPARE(window->PageControl1->tabBar()->font().pointSize(), 10);
+        QCOMPARE(window->NewRemoteTab(window->PageControl1) ? window->PageControl1->tabText(1) : QString(),
+                 u"Fern"_s);
+
+        // Applied again (as after the configuration dialog): the window and every tab.
+        writeBytes(appFile(u"Languages/English.ini"_s), "[MainForm]\r\nExit=Ende\r\n");
+        const int before = testTab(window->TabSheet2)->languageApplied;
+        window->applyLanguage();
+        QCOMPARE(window->ExitBtn->text(), u"Ende"_s);
+        QCOMPARE(window->NLLBtn->text(), u"New Local To Left"_s);
+        QCOMPARE(testTab(window->TabSheet2)->languageApplied, before + 1);
+    }
+
+    void captionRefreshFollowsOptions()
+    {
+        ConfigRecord stored;
+        stored.ShowMainCaption = false;
+        stored.ShowLocalCaption = false;
+        stored.ShowRemoteCaption = false;
+        stored.save(m_app->path());
+        auto window = start(false);
+        QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QCOMPARE(window->TabSheet1->localFrame()->LocalToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QVERIFY(!testTab(window->TabSheet2)->showCaptions);
+        config().ShowMainCaption = true;
+        config().ShowRemoteCaption = true;
+        window->CaptionRefresh();
+        QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QVERIFY(testTab(window->TabSheet2)->showCaptions);
+    }
+
+    // ---- The other pane
+
+    void oppositeTabs()
+    {
+        QTemporaryDir folder;
+        auto window = start();
+        TLocalFrame* local = window->TabSheet1->localFrame();
+        QWidget* remote = window->TabSheet2->tabObject();
+        TFtpEngine* engine = testTab(window->TabSheet2)->engine();
+
+        // No folder yet: nothing to download into.
+        QCOMPARE(window->oppositeLocalPath(remote), QString());
+        QVERIFY(local->setCurrentFolder(folder.path()));
+        QCOMPARE(window->oppositeLocalPath(remote), folder.path() + u"/"_s);
+        QCOMPARE(window->oppositeRemoteEngine(local), engine);
+        // Same kind on both sides: no answer.
+        QCOMPARE(window->oppositeRemoteEngine(remote), nullptr);
+        QCOMPARE(window->oppositeLocalPath(local), QString());
+        // From a widget inside the tab, as the tab's own code asks.
+        QCOMPARE(
+            window->oppositeLocalPath(remote->findChild<QWidget*>() ? remote->findChild<QWidget*>() : remote),
+            folder.path() + u"/"_s);
+        // The root keeps its one separator.
+        QVERIFY(local->setCurrentFolder(u"/"_s));
+        QCOMPARE(window->oppositeLocalPath(remote), u"/"_s);
+
+        // Only the active tab of the other pane counts.
+        window->NewLocalTab(window->PageControl2);
+        QCOMPARE(window->oppositeRemoteEngine(local), nullptr);
+        window->PageControl2->setCurrentIndex(0);
+        QCOMPARE(window->oppositeRemoteEngine(local), engine);
+
+        // A tab moved to the other pane asks the pane it is now in.
+        TTabSheet* second = window->NewRemoteTab(window->PageControl1);
+        sendDrop(window->PageControl1, window->PageControl2, QPoint(10, 10));
+        QCOMPARE(window->paneOf(second), window->PageControl2);
+        window->PageControl1->setCurrentIndex(0);
+        QCOMPARE(window->oppositeLocalPath(second->tabObject()), u"/"_s);
+    }
+
+    // "Send Files To Server": nothing without a selection; with one and no connected remote tab opposite,
+    // "Ftp is not connected!".
+    void sendFilesWithoutConnection()
+    {
+        QTemporaryDir folder;
+        writeBytes(folder.filePath(u"a.txt"_s), "a");
+        auto window = start();
+        TLocalFrame* local = window->TabSheet1->localFrame();
+        QVERIFY(local->setCurrentFolder(folder.path()));
+        ModalWatcher watcher;
+        local->TransferBtn->trigger();
+        QTest::qWait(50);
+        QCOMPARE(watcher.seen.size(), 0);
+
+        QVERIFY(waitFor(
+            [&] { return local->ShellList->model()->rowCount(local->ShellList->rootIndex()) == 1; }, 5000));
+        local->ShellList->selectAll();
+        local->TransferBtn->trigger();
+        QCOMPARE(watcher.seen.size(), 1);
+        QCOMPARE(watcher.seen.first().text, u"Ftp is not connected!"_s);
+        QCOMPARE(watcher.seen.first().title, u"Skyhaul"_s);
+        window->NewLocalTab(window->PageControl2);
+        local->SendSelectedFiles1->trigger();
+        QCOMPARE(watcher.seen.size(), 2);
+    }
+
+    // The site hand-over's choice of tabs.
+    void siteHandOverChoice_data()
+    {
+        QTest::addColumn<QString>("leftActive");
+        QTest::addColumn<QString>("rightActive");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("idle remote on the left") << u"idle"_s << u"idle"_s << u"left"_s;
+        QTest::newRow("connected remote on the left: new, right not looked at")
+            << u"connected"_s << u"idle"_s << u"new"_s;
+        QTest::newRow("local on the left, idle remote on the right") << u"local"_s << u"idle"_s << u"right"_s;
+        QTest::newRow("local on the left, connected remote on the right")
+            << u"local"_s << u"connected"_s << u"new"_s;
+        QTest::newRow("local on both sides") << u"local"_s << u"local"_s << u"new"_s;
+    }
+
+    void siteHandOverChoice()
+    {
+        QFETCH(QString, leftActive);
+        QFETCH(QString, rightActive);
+        ScriptedServer server(
+            {reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"), reply("230 in")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        auto window = start();
+        auto make = [&](TPageControl* pane, const QString& kind) -> TTabSheet* {
+            if (kind == u"local"_s)
+                return window->NewLocalTab(pane);
+            TTabSheet* sheet = window->NewRemoteTab(pane);
+            if (kind == u"connected"_s) {
+                TFtpEngine* engine = testTab(sheet)->engine();
+                engine->setRemoteHost(server.host());
+                engine->setRemotePort(server.port());
+                engine->setUser(u"u"_s);
+                engine->setPassword(u"p"_s);
+                engine->setSSLStartMode(sslNone);
+                try {
+                    engine->Logon();
+                } catch (const EFtpEngine& e) {
+                    qWarning("%s", e.what());
+                }
+                if (!engine->Connected())
+                    qWarning("not connected");
+            }
+            return sheet;
+        };
+        TTabSheet* left = make(window->PageControl1, leftActive);
+        TTabSheet* right = make(window->PageControl2, rightActive);
+        const int rightCount = window->PageControl2->count();
+        TTabSheet* picked = window->siteRemoteSheet();
+        QFETCH(QString, chosen);
+        if (chosen == u"left"_s) {
+            QCOMPARE(picked, left);
+        } else if (chosen == u"right"_s) {
+            QCOMPARE(picked, right);
+        } else {
+            QCOMPARE(window->PageControl2->count(), rightCount + 1);
+            QCOMPARE(window->PageControl2->activeSheet(), picked);
+            QCOMPARE(picked->hint(), u"R"_s);
+        }
+    }
+
+    // The hand-over fills the chosen remote tab, connects it, and points a local tab at the site's folder.
+    void siteHandOverFillsAndConnects()
+    {
+        QTemporaryDir folder;
+        auto window = start();
+        SiteFields site{u"ftp.example"_s, u"ann"_s, u"secret"_s, 2121, 2, false, u"/pub"_s};
+        window->PageControl2->setCurrentIndex(0);
+        window->SiteHandOver(site, folder.path());
+        TestRemoteTab* tab = testTab(window->TabSheet2);
+        QCOMPARE(tab->connects, 1);
+        QCOMPARE(tab->lastSite.host, u"ftp.example"_s);
+        QCOMPARE(tab->lastSite.password, u"secret"_s);
+        QCOMPARE(tab->lastSite.startPath, u"/pub"_s);
+        QCOMPARE(window->TabSheet1->localFrame()->currentFolder(), folder.path());
+        // With a remote tab active on both sides, a local tab is made in the left pane.
+        window->NewRemoteTab(window->PageControl1);
+        window->SiteHandOver(site, QString());
+        QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"R"_s, u"L"_s}));
+    }
+
+    void helpAndPictureOpenThePage()
+    {
+        auto window = start();
+        window->HelpBtn->trigger();
+        QTest::mouseClick(window->Image1, Qt::LeftButton);
+        QCOMPARE(m_opened.size(), 2);
+        QCOMPARE(m_opened[0], m_opened[1]);
+        QVERIFY(m_opened[0].scheme().startsWith(u"http"_s));
+    }
+
+    void exitClosesThroughShutdown()
+    {
+        auto window = start();
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->ExitBtn), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QVERIFY(QFile::exists(TabLayoutFile::leftFilePath(m_app->path())));
+        QVERIFY(QFile::exists(ConfigRecord::filePath(m_app->path())));
+    }
+
+    // ---- Closing while an engine method runs
+
+    void closeTabDuringDownload_data()
+    {
+        QTest::addColumn<bool>("useMenu");
+        QTest::newRow("close button") << false;
+        QTest::newRow("Delete This Tab") << true;
+    }
+
+    // The tab leaves its pane at once; its engine is interrupted, and the tab is destroyed only after the
+    // download has returned. The scripted server sends the file slowly, so the close lands mid-transfer.
+    void closeTabDuringDownload()
+    {
+        QFETCH(bool, useMenu);
+        const int total = 400000;
+        ScriptedServer server({reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"),
+                               reply("230 in"), expect("SIZE big.bin"), reply("213 400000"), expect("PASV"),
+                               pasv(), expect("RETR big.bin"), reply("150 Here"), acceptData(),
+                               sendData(QByteArray(total, 'x'), 2000, 20), closeData(), reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir target;
+        const QString localFile = target.filePath(u"big.bin"_s);
+
+        auto window = start();
+        TTabSheet* sheet = window->NewRemoteTab(window->PageControl2);
+        QPointer<TTabSheet> alive(sheet);
+        TestRemoteTab* tab = testTab(sheet);
+        int failure = -1;
+        bool closedMidway = false;
+        bool aliveRightAfterClose = false;
+        tab->onProgress = [&](qint64) {
+            if (closedMidway)
+                return;
+            closedMidway = true;
+            TPageControl* pane = window->PageControl2;
+            if (useMenu) {
+                window->findChild<QAction*>(u"DeleteThisTab2"_s)->trigger();
+            } else {
+                QTest::mouseClick(closeButton(pane, pane->indexOf(sheet)), Qt::LeftButton);
+            }
+            aliveRightAfterClose = !alive.isNull();
+            QCOMPARE(pane->count(), 1);
+            QCOMPARE(window->closingSheetCount(), 1);
+        };
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, window.get(), [&] {
+            tab->download(server.host(), server.port(), u"u"_s, u"p"_s, u"big.bin"_s, localFile);
+            failure = tab->failure;
+        });
+        QVERIFY(waitFor([&] { return alive.isNull(); }, 10000));
+        QVERIFY(closedMidway);
+        QVERIFY(aliveRightAfterClose);
+        QCOMPARE(failure, 301); // interrupted
+        QVERIFY(QFileInfo(localFile).size() < total);
+        QVERIFY2(clock.elapsed() < 3500, "the download was not ended early");
+        QCOMPARE(window->closingSheetCount(), 0);
+        // The window goes on working.
+        QCOMPARE(hints(window->PageControl2), QStringList{u"R"_s});
+        window->NewLocalTab(window->PageControl2);
+        QVERIFY(window->close());
+    }
+
+    // The window's close waits for the running download to be interrupted and return, then runs the
+    // shutdown. A real server sends a large file.
+    void closeWindowDuringDownload()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const int total = 64 * 1024 * 1024;
+        QVERIFY(server.putFile(u"big.bin"_s, QByteArray(total, 'z')));
+        QTemporaryDir target;
+        const QString localFile = target.filePath(u"big.bin"_s);
+
+        auto window = start();
+        TestRemoteTab* tab = testTab(window->TabSheet2);
+        QPointer<QWidget> tabWidget = tab->widget();
+        int failure = -1;
+        bool stillOpenAfterClose = false;
+        bool asked = false;
+        tab->onProgress = [&](qint64) {
+            if (asked)
+                return;
+            asked = true;
+            stillOpenAfterClose = !window->close() && window->isVisible();
+        };
+        QTimer::singleShot(0, window.get(), [&] {
+            tab->download(server.host(), server.port(), server.user(), server.password(), u"big.bin"_s,
+                          localFile, true);
+            failure = tab->failure;
+        });
+        QVERIFY(waitFor([&] { return asked && !window->isVisible(); }, 20000));
+        QVERIFY(stillOpenAfterClose);
+        QCOMPARE(failure, 301);
+        QVERIFY(QFileInfo(localFile).size() < total);
+        QVERIFY(tabWidget); // the window closed, the tabs go with it when it is destroyed
+        QVERIFY(QFile::exists(TabLayoutFile::rightFilePath(m_app->path())));
+        QVERIFY(QFile::exists(ConfigRecord::filePath(m_app->path())));
+        window.reset();
+        QVERIFY(tabWidget.isNull());
+    }
+    // ---- With the program's own remote tab
+
+    void realRemoteTabLayoutRoundTrip()
+    {
+        const TabLayout fields = remoteLayout(u"ftp.example.org"_s, u"ann"_s, 2121, false, 2, 1);
+        {
+            MainWindowOptions o = options();
+            o.remoteTabFactory = nullptr;
+            TfrmSkyhaulMain window(o);
+            auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+            QVERIFY(frame);
+            QCOMPARE(frame->paneHost(), static_cast<PaneHost*>(&window));
+            frame->applyLayout(fields);
+            frame->PassEdit->setText(u"secret"_s);
+            QVERIFY(window.close());
+        }
+        QVERIFY(!fileBytes(TabLayoutFile::rightFilePath(m_app->path())).contains("secret"));
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        const TabLayout restored = frame->layout();
+        QCOMPARE(restored.host, fields.host);
+        QCOMPARE(restored.user, fields.user);
+        QCOMPARE(restored.port, fields.port);
+        QCOMPARE(restored.passive, fields.passive);
+        QCOMPARE(restored.ssl, fields.ssl);
+        QCOMPARE(restored.transType, fields.transType);
+        QCOMPARE(window.PageControl2->tabText(0), u"Remote"_s);
+    }
+
+    // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed
+    // meanwhile. The logon is interrupted, no logon dialog is offered for it, and only then is the tab
+    // destroyed.
+    void closeRealRemoteTabWhileConnecting_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("the tab's close button") << false;
+        QTest::newRow("the window") << true;
+    }
+
+    void closeRealRemoteTabWhileConnecting()
+    {
+        QFETCH(bool, closeWindow);
+        ScriptedServer server({reply("220 ready"), expect("USER u"), delay(8000), reply("331 pass")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        auto window = std::make_unique<TfrmSkyhaulMain>(o);
+        window->show();
+        TTabSheet* sheet = window->NewRemoteTab(window->PageControl2);
+        QPointer<TTabSheet> alive(sheet);
+        auto* frame = qobject_cast<TRemoteFrame*>(sheet->tabObject());
+        QVERIFY(frame);
+        frame->HostEdit->setEditText(server.host());
+        frame->PortEdit->setText(QString::number(server.port()));
+        frame->IDEdit->setText(u"u"_s);
+        frame->PassEdit->setText(u"p"_s);
+
+        ModalWatcher watcher;
+        bool busyWhenClosed = false;
+        bool stillThereAfterClose = false;
+        QTimer::singleShot(300, window.get(), [&] {
+            busyWhenClosed = frame->IsBusy();
+            TPageControl* pane = window->PageControl2;
+            if (closeWindow)
+                window->close();
+            else
+                QTest::mouseClick(closeButton(pane, pane->indexOf(sheet)), Qt::LeftButton);
+            stillThereAfterClose = !alive.isNull() && (!closeWindow || window->isVisible());
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(0, frame->ConnectBtn, [&] { frame->ConnectBtn->click(); });
+        QVERIFY(waitFor([&] { return closeWindow ? !window->isVisible() : alive.isNull(); }, 7000));
+        QVERIFY(clock.elapsed() < 7000);
+        QVERIFY(busyWhenClosed);
+        QVERIFY(stillThereAfterClose);
+        QVERIFY(alive.isNull() || !frame->IsBusy());
+        if (closeWindow) {
+            QVERIFY(QFile::exists(TabLayoutFile::rightFilePath(m_app->path())));
+            QCOMPARE(TabLayoutFile::read(TabLayoutFile::rightFilePath(m_app->path()), TabLayout::Kind::Local)
+                         .tabs.size(),
+                     2);
+        } else {
+            QCOMPARE(window->PageControl2->count(), 1);
+        }
+        QVERIFY(watcher.seen.isEmpty());
+        QVERIFY(window->close());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
