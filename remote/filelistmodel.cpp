@@ -1,6 +1,6 @@
 #include "remote/filelistmodel.h"
 
-#include "remote/direntry.h"
+#include "transfer/direntry.h"
 #include "ui/fileicons.h"
 
 namespace skyhaul {

@@ -1,9 +1,9 @@
 // The remote tab's listing: entries from the engine's listing events, the order of listings, the header
 // arrows and the type-ahead search of the file list.
-#include "remote/direntry.h"
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
 #include "remote/remotenode.h"
+#include "transfer/direntry.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,11 +1,11 @@
 // The remote tab's navigation: the folder tree as the cache of listings, opening a folder, the path box
 // with its history, Back, double-click, Refresh and the teardown of every listing.
-#include "remote/direntry.h"
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
 #include "remote/remotenode.h"
 #include "remote/remoteshared.h"
 #include "store/configrecord.h"
+#include "transfer/direntry.h"
 #include "ui/errorbox.h"
 #include "ui/fileicons.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "remote/direntry.h"
+#include "transfer/direntry.h"
 
 #include <QTreeWidgetItem>
 

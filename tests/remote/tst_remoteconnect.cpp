@@ -1,7 +1,6 @@
 // The remote tab's connection lifecycle with real widgets against real servers: connecting through the
 // fields, the logon dialog loop, the toolbars of both states, the protocol log, the key filter, the
 // keep-alive, the transfer mode and closing a busy tab.
-#include "remote/direntry.h"
 #include "remote/filelistmodel.h"
 #include "remote/remotenode.h"
 #include "store/quickconnect.h"
@@ -9,6 +8,7 @@
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/direntry.h"
 #include "ui/dialogs/certform.h"
 #include "ui/panehost.h"
 

@@ -1,7 +1,7 @@
 // The listing model on its own: listing times, sizes, the order of entries, the columns cut out of a
 // listing line, and the item model that reads a listing on demand.
-#include "remote/direntry.h"
 #include "remote/filelistmodel.h"
+#include "transfer/direntry.h"
 #include "ui/fileicons.h"
 
 #include <QDateTime>

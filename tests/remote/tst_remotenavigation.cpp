@@ -1,13 +1,13 @@
 // Browsing a real server in a remote tab: the root node, the listing cache, expand marks, the path box with
 // its history, Back, double-click, Refresh, failures of listings and folder changes, the header order and
 // the type-ahead search.
-#include "remote/direntry.h"
 #include "remote/filelistmodel.h"
 #include "remote/remotenode.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/direntry.h"
 
 #include <QDesktopServices>
 #include <QHeaderView>

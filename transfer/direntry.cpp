@@ -1,4 +1,4 @@
-#include "remote/direntry.h"
+#include "transfer/direntry.h"
 
 #include <QDateTime>
 #include <QLocale>
