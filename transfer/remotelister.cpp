@@ -14,6 +14,8 @@ EngineFolderLister::EngineFolderLister(TFtpEngine& engine, int maxEntries)
 
 RemoteFolderListing EngineFolderLister::listFolder(FolderNodeHandle, const QString& path)
 {
+    if (auto known = m_listings.find(path); known != m_listings.end())
+        return {known->second.get(), true, {}};
     auto listing = std::make_unique<TtrFileList>();
     RemoteFolderListing result;
     bool cut = false;
@@ -56,7 +58,10 @@ RemoteFolderListing EngineFolderLister::listFolder(FolderNodeHandle, const QStri
     }
     m_engine.OnDirList = std::move(saved);
     result.entries = listing.get();
-    m_listings[path] = std::move(listing);
+    if (result.complete)
+        m_listings[path] = std::move(listing);
+    else
+        m_failed = std::move(listing); // kept for the caller until the next call, never reused
     return result;
 }
 

@@ -27,13 +27,15 @@ public:
     /**
      * Lists the folder at @p path. @p node is the folder's node in the tab's folder tree when the walk
      * found one: a lister with a tree uses that node and never looks the path up again, so two names that
-     * differ only in case never stand for each other. The listing stays valid as long as the lister.
+     * differ only in case never stand for each other. A complete listing stays valid as long as the lister;
+     * an incomplete one until the next call.
      */
     virtual RemoteFolderListing listFolder(FolderNodeHandle node, const QString& path) = 0;
 };
 
 /**
- * A lister that asks the server through an engine (CWD, then LIST), keeping every listing it made. Used
+ * A lister that asks the server through an engine (CWD, then LIST), keeping every complete listing it
+ * made and answering from it again. Used
  * where there is no folder tree to reuse, and by the upload run's existing-file check. "." and ".." are
  * left out, as in the tab's own listings; a listing longer than maxEntries is cut and reported incomplete.
  */
@@ -43,13 +45,12 @@ public:
 
     explicit EngineFolderLister(TFtpEngine& engine, int maxEntries = DefaultMaxEntries);
     RemoteFolderListing listFolder(FolderNodeHandle node, const QString& path) override;
-    /// Forgets the listing of a folder, so that the next call asks the server again.
-    void forget(const QString& path) { m_listings.erase(path); }
 
 private:
     TFtpEngine& m_engine;
     int m_maxEntries;
-    std::map<QString, std::unique_ptr<TtrFileList>> m_listings;
+    std::map<QString, std::unique_ptr<TtrFileList>> m_listings; ///< complete listings only
+    std::unique_ptr<TtrFileList> m_failed;
 };
 
 } // namespace skyhaul

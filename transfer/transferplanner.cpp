@@ -56,7 +56,7 @@ QueNode* TransferPlanner::addRemote(const QString& base, const TrFileObj& entry,
     item.ItemTime = entry.FileTime;
     item.DisplayName = entry.FileName;
     item.IsFolder = entry.IsDir;
-    item.ItemSize = entry.FileSize;
+    item.ItemSize = entry.IsDir ? 0 : entry.FileSize; // a folder's listed size is no byte to move
     item.ImageIndex = entry.IconIndex;
     item.FolderNode = entry.Node;
     QueNode* node = add(nullptr, item);
@@ -134,7 +134,7 @@ void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QS
         item.SourcePath = node->item.SourcePath + QLatin1Char('/') + entry.FileName;
         item.TargetPath = target;
         item.ItemTime = entry.FileTime;
-        item.ItemSize = entry.FileSize;
+        item.ItemSize = entry.IsDir ? 0 : entry.FileSize;
         item.IsFolder = entry.IsDir;
         item.FolderNode = entry.Node;
         item.ImageIndex = entry.IconIndex != -1 ? entry.IconIndex

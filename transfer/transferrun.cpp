@@ -51,6 +51,8 @@ struct TransferRun::RunScope {
     ~RunScope()
     {
         run.setCurrent(nullptr);
+        if (run.m_stopRequested)
+            Q_EMIT run.progressChanged(0); // the end of the interrupted transfer reported its last value
         Q_EMIT run.runEnded();
     }
 };
@@ -90,6 +92,7 @@ void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
         m_queue.itemChanged(m_current);
     }
     // The engine counts a resumed file from its offset, so the totals start there as well.
+    m_reportedBytes = bytesTransferred;
     BytesDone += bytesTransferred - m_lastFileBytes;
     m_lastFileBytes = bytesTransferred;
     if (BytesDone > TotalBytes)
@@ -103,6 +106,16 @@ void TransferRun::FtpEngineEndTransfer(int)
     emitProgress(true);
     if (m_engine.Connected())
         Q_EMIT keepAliveWanted(true);
+}
+
+auto TransferRun::endTransferGuard()
+{
+    // A transfer the engine ends with a failure may end without its end event; the keep-alive must not
+    // stay off for that.
+    return qScopeGuard([this] {
+        if (m_transferring)
+            FtpEngineEndTransfer(0);
+    });
 }
 
 void TransferRun::emitProgress(bool force)
@@ -144,6 +157,7 @@ void TransferRun::beginRun(bool transfer)
     BytesDone = 0;
     m_lastFileBytes = 0;
     m_madeFolders.clear();
+    m_ownLister.reset(); // listings are trusted for one run only
     if (transfer) {
         m_overwriteAll = FileExistsAction == OverwriteWhenExists;
         m_resumeAll = FileExistsAction == ResumeWhenExists;
@@ -290,11 +304,12 @@ void TransferRun::downloadTo(const QString& localPath, qint64 offset)
 {
     m_engine.setLocalFile(localPath);
     m_engine.setStartByte(QString::number(offset));
-    m_lastFileBytes = offset;
+    m_reportedBytes = -1;
+    const auto ended = endTransferGuard();
     m_engine.Download(); // nested wait: events, Stop and repaints run meanwhile
-    // The engine counts from the offset; the file must hold every byte it reported.
+    // The engine counts from the offset; the file must hold every byte it reported having received.
     const qint64 size = LocalFileSize(localPath);
-    if (size < 0 || size != qMax(m_lastFileBytes, offset))
+    if (size < 0 || (m_reportedBytes >= 0 && size != m_reportedBytes))
         failLocal(localPath, QStringLiteral("the local file could not be written"));
 }
 
@@ -307,10 +322,18 @@ void TransferRun::downloadReplacing(const QString& localPath)
     if (!temp.open())
         failLocal(temp.fileTemplate(), QStringLiteral("the local file could not be created"));
     temp.close();
+    temp.setAutoRemove(false);
     const QString tempPath = temp.fileName();
+    bool replaced = false;
+    const auto dropPartial = qScopeGuard([&] {
+        if (!replaced)
+            QFile::remove(tempPath);
+    });
     QFile::setPermissions(tempPath, QFile::permissions(localPath));
     downloadTo(tempPath, 0);
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(localPath).constData()) != 0)
+    replaced =
+        std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(localPath).constData()) == 0;
+    if (!replaced)
         failLocal(localPath, QStringLiteral("the local file could not be replaced"));
 }
 
@@ -350,10 +373,10 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
         const QString localPath = joinLocal(localBase, item.SourcePath);
         if (!staysInside(localBase, localPath))
             failLocal(localPath, QStringLiteral("refused: the path leads outside ") + localBase);
+        const RemoteSize remote = remoteSizeOf(remoteName); // may list the folder: engine settings after it
         m_engine.setLocalFile(localPath);
         m_engine.setRemoteFile(remoteName);
         m_engine.setStartByte(QStringLiteral("0"));
-        const RemoteSize remote = remoteSizeOf(remoteName);
         if (remote.state == RemoteSize::Unknown)
             failLocal(remoteName,
                       QStringLiteral("cannot tell whether the remote file exists: ") + remote.error);
@@ -382,6 +405,7 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
                 break;
             }
         }
+        const auto ended = endTransferGuard();
         m_engine.Upload(); // nested wait
         finish(node, localSize);
     } catch (const EFtpEngine& e) {

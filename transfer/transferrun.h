@@ -146,6 +146,7 @@ private:
     void finish(QueNode* node, qint64 bytes);
     void failItem(QueNode* node, const QString& line);
     void emitProgress(bool force);
+    auto endTransferGuard();
 
     TFtpEngine& m_engine;
     TransferQueue& m_queue;
@@ -158,6 +159,7 @@ private:
     bool m_skipAll = false;
     bool m_resumeAll = false;
     qint64 m_lastFileBytes = 0;
+    qint64 m_reportedBytes = -1; ///< the last byte count of the file under way; -1 before the first
     int m_lastPercent = -1;
     QElapsedTimer m_progressClock;
 };
