@@ -50,6 +50,8 @@ bool TransferPlanner::shouldStop()
 
 QueNode* TransferPlanner::addRemote(const QString& base, const TrFileObj& entry, const QString& target)
 {
+    if (entry.isParentEntry())
+        return nullptr;
     TQueItem item;
     item.SourcePath = base + QLatin1Char('/') + entry.FileName;
     item.TargetPath = target;

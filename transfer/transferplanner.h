@@ -38,6 +38,7 @@ public:
     bool stopped() const { return m_stopped; }
 
     /// A top-level item for a selected remote row: SourcePath base + "/" + name (base is "" at the root).
+    /// The row ".." of a listing adds nothing (nullptr).
     QueNode* addRemote(const QString& base, const TrFileObj& entry, const QString& target);
     /// A top-level item for a selected local name below localBase, bound for the remote folder uploadTarget.
     /// folderImage is the icon of folders (the remote tree's root icon).

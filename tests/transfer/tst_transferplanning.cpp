@@ -180,8 +180,10 @@ private Q_SLOTS:
         QStringList log;
         planner.onLog = [&](const QString& line) { log << line; };
         planner.addRemote(QString(), selected(u"pub"_s, true), u"/t"_s);
-        // A selected row with a hostile name is refused before any walk.
+        // A selected row with a hostile name is refused before any walk; the listing's own ".." row adds
+        // nothing.
         planner.addRemote(QString(), selected(u".."_s, false), u"/t"_s);
+        QCOMPARE(planner.addRemote(QString(), selected(u".."_s, true), u"/t"_s), nullptr);
         planner.ExpandRemoteFolders(lister, u"/t"_s);
 
         const QStringList hostileOutline =

@@ -532,6 +532,42 @@ private Q_SLOTS:
         QVERIFY(!bench.run.Transferring());
     }
 
+    void clearsDuringARun()
+    {
+        // Both clears from the queue's menu while the second of three files is under way: the run keeps its
+        // item and ends after it, as nothing follows it any more.
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QStringList names{u"one"_s, u"two"_s, u"three"_s};
+        for (const QString& name : names)
+            QVERIFY(m_server->putFile(name, pattern(2 * 1024 * 1024, 30)));
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        const qint64 size = 2 * 1024 * 1024;
+        bench.queueDownloads(names, {size, size, size}, dir.path());
+        auto transfer = bench.engine.OnTransfer;
+        bool cleared = false;
+        bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            transfer(direction, bytes, percent, text);
+            if (!cleared && bench.run.CurrentItem() && bench.run.CurrentItem()->DisplayName == u"two"_s) {
+                cleared = true;
+                bench.queue.clearFinished();
+                const QStringList left = bench.percents(); // "one" was finished and went
+                QCOMPARE(left.size(), 2);
+                QVERIFY(left[0].startsWith(u"two "_s) && left[1] == u"three 0"_s);
+                bench.queue.clear();
+                QCOMPARE(bench.queue.count(), 1);
+            }
+        };
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY(cleared);
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.started, QStringList({u"/one"_s, u"/two"_s}));
+        QCOMPARE(QFileInfo(dir.filePath(u"two"_s)).size(), size);
+        QVERIFY(!QFile::exists(dir.filePath(u"three"_s)));
+        QCOMPARE(bench.queue.count(), 0);
+    }
+
     void unwritableLocalFileFails_data()
     {
         QTest::addColumn<QString>("name");
