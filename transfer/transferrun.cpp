@@ -19,7 +19,7 @@ namespace skyhaul {
 
 namespace {
 
-/// A day count rounded to the nearest integer percent, halves to even.
+/// part / whole in percent, rounded to the nearest integer, halves to even; 0 for an empty whole.
 int percentOf(qint64 part, qint64 whole)
 {
     if (whole <= 0)
@@ -417,33 +417,30 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
     return true;
 }
 
-qint64 TransferRun::RemoteFileSize(const QString& path)
+std::optional<qint64> TransferRun::sizeReply(const QString& path)
 {
     try {
         m_engine.setCommand(QStringLiteral("SIZE ") + path);
     } catch (const EFtpEngine&) {
-        return 0;
+        return std::nullopt; // refused: 550 may mean "no such file" or "not in this mode"
     }
     const QString reply = m_engine.LastReply();
     const qsizetype blank = reply.indexOf(QLatin1Char(' '));
     bool ok = false;
     const qint64 size = blank < 0 ? 0 : reply.mid(blank + 1).trimmed().toLongLong(&ok);
-    return ok ? size : 0;
+    return ok ? std::optional<qint64>(size) : std::nullopt;
+}
+
+qint64 TransferRun::RemoteFileSize(const QString& path)
+{
+    return sizeReply(path).value_or(0);
 }
 
 RemoteSize TransferRun::remoteSizeOf(const QString& path)
 {
-    RemoteSize result;
-    try {
-        m_engine.setCommand(QStringLiteral("SIZE ") + path);
-        const QString reply = m_engine.LastReply();
-        bool ok = false;
-        const qint64 size = reply.mid(reply.indexOf(QLatin1Char(' ')) + 1).trimmed().toLongLong(&ok);
-        if (reply.startsWith(QLatin1String("213")) && ok && size >= 0)
-            return {RemoteSize::Known, size, {}};
-    } catch (const EFtpEngine&) {
-        // 550 may mean "no such file" or "not in this mode"; the listing tells which.
-    }
+    if (const std::optional<qint64> size = sizeReply(path); size && *size >= 0)
+        return {RemoteSize::Known, *size, {}};
+    // SIZE could not tell: the folder's listing does.
     const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
     const QString folder = cut <= 0 ? QStringLiteral("/") : path.left(cut);
     const QString name = path.mid(cut + 1);
@@ -465,8 +462,7 @@ RemoteSize TransferRun::remoteSizeOf(const QString& path)
     }
     if (listing.complete)
         return {RemoteSize::Absent, 0, {}};
-    result.error = listing.error;
-    return result;
+    return {RemoteSize::Unknown, 0, listing.error};
 }
 
 // ---- Deletes ----------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TFtpEngine;
 
@@ -72,6 +73,9 @@ struct RemoteSize {
  * A failing item is logged (logError) and marked "Failed!"; the run goes on. Stop interrupts the engine
  * call under way and ends the run after that item, without an error line. The run never writes outside
  * an item's target folder, and never destroys an existing local file before its replacement is whole.
+ *
+ * The runs wait inside engine calls and the prompt while the event loop runs: the owner must not destroy
+ * the run, its engine or its queue before a run returns (defer it with deleteLater()).
  */
 class TransferRun : public QObject {
     Q_OBJECT
@@ -146,6 +150,8 @@ private:
     void finish(QueNode* node, qint64 bytes);
     void failItem(QueNode* node, const QString& line);
     void emitProgress(bool force);
+    /// The number of a SIZE reply; nothing when SIZE was refused or its reply holds no number.
+    std::optional<qint64> sizeReply(const QString& path);
     auto endTransferGuard();
 
     TFtpEngine& m_engine;
