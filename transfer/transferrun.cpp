@@ -145,8 +145,11 @@ void TransferRun::StopBtnClick()
 
 void TransferRun::setCurrent(QueNode* node)
 {
+    if (node == m_current)
+        return;
     m_current = node;
     m_queue.setBusyNode(node);
+    Q_EMIT currentItemChanged(node);
 }
 
 void TransferRun::beginRun(bool transfer)

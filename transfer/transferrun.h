@@ -131,6 +131,8 @@ Q_SIGNALS:
     void statusTextChanged(const QString& text);
     /// The keep-alive timer is to be switched off (a transfer starts) or on again.
     void keepAliveWanted(bool on);
+    /// The item the run works on now (nullptr between runs): the view expands it and scrolls to it.
+    void currentItemChanged(skyhaul::QueNode* node);
     /// The run frame: the queue page is to be shown; the log page is to come back.
     void runStarted();
     void runEnded();

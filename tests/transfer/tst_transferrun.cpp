@@ -81,6 +81,7 @@ struct Bench {
     QStringList status;
     QStringList commands;
     QStringList started; ///< SourcePath of the current item at each transfer start
+    QStringList visited; ///< SourcePath of every item the run made its current one
 
     Bench()
     {
@@ -90,6 +91,10 @@ struct Bench {
         QObject::connect(&run, &TransferRun::statusTextChanged,
                          [this](const QString& text) { status << text; });
         planner.onLog = [this](const QString& line) { log << line; };
+        QObject::connect(&run, &TransferRun::currentItemChanged, [this](QueNode* node) {
+            if (node)
+                visited << node->item.SourcePath;
+        });
         engine.OnPITrail = [this](int direction, const QString& message) {
             if (direction == 0)
                 commands << message;
@@ -246,19 +251,25 @@ private Q_SLOTS:
         bench.run.TotalBytes = bench.planner.TotalBytes;
         QCOMPARE(bench.run.TotalBytes, qint64(1000 + 300000 + 1 + 300));
         // Pre-order: each folder before its contents, the top-level file last.
+        QStringList order;
         QStringList planned;
         for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node)) {
+            order << node->item.SourcePath;
             if (!node->item.IsFolder)
                 planned << node->item.SourcePath;
         }
-        QCOMPARE(planned.last(), u"/top.txt"_s);
+        QCOMPARE(order.size(), 8);
+        QCOMPARE(order.first(), u"/tree"_s);
+        QCOMPARE(order.last(), u"/top.txt"_s);
+        QVERIFY(order.indexOf(u"/tree/sub"_s) < order.indexOf(u"/tree/sub/b.bin"_s));
+        QVERIFY(order.indexOf(u"/tree/sub/deeper"_s) < order.indexOf(u"/tree/sub/deeper/c.txt"_s));
         QCOMPARE(planned.size(), 5);
-        QCOMPARE(bench.queue.count(), 8);
 
         QSignalSpy ended(&bench.run, &TransferRun::runEnded);
         bench.run.RunDownloadQueue(QString());
         QCOMPARE(ended.count(), 1);
         QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.visited, order);
         QCOMPARE(bench.started, planned);
         // Every item finished, so the clear of finished items left nothing.
         QCOMPARE(bench.queue.count(), 0);
@@ -280,7 +291,13 @@ private Q_SLOTS:
         bench.planner.ExpandLocalFolders(down + u"/"_s, u"/up"_s, -1);
         bench.run.TotalBytes = bench.planner.TotalBytes;
         bench.status.clear();
+        QStringList upOrder;
+        for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node))
+            upOrder << node->item.SourcePath;
+        QCOMPARE(upOrder.size(), 8);
+        bench.visited.clear();
         bench.run.RunUploadQueue(down + u"/"_s);
+        QCOMPARE(bench.visited, upOrder);
         QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
         QVERIFY(bench.totalsInRange());
         for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node))
