@@ -3,6 +3,7 @@
 #include "tests/support/testfiles.h"
 #include "transfer/direntry.h"
 #include "transfer/remotelister.h"
+#include "transfer/transferpaths.h"
 #include "transfer/transferplanner.h"
 
 #include <QDir>
@@ -119,6 +120,55 @@ QStringList outline(const TransferQueue& queue)
 class TestTransferPlanning : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void namesAndPaths_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("plain") << u"report 2024.txt"_s << false;
+        QTest::newRow("leading dots") << u"..hidden"_s << false;
+        QTest::newRow("empty") << QString() << true;
+        QTest::newRow("dot") << u"."_s << true;
+        QTest::newRow("dot dot") << u".."_s << true;
+        QTest::newRow("slash") << u"a/b"_s << true;
+        QTest::newRow("absolute") << u"/etc"_s << true;
+        QTest::newRow("backslash") << u"a\\b"_s << true;
+        QTest::newRow("CR") << u"a\rb"_s << true;
+        QTest::newRow("LF") << u"a\nb"_s << true;
+        QTest::newRow("NUL") << u"a"_s + QChar(0) << true;
+    }
+
+    void namesAndPaths()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, refused);
+        QCOMPARE(!nameProblem(name).isEmpty(), refused);
+    }
+
+    void staysInside_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("file") << u"t/a.txt"_s << true;
+        QTest::newRow("not yet made") << u"t/new/deeper/x"_s << true;
+        QTest::newRow("backslash is a plain character") << u"t/a\\..\\b"_s << true;
+        QTest::newRow("the folder itself") << u"t"_s << false;
+        QTest::newRow("climbing out") << u"t/x/../../outside"_s << false;
+        QTest::newRow("a sibling sharing the prefix") << u"tt/a"_s << false;
+        QTest::newRow("through a link leading out") << u"t/link/secret"_s << false;
+    }
+
+    void staysInside()
+    {
+        QFETCH(QString, relative);
+        QFETCH(bool, inside);
+        QTemporaryDir scratch;
+        QVERIFY(QDir().mkpath(scratch.filePath(u"t"_s)));
+        QVERIFY(QDir().mkpath(scratch.filePath(u"elsewhere"_s)));
+        QVERIFY(QFile::link(scratch.filePath(u"elsewhere"_s), scratch.filePath(u"t/link"_s)));
+        QCOMPARE(skyhaul::staysInside(scratch.filePath(u"t"_s), scratch.filePath(relative)), inside);
+        QCOMPARE(skyhaul::staysInside(scratch.filePath(u"t/"_s), scratch.filePath(relative)), inside);
+    }
+
     void remoteWalk_data()
     {
         QTest::addColumn<QString>("target");

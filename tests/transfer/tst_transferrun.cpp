@@ -216,6 +216,63 @@ private Q_SLOTS:
     void init() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { m_server.reset(); }
 
+    void transferEventsDriveTheTotals_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QList<qint64>>("reports"); ///< byte counts of one file, as the engine reports them
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("a half rounds to even, down")
+            << qint64(8) << QList<qint64>{1} << 12 << u"Total : 1/8"_s;
+        QTest::newRow("a half rounds to even, up") << qint64(8) << QList<qint64>{3} << 38 << u"Total : 3/8"_s;
+        QTest::newRow("counts are cumulative")
+            << qint64(1000) << QList<qint64>{100, 400, 1000} << 100 << u"Total : 1000/1000"_s;
+        QTest::newRow("only empty files planned: the total becomes 1")
+            << qint64(0) << QList<qint64>() << 0 << u"Total : 0/1"_s;
+        QTest::newRow("a file grown since its listing never shows more done than there is")
+            << qint64(10) << QList<qint64>{5, 15} << 100 << u"Total : 15/15"_s;
+    }
+
+    void transferEventsDriveTheTotals()
+    {
+        QFETCH(qint64, total);
+        QFETCH(QList<qint64>, reports);
+        QFETCH(int, percent);
+        QFETCH(QString, status);
+        Bench bench;
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        QSignalSpy keepAlive(&bench.run, &TransferRun::keepAliveWanted);
+        bench.run.TotalBytes = total;
+        bench.run.FtpEngineStartTransfer(1);
+        QVERIFY(bench.run.Transferring());
+        for (qint64 bytes : reports)
+            bench.run.FtpEngineTransfer(1, bytes);
+        bench.run.FtpEngineEndTransfer(1);
+        QVERIFY(!bench.run.Transferring());
+        QCOMPARE(progress.last().first().toInt(), percent);
+        QCOMPARE(bench.status.last(), status);
+        QVERIFY(bench.totalsInRange());
+        // Off at the start; not on again, as the engine is not connected.
+        QCOMPARE(keepAlive.size(), 1);
+        QCOMPARE(keepAlive.first().first().toBool(), false);
+    }
+
+    void progressIsCoalesced()
+    {
+        Bench bench;
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        bench.run.TotalBytes = 1000000;
+        bench.run.FtpEngineStartTransfer(1);
+        // A fast transfer: a hundred thousand reports within a moment repaint a handful of times.
+        for (qint64 bytes = 10; bytes <= 1000000; bytes += 10)
+            bench.run.FtpEngineTransfer(1, bytes);
+        bench.run.FtpEngineEndTransfer(1);
+        QVERIFY2(progress.size() <= 30, qPrintable(QString::number(progress.size())));
+        QVERIFY2(bench.status.size() <= 30, qPrintable(QString::number(bench.status.size())));
+        QCOMPARE(progress.last().first().toInt(), 100);
+        QCOMPARE(bench.status.last(), u"Total : 1000000/1000000"_s);
+    }
+
     void recursiveRoundTrip_data()
     {
         QTest::addColumn<ServerKind>("kind");
