@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <filesystem>
 #include <system_error>
@@ -90,6 +91,7 @@ QueNode* TransferPlanner::addLocal(const QString& localBase, const QString& name
 template <typename Expand> void TransferPlanner::walkTopLevel(Expand expand)
 {
     m_stopped = false;
+    const auto idle = qScopeGuard([this] { m_queue.setBusyNode(nullptr); });
     if (onInfo)
         onInfo(QStringLiteral("Adding Root"));
     for (QueNode* node = m_queue.first(); node && !shouldStop();) {
@@ -97,7 +99,6 @@ template <typename Expand> void TransferPlanner::walkTopLevel(Expand expand)
         // A clear during the walk keeps only the node being walked; go on from there.
         node = m_queue.topLevel(node->row() + 1);
     }
-    m_queue.setBusyNode(nullptr);
 }
 
 void TransferPlanner::ExpandRemoteFolders(RemoteLister& lister, const QString& target)
