@@ -43,11 +43,11 @@ public:
 
 /**
  * "RemoteFavorites/<user>@<host>.dat": remote favorite folders of one user on one host. The user and the
- * host are the trimmed texts the tab connected with. In the file name, "%", "/", "\\", ":", "@" and control
+ * host are the trimmed texts the tab connected with. In the file name, "%", "/", "\", ":", "@" and control
  * characters are written as "%" and two hexadecimal digits, so every user and host pair has a file of its
  * own, directly inside the folder.
  *
- * Earlier versions escaped only "%", "/" and "\\". A file under such a name is still read for its user
+ * Earlier versions escaped only "%", "/" and "\". A file under such a name is still read for its user
  * and host (when the host holds no "@", which no host that could log on does) until the next save moves the
  * favorites to the current name.
  */
