@@ -92,7 +92,7 @@ std::optional<ConfigRecord> ConfigRecord::fromBytes(QByteArrayView bytes)
     const char* p = bytes.data();
     const ConfigRecord fresh;
     ConfigRecord rec;
-    rec.Language = fromAnsi(readTextSlot(p + OffLanguage));
+    rec.Language = fromSlotBytes(readTextSlot(p + OffLanguage));
     rec.MainWidth = getInt(p, OffMainWidth);
     rec.MainHeight = getInt(p, OffMainHeight);
     rec.MainLeft = getInt(p, OffMainLeft);
@@ -109,7 +109,7 @@ std::optional<ConfigRecord> ConfigRecord::fromBytes(QByteArrayView bytes)
     rec.DoubleClickAction = choiceOr(getInt(p, OffDoubleClickAction), 2, fresh.DoubleClickAction);
     rec.StoreQuickConnectPassword = p[OffStoreQuickConnectPassword] != 0;
     rec.EditorChoice = choiceOr(getInt(p, OffEditorChoice), 2, fresh.EditorChoice);
-    rec.EditorPath = fromAnsi(readTextSlot(p + OffEditorPath));
+    rec.EditorPath = fromSlotBytes(readTextSlot(p + OffEditorPath));
     rec.LeftActiveTab = getInt(p, OffLeftActiveTab);
     rec.RightActiveTab = getInt(p, OffRightActiveTab);
     return rec;

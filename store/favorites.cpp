@@ -115,20 +115,51 @@ void LocalFavorites::save(const QString& appFolder, const QStringList& lines)
 
 namespace {
 
-QString fileNamePart(const QString& text)
+bool escapedInFileName(QChar c, bool legacy)
+{
+    if (c == QLatin1Char('%') || c == QLatin1Char('/') || c == QLatin1Char('\\'))
+        return true;
+    // Earlier versions stopped here: a ":" at the start made a Qt resource path of the name, and "@" in the
+    // user or the host let two pairs share one file.
+    return !legacy &&
+           (c == QLatin1Char(':') || c == QLatin1Char('@') || c.unicode() < 0x20 || c.unicode() == 0x7F);
+}
+
+QString fileNamePart(const QString& text, bool legacy)
 {
     QString out;
     for (QChar c : text) {
-        if (c == QLatin1Char('%'))
-            out += QStringLiteral("%25");
-        else if (c == QLatin1Char('/'))
-            out += QStringLiteral("%2F");
-        else if (c == QLatin1Char('\\'))
-            out += QStringLiteral("%5C");
+        if (escapedInFileName(c, legacy))
+            out += QStringLiteral("%%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
         else
             out += c;
     }
     return out;
+}
+
+QString encodedFileName(const QString& user, const QString& host, bool legacy)
+{
+    return fileNamePart(user, legacy) + QLatin1Char('@') + fileNamePart(host, legacy) +
+           QStringLiteral(".dat");
+}
+
+// Joined by hand: QDir::filePath() takes a name starting with ":" for a resource path and drops the folder.
+QString inFolder(const QString& folder, const QString& fileName)
+{
+    return folder + QLatin1Char('/') + fileName;
+}
+
+// The file an earlier version wrote for this pair, when it differs from today's and can only be this
+// pair's: with a host free of "@", the last "@" of the old name splits it back into the same user and host.
+QString legacyFilePath(const QString& appFolder, const QString& user, const QString& host)
+{
+    // No file name ever held a NUL.
+    if (host.contains(QLatin1Char('@')) || user.contains(QChar(0)) || host.contains(QChar(0)))
+        return {};
+    const QString legacy = encodedFileName(user, host, true);
+    if (legacy == RemoteFavorites::fileName(user, host))
+        return {};
+    return inFolder(RemoteFavorites::folderPath(appFolder), legacy);
 }
 
 } // namespace
@@ -140,17 +171,23 @@ QString RemoteFavorites::folderPath(const QString& appFolder)
 
 QString RemoteFavorites::fileName(const QString& user, const QString& host)
 {
-    return fileNamePart(user) + QLatin1Char('@') + fileNamePart(host) + QStringLiteral(".dat");
+    return encodedFileName(user, host, false);
 }
 
 QString RemoteFavorites::filePath(const QString& appFolder, const QString& user, const QString& host)
 {
-    return QDir(folderPath(appFolder)).filePath(fileName(user, host));
+    return inFolder(folderPath(appFolder), fileName(user, host));
 }
 
 QStringList RemoteFavorites::load(const QString& appFolder, const QString& user, const QString& host)
 {
-    return readLineList(filePath(appFolder, user, host));
+    const QString path = filePath(appFolder, user, host);
+    if (!QFileInfo::exists(path)) {
+        const QString legacy = legacyFilePath(appFolder, user, host);
+        if (!legacy.isEmpty() && QFileInfo(legacy).isFile())
+            return readLineList(legacy);
+    }
+    return readLineList(path);
 }
 
 void RemoteFavorites::save(const QString& appFolder, const QString& user, const QString& host,
@@ -160,6 +197,10 @@ void RemoteFavorites::save(const QString& appFolder, const QString& user, const 
     if (!QDir().mkpath(folder))
         throw FileIoError(FileIoError::Operation::Write, folder, QStringLiteral("Cannot create the folder"));
     writeLineList(filePath(appFolder, user, host), lines);
+    // The favorites now live under the current name; an old file left behind would show up as a second site.
+    const QString legacy = legacyFilePath(appFolder, user, host);
+    if (!legacy.isEmpty() && QFileInfo(legacy).isFile())
+        QFile::remove(legacy);
 }
 
 QStringList RemoteFavorites::siteFileNames(const QString& appFolder)
@@ -177,7 +218,7 @@ QString RemoteFavorites::siteFilePath(const QString& appFolder, const QString& s
     if (siteFileName.isEmpty() || siteFileName == QLatin1String(".") || siteFileName == QLatin1String("..") ||
         siteFileName.contains(QLatin1Char('/')) || siteFileName.contains(QLatin1Char('\\')))
         return {};
-    return QDir(folderPath(appFolder)).filePath(siteFileName);
+    return inFolder(folderPath(appFolder), siteFileName);
 }
 
 void RemoteFavorites::removeSite(const QString& appFolder, const QString& siteFileName)

@@ -43,8 +43,13 @@ public:
 
 /**
  * "RemoteFavorites/<user>@<host>.dat": remote favorite folders of one user on one host. The user and the
- * host are the trimmed texts the tab connected with. Characters that would leave the folder ("/", "\") and
- * "%" are written as %2F, %5C and %25 in the file name, so no user or host text can name a file elsewhere.
+ * host are the trimmed texts the tab connected with. In the file name, "%", "/", "\", ":", "@" and control
+ * characters are written as "%" and two hexadecimal digits, so every user and host pair has a file of its
+ * own, directly inside the folder.
+ *
+ * Earlier versions escaped only "%", "/" and "\". A file under such a name is still read for its user
+ * and host (when the host holds no "@", which no host that could log on does) until the next save moves the
+ * favorites to the current name.
  */
 class RemoteFavorites {
 public:
@@ -61,8 +66,8 @@ public:
     /// Names (with extension) of the entries matching "*.dat" in the folder, files and folders, in the
     /// order the directory gives them; empty when the folder is missing.
     static QStringList siteFileNames(const QString& appFolder);
-    /// Full path of a name listed by siteFileNames(); empty for a name that is not a plain file name
-    /// ("/", "\", "." or "..").
+    /// Full path, inside the folder, of a name listed by siteFileNames(); empty for a name that is not a
+    /// plain file name ("/", "\", "." or "..").
     static QString siteFilePath(const QString& appFolder, const QString& siteFileName);
     /// Deletes a listed site's favorites file. A file already gone is not an error. Throws FileIoError when
     /// an existing file cannot be deleted.

@@ -67,7 +67,7 @@ void decode(const char* record, TSiteManRec& rec)
     rec.Name = getText(record, OffName);
     rec.Notes = getText(record, OffNotes);
     rec.Password =
-        skyhaul::fromAnsi(skyhaul::unscramblePassword(skyhaul::readTextSlot(record + OffPassword)));
+        skyhaul::fromSlotBytes(skyhaul::unscramblePassword(skyhaul::readTextSlot(record + OffPassword)));
     rec.Host = getText(record, OffHost);
     rec.RemotePath = getText(record, OffRemotePath);
     rec.UserID = getText(record, OffUserID);

@@ -87,22 +87,29 @@ void TabLayoutFile::write(const QString& filePath, const QList<TabLayout>& tabs)
     for (qsizetype i = 0; i < tabs.size(); ++i) {
         const TabLayout& tab = tabs[i];
         const QString section = QString::number(i);
+        // Fixed names and numbers always read back; free texts are written as the file will give them.
+        auto put = [&](const QString& key, const QString& value) {
+            const bool stored = ini.setValue(section, key, value);
+            Q_ASSERT(stored);
+            Q_UNUSED(stored);
+        };
+        auto putText = [&](const QString& key, const QString& text) {
+            put(key, IniFile::storableValue(text));
+        };
         const bool remote = tab.kind == TabLayout::Kind::Remote;
-        ini.setValue(section, QStringLiteral("Type"),
-                     remote ? QStringLiteral("Remote") : QStringLiteral("Local"));
-        ini.setValue(section, QStringLiteral("TreeViewWidth"), QString::number(tab.treeViewWidth));
+        put(QStringLiteral("Type"), remote ? QStringLiteral("Remote") : QStringLiteral("Local"));
+        put(QStringLiteral("TreeViewWidth"), QString::number(tab.treeViewWidth));
         if (!remote) {
-            ini.setValue(section, QStringLiteral("Path"), tab.path);
+            putText(QStringLiteral("Path"), tab.path);
             continue;
         }
-        ini.setValue(section, QStringLiteral("BottomHeight"), QString::number(tab.bottomHeight));
-        ini.setValue(section, QStringLiteral("Host"), tab.host);
-        ini.setValue(section, QStringLiteral("ID"), tab.user);
-        ini.setValue(section, QStringLiteral("Port"), QString::number(tab.port));
-        ini.setValue(section, QStringLiteral("Passive"),
-                     tab.passive ? QStringLiteral("1") : QStringLiteral("0"));
-        ini.setValue(section, QStringLiteral("SSL"), QString::number(tab.ssl));
-        ini.setValue(section, QStringLiteral("TransType"), QString::number(tab.transType));
+        put(QStringLiteral("BottomHeight"), QString::number(tab.bottomHeight));
+        putText(QStringLiteral("Host"), tab.host);
+        putText(QStringLiteral("ID"), tab.user);
+        put(QStringLiteral("Port"), QString::number(tab.port));
+        put(QStringLiteral("Passive"), tab.passive ? QStringLiteral("1") : QStringLiteral("0"));
+        put(QStringLiteral("SSL"), QString::number(tab.ssl));
+        put(QStringLiteral("TransType"), QString::number(tab.transType));
     }
     ini.save(filePath);
 }

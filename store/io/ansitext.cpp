@@ -37,6 +37,11 @@ QString cutToSlot(const QString& text)
     return fromAnsi(toAnsi(text));
 }
 
+QString fromSlotBytes(QByteArrayView bytes)
+{
+    return cutToSlot(fromAnsi(bytes));
+}
+
 void writeTextSlot(char* slot, const QByteArray& bytes)
 {
     const int length = std::min<int>(int(bytes.size()), MaxSlotTextBytes);

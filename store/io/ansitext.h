@@ -20,6 +20,13 @@ QString fromAnsi(QByteArrayView bytes);
 /// text into a record and want to show what will be stored use this.
 QString cutToSlot(const QString& text);
 
+/**
+ * Text read from a record slot: decoded, then cut as a slot keeps it. Bytes the encoding cannot read (text
+ * written in another code page) decode to U+FFFD, three bytes each, so a full slot can decode to more than a
+ * slot holds; cutting here makes what was loaded the same as what saving it keeps.
+ */
+QString fromSlotBytes(QByteArrayView bytes);
+
 /// Writes a 256-byte length-prefixed slot at slot[0..255]: a length byte, the bytes, zeros after them.
 void writeTextSlot(char* slot, const QByteArray& bytes);
 

@@ -15,13 +15,6 @@ bool sameName(QStringView a, QStringView b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-QString singleLine(QString text)
-{
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
-}
-
 } // namespace
 
 IniFile IniFile::load(const QString& path, bool* ok)
@@ -160,24 +153,38 @@ int IniFile::intValue(QStringView section, QStringView key, int defaultValue) co
     return ok ? number : defaultValue;
 }
 
-void IniFile::setValue(const QString& section, const QString& key, const QString& value)
+bool IniFile::setValue(const QString& section, const QString& key, const QString& value)
 {
-    const QString sectionName = singleLine(section).remove(QLatin1Char(']')).trimmed();
-    const QString keyName = singleLine(key).remove(QLatin1Char('=')).trimmed();
-    const QString text = singleLine(value).trimmed();
+    // Whatever a lone line pair of these texts parses back to is what the file will give: refuse any
+    // difference rather than write a key or a section that reads as another one.
+    const IniFile probe =
+        parse('[' + section.toLocal8Bit() + "]\r\n" + key.toLocal8Bit() + '=' + value.toLocal8Bit() + "\r\n");
+    if (probe.m_sections.size() != 1 || probe.m_sections[0].name != section ||
+        probe.m_sections[0].entries.size() != 1 || probe.m_sections[0].entries[0].key != key ||
+        probe.m_sections[0].entries[0].value != value)
+        return false;
 
-    Section* s = findSection(sectionName);
+    Section* s = findSection(section);
     if (!s) {
-        m_sections.append(Section{sectionName, {}});
+        m_sections.append(Section{section, {}});
         s = &m_sections.last();
     }
     for (Entry& e : s->entries) {
-        if (sameName(e.key, keyName)) {
-            e.value = text;
-            return;
+        if (sameName(e.key, key)) {
+            e.value = value;
+            return true;
         }
     }
-    s->entries.append(Entry{keyName, text});
+    s->entries.append(Entry{key, value});
+    return true;
+}
+
+QString IniFile::storableValue(const QString& text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return fromAnsi(line.toLocal8Bit()).trimmed();
 }
 
 QByteArray IniFile::toBytes() const

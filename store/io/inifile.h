@@ -41,10 +41,17 @@ public:
     /// not a whole number that fits an int.
     int intValue(QStringView section, QStringView key, int defaultValue) const;
 
-    /// Sets a value, adding the section and the key at the end when they are missing. Line breaks in any of
-    /// the three texts become blanks, and "]" in a section name and "=" in a key are dropped, so a value can
-    /// never add a line, a key or a section of its own.
-    void setValue(const QString& section, const QString& key, const QString& value);
+    /**
+     * Sets a value, adding the section and the key at the end when they are missing. Refuses (returns false
+     * and changes nothing) any text the file would give back as something else: an empty name, blanks at
+     * either end of a name or the value, a line break, "]" in a section name, "=" in a key, a key starting
+     * with "[" (a section) or ";" (a comment), or characters the 8-bit encoding cannot hold.
+     */
+    [[nodiscard]] bool setValue(const QString& section, const QString& key, const QString& value);
+
+    /// What a free text (a path, a host) reads back as once written: line breaks become blanks, blanks at
+    /// both ends go. setValue() accepts the result as a value.
+    static QString storableValue(const QString& text);
 
     /// The file's text: "[Section]" and "Key=Value" lines ended by CR LF.
     QByteArray toBytes() const;

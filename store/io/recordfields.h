@@ -26,7 +26,7 @@ inline void putText(char* record, int offset, const QString& text)
 
 inline QString getText(const char* record, int offset)
 {
-    return fromAnsi(readTextSlot(record + offset));
+    return fromSlotBytes(readTextSlot(record + offset));
 }
 
 } // namespace skyhaul::record

@@ -178,6 +178,19 @@ private Q_SLOTS:
         QCOMPARE(back->EditorPath, QString(255, QLatin1Char('p')));
     }
 
+    // A full text slot in another code page: what is loaded is what a save keeps.
+    void textsOfAnotherCodePageSurviveASave()
+    {
+        ConfigRecord c;
+        QByteArray bytes = c.toBytes();
+        bytes[0] = char(255);
+        bytes.replace(1, 255, QByteArray(255, char(0xEC))); // a Korean code page's lead bytes
+        const auto loaded = ConfigRecord::fromBytes(bytes);
+        QVERIFY(loaded);
+        QVERIFY(loaded->Language.toUtf8().size() <= 255);
+        QCOMPARE(ConfigRecord::fromBytes(loaded->toBytes()), loaded);
+    }
+
     void otherSizesCountAsMissing_data()
     {
         QTest::addColumn<int>("size");

@@ -109,6 +109,14 @@ private Q_SLOTS:
         QTest::newRow("backslash") << u"DOMAIN\\bob"_s << u"h"_s << u"DOMAIN%5Cbob@h.dat"_s;
         QTest::newRow("percent is escaped too") << u"a%2Fb"_s << u"h"_s << u"a%252Fb@h.dat"_s;
         QTest::newRow("empty user") << u""_s << u"h"_s << u"@h.dat"_s;
+        // A name starting with ":" is a Qt resource path: the file went to the working folder.
+        QTest::newRow("user starting with a colon") << u":u"_s << u"h"_s << u"%3Au@h.dat"_s;
+        QTest::newRow("colon only user") << u":"_s << u"h"_s << u"%3A@h.dat"_s;
+        QTest::newRow("colons in the host") << u"u"_s << u"::1"_s << u"u@%3A%3A1.dat"_s;
+        QTest::newRow("at sign in the user") << u"a@b"_s << u"c"_s << u"a%40b@c.dat"_s;
+        QTest::newRow("at sign in the host") << u"a"_s << u"b@c"_s << u"a@b%40c.dat"_s;
+        QTest::newRow("control characters") << u"a\tb"_s << QStringLiteral("h\x7f") << u"a%09b@h%7F.dat"_s;
+        QTest::newRow("NUL") << QString(u"a\0b"_s) << u"h"_s << u"a%00b@h.dat"_s;
     }
     void fileNameStaysInTheFolder()
     {
@@ -121,6 +129,73 @@ private Q_SLOTS:
         QCOMPARE(QDir(RemoteFavorites::folderPath(dir.path())).entryList(QDir::Files | QDir::Hidden),
                  QStringList{fileName});
         QCOMPARE(RemoteFavorites::load(dir.path(), user, host), QStringList{QStringLiteral("/x")});
+    }
+
+    // "a@b" at "c" and "a" at "b@c" once shared the file "a@b@c.dat".
+    void everyPairHasAFileOfItsOwn()
+    {
+        QTemporaryDir dir;
+        RemoteFavorites::save(dir.path(), u"a@b"_s, u"c"_s, {u"/first"_s});
+        RemoteFavorites::save(dir.path(), u"a"_s, u"b@c"_s, {u"/second"_s});
+        QCOMPARE(RemoteFavorites::load(dir.path(), u"a@b"_s, u"c"_s), QStringList{u"/first"_s});
+        QCOMPARE(RemoteFavorites::load(dir.path(), u"a"_s, u"b@c"_s), QStringList{u"/second"_s});
+        QCOMPARE(RemoteFavorites::siteFileNames(dir.path()).size(), 2);
+    }
+
+    // Files saved under the names of earlier versions still load for their user and host, and move to the
+    // current name at the next save.
+    void earlierFileNamesStillLoad_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("earlierName");
+        QTest::newRow("user with an at sign")
+            << u"bob@example.org"_s << u"ftp.example.org"_s << u"bob@example.org@ftp.example.org.dat"_s;
+        QTest::newRow("IPv6 host") << u"bob"_s << u"fe80::1"_s << u"bob@fe80::1.dat"_s;
+        QTest::newRow("escaped slash") << u"a/b:c"_s << u"h"_s << u"a%2Fb:c@h.dat"_s;
+    }
+    void earlierFileNamesStillLoad()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, host);
+        QFETCH(QString, earlierName);
+        QTemporaryDir dir;
+        const QString folder = RemoteFavorites::folderPath(dir.path());
+        QVERIFY(QDir().mkpath(folder));
+        writeBytes(folder + u"/"_s + earlierName, "/pub\r\n");
+        QCOMPARE(RemoteFavorites::load(dir.path(), user, host), QStringList{u"/pub"_s});
+
+        RemoteFavorites::save(dir.path(), user, host, {u"/pub"_s, u"/incoming"_s});
+        QCOMPARE(RemoteFavorites::siteFileNames(dir.path()),
+                 QStringList{RemoteFavorites::fileName(user, host)});
+        QCOMPARE(RemoteFavorites::load(dir.path(), user, host), (QStringList{u"/pub"_s, u"/incoming"_s}));
+    }
+
+    // The old name "a@b@c.dat" was written for "a@b" at "c": a host holding "@" never logged on.
+    void earlierFileIsNotTakenByAnotherPair()
+    {
+        QTemporaryDir dir;
+        const QString folder = RemoteFavorites::folderPath(dir.path());
+        QVERIFY(QDir().mkpath(folder));
+        writeBytes(folder + u"/a@b@c.dat"_s, "/pub\r\n");
+        QCOMPARE(RemoteFavorites::load(dir.path(), u"a"_s, u"b@c"_s), QStringList{});
+        RemoteFavorites::save(dir.path(), u"a"_s, u"b@c"_s, {u"/x"_s});
+        QCOMPARE(RemoteFavorites::load(dir.path(), u"a@b"_s, u"c"_s), QStringList{u"/pub"_s});
+    }
+
+    // A listed name starting with ":" is still a file of the folder, not a Qt resource.
+    void listedNameStartingWithAColon()
+    {
+        QTemporaryDir dir;
+        const QString folder = RemoteFavorites::folderPath(dir.path());
+        QVERIFY(QDir().mkpath(folder));
+        writeBytes(folder + u"/:u@h.dat"_s, "/pub\r\n");
+        QCOMPARE(RemoteFavorites::siteFileNames(dir.path()), QStringList{u":u@h.dat"_s});
+        const QString path = RemoteFavorites::siteFilePath(dir.path(), u":u@h.dat"_s);
+        QCOMPARE(path, folder + u"/:u@h.dat"_s);
+        QCOMPARE(readLineList(path), QStringList{u"/pub"_s});
+        RemoteFavorites::removeSite(dir.path(), u":u@h.dat"_s);
+        QCOMPARE(RemoteFavorites::siteFileNames(dir.path()), QStringList{});
     }
 
     void siteListHoldsDatEntries()

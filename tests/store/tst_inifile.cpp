@@ -118,10 +118,10 @@ private Q_SLOTS:
     void writesCrLfLinesAndReadsThemBack()
     {
         IniFile ini;
-        ini.setValue(u"0"_s, u"Type"_s, u"Remote"_s);
-        ini.setValue(u"0"_s, u"Host"_s, u"a, b"_s);
-        ini.setValue(u"1"_s, u"Type"_s, u"Local"_s);
-        ini.setValue(u"0"_s, u"HOST"_s, u"c,d"_s); // same key in another case replaces the value
+        QVERIFY(ini.setValue(u"0"_s, u"Type"_s, u"Remote"_s));
+        QVERIFY(ini.setValue(u"0"_s, u"Host"_s, u"a, b"_s));
+        QVERIFY(ini.setValue(u"1"_s, u"Type"_s, u"Local"_s));
+        QVERIFY(ini.setValue(u"0"_s, u"HOST"_s, u"c,d"_s)); // same key in another case replaces the value
         QCOMPARE(ini.toBytes(), QByteArray("[0]\r\nType=Remote\r\nHost=c,d\r\n[1]\r\nType=Local\r\n"));
         QTemporaryDir dir;
         const QString path = dir.filePath(u"x.ini"_s);
@@ -133,28 +133,72 @@ private Q_SLOTS:
         QCOMPARE(back.toBytes(), ini.toBytes());
     }
 
-    // A value, key or section name can never add lines of its own to the file.
-    void writtenTextsStayOnTheirLine_data()
+    // Whatever the writer takes, the file gives back as it was given. A text that would read back as
+    // another section, another key, a comment or a trimmed name is refused and leaves the file unchanged.
+    void setValueReadsBackOrRefuses_data()
     {
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("value with line break") << u"0"_s << u"Host"_s << u"evil\r\nType=Remote\n[9]"_s;
-        QTest::newRow("key with equals and break") << u"0"_s << u"Ho=st\nType"_s << u"v"_s;
-        QTest::newRow("section with bracket and break") << u"0]\n[9"_s << u"Host"_s << u"v"_s;
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("value with line break")
+            << u"0"_s << u"Host"_s << u"evil\r\nType=Remote\n[9]"_s << false;
+        QTest::newRow("value with blanks around it") << u"0"_s << u"Path"_s << u" /a "_s << false;
+        QTest::newRow("value with a lone surrogate")
+            << u"0"_s << u"Host"_s << QString(QChar(0xD800)) << false;
+        QTest::newRow("key with equals and break") << u"0"_s << u"Ho=st\nType"_s << u"v"_s << false;
+        QTest::newRow("key opening a section") << u"0"_s << u"[x"_s << u"v"_s << false;
+        QTest::newRow("key starting a comment") << u"0"_s << u";x"_s << u"v"_s << false;
+        QTest::newRow("key with blanks around it") << u"0"_s << u" Host"_s << u"v"_s << false;
+        QTest::newRow("key with an equals sign") << u"0"_s << u"a=b"_s << u"v"_s << false;
+        QTest::newRow("empty key") << u"0"_s << QString() << u"v"_s << false;
+        QTest::newRow("section with bracket and break") << u"0]\n[9"_s << u"Host"_s << u"v"_s << false;
+        QTest::newRow("section with a closing bracket") << u"a]b"_s << u"Host"_s << u"v"_s << false;
+        QTest::newRow("section with blanks around it") << u"0 "_s << u"Host"_s << u"v"_s << false;
+        QTest::newRow("empty section") << QString() << u"Host"_s << u"v"_s << false;
+        QTest::newRow("section opening with a bracket") << u"[x"_s << u"K"_s << u"v"_s << true;
+        QTest::newRow("section starting like a comment") << u";x"_s << u"K"_s << u"v"_s << true;
+        QTest::newRow("section with an equals sign") << u"a=b"_s << u"K"_s << u"v"_s << true;
+        QTest::newRow("key with a closing bracket") << u"A"_s << u"a]b"_s << u"v"_s << true;
+        QTest::newRow("sentence as key") << u"Messages"_s << u"Delete it?"_s << u"Yes, delete."_s << true;
+        QTest::newRow("value with equals and inner blanks") << u"A"_s << u"K"_s << u"a = b,  c"_s << true;
+        QTest::newRow("empty value") << u"A"_s << u"K"_s << QString() << true;
+        QTest::newRow("non-ascii") << u"\u00c9t\u00e9"_s << u"\uc885"_s << u"\u00e9"_s << true;
     }
-    void writtenTextsStayOnTheirLine()
+    void setValueReadsBackOrRefuses()
     {
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
+        QFETCH(bool, accepted);
         IniFile ini;
-        ini.setValue(section, key, value);
+        QCOMPARE(ini.setValue(section, key, value), accepted);
+        if (!accepted) {
+            QCOMPARE(ini.toBytes(), QByteArray());
+            return;
+        }
         const IniFile back = IniFile::parse(ini.toBytes());
-        QCOMPARE(back.sectionNames().size(), 1);
-        QCOMPARE(back.keys(back.sectionNames().first()).size(), 1);
-        QCOMPARE(ini.toBytes().count("\r\n"), 2);
-        QVERIFY(!back.hasKey(back.sectionNames().first(), u"Type"));
+        QCOMPARE(back.sectionNames(), QStringList{section});
+        QCOMPARE(back.keys(section), QStringList{key});
+        QCOMPARE(back.value(section, key, u"<missing>"_s), value);
+    }
+
+    // The value setValue() is given for free texts is the one the file gives back.
+    void storableValue_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("plain") << u"/a b, c/"_s << u"/a b, c/"_s;
+        QTest::newRow("line breaks become blanks") << u"/x\r\n[1]"_s << u"/x  [1]"_s;
+        QTest::newRow("blanks around go") << u"  h \t"_s << u"h"_s;
+    }
+    void storableValue()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QCOMPARE(IniFile::storableValue(text), stored);
+        IniFile ini;
+        QVERIFY(ini.setValue(u"0"_s, u"K"_s, stored));
     }
 };
 

@@ -283,6 +283,34 @@ private Q_SLOTS:
         QCOMPARE(in.Item(0)->Password, kept);
     }
 
+    // A full slot of text in another code page decodes to U+FFFD characters of three bytes each: what is
+    // loaded is already what a save keeps, so saving and loading again changes nothing.
+    void textsOfAnotherCodePageSurviveASave_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::newRow("host") << 1043;
+        QTest::newRow("password") << 787;
+    }
+    void textsOfAnotherCodePageSurviveASave()
+    {
+        QFETCH(int, offset);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.dat"));
+        QByteArray raw = rawRecordWithId(0);
+        raw[offset] = char(255);
+        raw.replace(offset + 1, 255, QByteArray(255, char(0xE9))); // "é" in Windows-1252
+        writeBytes(path, raw);
+        TSiteManList loaded;
+        loaded.LoadFromFile(path);
+        const TSiteManRec first = *loaded.Item(0);
+        QVERIFY(first.Host.toUtf8().size() <= 255 && first.Password.toUtf8().size() <= 255);
+        loaded.SaveToFile(path);
+        TSiteManList again;
+        again.LoadFromFile(path);
+        QCOMPARE(again.Item(0)->Host, first.Host);
+        QCOMPARE(again.Item(0)->Password, first.Password);
+    }
+
     void nextIdFollowsTheLoadedIds_data()
     {
         QTest::addColumn<QList<qint32>>("ids");
