@@ -91,10 +91,20 @@ const QColor InfoColor(255, 0, 0);
 
 // ---- Busy state ----
 
+namespace {
+/// Remote tabs that are inside an action now. While one is, some engine method (or a dialog of an action)
+/// runs a nested event loop further down the stack, and no keep-alive may add a wait of its own on top.
+int framesInAction = 0;
+} // namespace
+
 TRemoteFrame::BusyScope::BusyScope(TRemoteFrame* frame, bool disableActions)
     : m_frame(frame), m_disable(disableActions)
 {
-    ++frame->m_busyDepth;
+    if (frame->m_busyDepth++ == 0) {
+        // A new user action: a stop belongs to the action it was given in.
+        frame->StopRequested = false;
+        ++framesInAction;
+    }
     if (m_disable && frame->m_actionsDisabledDepth++ == 0)
         frame->DisableActions();
 }
@@ -112,6 +122,7 @@ void TRemoteFrame::leaveBusy()
 {
     if (--m_busyDepth > 0)
         return;
+    --framesInAction;
     // Delivered from the event loop, so whoever closes the tab on it does so after every frame of the tab
     // has returned.
     QMetaObject::invokeMethod(
@@ -121,6 +132,39 @@ void TRemoteFrame::leaveBusy()
                 Q_EMIT idleAgain();
         },
         Qt::QueuedConnection);
+}
+
+void TRemoteFrame::throwIfStopped() const
+{
+    if (StopRequested)
+        throw ActionStopped();
+}
+
+bool TRemoteFrame::isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ActionStopped&) {
+        return true;
+    } catch (const EFtpEngine&) {
+        // The method the stop interrupted fails with "Interrupted." (or whatever the broken exchange gave).
+        return !frame || frame->StopRequested;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TRemoteFrame::handle(const std::function<void()>& handler)
+{
+    QPointer<TRemoteFrame> self(this);
+    runHandler([&] {
+        try {
+            handler();
+        } catch (...) {
+            if (!isUserStop(std::current_exception(), self))
+                throw;
+        }
+    });
 }
 
 bool TRemoteFrame::IsBusy() const
@@ -159,6 +203,11 @@ TRemoteFrame::TRemoteFrame(QWidget* parent) : QWidget(parent)
 
 TRemoteFrame::~TRemoteFrame()
 {
+    // The window deletes a tab only once it is idle; should one go in the middle of an action, the count of
+    // tabs in an action must not keep every keep-alive off for good.
+    if (m_busyDepth > 0)
+        --framesInAction;
+    m_busyDepth = 0;
     // The engine may report the closing connection while it is destroyed: nothing of this half-destroyed
     // tab may hear it.
     FtpEngine->OnConnectionStatus = nullptr;
@@ -418,32 +467,32 @@ void TRemoteFrame::buildControls()
         field->installEventFilter(this);
 
     // Handlers, each through the one catcher.
-    auto handle = [this](auto method) {
-        return [this, method] { runHandler([this, method] { (this->*method)(); }); };
+    auto handler = [this](auto method) {
+        return [this, method] { handle([this, method] { (this->*method)(); }); };
     };
-    connect(ConnectBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::ConnectBtnClick));
-    connect(AnnoymousBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::AnnoymousBtnClick));
-    connect(DisconnectBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::DisconnectBtnClick));
-    connect(StopBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::StopBtnClick));
-    connect(RefreshBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::RefreshBtnClick));
-    connect(Refresh1, &QAction::triggered, this, handle(&TRemoteFrame::RefreshBtnClick));
-    connect(BackBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::BackBtnClick));
-    connect(GoBtn, &QToolButton::clicked, this, handle(&TRemoteFrame::GoBtnClick));
-    connect(DirectoryCB, &QComboBox::activated, this, handle(&TRemoteFrame::GoBtnClick));
-    connect(KeepAliveTimer, &QTimer::timeout, this, handle(&TRemoteFrame::KeepAliveTimerTimer));
-    connect(LVSearchTimer, &QTimer::timeout, this, handle(&TRemoteFrame::LVSearchTimerTimer));
-    connect(Splitter2, &QSplitter::splitterMoved, this, handle(&TRemoteFrame::Splitter2Moved));
-    connect(rFileListView, &QTreeView::doubleClicked, this, handle(&TRemoteFrame::rFileListViewDblClick));
+    connect(ConnectBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::ConnectBtnClick));
+    connect(AnnoymousBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::AnnoymousBtnClick));
+    connect(DisconnectBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::DisconnectBtnClick));
+    connect(StopBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::StopBtnClick));
+    connect(RefreshBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::RefreshBtnClick));
+    connect(Refresh1, &QAction::triggered, this, handler(&TRemoteFrame::RefreshBtnClick));
+    connect(BackBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::BackBtnClick));
+    connect(GoBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::GoBtnClick));
+    connect(DirectoryCB, &QComboBox::activated, this, handler(&TRemoteFrame::GoBtnClick));
+    connect(KeepAliveTimer, &QTimer::timeout, this, handler(&TRemoteFrame::KeepAliveTimerTimer));
+    connect(LVSearchTimer, &QTimer::timeout, this, handler(&TRemoteFrame::LVSearchTimerTimer));
+    connect(Splitter2, &QSplitter::splitterMoved, this, handler(&TRemoteFrame::Splitter2Moved));
+    connect(rFileListView, &QTreeView::doubleClicked, this, handler(&TRemoteFrame::rFileListViewDblClick));
     connect(transGroup, &QActionGroup::triggered, this,
-            [this](QAction* item) { runHandler([this, item] { TransAutoClick(item); }); });
+            [this](QAction* item) { handle([this, item] { TransAutoClick(item); }); });
     connect(header, &QHeaderView::sectionClicked, this,
-            [this](int column) { runHandler([this, column] { rFileListViewColumnClick(column); }); });
+            [this](int column) { handle([this, column] { rFileListViewColumnClick(column); }); });
     connect(rTreeView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         if (current)
-            runHandler([this, current] { rTreeViewChange(current); });
+            handle([this, current] { rTreeViewChange(current); });
     });
     connect(rTreeView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
-        runHandler([this, node] {
+        handle([this, node] {
             QPointer<TRemoteFrame> self(this);
             rTreeViewExpanding(node);
             if (self)
@@ -451,7 +500,7 @@ void TRemoteFrame::buildControls()
         });
     });
     connect(rTreeView, &QTreeWidget::itemCollapsed, this,
-            [this](QTreeWidgetItem* node) { runHandler([this, node] { rTreeViewCollapsed(node); }); });
+            [this](QTreeWidgetItem* node) { handle([this, node] { rTreeViewCollapsed(node); }); });
     connect(rFileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (rFileListView->contextMenuPolicy() == Qt::CustomContextMenu)
             ListViewPopupMenu->popup(rFileListView->viewport()->mapToGlobal(at));
@@ -460,9 +509,9 @@ void TRemoteFrame::buildControls()
     connect(QueTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { QuePopupMenu->popup(QueTree->viewport()->mapToGlobal(at)); });
     connect(QCPopupMenu, &QMenu::triggered, this,
-            [this](QAction* item) { runHandler([this, item] { QCMenuItemClick(item); }); });
+            [this](QAction* item) { handle([this, item] { QCMenuItemClick(item); }); });
     connect(FavoritePopup, &QMenu::triggered, this, [this](QAction* item) {
-        runHandler([this, item] {
+        handle([this, item] {
             if (item->data().toString() == QLatin1String("add"))
                 AddtoFavorites1Click();
             else
@@ -591,19 +640,19 @@ bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 
     if (watched == rFileListView) {
         bool consumed = false;
-        runHandler([&] { consumed = rFileListViewKeyPress(key->text()); });
+        handle([&] { consumed = rFileListViewKeyPress(key->text()); });
         return consumed;
     }
     if (watched == DirectoryCB || watched == DirectoryCB->lineEdit()) {
         if (!enter)
             return false;
-        runHandler([this] { GoBtnClick(); });
+        handle([this] { GoBtnClick(); });
         return true;
     }
     // HostEditKeyPress, shared by the five connect fields.
     if (enter) {
         if (watched == PassEdit)
-            runHandler([this] { ConnectBtnClick(); });
+            handle([this] { ConnectBtnClick(); });
         else
             focusNextChild();
         return true;
@@ -641,6 +690,18 @@ void TRemoteFrame::Connect()
 {
     QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
+    try {
+        connectSteps();
+    } catch (...) {
+        // Stop, or closing the tab, ends the connect quietly; what it reached stays as it is.
+        if (!isUserStop(std::current_exception(), self))
+            throw;
+    }
+}
+
+void TRemoteFrame::connectSteps()
+{
+    QPointer<TRemoteFrame> self(this);
     Q_EMIT captionChanged(ConnHost);
     if (!self)
         return;
@@ -655,20 +716,20 @@ void TRemoteFrame::Connect()
 
     bool loggedOn = false;
     bool cancelled = false;
-    StopRequested = false;
     while (!loggedOn && !cancelled) {
         try {
+            throwIfStopped();
             FtpEngine->Logon(); // nested wait
             loggedOn = true;
         } catch (const EFtpEngine& e) {
             if (!self)
                 return;
-            LogError(e.Message());
             // Stop (or a closing tab) during the logon ends it; the logon dialog is for refusals.
             if (StopRequested) {
                 cancelled = true;
                 continue;
             }
+            LogError(e.Message());
             QPointer<TLogonForm> form = new TLogonForm(this, dialogTexts(texttables::LogonForm));
             form->setHost(ConnHost);
             form->setUserName(ConnUser);
@@ -695,6 +756,7 @@ void TRemoteFrame::Connect()
         FtpEngine->setConnected(false);
         return;
     }
+    throwIfStopped();
     switch (TransType) {
     case 0:
         FtpEngine->setTransferMode(tmDefault);
@@ -924,10 +986,18 @@ void TRemoteFrame::KeepAliveTimerTimer()
         KeepAliveTimer->stop();
         return;
     }
-    if (!FtpEngine->Idle())
+    // Only from the top of the event loop: inside a dialog's loop or below an engine wait (this tab's or
+    // another's) the NOOP would stack a wait of its own onto theirs.
+    if (!FtpEngine->Idle() || m_busyDepth > 0 || framesInAction > 0 || QApplication::activeModalWidget())
         return;
+    QPointer<TRemoteFrame> self(this);
     BusyScope busy(this, false);
-    FtpEngine->setCommand(QStringLiteral("NOOP")); // nested wait
+    try {
+        FtpEngine->setCommand(QStringLiteral("NOOP")); // nested wait
+    } catch (...) {
+        if (!isUserStop(std::current_exception(), self))
+            throw;
+    }
 }
 
 void TRemoteFrame::TransAutoClick(QAction* item)
@@ -942,9 +1012,13 @@ void TRemoteFrame::TransAutoClick(QAction* item)
     if (!FtpEngine->Connected())
         return;
     const int tag = item->data().toInt();
-    {
+    try {
         BusyScope busy(this, false);
         FtpEngine->setTransferMode(TFTPTransferModes(tag)); // nested wait
+    } catch (...) {
+        if (isUserStop(std::current_exception(), self))
+            return;
+        throw;
     }
     if (!self)
         return;

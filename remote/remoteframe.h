@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <exception>
+#include <functional>
+
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -279,6 +282,8 @@ protected:
 
 private:
     void buildControls();
+    /// Connect's steps after the busy state began.
+    void connectSteps();
     void wireEngine();
     void appendLogLine(const QString& line);
     void setFileListDrops(bool accept);
@@ -290,6 +295,19 @@ private:
     QAction* addFavoriteItem(const QString& path);
     QAction* findMenuItem(QMenu* menu, const QString& caption) const;
     void leaveBusy();
+
+    /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
+    struct ActionStopped {};
+    /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
+    /// an action: the engine takes an interrupt only while one of its methods runs, so a stop that lands
+    /// between two methods would otherwise be lost.
+    void throwIfStopped() const;
+    /// True for the exceptions a stopped action ends with: ActionStopped, and any engine failure once the
+    /// user stopped the action or the tab is gone. These are never reported.
+    static bool isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame);
+    /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
+    /// it only says that the user stopped the action.
+    void handle(const std::function<void()>& handler);
     void applySplitterSizes();
 
     skyhaul::PaneHost* m_paneHost = nullptr;

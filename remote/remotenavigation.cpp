@@ -120,9 +120,11 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
         CurrentNode = node;
 
         if (node->listing) {
+            throwIfStopped();
             FtpEngine->setRemotePath(NodePath(node)); // nested wait
             if (!nodeAlive())
                 return;
+            throwIfStopped();
             const QString path = FtpEngine->RemotePath(); // nested wait
             if (!nodeAlive())
                 return;
@@ -131,18 +133,21 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
                 FileListModel->setItemCount(node->listing->Count());
         } else {
             node->listing = std::make_unique<TtrFileList>();
+            throwIfStopped();
             FtpEngine->ProcessEvents(); // nested wait
             if (!nodeAlive())
                 return;
             FtpEngine->Interrupt();
             FtpEngine->setRemoteFile(QString());
             CurrentPath = NodePath(node);
+            throwIfStopped();
             FtpEngine->setRemotePath(CurrentPath); // nested wait
             if (!nodeAlive())
                 return;
             AddParentEntry();
             m_listingTarget = node->listing.get();
             try {
+                throwIfStopped();
                 FtpEngine->ListDirectory(); // nested wait
             } catch (...) {
                 // A failed listing keeps what arrived before the failure.
@@ -216,7 +221,8 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
             DirectoryCB->removeItem(DirectoryCB->count() - 1);
     }
     DirectoryCB->setEditText(CurrentPath);
-    if (failure)
+    // A stopped opening is no failure; the caller's next engine step sees the stop itself.
+    if (failure && !isUserStop(failure, self))
         std::rethrow_exception(failure);
 }
 
@@ -255,6 +261,8 @@ TRemoteNode* TRemoteFrame::GoToPath(const QString& path)
     const quint64 generation = m_treeGeneration;
     BusyScope busy(this);
     for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (StopRequested)
+            return nullptr;
         node = FindChildNode(node, parts.at(i));
         if (!node)
             return nullptr;
@@ -340,7 +348,14 @@ void TRemoteFrame::openTempCopy(const TrFileObj& entry)
     FtpEngine->setRemoteFile(fileName);
     FtpEngine->setLocalFile(folder + localCopyName(fileName));
     FtpEngine->setStartByte(QStringLiteral("0"));
-    FtpEngine->Download(); // nested wait
+    try {
+        throwIfStopped();
+        FtpEngine->Download(); // nested wait
+    } catch (...) {
+        if (isUserStop(std::current_exception(), self))
+            return;
+        throw;
+    }
     if (!self)
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(FtpEngine->LocalFile()));

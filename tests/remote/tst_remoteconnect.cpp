@@ -13,6 +13,8 @@
 #include "ui/panehost.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -54,13 +56,183 @@ std::pair<QString, QColor> lineMatching(const TRemoteFrame& tab, const QString& 
     return {};
 }
 
-/// A logon, then a listing of "/" whose data stalls for 8 s.
-Script slowRootListing()
+/// The busy phases of a tab, in the order a connect and the work after it go through them.
+enum class BusyPhase {
+    BeforeLogon,
+    Greeting,
+    Logon,
+    Cwd,
+    BetweenCwdAndList,
+    Listing,
+    Download,
+    Upload,
+    KeepAlive
+};
+
+/// How long the server stalls in the phase under test: far longer than any bound the tests allow.
+constexpr int StallMs = 30000;
+
+/// The server's side of a phase: everything before it answered at once, the phase itself stalled.
+Script phaseScript(BusyPhase phase)
 {
-    return logOnAndListRoot(QByteArray(), 8000);
+    using namespace skyhaul::test::script;
+    const Script logon{send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
+                       reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
+    switch (phase) {
+    case BusyPhase::BeforeLogon:
+        return {delay(StallMs)};
+    case BusyPhase::Greeting:
+        return {delay(StallMs), send("220 Ready\r\n")};
+    case BusyPhase::Logon:
+        return {send("220 Ready\r\n"), expect("USER u"), delay(StallMs), reply("331 Password?")};
+    case BusyPhase::Cwd:
+        return logon + Script{expect("CWD /"), delay(StallMs), reply("250 Here")};
+    case BusyPhase::BetweenCwdAndList:
+    case BusyPhase::Listing:
+        return logOnAndListRoot(QByteArray(), StallMs);
+    case BusyPhase::Download:
+        return logOnAndListRoot(QByteArray()) +
+               Script{expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(),
+                      expect("RETR f"), reply("150 Here"),   acceptData(),   sendData(QByteArray(100, 'x')),
+                      delay(StallMs)};
+    case BusyPhase::Upload:
+        return logOnAndListRoot(QByteArray()) + Script{expect("PASV"),        pasv(),
+                                                       expect("STOR up.txt"), acceptData(),
+                                                       reply("150 Send"),     delay(StallMs)};
+    case BusyPhase::KeepAlive:
+        return logOnAndListRoot(QByteArray()) + Script{expect("NOOP"), delay(StallMs), reply("200 Fine")};
+    }
+    return {};
 }
 
+/**
+ * One busy phase of a tab against a scripted server, stopped once the tab is in it. The tab lives on the
+ * heap and goes with the run (unless it was deleted before); every wait is bounded.
+ */
+struct PhaseRun {
+    explicit PhaseRun(BusyPhase p) : phase(p), server(phaseScript(p), StallMs * 2), tab(new TRemoteFrame)
+    {
+        tab->show();
+        trail = std::make_unique<TrailTap>(*tab);
+        QFile file(env.filePath(QStringLiteral("up.txt")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("upload");
+    }
+    ~PhaseRun() { delete tab.data(); }
+
+    /// Runs `stop` once the tab is in the phase (the same round of the event loop that showed it).
+    void armStop(std::function<void()> stop)
+    {
+        m_stop = std::move(stop);
+        if (phase == BusyPhase::BeforeLogon)
+            QObject::connect(tab, &TRemoteFrame::captionChanged, tab, [this] { stopOnce(); });
+        auto replies = tab->FtpEngine->OnPITrail;
+        tab->FtpEngine->OnPITrail = [this, replies](int direction, const QString& message) {
+            replies(direction, message);
+            // The CWD has its answer; the LIST is the next method of the same opening.
+            if (phase == BusyPhase::BetweenCwdAndList && direction == 1 && message.startsWith(u"250"))
+                stopOnce();
+        };
+        m_poll.setInterval(20);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            if (tab && inPhase())
+                stopOnce();
+        });
+    }
+
+    /// Drives the tab into the phase (the server runs by then); true when the stop came and everything returned well within the stall.
+    bool runPhase()
+    {
+        fillFields(*tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
+        if (phase >= BusyPhase::Download) {
+            tab->ConnectBtnClick();
+            if (!tab->rootNode())
+                return false;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        m_poll.start();
+        QPointer<TRemoteFrame> alive = tab;
+        switch (phase) {
+        case BusyPhase::Download:
+        case BusyPhase::Upload: {
+            // What a transfer run does: hold the busy state around the engine's method.
+            TRemoteFrame::BusyScope busy(tab);
+            TFtpEngine* engine = tab->FtpEngine;
+            engine->setRemoteFile(phase == BusyPhase::Download ? QStringLiteral("f")
+                                                               : QStringLiteral("up.txt"));
+            engine->setLocalFile(env.filePath(phase == BusyPhase::Download ? QStringLiteral("down.txt")
+                                                                           : QStringLiteral("up.txt")));
+            engine->setStartByte(QString());
+            try {
+                if (phase == BusyPhase::Download)
+                    engine->Download(); // nested wait
+                else
+                    engine->Upload(); // nested wait
+            } catch (const EFtpEngine&) {
+                // Interrupted, as it should be.
+            }
+            break;
+        }
+        case BusyPhase::KeepAlive:
+            tab->KeepAliveTimerTimer();
+            break;
+        default:
+            tab->ConnectBtnClick();
+            break;
+        }
+        m_poll.stop();
+        return m_stopped && clock.elapsed() < StallMs / 2;
+    }
+
+    BusyPhase phase;
+    TabEnvironment env;
+    ScriptedServer server;
+    QPointer<TRemoteFrame> tab;
+    std::unique_ptr<TrailTap> trail;
+    ModalAnswerer answers;
+
+private:
+    bool inPhase() const
+    {
+        if (tab->FtpEngine->Idle())
+            return false;
+        switch (phase) {
+        case BusyPhase::Greeting:
+            return trail->commands.isEmpty();
+        case BusyPhase::Logon:
+            return trail->count(QStringLiteral("USER")) > 0;
+        case BusyPhase::Cwd:
+            return trail->count(QStringLiteral("CWD")) > 0;
+        case BusyPhase::Listing:
+            return trail->count(QStringLiteral("LIST")) > 0 && tab->ListingBusy;
+        case BusyPhase::Download:
+            return trail->count(QStringLiteral("RETR")) > 0;
+        case BusyPhase::Upload:
+            return trail->count(QStringLiteral("STOR")) > 0;
+        case BusyPhase::KeepAlive:
+            return trail->count(QStringLiteral("NOOP")) > 0;
+        default:
+            return false;
+        }
+    }
+
+    void stopOnce()
+    {
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        m_stop();
+    }
+
+    std::function<void()> m_stop;
+    QTimer m_poll;
+    bool m_stopped = false;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(BusyPhase)
 
 class TestRemoteConnect : public QObject {
     Q_OBJECT
@@ -707,72 +879,75 @@ private Q_SLOTS:
         QCOMPARE(tab.OppositeRemoteEngine(), other.FtpEngine);
     }
 
-    void stopButtonEndsASlowListing()
+    void stopButtonEndsABusyPhase_data() { busyPhases(); }
+
+    // Stop in each phase of a busy tab ends the action at once, quietly: no error box, no logon dialog, and
+    // the tab is idle and usable afterwards.
+    void stopButtonEndsABusyPhase()
     {
-        ScriptedServer server(slowRootListing(), 15000);
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        TabEnvironment env;
-        TRemoteFrame tab;
-        tab.show();
-        fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
-        bool clicked = false;
-        QTimer stopper;
-        stopper.setInterval(20);
-        QObject::connect(&stopper, &QTimer::timeout, [&] {
-            if (clicked || !tab.ListingBusy)
-                return;
-            clicked = true;
-            QVERIFY(tab.StopBtn->isEnabled());
-            QTest::mouseClick(tab.StopBtn, Qt::LeftButton);
+        QFETCH(BusyPhase, phase);
+        PhaseRun run(phase);
+        QVERIFY2(run.server.start(), qPrintable(run.server.errorString()));
+        run.armStop([&run] {
+            // Stop shows only while actions are disabled; the keep-alive leaves them as they are, so there
+            // the tab's own stop (what closing it runs too) stands in for the button.
+            if (run.tab->StopBtn->isEnabled())
+                QTest::mouseClick(run.tab->StopBtn, Qt::LeftButton);
+            else
+                run.tab->StopBtnClick();
         });
-        stopper.start();
-        QElapsedTimer clock;
-        clock.start();
-        ModalAnswerer answers;
-        tab.ConnectBtnClick();
-        QVERIFY(clicked);
-        QVERIFY(clock.elapsed() < 6000);
-        QVERIFY(tab.StopRequested);
-        QCOMPARE(answers.seen(), 0); // a broken listing is not reported
-        QVERIFY(tab.rootNode());
-        QCOMPARE(tab.FileListModel->rowCount(), 0);
-        QVERIFY(!tab.IsBusy());
-        QVERIFY(!tab.StopBtn->isEnabled());
+        QVERIFY(run.runPhase());
+        QVERIFY(run.tab);
+        QVERIFY(run.tab->StopRequested);
+        QCOMPARE(run.answers.seenWindows, QStringList());
+        QVERIFY(!run.tab->IsBusy());
+        QVERIFY(!run.tab->StopBtn->isEnabled());
+        if (phase == BusyPhase::Listing) {
+            // A broken listing shows what arrived: nothing.
+            QVERIFY(run.tab->rootNode());
+            QCOMPARE(run.tab->FileListModel->rowCount(), 0);
+        }
+        if (phase <= BusyPhase::Logon)
+            QVERIFY(showsDisconnectedRows(*run.tab));
     }
 
+    void closingABusyTab_data() { busyPhases(); }
+
+    // What the window does when the user closes a busy tab: interrupt it as Stop does, wait for idleAgain
+    // and delete it then. In every phase the tab goes at once, without a box or a crash.
     void closingABusyTab()
     {
-        // A listing that the server answers slowly: the window interrupts, waits for idleAgain and closes.
-        ScriptedServer server(slowRootListing(), 15000);
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        TabEnvironment env;
-        QPointer<TRemoteFrame> tab = new TRemoteFrame;
-        tab->show();
-        fillFields(*tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
-
-        bool interrupted = false;
-        bool closed = false;
-        QTimer closer;
-        closer.setInterval(20);
-        QObject::connect(&closer, &QTimer::timeout, [&] {
-            // What the window does when the user closes the tab.
-            if (!tab || interrupted || !tab->IsBusy() || !tab->ListingBusy)
-                return;
-            interrupted = true;
-            QObject::connect(tab, &TRemoteFrame::idleAgain, tab, [&] {
-                closed = true;
+        QFETCH(BusyPhase, phase);
+        PhaseRun run(phase);
+        QVERIFY2(run.server.start(), qPrintable(run.server.errorString()));
+        auto closed = std::make_shared<bool>(false);
+        run.armStop([&run, closed] {
+            QPointer<TRemoteFrame> tab = run.tab;
+            QObject::connect(tab, &TRemoteFrame::idleAgain, tab, [tab, closed] {
+                *closed = true;
                 tab->deleteLater();
             });
-            tab->FtpEngine->Interrupt();
+            tab->StopBtnClick();
         });
-        closer.start();
-        QElapsedTimer clock;
-        clock.start();
-        tab->ConnectBtnClick();
-        QVERIFY(interrupted);
-        QVERIFY(clock.elapsed() < 6000);
-        QVERIFY(waitFor([&] { return tab.isNull(); }, 5000));
-        QVERIFY(closed);
+        QVERIFY(run.runPhase());
+        QVERIFY(waitFor([&] { return run.tab.isNull(); }, 10000));
+        QVERIFY(*closed);
+        QCOMPARE(run.answers.seenWindows, QStringList());
+    }
+
+private:
+    static void busyPhases()
+    {
+        QTest::addColumn<BusyPhase>("phase");
+        QTest::newRow("connect: before the logon") << BusyPhase::BeforeLogon;
+        QTest::newRow("connect: waiting for the greeting") << BusyPhase::Greeting;
+        QTest::newRow("logon") << BusyPhase::Logon;
+        QTest::newRow("CWD") << BusyPhase::Cwd;
+        QTest::newRow("between CWD and LIST") << BusyPhase::BetweenCwdAndList;
+        QTest::newRow("listing") << BusyPhase::Listing;
+        QTest::newRow("download") << BusyPhase::Download;
+        QTest::newRow("upload") << BusyPhase::Upload;
+        QTest::newRow("keep-alive") << BusyPhase::KeepAlive;
     }
 };
 
