@@ -329,11 +329,12 @@ void TRemoteFrame::rFileListViewDblClick()
         return;
     }
     switch (config().DoubleClickAction) {
-    case 2:
+    case DoubleClick::Open:
         openTempCopy(*entry);
         break;
-    default:
-        // View (0) and Edit (1) belong to the edit and view of remote files.
+    case DoubleClick::View:
+    case DoubleClick::Edit:
+        // They belong to the edit and view of remote files.
         break;
     }
 }

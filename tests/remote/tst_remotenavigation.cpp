@@ -375,12 +375,12 @@ private Q_SLOTS:
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
 
         // View (0) belongs to the edit part: nothing is downloaded here.
-        config().DoubleClickAction = 0;
+        config().DoubleClickAction = DoubleClick::View;
         c.trail.clear();
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         QCOMPARE(c.trail.count(QStringLiteral("RETR")), 0);
 
-        config().DoubleClickAction = 2;
+        config().DoubleClickAction = DoubleClick::Open;
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         const QString copy = env.filePath(QStringLiteral("skTemp/readme.txt"));
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
