@@ -2,7 +2,6 @@
 
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
-#include "remote/remoteshared.h"
 #include "store/texts.h"
 
 #include <QAction>
@@ -35,7 +34,8 @@ namespace {
 
 class RemoteFrameTab : public RemoteTab {
 public:
-    explicit RemoteFrameTab(QWidget* parent) : m_frame(new TRemoteFrame(parent))
+    RemoteFrameTab(const RemoteTabContext& context, QWidget* parent)
+        : m_frame(new TRemoteFrame(context, parent))
     {
         QObject::connect(m_frame, &TRemoteFrame::captionChanged, m_frame, [this](const QString& caption) {
             if (onCaptionChanged)
@@ -47,23 +47,21 @@ public:
         });
     }
     QWidget* widget() const override { return m_frame; }
-    void setPaneHost(PaneHost* host) override { m_frame->setPaneHost(host); }
     TabLayout layout() const override { return m_frame->layout(); }
     void applyLayout(const TabLayout& layout) override { m_frame->applyLayout(layout); }
     void connectToServer() override { m_frame->Connect(); }
     void connectToSite(const SiteFields& site) override
     {
-        m_frame->setConnectionFields(site.host, site.user, site.password, site.port, site.sslIndex,
+        m_frame->setConnectionFields(site.host, site.user, site.password, site.port, site.sslMode,
                                      site.passive);
-        m_frame->StartPath = site.startPath;
+        m_frame->setStartPath(site.startPath);
         m_frame->ConnectBtnClick();
     }
-    TFtpEngine* engine() const override { return m_frame->FtpEngine; }
+    TFtpEngine* engine() const override { return m_frame->engine(); }
     bool isBusy() const override { return m_frame->IsBusy(); }
     // Stop also ends a run of several files, not only the method running now.
     void interrupt() override { m_frame->StopBtnClick(); }
-    // The tab reads the language file itself, from the folder shareWithRemoteTabs() named.
-    void applyLanguage(const Texts&) override { m_frame->applyLanguage(); }
+    void applyLanguage(const Texts& texts) override { m_frame->applyLanguage(texts); }
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
 
 private:
@@ -72,18 +70,10 @@ private:
 
 } // namespace
 
-void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TSiteManList* quickConnectList)
-{
-    RemoteShared& shared = remoteShared();
-    shared.appFolder = appFolder;
-    shared.tempFolder = tempFolder;
-    shared.quickConnectList = quickConnectList;
-}
-
 RemoteTabFactory defaultRemoteTabFactory()
 {
-    return [](QWidget* parent) -> std::unique_ptr<RemoteTab> {
-        return std::make_unique<RemoteFrameTab>(parent);
+    return [](const RemoteTabContext& context, QWidget* parent) -> std::unique_ptr<RemoteTab> {
+        return std::make_unique<RemoteFrameTab>(context, parent);
     };
 }
 
