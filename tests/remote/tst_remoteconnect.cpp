@@ -628,7 +628,8 @@ private Q_SLOTS:
                 tab.KeepAliveTimerTimer();
             // The list still has the rows of the folder shown before, and draws none of them meanwhile.
             QVERIFY(tab.widgets().FileListModel->rowCount() > 0);
-            drawnWhileListing = drawnWhileListing || tab.widgets().FileListModel->index(0, 0).data().isValid();
+            drawnWhileListing =
+                drawnWhileListing || tab.widgets().FileListModel->index(0, 0).data().isValid();
             listing(a, b, c, d, e);
         };
         QVERIFY(tab.GoToPath(QStringLiteral("/big")));
@@ -645,6 +646,61 @@ private Q_SLOTS:
         tab.KeepAliveTimerTimer();
         QVERIFY(!tab.widgets().KeepAliveTimer->isActive());
         QVERIFY(trail.commands.isEmpty());
+    }
+
+    void keepAliveOnlyFromTheTopOfTheEventLoop_data()
+    {
+        QTest::addColumn<bool>("insideAnotherTab");
+        QTest::newRow("inside a modal box") << false;
+        QTest::newRow("inside another tab's listing") << true;
+    }
+
+    // A tick that arrives while a modal box runs its loop, or while another tab waits for its server, sends
+    // nothing: its NOOP would stack a wait of its own onto theirs. Back at the top a tick sends it.
+    void keepAliveOnlyFromTheTopOfTheEventLoop()
+    {
+        QFETCH(bool, insideAnotherTab);
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        ScriptedServer slow(logOnAndListRoot(QByteArray(), 1500));
+        QVERIFY2(slow.start(), qPrintable(slow.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab(env.context());
+        TrailTap trail(tab);
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+        QVERIFY(tab.engine()->Connected());
+        trail.clear();
+
+        bool ticked = false;
+        if (insideAnotherTab) {
+            TRemoteFrame other(env.context());
+            fillFields(other, slow.host(), slow.port(), QStringLiteral("u"), QStringLiteral("p"));
+            QTimer ticker;
+            ticker.setInterval(20);
+            QObject::connect(&ticker, &QTimer::timeout, [&] {
+                if (!ticked && other.listingBusy()) {
+                    ticked = true;
+                    tab.KeepAliveTimerTimer();
+                }
+            });
+            ticker.start();
+            other.ConnectBtnClick();
+        } else {
+            ModalAnswerer answers({[&](QWidget* modal) {
+                ticked = true;
+                tab.KeepAliveTimerTimer();
+                modal->close();
+            }});
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Skyhaul"), QStringLiteral("A box"));
+            box.exec(); // nested modal loop
+            QCOMPARE(answers.unexpected(), 0);
+        }
+        QVERIFY(ticked);
+        QCOMPARE(trail.count(QStringLiteral("NOOP")), 0);
+
+        tab.KeepAliveTimerTimer();
+        QCOMPARE(trail.count(QStringLiteral("NOOP")), 1);
     }
 
     void treeClickDuringAKeepAliveWaits()
@@ -786,7 +842,8 @@ private Q_SLOTS:
         QCOMPARE(tab.widgets().RefreshBtn->text(), QStringLiteral("Refesh"));
         QCOMPARE(tab.widgets().Refresh1->text(), QStringLiteral("Refesh"));
         QCOMPARE(tab.widgets().Refresh1->shortcut(), QKeySequence(Qt::Key_F5));
-        QCOMPARE(tab.widgets().FileListModel->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Attributes"));
+        QCOMPARE(tab.widgets().FileListModel->headerData(3, Qt::Horizontal).toString(),
+                 QStringLiteral("Attributes"));
         QCOMPARE(tab.addFavoritesCaption(), QStringLiteral("Add to Favorites"));
         QCOMPARE(tab.widgets().PageControl1->tabText(0), QStringLiteral("Logs"));
         QCOMPARE(tab.widgets().PageControl1->currentIndex(), 0);
