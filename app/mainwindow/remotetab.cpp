@@ -37,14 +37,22 @@ public:
     RemoteFrameTab(const RemoteTabContext& context, QWidget* parent)
         : m_frame(new TRemoteFrame(context, parent))
     {
-        QObject::connect(m_frame, &TRemoteFrame::captionChanged, m_frame, [this](const QString& caption) {
-            if (onCaptionChanged)
-                onCaptionChanged(caption);
-        });
-        QObject::connect(m_frame, &TRemoteFrame::idleAgain, m_frame, [this] {
+        m_connections[0] =
+            QObject::connect(m_frame, &TRemoteFrame::captionChanged, m_frame, [this](const QString& caption) {
+                if (onCaptionChanged)
+                    onCaptionChanged(caption);
+            });
+        m_connections[1] = QObject::connect(m_frame, &TRemoteFrame::idleAgain, m_frame, [this] {
             if (onIdleAgain)
                 onIdleAgain();
         });
+    }
+    ~RemoteFrameTab() override
+    {
+        // The sheet drops this holder before it deletes the tab's widget: nothing the tab still sends may
+        // reach the holder after it is gone.
+        for (const QMetaObject::Connection& connection : m_connections)
+            QObject::disconnect(connection);
     }
     QWidget* widget() const override { return m_frame; }
     TabLayout layout() const override { return m_frame->layout(); }
@@ -66,6 +74,7 @@ public:
 
 private:
     TRemoteFrame* m_frame;
+    QMetaObject::Connection m_connections[2];
 };
 
 } // namespace
