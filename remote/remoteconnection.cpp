@@ -55,15 +55,9 @@ void TRemoteFrame::ConnectBtnClick()
 
 void TRemoteFrame::Connect()
 {
-    QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
-    try {
-        connectSteps();
-    } catch (...) {
-        // Stop, or closing the tab, ends the connect quietly; what it reached stays as it is.
-        if (!isUserStop(std::current_exception(), self))
-            throw;
-    }
+    // Stop, or closing the tab, ends the connect quietly; what it reached stays as it is.
+    untilStopped([this] { connectSteps(); });
 }
 
 void TRemoteFrame::connectSteps()
@@ -160,22 +154,20 @@ void TRemoteFrame::AfterLogon()
     const QString rootCaption = FtpEngine->User() + QLatin1Char('@') + ConnHost;
 
     // A data file that cannot be written or read is reported, and the logon goes on: the connection is up
-    // and the tab must still show it.
-    try {
-        addQuickConnectRecord();
-    } catch (...) {
-        reportException(std::current_exception()); // nested modal loop
-        if (!self)
-            return;
-    }
+    // and the tab must still show it. False when the tab went while the box was open.
+    auto reportedOnFailure = [&self](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            reportException(std::current_exception()); // nested modal loop
+        }
+        return !self.isNull();
+    };
+    if (!reportedOnFailure([this] { addQuickConnectRecord(); }))
+        return;
     addHostToHistory(ConnHost);
-    try {
-        LoadFavorites();
-    } catch (...) {
-        reportException(std::current_exception()); // nested modal loop
-        if (!self)
-            return;
-    }
+    if (!reportedOnFailure([this] { LoadFavorites(); }))
+        return;
     QTreeWidgetItem* root = addTreeItem(m_tree.setRoot(rootCaption));
     rTreeView->setCurrentItem(root); // lists "/" through the tree's change event
 }
@@ -352,14 +344,8 @@ void TRemoteFrame::KeepAliveTimerTimer()
     // another's) the NOOP would stack a wait of its own onto theirs.
     if (!FtpEngine->Idle() || m_busyDepth > 0 || s_framesInAction > 0 || QApplication::activeModalWidget())
         return;
-    QPointer<TRemoteFrame> self(this);
     BusyScope busy(this, false);
-    try {
-        FtpEngine->setCommand(QStringLiteral("NOOP")); // nested wait
-    } catch (...) {
-        if (!isUserStop(std::current_exception(), self))
-            throw;
-    }
+    untilStopped([this] { FtpEngine->setCommand(QStringLiteral("NOOP")); }); // nested wait
 }
 
 void TRemoteFrame::TransAutoClick(QAction* item)
@@ -374,15 +360,11 @@ void TRemoteFrame::TransAutoClick(QAction* item)
     if (!FtpEngine->Connected())
         return;
     const int tag = item->data().toInt();
-    try {
+    const bool set = untilStopped([this, tag] {
         BusyScope busy(this, false);
         FtpEngine->setTransferMode(TFTPTransferModes(tag)); // nested wait
-    } catch (...) {
-        if (isUserStop(std::current_exception(), self))
-            return;
-        throw;
-    }
-    if (!self)
+    });
+    if (!set || !self)
         return;
     restore.dismiss();
     TransType = tag;

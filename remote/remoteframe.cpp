@@ -88,17 +88,22 @@ bool TRemoteFrame::isUserStop(const std::exception_ptr& error, const QPointer<TR
     }
 }
 
-void TRemoteFrame::handle(const std::function<void()>& handler)
+bool TRemoteFrame::untilStopped(const std::function<void()>& steps)
 {
     QPointer<TRemoteFrame> self(this);
-    runHandler([&] {
-        try {
-            handler();
-        } catch (...) {
-            if (!isUserStop(std::current_exception(), self))
-                throw;
-        }
-    });
+    try {
+        steps();
+        return true;
+    } catch (...) {
+        if (!isUserStop(std::current_exception(), self))
+            throw;
+        return false;
+    }
+}
+
+void TRemoteFrame::handle(const std::function<void()>& handler)
+{
+    runHandler([&] { untilStopped(handler); });
 }
 
 bool TRemoteFrame::IsBusy() const

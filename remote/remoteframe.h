@@ -235,6 +235,9 @@ private:
     /// True for the exceptions a stopped action ends with: ActionStopped, and any engine failure once the
     /// user stopped the action or the tab is gone. These are never reported.
     static bool isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame);
+    /// Runs steps of an action; false when they ended because the user stopped the action (nothing is
+    /// reported then). Any other failure leaves as it came.
+    bool untilStopped(const std::function<void()>& steps);
     /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
     /// it only says that the user stopped the action.
     void handle(const std::function<void()>& handler);

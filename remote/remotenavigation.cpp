@@ -344,15 +344,11 @@ void TRemoteFrame::openTempCopy(const TrFileObj& entry)
     FtpEngine->setRemoteFile(fileName);
     FtpEngine->setLocalFile(folder + localCopyName(fileName));
     FtpEngine->setStartByte(QStringLiteral("0"));
-    try {
+    const bool downloaded = untilStopped([this] {
         throwIfStopped();
         FtpEngine->Download(); // nested wait
-    } catch (...) {
-        if (isUserStop(std::current_exception(), self))
-            return;
-        throw;
-    }
-    if (!self)
+    });
+    if (!downloaded || !self)
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(FtpEngine->LocalFile()));
 }
