@@ -1,8 +1,6 @@
 // The remote tab's two memories: favorite folders per user and host, and the quick-connect list of
 // earlier logons.
-#include "remote/dialoglookup.h"
 #include "remote/remoteframe.h"
-#include "remote/remoteshared.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/quickconnect.h"
@@ -69,7 +67,7 @@ void TRemoteFrame::LoadFavorites()
     QAction* add = FavoritePopup->addAction(favoriteIcon(), AddFavoritesCaption);
     add->setObjectName(QLatin1String(AddFavoriteItemName));
     FavoritePopup->addSeparator();
-    Favorites = RemoteFavorites::load(remoteAppFolder(), ConnUser, ConnHost);
+    Favorites = RemoteFavorites::load(m_context.appFolder, ConnUser, ConnHost);
     for (const QString& line : std::as_const(Favorites)) {
         if (!findMenuItem(FavoritePopup, line))
             addFavoriteItem(line);
@@ -83,7 +81,7 @@ void TRemoteFrame::AddtoFavorites1Click()
         return;
     addFavoriteItem(path);
     Favorites.append(path);
-    RemoteFavorites::save(remoteAppFolder(), ConnUser, ConnHost, Favorites);
+    RemoteFavorites::save(m_context.appFolder, ConnUser, ConnHost, Favorites);
 }
 
 void TRemoteFrame::FavoritesMenuClick(QAction* item)
@@ -101,7 +99,9 @@ void TRemoteFrame::FavoritesMenuClick(QAction* item)
 void TRemoteFrame::BuildQuickConnectMenu()
 {
     QCPopupMenu->clear();
-    const TSiteManList& list = quickConnectList();
+    if (!m_context.quickConnectList)
+        return;
+    const TSiteManList& list = *m_context.quickConnectList;
     for (int i = 0; i < list.Count(); ++i) {
         TSiteManRec* record = list.Item(i);
         const QString caption = quickConnectCaption(*record);
@@ -115,7 +115,7 @@ void TRemoteFrame::BuildQuickConnectMenu()
 void TRemoteFrame::addQuickConnectRecord()
 {
     const QString caption = FtpEngine->User() + QLatin1Char('@') + ConnHost;
-    if (findMenuItem(QCPopupMenu, caption))
+    if (!m_context.quickConnectList || findMenuItem(QCPopupMenu, caption))
         return;
     QuickConnectLogon logon;
     logon.user = FtpEngine->User();
@@ -127,9 +127,9 @@ void TRemoteFrame::addQuickConnectRecord()
     std::unique_ptr<TSiteManRec> record = makeQuickConnectRecord(logon);
     QAction* item = QCPopupMenu->addAction(quickConnectIcon(), menuText(caption));
     item->setData(QVariant::fromValue(quintptr(record.get())));
-    TSiteManList& list = quickConnectList();
+    TSiteManList& list = *m_context.quickConnectList;
     list.Add(std::move(record));
-    list.SaveToFile(quickConnectFilePath(remoteAppFolder()));
+    list.SaveToFile(quickConnectFilePath(m_context.appFolder));
 }
 
 void TRemoteFrame::QCMenuItemClick(QAction* item)
@@ -138,7 +138,7 @@ void TRemoteFrame::QCMenuItemClick(QAction* item)
         return;
     // The item refers to its record; a record deleted since the menu was built is not followed.
     auto* record = reinterpret_cast<TSiteManRec*>(item->data().value<quintptr>());
-    if (!record || quickConnectList().IndexOf(record) < 0)
+    if (!record || !m_context.quickConnectList || m_context.quickConnectList->IndexOf(record) < 0)
         return;
     const TSiteManRec values = *record;
 
@@ -149,7 +149,7 @@ void TRemoteFrame::QCMenuItemClick(QAction* item)
         PassEdit->setText(values.Password);
         connectNow = true;
     } else {
-        QPointer<TLogonForm> form = new TLogonForm(this, dialogTexts(texttables::LogonForm));
+        QPointer<TLogonForm> form = new TLogonForm(this, m_context.texts.section(texttables::LogonForm));
         form->setHost(values.Host);
         form->setUserName(values.UserID);
         const int result = form->exec(); // nested modal loop
@@ -162,8 +162,7 @@ void TRemoteFrame::QCMenuItemClick(QAction* item)
         }
         delete form.data();
     }
-    if (values.SSLMode >= 0 && values.SSLMode < SSLCB->count())
-        SSLCB->setCurrentIndex(values.SSLMode);
+    setSslMode(values.SSLMode);
     PortEdit->setText(QString::number(values.Port));
     HostEdit->setEditText(values.Host);
     PassiveBtn->setChecked(values.Passive);

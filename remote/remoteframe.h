@@ -1,69 +1,60 @@
 #pragma once
 
 #include "engine/component/ftpengine.h"
+#include "remote/connectionevent.h"
+#include "remote/remotecontext.h"
+#include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
+#include "transfer/foldertree.h"
 
 #include <QColor>
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
-class QAction;
-class QActionGroup;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QSplitter;
-class QTabWidget;
-class QTextEdit;
-class QTimer;
-class QToolBar;
-class QToolButton;
-class QTreeView;
-class QTreeWidget;
+#include <exception>
+#include <functional>
+
 class QTreeWidgetItem;
-class TRemoteNode;
-class TSiteManRec;
 class TrFileObj;
 class TtrFileList;
 
-namespace skyhaul {
-class PaneHost;
-class RemoteFileListModel;
-} // namespace skyhaul
-
 /**
  * A remote tab: one FTP/FTPS connection with its connection bars, folder tree, file list, protocol log and
- * engine.
+ * engine. Its parts live in files by job: the controls (remotewidgets.*), creation, the busy state and the
+ * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
+ * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
+ * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp).
  *
  * What the main window uses:
- * - create it with `new TRemoteFrame(parent)` (it localizes itself from the language file and builds its
- *   quick-connect menu), then give it the window with setPaneHost();
+ * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
+ *   window as pane host); it localizes itself and builds its quick-connect menu;
  * - restore and save it with applyLayout() and layout();
- * - fill the connect fields (setConnectionFields(), StartPath) and call ConnectBtnClick() for a site
+ * - fill the connect fields (setConnectionFields(), setStartPath()) and call ConnectBtnClick() for a site
  *   hand-over; captionChanged() tells the caption the tab sheet should show (the host);
  * - re-apply the language with applyLanguage(), the caption option with setShowCaptions(), and rebuild
  *   the quick-connect menu with BuildQuickConnectMenu() after the list changed;
  * - close it safely: while IsBusy() is true an engine method (or a dialog the tab opened from one) is
- *   running in a nested event loop below the caller; call `FtpEngine->Interrupt()`, wait for idleAgain(),
- *   then delete the tab. idleAgain() is delivered from the event loop after every frame of the tab has
- *   returned.
+ *   running in a nested event loop below the caller; call StopBtnClick(), wait for idleAgain(), then
+ *   delete the tab. idleAgain() is delivered from the event loop after every frame of the tab has
+ *   returned. A stop holds for the whole action: no later engine method of it starts, and nothing of it is
+ *   reported as an error.
  *
  * Every handler runs through skyhaul::runHandler(): an exception that leaves it ends in the standard
  * error box, never in Qt or in the engine.
  */
-class TRemoteFrame : public QWidget {
+class TRemoteFrame : public QWidget, private skyhaul::RemoteFrameWidgets {
     Q_OBJECT
 public:
-    explicit TRemoteFrame(QWidget* parent = nullptr);
+    explicit TRemoteFrame(const skyhaul::RemoteTabContext& context, QWidget* parent = nullptr);
     ~TRemoteFrame() override;
 
     // ---- The main window's surface ----
 
-    /// The window that tells the other pane's active tab; may be null (then there is none).
-    void setPaneHost(skyhaul::PaneHost* host) { m_paneHost = host; }
-    skyhaul::PaneHost* paneHost() const { return m_paneHost; }
+    skyhaul::PaneHost* paneHost() const { return m_context.paneHost; }
+    /// The tab's engine; never null while the tab exists.
+    TFtpEngine* engine() const { return FtpEngine; }
 
     /// The values the tab layout file keeps: host, user, port, passive, SSL index, transfer type, tree
     /// width and bottom panel height. Never the password.
@@ -73,19 +64,21 @@ public:
 
     /// Fills the connect fields as the site hand-over does; ConnectBtnClick() then connects.
     void setConnectionFields(const QString& host, const QString& user, const QString& password, int port,
-                             int sslIndex, bool passive);
+                             TSSLStartMode sslMode, bool passive);
+    /// Folder to open after the next logon; set by the site hand-over.
+    void setStartPath(const QString& path) { StartPath = path; }
 
     /// True while an engine method of this tab runs (also the keep-alive's), or Connect or a folder opening
     /// waits for the server or a dialog.
     bool IsBusy() const;
 
-    /// Reads the section "RemoteForm" of the current language file again and applies it.
-    void applyLanguage();
+    /// Applies the section "RemoteForm" of these texts; the dialogs the tab opens take them too.
+    void applyLanguage(const skyhaul::Texts& texts);
     /// Shows or hides the captions of the tool buttons (the "Show Remote Toolbar Caption" option).
     void setShowCaptions(bool show);
 
-    /// Folder to open after the next logon; set by the site hand-over.
-    QString StartPath;
+    /// The controls, for tests that drive and read the tab as a person would.
+    const skyhaul::RemoteFrameWidgets& widgets() const { return *this; }
 
     // ---- Operations other parts call ----
 
@@ -96,18 +89,20 @@ public:
     void DisableActions();
     void EnableActions();
     /// Opens an absolute folder path level by level; the node reached, or nullptr.
-    TRemoteNode* GoToPath(const QString& path);
+    skyhaul::FolderNode* GoToPath(const QString& path);
     /// Drops a node's listing and lists the folder again.
-    void RefreshNode(QTreeWidgetItem* node);
+    void RefreshNode(skyhaul::FolderNode* node);
     void ClearAllListings();
     /// The other pane's local folder (with its trailing separator), or empty.
     QString OppositeLocalPath() const;
     /// The other pane's remote engine, or nullptr.
     TFtpEngine* OppositeRemoteEngine() const;
+    /// A recursive walk visits folders: opening one then neither touches the file list nor expands nodes.
+    void setWalkMode(bool walk) { WalkMode = walk; }
 
-    /// Holds the busy state for as long as it lives: the first scope disables the actions (unless told
-    /// not to), the last one enables them again and schedules idleAgain(). Safe when the tab is deleted
-    /// meanwhile.
+    /// Holds the busy state for as long as it lives: the first scope starts a user action (a stop given
+    /// before belongs to the one before) and disables the actions (unless told not to), the last one
+    /// enables them again and schedules idleAgain(). Safe when the tab is deleted meanwhile.
     class BusyScope {
     public:
         explicit BusyScope(TRemoteFrame* frame, bool disableActions = true);
@@ -125,18 +120,24 @@ public:
     void AfterLogon();
     void AnnoymousBtnClick();
     void DisconnectBtnClick();
+    /// Stops the action under way: the running engine method fails at its next wait and no further one
+    /// starts. Closing a busy tab runs it too.
     void StopBtnClick();
     void KeepAliveTimerTimer();
     void TransAutoClick(QAction* item);
     void Splitter2Moved();
-    void FtpEngineConnectionStatus(const QString& connectionEvent, int statusCode,
-                                   const QString& description);
+    void FtpEngineConnectionStatus(skyhaul::ConnectionEvent event);
     void FtpEnginePITrail(int direction, const QString& message);
     void FtpEngineSSLServerAuthentication(const QByteArray& certEncoded, const QString& certSubject,
                                           const QString& certIssuer, const QString& status, bool& accept);
     void FtpEngineError(int errorCode, const QString& description);
     /// Adds a host to the host box's history (newest first, at most 20, no case-insensitive repeats).
     void addHostToHistory(const QString& host);
+
+    QString connUser() const { return ConnUser; }
+    QString connectYear() const { return ConnectYear; }
+    int transType() const { return TransType; }
+    bool stopRequested() const { return StopRequested; }
 
     // ---- Listing ----
 
@@ -151,17 +152,28 @@ public:
     void LVSearchTimerTimer();
     /// The listing of the tree's selected node, or nullptr.
     TtrFileList* selectedListing() const;
+    /// The listing of the folder the file list shows, or nullptr.
+    TtrFileList* currentListing() const { return CurrentNode ? CurrentNode->listing() : nullptr; }
+    bool listingBusy() const { return ListingBusy; }
+    QString searchBuffer() const { return SearchBuffer; }
 
     // ---- Navigation ----
 
-    void rTreeViewChange(QTreeWidgetItem* node);
-    void rTreeViewExpanding(QTreeWidgetItem* node);
-    void rTreeViewExpanded(QTreeWidgetItem* node);
-    void rTreeViewCollapsed(QTreeWidgetItem* node);
+    void rTreeViewChange(skyhaul::FolderNode* node);
+    void rTreeViewExpanding(skyhaul::FolderNode* node);
+    void rTreeViewExpanded(skyhaul::FolderNode* node);
+    void rTreeViewCollapsed(skyhaul::FolderNode* node);
     /// "/" for the root, "/a/b" below it.
-    QString NodePath(QTreeWidgetItem* node) const;
-    TRemoteNode* FindChildNode(QTreeWidgetItem* node, const QString& name) const;
-    TRemoteNode* rootNode() const;
+    QString NodePath(const skyhaul::FolderNode* node) const;
+    skyhaul::FolderNode* FindChildNode(const skyhaul::FolderNode* node, const QString& name) const;
+    skyhaul::FolderNode* rootNode() const { return m_tree.root(); }
+    /// The folder the file list shows.
+    skyhaul::FolderNode* currentNode() const { return CurrentNode; }
+    QString currentPath() const { return CurrentPath; }
+    /// The node of the tree's selected item, or nullptr.
+    skyhaul::FolderNode* selectedNode() const;
+    /// The tree item that shows a node, or nullptr.
+    QTreeWidgetItem* treeItem(const skyhaul::FolderNode* node) const { return m_items.value(node); }
     void GoBtnClick();
     void BackBtnClick();
     void RefreshBtnClick();
@@ -174,93 +186,8 @@ public:
     void FavoritesMenuClick(QAction* item);
     void BuildQuickConnectMenu();
     void QCMenuItemClick(QAction* item);
-
-    // ---- Controls ----
-
-    QToolBar* RemoteLoginToolBar;
-    QLabel* HostLbl;
-    QComboBox* HostEdit;
-    QLabel* PortLbl;
-    QLineEdit* PortEdit;
-    QToolButton* PassiveBtn;
-    QLabel* SSLLbl;
-    QComboBox* SSLCB;
-    QToolButton* ConnectBtn;
-
-    QToolBar* ConnOptionBar;
-    QLabel* IDLbl;
-    QLineEdit* IDEdit;
-    QLabel* PassLbl;
-    QLineEdit* PassEdit;
-    QToolButton* AnnoymousBtn;
-    QToolButton* QuickConnectBtn;
-    QMenu* QCPopupMenu;
-
-    QToolBar* RemoteToolBar;
-    QToolButton* NewFolderBtn;
-    QToolButton* TransferBtn;
-    QToolButton* TransferModeBtn; ///< the drop-down arrow beside Transfer that carries TransferModePopup
-    QToolButton* RefreshBtn;
-    QToolButton* StopBtn;
-    QToolButton* EditBtn;
-    QToolButton* ViewBtn;
-    QToolButton* DeleteBtn;
-    QToolButton* DisconnectBtn;
-    QMenu* TransferModePopup;
-    QAction* TransAuto;
-    QAction* TransAscii;
-    QAction* TransBinary;
-
-    QToolBar* NavBar;
-    QToolButton* BackBtn;
-    QComboBox* DirectoryCB;
-    QToolButton* GoBtn;
-    QToolButton* FavoritesBtn;
-    QMenu* FavoritePopup;
-
-    QSplitter* Splitter2; ///< between the browser and BottomPanel
-    QSplitter* Splitter1; ///< between rTreeView and rFileListView
-    QTreeWidget* rTreeView;
-    QTreeView* rFileListView;
-    skyhaul::RemoteFileListModel* FileListModel;
-    QMenu* ListViewPopupMenu;
-    QAction* NewFolder1;
-    QAction* Transfer1;
-    QAction* Rename1;
-    QAction* Delete1;
-    QAction* Edit1;
-    QAction* View1;
-    QAction* Refresh1;
-
-    QWidget* BottomPanel;
-    QTabWidget* PageControl1;
-    QTextEdit* Logs;
-    QTreeView* QueTree;
-    QMenu* QuePopupMenu;
-    QAction* ClearQue1;
-    QAction* ClearTransferFinishedinQue1;
-
-    QTimer* KeepAliveTimer;
-    QTimer* LVSearchTimer;
-
-    TFtpEngine* FtpEngine;
-
-    // ---- State ----
-
-    QString ConnHost;
-    QString ConnUser;
-    QString ConnPassword;
-    QString ConnectYear;
-    int TransType = 0;
-    TRemoteNode* CurrentNode = nullptr;
-    QString CurrentPath;
-    bool ListingBusy = false;
-    bool WalkMode = false;
-    bool StopRequested = false;
-    bool Transferring = false;
-    QString SearchBuffer;
-    QStringList Favorites;
-    QString AddFavoritesCaption;
+    QStringList favorites() const { return Favorites; }
+    QString addFavoritesCaption() const { return AddFavoritesCaption; }
 
     /// Most lines the log keeps.
     static constexpr int MaxLogLines = 100;
@@ -278,8 +205,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void buildControls();
+    void wireControls();
     void wireEngine();
+    /// Connect's steps after the busy state began.
+    void connectSteps();
     void appendLogLine(const QString& line);
     void setFileListDrops(bool accept);
     void attachListMenu(bool attach);
@@ -291,12 +220,55 @@ private:
     QAction* findMenuItem(QMenu* menu, const QString& caption) const;
     void leaveBusy();
     void applySplitterSizes();
+    /// The SSL mode the SSL box shows; its items follow TSSLStartMode.
+    TSSLStartMode sslMode() const;
+    /// Shows a stored SSL mode; a number that names none changes nothing.
+    void setSslMode(int mode);
+    /// Adds a tree item for a node below its parent's item (the root's at the top).
+    QTreeWidgetItem* addTreeItem(skyhaul::FolderNode* node);
+    skyhaul::FolderNode* nodeOf(const QTreeWidgetItem* item) const;
 
-    skyhaul::PaneHost* m_paneHost = nullptr;
+    /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
+    struct ActionStopped {};
+    /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
+    /// an action: the engine takes an interrupt only while one of its methods runs, so a stop that lands
+    /// between two methods would otherwise be lost.
+    void throwIfStopped() const;
+    /// True for the exceptions a stopped action ends with: ActionStopped, and any engine failure once the
+    /// user stopped the action or the tab is gone. These are never reported.
+    static bool isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame);
+    /// Runs steps of an action; false when they ended because the user stopped the action (nothing is
+    /// reported then). Any other failure leaves as it came.
+    bool untilStopped(const std::function<void()>& steps);
+    /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
+    /// it only says that the user stopped the action.
+    void handle(const std::function<void()>& handler);
+
+    skyhaul::RemoteTabContext m_context;
+    TFtpEngine* FtpEngine = nullptr;
+    skyhaul::FolderTree m_tree;
+    QHash<const skyhaul::FolderNode*, QTreeWidgetItem*> m_items;
+
+    // The design's state of a remote tab.
+    QString StartPath;
+    QString ConnHost;
+    QString ConnUser;
+    QString ConnPassword;
+    QString ConnectYear;
+    int TransType = 0; ///< TFTPTransferModes as the tab layout file stores it
+    skyhaul::FolderNode* CurrentNode = nullptr;
+    QString CurrentPath;
+    bool ListingBusy = false;
+    bool WalkMode = false;
+    bool StopRequested = false;
+    bool Transferring = false;
+    QString SearchBuffer;
+    QStringList Favorites;
+    QString AddFavoritesCaption;
+
     int m_busyDepth = 0;
     int m_actionsDisabledDepth = 0;
     bool m_opening = false;                 ///< an opening of a folder is under way
-    quint64 m_treeGeneration = 0;           ///< changes whenever every node is removed
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
     bool m_resetting = false;
     QColor m_logColor;
@@ -304,4 +276,8 @@ private:
     int m_treeWidth = 150;
     int m_bottomHeight = 110;
     bool m_shownOnce = false;
+
+    /// Remote tabs that are inside an action now. While one is, some engine method (or a dialog of an action)
+    /// runs a nested event loop further down the stack, and no keep-alive may add a wait of its own on top.
+    static int s_framesInAction;
 };

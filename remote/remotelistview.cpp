@@ -2,7 +2,6 @@
 // arrows and the type-ahead search of the file list.
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
-#include "remote/remotenode.h"
 #include "transfer/direntry.h"
 
 #include <QApplication>
@@ -15,7 +14,8 @@ using namespace skyhaul;
 
 TtrFileList* TRemoteFrame::selectedListing() const
 {
-    return listingOf(rTreeView->currentItem());
+    const FolderNode* node = selectedNode();
+    return node ? node->listing() : nullptr;
 }
 
 double TRemoteFrame::ParseListTime(const QString& text) const
@@ -29,7 +29,7 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
     if (fileName == QLatin1String(".") || fileName == QLatin1String(".."))
         return;
     // The listing the opening under way asked for, even if the selection moved meanwhile.
-    TtrFileList* listing = m_listingTarget ? m_listingTarget : listingOf(CurrentNode);
+    TtrFileList* listing = m_listingTarget ? m_listingTarget : currentListing();
     if (!listing)
         return;
     auto entry = std::make_unique<TrFileObj>();
@@ -49,8 +49,8 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
 
 void TRemoteFrame::AddParentEntry()
 {
-    TtrFileList* listing = listingOf(CurrentNode);
-    if (!listing || !CurrentNode->parent())
+    TtrFileList* listing = currentListing();
+    if (!listing || CurrentNode->isRoot())
         return;
     auto entry = std::make_unique<TrFileObj>();
     entry->FileName = QStringLiteral("..");
@@ -105,7 +105,7 @@ bool TRemoteFrame::rFileListViewKeyPress(const QString& text)
     LVSearchTimer->start();
     SearchBuffer += text;
 
-    TtrFileList* listing = listingOf(CurrentNode);
+    TtrFileList* listing = currentListing();
     const int count = listing ? std::min(listing->Count(), FileListModel->itemCount()) : 0;
     auto matches = [&](int i) {
         const TrFileObj* entry = listing->Entry(i);

@@ -2,8 +2,6 @@
 // with its history, Back, double-click, Refresh and the teardown of every listing.
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
-#include "remote/remotenode.h"
-#include "remote/remoteshared.h"
 #include "store/configrecord.h"
 #include "transfer/direntry.h"
 #include "ui/errorbox.h"
@@ -61,53 +59,60 @@ void showPlainMessage(const QString& text)
 
 } // namespace
 
-QString TRemoteFrame::NodePath(QTreeWidgetItem* node) const
+QString TRemoteFrame::NodePath(const FolderNode* node) const
 {
-    if (!node || !node->parent())
-        return QStringLiteral("/");
-    QStringList names;
-    for (QTreeWidgetItem* n = node; n->parent(); n = n->parent())
-        names.prepend(n->text(0));
-    return QLatin1Char('/') + names.join(QLatin1Char('/'));
+    return node ? node->path() : QStringLiteral("/");
 }
 
-TRemoteNode* TRemoteFrame::FindChildNode(QTreeWidgetItem* node, const QString& name) const
+FolderNode* TRemoteFrame::FindChildNode(const FolderNode* node, const QString& name) const
 {
-    if (!node)
-        return nullptr;
-    for (int i = 0; i < node->childCount(); ++i) {
-        QTreeWidgetItem* child = node->child(i);
-        if (child->type() == TRemoteNode::NodeType && compareTextAscii(child->text(0), name) == 0)
-            return static_cast<TRemoteNode*>(child);
+    return node ? node->findChild(name) : nullptr;
+}
+
+FolderNode* TRemoteFrame::nodeOf(const QTreeWidgetItem* item) const
+{
+    return item ? static_cast<FolderNode*>(item->data(0, Qt::UserRole).value<void*>()) : nullptr;
+}
+
+FolderNode* TRemoteFrame::selectedNode() const
+{
+    return nodeOf(rTreeView->currentItem());
+}
+
+QTreeWidgetItem* TRemoteFrame::addTreeItem(FolderNode* node)
+{
+    auto* item = new QTreeWidgetItem(QStringList{node->name()});
+    item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(node)));
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    if (node->isRoot()) {
+        item->setIcon(0, folderIcon(true));
+        rTreeView->addTopLevelItem(item);
+    } else {
+        item->setIcon(0, folderIcon(false));
+        m_items.value(node->parent())->addChild(item);
     }
-    return nullptr;
+    m_items.insert(node, item);
+    return item;
 }
 
-TRemoteNode* TRemoteFrame::rootNode() const
+void TRemoteFrame::rTreeViewChange(FolderNode* node)
 {
-    QTreeWidgetItem* root = rTreeView->topLevelItem(0);
-    return root && root->type() == TRemoteNode::NodeType ? static_cast<TRemoteNode*>(root) : nullptr;
-}
-
-void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
-{
-    if (!item || item->type() != TRemoteNode::NodeType)
+    if (!node || !m_items.contains(node))
         return;
-    auto* node = static_cast<TRemoteNode*>(item);
     if (m_opening || !FtpEngine->Idle()) {
         // An opening (or the keep-alive) is waiting for the server below this call; a second one would take
         // over its folder and its listing, or interrupt it. The selection goes back to the folder shown.
-        if (CurrentNode && rTreeView->currentItem() != CurrentNode) {
+        if (CurrentNode && selectedNode() != CurrentNode) {
             const QSignalBlocker quiet(rTreeView);
-            rTreeView->setCurrentItem(CurrentNode);
+            rTreeView->setCurrentItem(treeItem(CurrentNode));
         }
         return;
     }
 
     QPointer<TRemoteFrame> self(this);
-    const quint64 generation = m_treeGeneration;
+    const quint64 generation = m_tree.generation();
     // After every nested wait: the tab may be gone, or a disconnect may have removed every node.
-    auto nodeAlive = [&] { return self && generation == m_treeGeneration; };
+    auto nodeAlive = [&] { return self && generation == m_tree.generation(); };
     BusyScope busy(this);
     m_opening = true;
 
@@ -119,30 +124,35 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
         FtpEngine->setRemoteFile(QString());
         CurrentNode = node;
 
-        if (node->listing) {
+        if (node->listing()) {
+            throwIfStopped();
             FtpEngine->setRemotePath(NodePath(node)); // nested wait
             if (!nodeAlive())
                 return;
+            throwIfStopped();
             const QString path = FtpEngine->RemotePath(); // nested wait
             if (!nodeAlive())
                 return;
             CurrentPath = path;
             if (!WalkMode)
-                FileListModel->setItemCount(node->listing->Count());
+                FileListModel->setItemCount(node->listing()->Count());
         } else {
-            node->listing = std::make_unique<TtrFileList>();
+            TtrFileList& listing = node->startListing();
+            throwIfStopped();
             FtpEngine->ProcessEvents(); // nested wait
             if (!nodeAlive())
                 return;
             FtpEngine->Interrupt();
             FtpEngine->setRemoteFile(QString());
             CurrentPath = NodePath(node);
+            throwIfStopped();
             FtpEngine->setRemotePath(CurrentPath); // nested wait
             if (!nodeAlive())
                 return;
             AddParentEntry();
-            m_listingTarget = node->listing.get();
+            m_listingTarget = &listing;
             try {
+                throwIfStopped();
                 FtpEngine->ListDirectory(); // nested wait
             } catch (...) {
                 // A failed listing keeps what arrived before the failure.
@@ -150,7 +160,6 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
             if (!nodeAlive())
                 return;
             m_listingTarget = nullptr;
-            TtrFileList& listing = *node->listing;
             if (!WalkMode)
                 FileListModel->setItemCount(listing.Count());
             listing.Sort(listingOrder().SortColumn, listingOrder().SortDescending);
@@ -161,26 +170,18 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
                 if (!entry->IsDir || entry->isParentEntry())
                     continue;
                 anyFolder = true;
-                QTreeWidgetItem* child = nullptr;
-                for (int c = 0; c < node->childCount() && !child; ++c) {
-                    if (node->child(c)->text(0) == entry->FileName)
-                        child = node->child(c);
-                }
+                FolderNode* child = node->exactChild(entry->FileName);
                 if (!child) {
-                    auto* added = new TRemoteNode(entry->FileName);
-                    added->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-                    added->setIcon(0, folderIcon(false));
-                    node->addChild(added);
-                    child = added;
+                    child = node->addChild(entry->FileName);
+                    addTreeItem(child);
                 }
                 entry->Node = child;
             }
-            if (anyFolder) {
-                if (!WalkMode)
-                    node->setExpanded(true);
-            } else {
-                node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-            }
+            node->setMayHaveChildren(anyFolder);
+            if (!anyFolder)
+                treeItem(node)->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+            else if (!WalkMode)
+                treeItem(node)->setExpanded(true);
         }
     };
     std::exception_ptr failure;
@@ -201,8 +202,8 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
     ListingBusy = false;
     if (!WalkMode) {
         // A failed folder change leaves the count of the folder shown before; show the new folder's.
-        if (generation == m_treeGeneration) {
-            TtrFileList* shown = listingOf(CurrentNode);
+        if (generation == m_tree.generation()) {
+            TtrFileList* shown = currentListing();
             const int count = shown ? shown->Count() : 0;
             if (FileListModel->itemCount() != count)
                 FileListModel->setItemCount(count);
@@ -216,29 +217,30 @@ void TRemoteFrame::rTreeViewChange(QTreeWidgetItem* item)
             DirectoryCB->removeItem(DirectoryCB->count() - 1);
     }
     DirectoryCB->setEditText(CurrentPath);
-    if (failure)
+    // A stopped opening is no failure; the caller's next engine step sees the stop itself.
+    if (failure && !isUserStop(failure, self))
         std::rethrow_exception(failure);
 }
 
-void TRemoteFrame::rTreeViewExpanding(QTreeWidgetItem* node)
+void TRemoteFrame::rTreeViewExpanding(FolderNode* node)
 {
-    if (!WalkMode && rTreeView->currentItem() != node)
-        rTreeView->setCurrentItem(node); // opens it: nested waits
+    if (!WalkMode && selectedNode() != node)
+        rTreeView->setCurrentItem(treeItem(node)); // opens it: nested waits
 }
 
-void TRemoteFrame::rTreeViewExpanded(QTreeWidgetItem* node)
+void TRemoteFrame::rTreeViewExpanded(FolderNode* node)
 {
-    if (node && node->treeWidget() == rTreeView)
-        node->setIcon(0, folderIcon(true));
+    if (QTreeWidgetItem* item = treeItem(node))
+        item->setIcon(0, folderIcon(true));
 }
 
-void TRemoteFrame::rTreeViewCollapsed(QTreeWidgetItem* node)
+void TRemoteFrame::rTreeViewCollapsed(FolderNode* node)
 {
-    if (node && node->treeWidget() == rTreeView)
-        node->setIcon(0, folderIcon(false));
+    if (QTreeWidgetItem* item = treeItem(node))
+        item->setIcon(0, folderIcon(false));
 }
 
-TRemoteNode* TRemoteFrame::GoToPath(const QString& path)
+FolderNode* TRemoteFrame::GoToPath(const QString& path)
 {
     if (path.isEmpty() || path.at(0) != QLatin1Char('/')) {
         showPlainMessage(QStringLiteral("Path name must start with \"/\"."));
@@ -247,22 +249,24 @@ TRemoteNode* TRemoteFrame::GoToPath(const QString& path)
     QStringList parts = path.split(QLatin1Char('/'));
     if (path.endsWith(QLatin1Char('/')))
         parts.removeLast();
-    TRemoteNode* node = rootNode();
+    FolderNode* node = rootNode();
     if (!node)
         return nullptr;
 
     QPointer<TRemoteFrame> self(this);
-    const quint64 generation = m_treeGeneration;
+    const quint64 generation = m_tree.generation();
     BusyScope busy(this);
     for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (StopRequested)
+            return nullptr;
         node = FindChildNode(node, parts.at(i));
         if (!node)
             return nullptr;
         if (WalkMode)
             rTreeViewChange(node); // nested waits
         else
-            rTreeView->setCurrentItem(node); // nested waits through the change event
-        if (!self || generation != m_treeGeneration)
+            rTreeView->setCurrentItem(treeItem(node)); // nested waits through the change event
+        if (!self || generation != m_tree.generation())
             return nullptr;
     }
     return node;
@@ -279,7 +283,7 @@ void TRemoteFrame::BackBtnClick()
 {
     if (IsBusy() || !CurrentNode || !CurrentNode->parent())
         return;
-    rTreeView->setCurrentItem(CurrentNode->parent());
+    rTreeView->setCurrentItem(treeItem(CurrentNode->parent()));
 }
 
 void TRemoteFrame::RefreshBtnClick()
@@ -289,14 +293,13 @@ void TRemoteFrame::RefreshBtnClick()
     RefreshNode(CurrentNode);
 }
 
-void TRemoteFrame::RefreshNode(QTreeWidgetItem* item)
+void TRemoteFrame::RefreshNode(FolderNode* node)
 {
-    if (!item || item->type() != TRemoteNode::NodeType)
+    if (!node || !m_items.contains(node))
         return;
-    auto* node = static_cast<TRemoteNode*>(item);
-    if (m_listingTarget && m_listingTarget == node->listing.get())
+    if (m_listingTarget && m_listingTarget == node->listing())
         return; // being listed right now
-    node->listing.reset();
+    node->dropListing();
     rTreeViewChange(node);
 }
 
@@ -309,23 +312,24 @@ void TRemoteFrame::rFileListViewDblClick()
         if (first < 0 || index.row() < first)
             first = index.row();
     }
-    TtrFileList* listing = listingOf(CurrentNode);
+    TtrFileList* listing = currentListing();
     TrFileObj* entry = listing && first >= 0 ? listing->Entry(first) : nullptr;
     if (!entry)
         return;
     if (entry->IsDir) {
-        if (QTreeWidgetItem* target = entry->Node) {
+        if (QTreeWidgetItem* target = treeItem(entry->Node)) {
             FileListModel->setItemCount(0);
             rTreeView->setCurrentItem(target); // nested waits through the change event
         }
         return;
     }
     switch (config().DoubleClickAction) {
-    case 2:
+    case DoubleClick::Open:
         openTempCopy(*entry);
         break;
-    default:
-        // View (0) and Edit (1) belong to the edit and view of remote files.
+    case DoubleClick::View:
+    case DoubleClick::Edit:
+        // They belong to the edit and view of remote files.
         break;
     }
 }
@@ -335,13 +339,16 @@ void TRemoteFrame::openTempCopy(const TrFileObj& entry)
     const QString fileName = entry.FileName;
     QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
-    const QString folder = remoteTempFolder();
+    const QString folder = m_context.tempFolder;
     QDir().mkpath(folder);
     FtpEngine->setRemoteFile(fileName);
     FtpEngine->setLocalFile(folder + localCopyName(fileName));
     FtpEngine->setStartByte(QStringLiteral("0"));
-    FtpEngine->Download(); // nested wait
-    if (!self)
+    const bool downloaded = untilStopped([this] {
+        throwIfStopped();
+        FtpEngine->Download(); // nested wait
+    });
+    if (!downloaded || !self)
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(FtpEngine->LocalFile()));
 }
@@ -350,15 +357,12 @@ void TRemoteFrame::ClearAllListings()
 {
     FileListModel->setItemCount(0);
     m_listingTarget = nullptr;
-    QList<QTreeWidgetItem*> nodes;
-    for (QTreeWidgetItemIterator it(rTreeView); *it; ++it)
-        nodes.append(*it);
-    for (auto it = nodes.crbegin(); it != nodes.crend(); ++it) {
-        if ((*it)->type() == TRemoteNode::NodeType)
-            static_cast<TRemoteNode*>(*it)->listing.reset();
-    }
-    ++m_treeGeneration;
     CurrentNode = nullptr;
-    const QSignalBlocker quiet(rTreeView);
-    rTreeView->clear();
+    {
+        // The items go first: nothing may reach a node through them once it is freed.
+        const QSignalBlocker quiet(rTreeView);
+        rTreeView->clear();
+        m_items.clear();
+    }
+    m_tree.clear();
 }

@@ -37,9 +37,10 @@ constexpr int OffLeftActiveTab = 556;
 constexpr int OffRightActiveTab = 560;
 static_assert(OffRightActiveTab + 4 == ConfigRecord::RecordSize);
 
-qint32 choiceOr(qint32 value, qint32 last, qint32 fallback)
+/// The stored number as a choice of the enum, or the fallback when it names none.
+template <typename Choice> Choice choiceOr(qint32 value, Choice last, Choice fallback)
 {
-    return value >= 0 && value <= last ? value : fallback;
+    return value >= 0 && value <= qint32(last) ? Choice(value) : fallback;
 }
 
 } // namespace
@@ -75,10 +76,10 @@ QByteArray ConfigRecord::toBytes() const
     p[OffShowMainCaption] = ShowMainCaption ? 1 : 0;
     p[OffShowLocalCaption] = ShowLocalCaption ? 1 : 0;
     p[OffShowRemoteCaption] = ShowRemoteCaption ? 1 : 0;
-    putInt(p, OffFileExistsAction, FileExistsAction);
-    putInt(p, OffDoubleClickAction, DoubleClickAction);
+    putInt(p, OffFileExistsAction, qint32(FileExistsAction));
+    putInt(p, OffDoubleClickAction, qint32(DoubleClickAction));
     p[OffStoreQuickConnectPassword] = StoreQuickConnectPassword ? 1 : 0;
-    putInt(p, OffEditorChoice, EditorChoice);
+    putInt(p, OffEditorChoice, qint32(EditorChoice));
     writeTextSlot(p + OffEditorPath, toAnsi(EditorPath));
     putInt(p, OffLeftActiveTab, LeftActiveTab);
     putInt(p, OffRightActiveTab, RightActiveTab);
@@ -105,10 +106,11 @@ std::optional<ConfigRecord> ConfigRecord::fromBytes(QByteArrayView bytes)
     rec.ShowMainCaption = p[OffShowMainCaption] != 0;
     rec.ShowLocalCaption = p[OffShowLocalCaption] != 0;
     rec.ShowRemoteCaption = p[OffShowRemoteCaption] != 0;
-    rec.FileExistsAction = choiceOr(getInt(p, OffFileExistsAction), 3, fresh.FileExistsAction);
-    rec.DoubleClickAction = choiceOr(getInt(p, OffDoubleClickAction), 2, fresh.DoubleClickAction);
+    rec.FileExistsAction = choiceOr(getInt(p, OffFileExistsAction), FileExists::Skip, fresh.FileExistsAction);
+    rec.DoubleClickAction =
+        choiceOr(getInt(p, OffDoubleClickAction), DoubleClick::Open, fresh.DoubleClickAction);
     rec.StoreQuickConnectPassword = p[OffStoreQuickConnectPassword] != 0;
-    rec.EditorChoice = choiceOr(getInt(p, OffEditorChoice), 2, fresh.EditorChoice);
+    rec.EditorChoice = choiceOr(getInt(p, OffEditorChoice), Editor::EditorPath, fresh.EditorChoice);
     rec.EditorPath = fromSlotBytes(readTextSlot(p + OffEditorPath));
     rec.LeftActiveTab = getInt(p, OffLeftActiveTab);
     rec.RightActiveTab = getInt(p, OffRightActiveTab);

@@ -8,6 +8,13 @@
 
 namespace skyhaul {
 
+/// What a transfer does with a local or remote file that already exists; stored as its number.
+enum class FileExists : qint32 { Ask = 0, Overwrite = 1, Resume = 2, Skip = 3 };
+/// What a double-click on a remote file does; stored as its number.
+enum class DoubleClick : qint32 { View = 0, Edit = 1, Open = 2 };
+/// The editor that Edit starts; stored as its number.
+enum class Editor : qint32 { AssociatedProgram = 0, Notepad = 1, EditorPath = 2 };
+
 /**
  * The process-wide settings record, stored as the 564 packed bytes of "config.dat". Every part of the
  * program reads and writes its fields in place through config().
@@ -26,10 +33,10 @@ struct ConfigRecord {
     bool ShowMainCaption = true;   ///< main toolbar captions shown
     bool ShowLocalCaption = true;  ///< local tab toolbar captions shown
     bool ShowRemoteCaption = true; ///< remote tab toolbar captions shown
-    qint32 FileExistsAction = 0;   ///< 0 Ask, 1 Overwrite, 2 Resume, 3 Skip
-    qint32 DoubleClickAction = 2;  ///< 0 View, 1 Edit, 2 Open
+    FileExists FileExistsAction = FileExists::Ask;
+    DoubleClick DoubleClickAction = DoubleClick::Open;
     bool StoreQuickConnectPassword = false;
-    qint32 EditorChoice = 1; ///< 0 associated program, 1 Notepad, 2 EditorPath
+    Editor EditorChoice = Editor::Notepad;
     QString EditorPath;
     qint32 LeftActiveTab = 0;
     qint32 RightActiveTab = 0;

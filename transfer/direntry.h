@@ -8,7 +8,10 @@
 
 class QDateTime;
 class QTime;
-class QTreeWidgetItem;
+
+namespace skyhaul {
+class FolderNode;
+} // namespace skyhaul
 
 /**
  * One name of a remote listing. Times are day counts since 30 December 1899 with the time of day as the
@@ -22,7 +25,7 @@ public:
     qint64 FileSize = 0;
     bool IsDir = false;
     double FileTime = 0;
-    QTreeWidgetItem* Node = nullptr; ///< a folder's node; for "..", the parent folder's node; not owned
+    skyhaul::FolderNode* Node = nullptr; ///< a folder's node; for "..", the parent folder's node; not owned
     QString Attr;
     QString Owner;
     QString Group;

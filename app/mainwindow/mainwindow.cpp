@@ -94,7 +94,6 @@ TfrmSkyhaulMain::~TfrmSkyhaulMain()
                 sheet->remoteTab()->interrupt();
     // The tabs go before the lists they share, which are members of this window.
     delete takeCentralWidget();
-    shareWithRemoteTabs(m_options.appFolder, TempFolder(), nullptr);
 }
 
 void TfrmSkyhaulMain::buildWidgets()
@@ -255,8 +254,6 @@ void TfrmSkyhaulMain::FormCreate()
     } catch (const FileIoError& e) {
         qCWarning(lcApp).noquote() << e.message();
     }
-
-    shareWithRemoteTabs(folder, TempFolder(), m_quickConnect.get());
 
     qCDebug(lcApp) << "start-up 8: tab layouts";
     restorePane(PageControl1, TabSheet1, TabLayoutFile::leftFilePath(folder), TabLayout::Kind::Local);
@@ -431,7 +428,12 @@ TLocalFrame* TfrmSkyhaulMain::CreateLocalTab(TTabSheet* sheet)
 
 RemoteTab* TfrmSkyhaulMain::CreateRemoteTab(TTabSheet* sheet)
 {
-    std::unique_ptr<RemoteTab> tab = m_options.remoteTabFactory(sheet);
+    const RemoteTabContext context{.appFolder = m_options.appFolder,
+                                   .texts = Texts(m_options.appFolder, config().Language),
+                                   .quickConnectList = m_quickConnect.get(),
+                                   .tempFolder = TempFolder(),
+                                   .paneHost = this};
+    std::unique_ptr<RemoteTab> tab = m_options.remoteTabFactory(context, sheet);
     RemoteTab* remote = tab.get();
     QPointer<TTabSheet> guard(sheet);
     remote->onCaptionChanged = [this, guard](const QString& caption) {
@@ -442,7 +444,6 @@ RemoteTab* TfrmSkyhaulMain::CreateRemoteTab(TTabSheet* sheet)
         if (!m_closing.isEmpty() || m_closeRequested)
             QTimer::singleShot(0, this, &TfrmSkyhaulMain::settleClosing);
     };
-    remote->setPaneHost(this);
     sheet->placeRemote(std::move(tab));
     setSheetCaption(sheet, m_remoteCaption);
     if (TPageControl* pane = paneOf(sheet))
@@ -584,7 +585,7 @@ QString TfrmSkyhaulMain::oppositeLocalPath(const QWidget* tab) const
 {
     TPageControl* other = otherPane(tab);
     TTabSheet* sheet = other ? other->activeSheet() : nullptr;
-    if (!sheet || sheet->hint() != QLatin1String("L") || !sheet->localFrame())
+    if (!sheet || sheet->kind() != TabLayout::Kind::Local || !sheet->localFrame())
         return {};
     const QString folder = sheet->localFrame()->currentFolder();
     if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
@@ -596,7 +597,7 @@ TFtpEngine* TfrmSkyhaulMain::oppositeRemoteEngine(const QWidget* tab) const
 {
     TPageControl* other = otherPane(tab);
     TTabSheet* sheet = other ? other->activeSheet() : nullptr;
-    if (!sheet || sheet->hint() != QLatin1String("R") || !sheet->remoteTab())
+    if (!sheet || sheet->kind() != TabLayout::Kind::Remote || !sheet->remoteTab())
         return nullptr;
     return sheet->remoteTab()->engine();
 }
@@ -605,12 +606,12 @@ TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
 {
     // A remote tab that is connected, or still busy connecting, is never taken over.
     auto idleRemote = [](TTabSheet* sheet) {
-        return sheet && sheet->hint() == QLatin1String("R") && sheet->remoteTab() &&
+        return sheet && sheet->kind() == TabLayout::Kind::Remote && sheet->remoteTab() &&
                !sheet->remoteTab()->engine()->Connected() && !sheet->isBusy();
     };
     TTabSheet* left = PageControl1->activeSheet();
     TTabSheet* chosen = nullptr;
-    if (left && left->hint() == QLatin1String("R")) {
+    if (left && left->kind() == TabLayout::Kind::Remote) {
         if (idleRemote(left))
             chosen = left;
     } else if (TTabSheet* right = PageControl2->activeSheet(); idleRemote(right)) {
@@ -647,7 +648,7 @@ void TfrmSkyhaulMain::CaptionRefresh()
             TTabSheet* sheet = pane->sheet(i);
             if (!sheet)
                 continue;
-            if (sheet->hint() != QLatin1String("L")) {
+            if (sheet->kind() != TabLayout::Kind::Local) {
                 if (RemoteTab* remote = sheet->remoteTab())
                     remote->setShowCaptions(c.ShowRemoteCaption);
             } else if (TLocalFrame* frame = sheet->localFrame()) {

@@ -31,7 +31,15 @@ TTabSheet::~TTabSheet()
 
 TLocalFrame* TTabSheet::localFrame() const
 {
-    return m_hint == QLatin1String("L") ? qobject_cast<TLocalFrame*>(m_tabObject.data()) : nullptr;
+    return m_kind == skyhaul::TabLayout::Kind::Local ? qobject_cast<TLocalFrame*>(m_tabObject.data())
+                                                     : nullptr;
+}
+
+QString TTabSheet::hint() const
+{
+    if (!m_kind)
+        return QString();
+    return *m_kind == skyhaul::TabLayout::Kind::Remote ? QStringLiteral("R") : QStringLiteral("L");
 }
 
 void TTabSheet::fill(QWidget* object)
@@ -44,13 +52,13 @@ void TTabSheet::fill(QWidget* object)
 
 void TTabSheet::placeLocal(TLocalFrame* frame)
 {
-    m_hint = QStringLiteral("L");
+    m_kind = skyhaul::TabLayout::Kind::Local;
     fill(frame);
 }
 
 void TTabSheet::placeRemote(std::unique_ptr<skyhaul::RemoteTab> tab)
 {
-    m_hint = QStringLiteral("R");
+    m_kind = skyhaul::TabLayout::Kind::Remote;
     m_remote = std::move(tab);
     fill(m_remote->widget());
 }

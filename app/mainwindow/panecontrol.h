@@ -11,6 +11,7 @@
 #include <QTabWidget>
 
 #include <memory>
+#include <optional>
 
 class TLocalFrame;
 
@@ -24,12 +25,17 @@ public:
     explicit TTabSheet(QWidget* parent = nullptr);
     ~TTabSheet() override;
 
-    /// "L" or "R"; empty until a tab object is placed.
-    QString hint() const { return m_hint; }
+    /// The kind of tab that fills the sheet; none until a tab object is placed.
+    std::optional<skyhaul::TabLayout::Kind> kind() const { return m_kind; }
+    /// The kind as its marker: "L" or "R"; empty until a tab object is placed.
+    QString hint() const;
     /// The tab object (TLocalFrame or the remote tab's widget).
     QWidget* tabObject() const { return m_tabObject; }
     TLocalFrame* localFrame() const;
-    skyhaul::RemoteTab* remoteTab() const { return m_hint == QLatin1String("R") ? m_remote.get() : nullptr; }
+    skyhaul::RemoteTab* remoteTab() const
+    {
+        return m_kind == skyhaul::TabLayout::Kind::Remote ? m_remote.get() : nullptr;
+    }
 
     void placeLocal(TLocalFrame* frame);
     void placeRemote(std::unique_ptr<skyhaul::RemoteTab> tab);
@@ -39,7 +45,7 @@ public:
 private:
     void fill(QWidget* object);
 
-    QString m_hint;
+    std::optional<skyhaul::TabLayout::Kind> m_kind;
     QPointer<QWidget> m_tabObject;
     std::unique_ptr<skyhaul::RemoteTab> m_remote;
 };

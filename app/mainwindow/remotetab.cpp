@@ -2,7 +2,6 @@
 
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
-#include "remote/remoteshared.h"
 #include "store/texts.h"
 
 #include <QAction>
@@ -35,55 +34,55 @@ namespace {
 
 class RemoteFrameTab : public RemoteTab {
 public:
-    explicit RemoteFrameTab(QWidget* parent) : m_frame(new TRemoteFrame(parent))
+    RemoteFrameTab(const RemoteTabContext& context, QWidget* parent)
+        : m_frame(new TRemoteFrame(context, parent))
     {
-        QObject::connect(m_frame, &TRemoteFrame::captionChanged, m_frame, [this](const QString& caption) {
-            if (onCaptionChanged)
-                onCaptionChanged(caption);
-        });
-        QObject::connect(m_frame, &TRemoteFrame::idleAgain, m_frame, [this] {
+        m_connections[0] =
+            QObject::connect(m_frame, &TRemoteFrame::captionChanged, m_frame, [this](const QString& caption) {
+                if (onCaptionChanged)
+                    onCaptionChanged(caption);
+            });
+        m_connections[1] = QObject::connect(m_frame, &TRemoteFrame::idleAgain, m_frame, [this] {
             if (onIdleAgain)
                 onIdleAgain();
         });
     }
+    ~RemoteFrameTab() override
+    {
+        // The sheet drops this holder before it deletes the tab's widget: nothing the tab still sends may
+        // reach the holder after it is gone.
+        for (const QMetaObject::Connection& connection : m_connections)
+            QObject::disconnect(connection);
+    }
     QWidget* widget() const override { return m_frame; }
-    void setPaneHost(PaneHost* host) override { m_frame->setPaneHost(host); }
     TabLayout layout() const override { return m_frame->layout(); }
     void applyLayout(const TabLayout& layout) override { m_frame->applyLayout(layout); }
     void connectToServer() override { m_frame->Connect(); }
     void connectToSite(const SiteFields& site) override
     {
-        m_frame->setConnectionFields(site.host, site.user, site.password, site.port, site.sslIndex,
+        m_frame->setConnectionFields(site.host, site.user, site.password, site.port, site.sslMode,
                                      site.passive);
-        m_frame->StartPath = site.startPath;
+        m_frame->setStartPath(site.startPath);
         m_frame->ConnectBtnClick();
     }
-    TFtpEngine* engine() const override { return m_frame->FtpEngine; }
+    TFtpEngine* engine() const override { return m_frame->engine(); }
     bool isBusy() const override { return m_frame->IsBusy(); }
     // Stop also ends a run of several files, not only the method running now.
     void interrupt() override { m_frame->StopBtnClick(); }
-    // The tab reads the language file itself, from the folder shareWithRemoteTabs() named.
-    void applyLanguage(const Texts&) override { m_frame->applyLanguage(); }
+    void applyLanguage(const Texts& texts) override { m_frame->applyLanguage(texts); }
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
 
 private:
     TRemoteFrame* m_frame;
+    QMetaObject::Connection m_connections[2];
 };
 
 } // namespace
 
-void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TSiteManList* quickConnectList)
-{
-    RemoteShared& shared = remoteShared();
-    shared.appFolder = appFolder;
-    shared.tempFolder = tempFolder;
-    shared.quickConnectList = quickConnectList;
-}
-
 RemoteTabFactory defaultRemoteTabFactory()
 {
-    return [](QWidget* parent) -> std::unique_ptr<RemoteTab> {
-        return std::make_unique<RemoteFrameTab>(parent);
+    return [](const RemoteTabContext& context, QWidget* parent) -> std::unique_ptr<RemoteTab> {
+        return std::make_unique<RemoteFrameTab>(context, parent);
     };
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/component/ftpenginetypes.h"
+#include "remote/remotecontext.h"
 #include "store/tablayoutfile.h"
 
 #include <QString>
@@ -9,7 +11,6 @@
 
 class QWidget;
 class TFtpEngine;
-class TSiteManList;
 
 namespace skyhaul {
 
@@ -22,7 +23,7 @@ struct SiteFields {
     QString user;
     QString password;
     int port = 21;
-    int sslIndex = 3; ///< 0 Auto, 1 Implicit, 2 Explicit, 3 None
+    TSSLStartMode sslMode = sslNone;
     bool passive = true;
     QString startPath; ///< the folder opened after logon
 };
@@ -37,7 +38,6 @@ public:
 
     /// The tab's widget; the window places it in a sheet, which then owns it.
     virtual QWidget* widget() const = 0;
-    virtual void setPaneHost(PaneHost* host) = 0;
     virtual TabLayout layout() const = 0;
     virtual void applyLayout(const TabLayout& layout) = 0;
     /// The connect operation (Connect).
@@ -61,12 +61,9 @@ public:
     std::function<void()> onIdleAgain;
 };
 
-/// Tells every remote tab of the process the application folder, TempFolder and the quick-connect list.
-/// The window calls it before it creates the first remote tab.
-void shareWithRemoteTabs(const QString& appFolder, const QString& tempFolder, TSiteManList* quickConnectList);
-
-/// Makes a remote tab whose widget is a child of parent.
-using RemoteTabFactory = std::function<std::unique_ptr<RemoteTab>(QWidget* parent)>;
+/// Makes a remote tab, handed what it needs, whose widget is a child of parent.
+using RemoteTabFactory =
+    std::function<std::unique_ptr<RemoteTab>(const RemoteTabContext& context, QWidget* parent)>;
 
 /// The program's remote tab (TRemoteFrame).
 RemoteTabFactory defaultRemoteTabFactory();

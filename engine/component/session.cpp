@@ -18,7 +18,11 @@ Session::Session(EventSink& sink, QObject* parent)
 {
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    // The method's frame further down the stack still uses this session when its wait returns.
+    Q_ASSERT_X(m_operation == Method::None, "Session", "destroyed while one of its methods runs");
+}
 
 void Session::runMethod(Method method, const std::function<void()>& body)
 {

@@ -90,7 +90,8 @@ private:
  */
 class TestRemoteTab : public RemoteTab {
 public:
-    explicit TestRemoteTab(QWidget* parent) : m_widget(new QWidget(parent))
+    TestRemoteTab(const RemoteTabContext& context, QWidget* parent)
+        : paneHost(context.paneHost), m_widget(new QWidget(parent))
     {
         m_widget->setObjectName(QStringLiteral("TestRemoteTab"));
         m_engine = new TFtpEngine(m_widget);
@@ -110,7 +111,6 @@ public:
     }
 
     QWidget* widget() const override { return m_widget; }
-    void setPaneHost(PaneHost* host) override { paneHost = host; }
     TabLayout layout() const override { return m_layout; }
     void applyLayout(const TabLayout& layout) override { m_layout = layout; }
     void connectToServer() override { ++connects; }
@@ -185,7 +185,9 @@ private:
 
 inline RemoteTabFactory testRemoteTabFactory()
 {
-    return [](QWidget* parent) { return std::make_unique<TestRemoteTab>(parent); };
+    return [](const RemoteTabContext& context, QWidget* parent) {
+        return std::make_unique<TestRemoteTab>(context, parent);
+    };
 }
 
 } // namespace skyhaul::test

@@ -799,7 +799,7 @@ private Q_SLOTS:
     {
         QTemporaryDir folder;
         auto window = start();
-        SiteFields site{u"ftp.example"_s, u"ann"_s, u"secret"_s, 2121, 2, false, u"/pub"_s};
+        SiteFields site{u"ftp.example"_s, u"ann"_s, u"secret"_s, 2121, sslExplicit, false, u"/pub"_s};
         window->PageControl2->setCurrentIndex(0);
         window->SiteHandOver(site, folder.path());
         TestRemoteTab* tab = testTab(window->TabSheet2);
@@ -947,7 +947,7 @@ private Q_SLOTS:
             QVERIFY(frame);
             QCOMPARE(frame->paneHost(), static_cast<PaneHost*>(&window));
             frame->applyLayout(fields);
-            frame->PassEdit->setText(u"secret"_s);
+            frame->widgets().PassEdit->setText(u"secret"_s);
             QVERIFY(window.close());
         }
         QVERIFY(!fileBytes(TabLayoutFile::rightFilePath(m_app->path())).contains("secret"));
@@ -989,10 +989,10 @@ private Q_SLOTS:
         QPointer<TTabSheet> alive(sheet);
         auto* frame = qobject_cast<TRemoteFrame*>(sheet->tabObject());
         QVERIFY(frame);
-        frame->HostEdit->setEditText(server.host());
-        frame->PortEdit->setText(QString::number(server.port()));
-        frame->IDEdit->setText(u"u"_s);
-        frame->PassEdit->setText(u"p"_s);
+        frame->widgets().HostEdit->setEditText(server.host());
+        frame->widgets().PortEdit->setText(QString::number(server.port()));
+        frame->widgets().IDEdit->setText(u"u"_s);
+        frame->widgets().PassEdit->setText(u"p"_s);
 
         ModalWatcher watcher;
         bool busyWhenClosed = false;
@@ -1008,7 +1008,7 @@ private Q_SLOTS:
         });
         QElapsedTimer clock;
         clock.start();
-        QTimer::singleShot(0, frame->ConnectBtn, [&] { frame->ConnectBtn->click(); });
+        QTimer::singleShot(0, frame->widgets().ConnectBtn, [&] { frame->widgets().ConnectBtn->click(); });
         QVERIFY(waitFor([&] { return closeWindow ? !window->isVisible() : alive.isNull(); }, 7000));
         QVERIFY(clock.elapsed() < 7000);
         QVERIFY(busyWhenClosed);

@@ -3,7 +3,6 @@
 // With COLUMN the list is ordered by that column, descending (two clicks on its header); with "login" the
 // picture shows the tab before it connects.
 #include "remote/remoteframe.h"
-#include "remote/remoteshared.h"
 #include "store/configrecord.h"
 #include "store/sitestore.h"
 #include "tests/support/ftpserver.h"
@@ -46,18 +45,17 @@ int main(int argc, char** argv)
 
     QTemporaryDir folder;
     TSiteManList quickConnect;
-    remoteShared().appFolder = folder.path();
-    remoteShared().tempFolder = folder.filePath(QStringLiteral("skTemp"));
-    remoteShared().quickConnectList = &quickConnect;
-
-    TRemoteFrame tab;
+    TRemoteFrame tab({.appFolder = folder.path(),
+                      .texts = Texts(folder.path(), config().Language),
+                      .quickConnectList = &quickConnect,
+                      .tempFolder = folder.filePath(QStringLiteral("skTemp/"))});
     tab.setWindowTitle(QStringLiteral("Skyhaul - remote tab"));
     tab.resize(1000, 680);
     tab.show();
-    tab.HostEdit->setEditText(server.host());
-    tab.PortEdit->setText(QString::number(server.port()));
-    tab.IDEdit->setText(server.user());
-    tab.PassEdit->setText(server.password());
+    tab.widgets().HostEdit->setEditText(server.host());
+    tab.widgets().PortEdit->setText(QString::number(server.port()));
+    tab.widgets().IDEdit->setText(server.user());
+    tab.widgets().PassEdit->setText(server.password());
     if (argc > 2 && qstrcmp(argv[2], "login") == 0) {
         waitFor([] { return false; }, 300);
         const bool saved = tab.grab().save(output);
@@ -65,7 +63,7 @@ int main(int argc, char** argv)
         return saved ? 0 : 1;
     }
     tab.ConnectBtnClick();
-    if (!tab.FtpEngine->Connected()) {
+    if (!tab.engine()->Connected()) {
         std::fprintf(stderr, "not connected\n");
         return 1;
     }
@@ -75,7 +73,7 @@ int main(int argc, char** argv)
         tab.rFileListViewColumnClick(column);
         tab.rFileListViewColumnClick(column);
     }
-    tab.rFileListView->setCurrentIndex(tab.rFileListView->model()->index(3, 0));
+    tab.widgets().rFileListView->setCurrentIndex(tab.widgets().rFileListView->model()->index(3, 0));
     waitFor([] { return false; }, 300); // let it paint
     const bool saved = tab.grab().save(output);
     std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(output));

@@ -4,7 +4,6 @@
 
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
-#include "remote/remoteshared.h"
 #include "store/configrecord.h"
 #include "store/sitestore.h"
 #include "ui/dialogs/logonform.h"
@@ -154,8 +153,8 @@ class TrailTap {
 public:
     explicit TrailTap(TRemoteFrame& tab) : m_tab(&tab)
     {
-        auto original = tab.FtpEngine->OnPITrail;
-        tab.FtpEngine->OnPITrail = [this, original](int direction, const QString& message) {
+        auto original = tab.engine()->OnPITrail;
+        tab.engine()->OnPITrail = [this, original](int direction, const QString& message) {
             if (direction == 0)
                 commands << message;
             if (original)
@@ -191,16 +190,20 @@ public:
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        remoteShared().appFolder = m_folder.path();
-        remoteShared().tempFolder = m_folder.filePath(QStringLiteral("skTemp"));
-        remoteShared().quickConnectList = &quickConnect;
         config() = ConfigRecord();
         config().applyDefaults();
     }
-    ~TabEnvironment()
+    ~TabEnvironment() { config() = ConfigRecord(); }
+
+    /// What a tab of this folder is handed: the folder, the texts of the configured language (read now),
+    /// the quick-connect list below and the folder's "skTemp/".
+    RemoteTabContext context(PaneHost* paneHost = nullptr)
     {
-        remoteShared() = RemoteShared();
-        config() = ConfigRecord();
+        return {.appFolder = m_folder.path(),
+                .texts = Texts(m_folder.path(), config().Language),
+                .quickConnectList = &quickConnect,
+                .tempFolder = m_folder.filePath(QStringLiteral("skTemp/")),
+                .paneHost = paneHost};
     }
 
     QString folder() const { return m_folder.path(); }
@@ -216,18 +219,18 @@ private:
 inline void fillFields(TRemoteFrame& tab, const QString& host, quint16 port, const QString& user,
                        const QString& password)
 {
-    tab.HostEdit->setEditText(host);
-    tab.PortEdit->setText(QString::number(port));
-    tab.IDEdit->setText(user);
-    tab.PassEdit->setText(password);
-    tab.SSLCB->setCurrentIndex(3);
+    tab.widgets().HostEdit->setEditText(host);
+    tab.widgets().PortEdit->setText(QString::number(port));
+    tab.widgets().IDEdit->setText(user);
+    tab.widgets().PassEdit->setText(password);
+    tab.widgets().SSLCB->setCurrentIndex(3);
 }
 
 /// Every line of the log with its colour.
 inline QList<std::pair<QString, QColor>> logLines(const TRemoteFrame& tab)
 {
     QList<std::pair<QString, QColor>> lines;
-    for (QTextBlock block = tab.Logs->document()->begin(); block.isValid(); block = block.next()) {
+    for (QTextBlock block = tab.widgets().Logs->document()->begin(); block.isValid(); block = block.next()) {
         QColor colour;
         if (block.begin() != block.end())
             colour = block.begin().fragment().charFormat().foreground().color();
@@ -239,20 +242,22 @@ inline QList<std::pair<QString, QColor>> logLines(const TRemoteFrame& tab)
 /// The connected rows show and the disconnected rows are hidden (or the other way round).
 inline bool showsConnectedRows(const TRemoteFrame& tab)
 {
-    return tab.RemoteToolBar->isVisibleTo(&tab) && tab.NavBar->isVisibleTo(&tab) &&
-           !tab.RemoteLoginToolBar->isVisibleTo(&tab) && !tab.ConnOptionBar->isVisibleTo(&tab);
+    return tab.widgets().RemoteToolBar->isVisibleTo(&tab) && tab.widgets().NavBar->isVisibleTo(&tab) &&
+           !tab.widgets().RemoteLoginToolBar->isVisibleTo(&tab) &&
+           !tab.widgets().ConnOptionBar->isVisibleTo(&tab);
 }
 inline bool showsDisconnectedRows(const TRemoteFrame& tab)
 {
-    return !tab.RemoteToolBar->isVisibleTo(&tab) && !tab.NavBar->isVisibleTo(&tab) &&
-           tab.RemoteLoginToolBar->isVisibleTo(&tab) && tab.ConnOptionBar->isVisibleTo(&tab);
+    return !tab.widgets().RemoteToolBar->isVisibleTo(&tab) && !tab.widgets().NavBar->isVisibleTo(&tab) &&
+           tab.widgets().RemoteLoginToolBar->isVisibleTo(&tab) &&
+           tab.widgets().ConnOptionBar->isVisibleTo(&tab);
 }
 
 /// The names the file list shows, top to bottom.
 inline QStringList shownNames(const TRemoteFrame& tab)
 {
     QStringList names;
-    QAbstractItemModel* model = tab.rFileListView->model();
+    QAbstractItemModel* model = tab.widgets().rFileListView->model();
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;

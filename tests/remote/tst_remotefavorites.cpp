@@ -1,7 +1,6 @@
 // Remote favorites and the quick-connect list of a remote tab against a real server: the favorites menu and
 // its file per user and host, the quick-connect records written once per caption, and connecting from the
 // quick-connect menu with and without the stored password.
-#include "remote/remotenode.h"
 #include "store/favorites.h"
 #include "store/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
@@ -61,43 +60,43 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         tab.show();
         logOn(tab, server, server.user(), server.password());
         const QString file = RemoteFavorites::filePath(env.folder(), server.user(), server.host());
-        QCOMPARE(captions(tab.FavoritePopup),
+        QCOMPARE(captions(tab.widgets().FavoritePopup),
                  QStringList({QStringLiteral("Add to Favorites"), QStringLiteral("-")}));
-        QAction* add = tab.FavoritePopup->actions().first();
+        QAction* add = tab.widgets().FavoritePopup->actions().first();
 
         // The root cannot be a favorite, nor a blank path.
         add->trigger();
-        tab.DirectoryCB->setEditText(QStringLiteral("   "));
+        tab.widgets().DirectoryCB->setEditText(QStringLiteral("   "));
         add->trigger();
         QVERIFY(!QFileInfo::exists(file));
 
         QVERIFY(tab.GoToPath(QStringLiteral("/pub/incoming")));
         add->trigger();
-        QCOMPARE(captions(tab.FavoritePopup),
+        QCOMPARE(captions(tab.widgets().FavoritePopup),
                  QStringList({QStringLiteral("Add to Favorites"), QStringLiteral("-"),
                               QStringLiteral("/pub/incoming")}));
         QCOMPARE(fileBytes(file), QByteArray("/pub/incoming\r\n"));
-        tab.DirectoryCB->setEditText(QStringLiteral("/PUB/Incoming"));
+        tab.widgets().DirectoryCB->setEditText(QStringLiteral("/PUB/Incoming"));
         add->trigger();
         QCOMPARE(fileBytes(file), QByteArray("/pub/incoming\r\n"));
 
         QVERIFY(tab.GoToPath(QStringLiteral("/a&b")));
         add->trigger();
         QCOMPARE(fileBytes(file), QByteArray("/pub/incoming\r\n/a&b\r\n"));
-        QAction* ampersand = tab.FavoritePopup->actions().last();
+        QAction* ampersand = tab.widgets().FavoritePopup->actions().last();
         QCOMPARE(ampersand->text(), QStringLiteral("/a&&b")); // shown as "/a&b", not as an accelerator
 
         // A favorite opens its folder through the path box.
         QVERIFY(tab.GoToPath(QStringLiteral("/docs")));
-        itemNamed(tab.FavoritePopup, QStringLiteral("/pub/incoming"))->trigger();
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub/incoming"));
-        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/pub/incoming"));
+        itemNamed(tab.widgets().FavoritePopup, QStringLiteral("/pub/incoming"))->trigger();
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub/incoming"));
+        QCOMPARE(tab.widgets().DirectoryCB->currentText(), QStringLiteral("/pub/incoming"));
         ampersand->trigger();
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/a&b"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/a&b"));
 
         // Read again at the next logon; a line twice in the file appears once in the menu.
         tab.DisconnectBtnClick();
@@ -105,19 +104,19 @@ private Q_SLOTS:
             env.folder(), server.user(), server.host(),
             {QStringLiteral("/docs/keep"), QStringLiteral("/DOCS/keep"), QStringLiteral("/docs/gone")});
         logOn(tab, server, server.user(), server.password());
-        QCOMPARE(tab.Favorites.size(), 3);
-        QCOMPARE(captions(tab.FavoritePopup),
+        QCOMPARE(tab.favorites().size(), 3);
+        QCOMPARE(captions(tab.widgets().FavoritePopup),
                  QStringList({QStringLiteral("Add to Favorites"), QStringLiteral("-"),
                               QStringLiteral("/docs/keep"), QStringLiteral("/docs/gone")}));
         // A favorite whose folder is gone stops at the deepest folder that exists.
-        itemNamed(tab.FavoritePopup, QStringLiteral("/docs/gone"))->trigger();
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs"));
+        itemNamed(tab.widgets().FavoritePopup, QStringLiteral("/docs/gone"))->trigger();
+        QCOMPARE(tab.currentPath(), QStringLiteral("/docs"));
 
         // Another user on the same host has favorites of its own.
         tab.DisconnectBtnClick();
         logOn(tab, server, QStringLiteral("anonymous"), QStringLiteral("guest@example.com"));
-        QVERIFY(tab.FtpEngine->Connected());
-        QCOMPARE(captions(tab.FavoritePopup),
+        QVERIFY(tab.engine()->Connected());
+        QCOMPARE(captions(tab.widgets().FavoritePopup),
                  QStringList({QStringLiteral("Add to Favorites"), QStringLiteral("-")}));
     }
 
@@ -127,11 +126,11 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
         const QString file = quickConnectFilePath(env.folder());
-        TRemoteFrame first;
-        TRemoteFrame second; // opened before either logs on
-        first.PassiveBtn->setChecked(false);
+        TRemoteFrame first(env.context());
+        TRemoteFrame second(env.context()); // opened before either logs on
+        first.widgets().PassiveBtn->setChecked(false);
         logOn(first, server, server.user(), server.password());
-        QVERIFY(first.FtpEngine->Connected());
+        QVERIFY(first.engine()->Connected());
 
         QCOMPARE(QFileInfo(file).size(), qint64(TSiteManList::RecordSize));
         TSiteManList stored;
@@ -151,7 +150,7 @@ private Q_SLOTS:
         QCOMPARE(r.RemotePath, QStringLiteral("/"));
         QVERIFY(r.Name.isEmpty() && r.Notes.isEmpty() && r.LocalPath.isEmpty());
         const QString caption = server.user() + QStringLiteral("@") + server.host();
-        QCOMPARE(captions(first.QCPopupMenu), QStringList{caption});
+        QCOMPARE(captions(first.widgets().QCPopupMenu), QStringList{caption});
 
         // The same logon again from the same tab adds nothing.
         first.DisconnectBtnClick();
@@ -160,24 +159,24 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(file).size(), qint64(TSiteManList::RecordSize));
 
         // A tab whose menu lacked the caption adds its own record; menus built later show one item.
-        QCOMPARE(captions(second.QCPopupMenu), QStringList());
+        QCOMPARE(captions(second.widgets().QCPopupMenu), QStringList());
         logOn(second, server, server.user(), server.password());
         QCOMPARE(env.quickConnect.Count(), 2);
         QCOMPARE(QFileInfo(file).size(), qint64(2 * TSiteManList::RecordSize));
-        TRemoteFrame later;
-        QCOMPARE(captions(later.QCPopupMenu), QStringList{caption});
+        TRemoteFrame later(env.context());
+        QCOMPARE(captions(later.widgets().QCPopupMenu), QStringList{caption});
 
         // After a deletion elsewhere, a rebuilt menu offers nothing, and an item left in an old menu is
         // inert.
         env.quickConnect.Clear();
         later.BuildQuickConnectMenu();
-        QCOMPARE(captions(later.QCPopupMenu), QStringList());
+        QCOMPARE(captions(later.widgets().QCPopupMenu), QStringList());
         ModalAnswerer answers;
         first.DisconnectBtnClick();
-        first.HostEdit->setEditText(QStringLiteral("unchanged"));
-        first.QCPopupMenu->actions().first()->trigger();
+        first.widgets().HostEdit->setEditText(QStringLiteral("unchanged"));
+        first.widgets().QCPopupMenu->actions().first()->trigger();
         QCOMPARE(answers.seen(), 0);
-        QCOMPARE(first.HostEdit->currentText(), QStringLiteral("unchanged"));
+        QCOMPARE(first.widgets().HostEdit->currentText(), QStringLiteral("unchanged"));
     }
 
     void quickConnectAsksForThePasswordByDefault()
@@ -192,33 +191,33 @@ private Q_SLOTS:
                                               .passive = false,
                                               .sslMode = 3});
         env.quickConnect.Add(std::move(record));
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         tab.show();
-        QCOMPARE(tab.QCPopupMenu->actions().size(), 1);
+        QCOMPARE(tab.widgets().QCPopupMenu->actions().size(), 1);
 
         // Cancel: the fields are filled, nothing connects.
         QString shownHost;
         QString shownUser;
         ModalAnswerer answers(
             {cancelLogon(&shownHost, &shownUser), logOnAs(server.user(), server.password())});
-        tab.QCPopupMenu->actions().first()->trigger();
+        tab.widgets().QCPopupMenu->actions().first()->trigger();
         QCOMPARE(answers.seen(), 1);
         QCOMPARE(shownHost, server.host());
         QCOMPARE(shownUser, server.user());
-        QVERIFY(!tab.FtpEngine->Connected());
-        QCOMPARE(tab.HostEdit->currentText(), server.host());
-        QCOMPARE(tab.PortEdit->text(), QString::number(server.port()));
-        QCOMPARE(tab.IDEdit->text(), server.user());
-        QCOMPARE(tab.PassEdit->text(), QString());
-        QVERIFY(!tab.PassiveBtn->isChecked());
-        QCOMPARE(tab.SSLCB->currentIndex(), 3);
+        QVERIFY(!tab.engine()->Connected());
+        QCOMPARE(tab.widgets().HostEdit->currentText(), server.host());
+        QCOMPARE(tab.widgets().PortEdit->text(), QString::number(server.port()));
+        QCOMPARE(tab.widgets().IDEdit->text(), server.user());
+        QCOMPARE(tab.widgets().PassEdit->text(), QString());
+        QVERIFY(!tab.widgets().PassiveBtn->isChecked());
+        QCOMPARE(tab.widgets().SSLCB->currentIndex(), 3);
 
         // OK: the dialog's user and password go into the fields and the tab connects.
-        tab.QCPopupMenu->actions().first()->trigger();
+        tab.widgets().QCPopupMenu->actions().first()->trigger();
         QCOMPARE(answers.seen(), 2);
         QCOMPARE(answers.unexpected(), 0);
-        QVERIFY(tab.FtpEngine->Connected());
-        QCOMPARE(tab.PassEdit->text(), server.password());
+        QVERIFY(tab.engine()->Connected());
+        QCOMPARE(tab.widgets().PassEdit->text(), server.password());
         QVERIFY(showsConnectedRows(tab));
         QCOMPARE(env.quickConnect.Count(), 1); // its caption was in the menu already
     }
@@ -233,12 +232,12 @@ private Q_SLOTS:
                                                      .password = server.password(),
                                                      .host = server.host(),
                                                      .port = server.port()}));
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         ModalAnswerer answers;
-        tab.QCPopupMenu->actions().first()->trigger();
+        tab.widgets().QCPopupMenu->actions().first()->trigger();
         QCOMPARE(answers.seen(), 0);
-        QVERIFY(tab.FtpEngine->Connected());
-        QCOMPARE(tab.PassEdit->text(), server.password());
+        QVERIFY(tab.engine()->Connected());
+        QCOMPARE(tab.widgets().PassEdit->text(), server.password());
         QVERIFY(tab.rootNode());
     }
 
@@ -249,16 +248,16 @@ private Q_SLOTS:
         TabEnvironment env;
         // A folder where the file should be: the write fails.
         QVERIFY(QDir(env.folder()).mkpath(QStringLiteral("QuickConnectList.dat")));
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         BoxSeen box;
         ModalAnswerer answers({pressOk(&box)});
         logOn(tab, server, server.user(), server.password());
         QCOMPARE(answers.seen(), 1);
         QCOMPARE(box.icon, QMessageBox::Critical);
         QVERIFY2(box.text.contains(QStringLiteral("QuickConnectList.dat")), qPrintable(box.text));
-        QVERIFY(tab.FtpEngine->Connected());
+        QVERIFY(tab.engine()->Connected());
         QVERIFY(tab.rootNode());
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
     }
 };
 

@@ -2,7 +2,6 @@
 // its history, Back, double-click, Refresh, failures of listings and folder changes, the header order and
 // the type-ahead search.
 #include "remote/filelistmodel.h"
-#include "remote/remotenode.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
@@ -47,7 +46,7 @@ bool putTree(const FtpServer& server)
 
 /// A tab shown and logged on to the server.
 struct ConnectedTab {
-    explicit ConnectedTab(const FtpServer& server)
+    ConnectedTab(const FtpServer& server, TabEnvironment& env) : tab(env.context())
     {
         tab.resize(900, 650);
         tab.show();
@@ -71,11 +70,11 @@ QStringList onlyVerbs(const QStringList& commands, const QStringList& verbs)
     return out;
 }
 
-void clickNode(TRemoteFrame& tab, QTreeWidgetItem* node)
+void clickNode(TRemoteFrame& tab, const FolderNode* node)
 {
-    tab.rTreeView->scrollToItem(node);
-    QTest::mouseClick(tab.rTreeView->viewport(), Qt::LeftButton, {},
-                      tab.rTreeView->visualItemRect(node).center());
+    tab.widgets().rTreeView->scrollToItem(tab.treeItem(node));
+    QTest::mouseClick(tab.widgets().rTreeView->viewport(), Qt::LeftButton, {},
+                      tab.widgets().rTreeView->visualItemRect(tab.treeItem(node)).center());
 }
 
 int rowOf(const TRemoteFrame& tab, const QString& name)
@@ -85,14 +84,14 @@ int rowOf(const TRemoteFrame& tab, const QString& name)
 
 void doubleClickRow(TRemoteFrame& tab, int row)
 {
-    const QRect rect = tab.rFileListView->visualRect(tab.FileListModel->index(row, 0));
-    QTest::mouseClick(tab.rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
-    QTest::mouseDClick(tab.rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
+    const QRect rect = tab.widgets().rFileListView->visualRect(tab.widgets().FileListModel->index(row, 0));
+    QTest::mouseClick(tab.widgets().rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(tab.widgets().rFileListView->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
 void clickHeader(TRemoteFrame& tab, int column)
 {
-    QHeaderView* header = tab.rFileListView->header();
+    QHeaderView* header = tab.widgets().rFileListView->header();
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                     header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
@@ -101,7 +100,7 @@ void clickHeader(TRemoteFrame& tab, int column)
 QList<int> selectedRows(const TRemoteFrame& tab)
 {
     QList<int> rows;
-    for (const QModelIndex& index : tab.rFileListView->selectionModel()->selectedRows())
+    for (const QModelIndex& index : tab.widgets().rFileListView->selectionModel()->selectedRows())
         rows << index.row();
     std::sort(rows.begin(), rows.end());
     return rows;
@@ -120,18 +119,18 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
 
-        QCOMPARE(tab.rTreeView->topLevelItemCount(), 1);
-        TRemoteNode* root = tab.rootNode();
-        QCOMPARE(root->text(0), server.user() + QStringLiteral("@127.0.0.1"));
-        QCOMPARE(tab.rTreeView->currentItem(), root);
-        QCOMPARE(tab.CurrentNode, root);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
-        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/"));
-        QCOMPARE(tab.DirectoryCB->count(), 0);
-        QVERIFY(root->isExpanded());
+        QCOMPARE(tab.widgets().rTreeView->topLevelItemCount(), 1);
+        FolderNode* root = tab.rootNode();
+        QCOMPARE(tab.treeItem(root)->text(0), server.user() + QStringLiteral("@127.0.0.1"));
+        QCOMPARE(tab.selectedNode(), root);
+        QCOMPARE(tab.currentNode(), root);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        QCOMPARE(tab.widgets().DirectoryCB->currentText(), QStringLiteral("/"));
+        QCOMPARE(tab.widgets().DirectoryCB->count(), 0);
+        QVERIFY(tab.treeItem(root)->isExpanded());
         QCOMPARE(tab.NodePath(root), QStringLiteral("/"));
 
         // Listed as "/": no "..", folders first, each folder a node with an expand mark.
@@ -141,13 +140,13 @@ private Q_SLOTS:
                               QStringLiteral("alpha.txt"), QStringLiteral("b2.txt"),
                               QStringLiteral("beta.txt"), QStringLiteral("d.txt")}));
         QCOMPARE(root->childCount(), 3);
-        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("PUB"));
+        FolderNode* pub = tab.FindChildNode(root, QStringLiteral("PUB"));
         QVERIFY(pub);
-        QCOMPARE(pub->text(0), QStringLiteral("pub"));
-        QCOMPARE(pub->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(tab.treeItem(pub)->text(0), QStringLiteral("pub"));
+        QCOMPARE(tab.treeItem(pub)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         QCOMPARE(tab.NodePath(pub), QStringLiteral("/pub"));
-        QCOMPARE(listingOf(root)->Entry(2)->Node, pub);
-        QCOMPARE(listingOf(root)->Entry(2)->FullPath, QStringLiteral("/pub"));
+        QCOMPARE(root->listing()->Entry(2)->Node, pub);
+        QCOMPARE(root->listing()->Entry(2)->FullPath, QStringLiteral("/pub"));
         QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
     }
 
@@ -157,26 +156,26 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
-        TRemoteNode* root = tab.rootNode();
-        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
+        FolderNode* root = tab.rootNode();
+        FolderNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
 
         c.trail.clear();
         clickNode(tab, pub);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
         QCOMPARE(onlyVerbs(c.trail.commands, {QStringLiteral("CWD"), QStringLiteral("LIST")}),
                  QStringList({QStringLiteral("CWD /pub"), QStringLiteral("LIST")}));
         QCOMPARE(shownNames(tab).first(), QStringLiteral(".."));
-        QCOMPARE(listingOf(pub)->Entry(0)->Node, root);
-        QCOMPARE(listingOf(pub)->Entry(0)->FullPath, QStringLiteral("/pub/.."));
+        QCOMPARE(pub->listing()->Entry(0)->Node, root);
+        QCOMPARE(pub->listing()->Entry(0)->FullPath, QStringLiteral("/pub/.."));
 
         c.trail.clear();
         clickNode(tab, root);
         clickNode(tab, pub);
         QCOMPARE(c.trail.count(QStringLiteral("LIST")), 0);
         QCOMPARE(c.trail.count(QStringLiteral("CWD")), 2);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
         QCOMPARE(shownNames(tab).size(), 5);
 
         // The server changed; only Refresh shows it, with one listing request.
@@ -185,7 +184,7 @@ private Q_SLOTS:
         clickNode(tab, pub);
         QVERIFY(!shownNames(tab).contains(QStringLiteral("new.txt")));
         c.trail.clear();
-        QTest::mouseClick(tab.RefreshBtn, Qt::LeftButton);
+        QTest::mouseClick(tab.widgets().RefreshBtn, Qt::LeftButton);
         QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
         QVERIFY(shownNames(tab).contains(QStringLiteral("new.txt")));
         QCOMPARE(tab.FindChildNode(pub, QStringLiteral("incoming")), pub->child(0)); // kept, matched again
@@ -193,9 +192,9 @@ private Q_SLOTS:
 
         // F5 in the file list refreshes as well.
         QVERIFY(QTest::qWaitForWindowActive(&tab));
-        tab.rFileListView->setFocus();
+        tab.widgets().rFileListView->setFocus();
         c.trail.clear();
-        QTest::keyClick(tab.rFileListView, Qt::Key_F5);
+        QTest::keyClick(tab.widgets().rFileListView, Qt::Key_F5);
         QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
     }
 
@@ -205,23 +204,23 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
-        TRemoteNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
-        TRemoteNode* pub = tab.FindChildNode(tab.rootNode(), QStringLiteral("pub"));
-        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        FolderNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
+        FolderNode* pub = tab.FindChildNode(tab.rootNode(), QStringLiteral("pub"));
+        QCOMPARE(tab.treeItem(empty)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         clickNode(tab, empty);
-        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        QVERIFY(!empty->isExpanded());
+        QCOMPARE(tab.treeItem(empty)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QVERIFY(!tab.treeItem(empty)->isExpanded());
         clickNode(tab, pub);
-        QCOMPARE(pub->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        QVERIFY(pub->isExpanded());
+        QCOMPARE(tab.treeItem(pub)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QVERIFY(tab.treeItem(pub)->isExpanded());
 
         // Expanding an unlisted folder opens it.
-        TRemoteNode* docs = tab.FindChildNode(tab.rootNode(), QStringLiteral("docs"));
+        FolderNode* docs = tab.FindChildNode(tab.rootNode(), QStringLiteral("docs"));
         c.trail.clear();
-        docs->setExpanded(true);
-        QCOMPARE(tab.CurrentNode, docs);
+        tab.treeItem(docs)->setExpanded(true);
+        QCOMPARE(tab.currentNode(), docs);
         QCOMPARE(c.trail.count(QStringLiteral("LIST")), 1);
         QCOMPARE(docs->childCount(), 1);
     }
@@ -273,22 +272,22 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(QTest::qWaitForWindowActive(&tab));
 
         c.trail.clear();
         BoxSeen box;
         ModalAnswerer answers({pressOk(&box)});
-        tab.DirectoryCB->setEditText(typed);
+        tab.widgets().DirectoryCB->setEditText(typed);
         if (enterKey) {
-            tab.DirectoryCB->setFocus();
-            QTest::keyClick(tab.DirectoryCB, Qt::Key_Return);
+            tab.widgets().DirectoryCB->setFocus();
+            QTest::keyClick(tab.widgets().DirectoryCB, Qt::Key_Return);
         } else {
-            QTest::mouseClick(tab.GoBtn, Qt::LeftButton);
+            QTest::mouseClick(tab.widgets().GoBtn, Qt::LeftButton);
         }
-        QCOMPARE(tab.CurrentPath, endsAt);
-        QCOMPARE(tab.NodePath(tab.rTreeView->currentItem()), endsAt);
+        QCOMPARE(tab.currentPath(), endsAt);
+        QCOMPARE(tab.NodePath(tab.selectedNode()), endsAt);
         QCOMPARE(onlyVerbs(c.trail.commands, {QStringLiteral("CWD"), QStringLiteral("LIST")}), commands);
         if (message.isEmpty()) {
             QCOMPARE(answers.seen(), 0);
@@ -306,15 +305,15 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
-        TRemoteNode* incoming = tab.GoToPath(QStringLiteral("/pub/incoming"));
+        FolderNode* incoming = tab.GoToPath(QStringLiteral("/pub/incoming"));
         QVERIFY(incoming);
-        QCOMPARE(incoming->text(0), QStringLiteral("incoming"));
+        QCOMPARE(tab.treeItem(incoming)->text(0), QStringLiteral("incoming"));
         QCOMPARE(tab.GoToPath(QStringLiteral("/")), tab.rootNode());
-        QCOMPARE(tab.CurrentNode, incoming); // "/" alone changes nothing
+        QCOMPARE(tab.currentNode(), incoming); // "/" alone changes nothing
         QCOMPARE(tab.GoToPath(QStringLiteral("/docs/nosuch")), nullptr);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/docs"));
     }
 
     void back()
@@ -323,21 +322,21 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         c.trail.clear();
-        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
+        QTest::mouseClick(tab.widgets().BackBtn, Qt::LeftButton);
         QVERIFY(c.trail.commands.isEmpty());
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
 
         QVERIFY(tab.GoToPath(QStringLiteral("/docs/a/b")));
-        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs/a"));
-        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs"));
-        QTest::mouseClick(tab.BackBtn, Qt::LeftButton);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
-        QCOMPARE(tab.rTreeView->currentItem(), tab.rootNode());
+        QTest::mouseClick(tab.widgets().BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/docs/a"));
+        QTest::mouseClick(tab.widgets().BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/docs"));
+        QTest::mouseClick(tab.widgets().BackBtn, Qt::LeftButton);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        QCOMPARE(tab.selectedNode(), tab.rootNode());
     }
 
     void doubleClickFolders()
@@ -346,19 +345,19 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
 
         doubleClickRow(tab, rowOf(tab, QStringLiteral("pub")));
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
         doubleClickRow(tab, rowOf(tab, QStringLiteral("incoming")));
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub/incoming"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub/incoming"));
         QCOMPARE(rowOf(tab, QStringLiteral("..")), 0);
         doubleClickRow(tab, 0);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
         doubleClickRow(tab, 0);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/"));
-        QCOMPARE(tab.rTreeView->currentItem(), tab.rootNode());
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        QCOMPARE(tab.selectedNode(), tab.rootNode());
     }
 
     void doubleClickFileOpensATemporaryCopy()
@@ -370,24 +369,24 @@ private Q_SLOTS:
         UrlCatcher opened;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
         auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
 
         // View (0) belongs to the edit part: nothing is downloaded here.
-        config().DoubleClickAction = 0;
+        config().DoubleClickAction = DoubleClick::View;
         c.trail.clear();
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         QCOMPARE(c.trail.count(QStringLiteral("RETR")), 0);
 
-        config().DoubleClickAction = 2;
+        config().DoubleClickAction = DoubleClick::Open;
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         const QString copy = env.filePath(QStringLiteral("skTemp/readme.txt"));
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
         QFile file(copy);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("read me"));
-        QCOMPARE(tab.FtpEngine->StartByte(), QStringLiteral("0"));
+        QCOMPARE(tab.engine()->StartByte(), QStringLiteral("0"));
 
         // A failed download reaches the standard error box and opens nothing.
         QVERIFY(QFile::remove(server.rootDir() + QStringLiteral("/pub/small.txt")));
@@ -415,7 +414,7 @@ private Q_SLOTS:
         UrlCatcher opened;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
         auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         tab.show();
         fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
         tab.ConnectBtnClick();
@@ -437,29 +436,29 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
-        TRemoteNode* root = tab.rootNode();
-        TRemoteNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
+        FolderNode* root = tab.rootNode();
+        FolderNode* pub = tab.FindChildNode(root, QStringLiteral("pub"));
         for (int i = 0; i < 25; ++i)
-            clickNode(tab, i % 2 == 0 ? static_cast<QTreeWidgetItem*>(pub) : root);
+            clickNode(tab, i % 2 == 0 ? pub : root);
         // Newest first, at most 20, the same path more than once.
-        QCOMPARE(tab.DirectoryCB->count(), TRemoteFrame::MaxHistory);
-        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/"));
-        QCOMPARE(tab.DirectoryCB->itemText(1), QStringLiteral("/pub"));
-        QCOMPARE(tab.DirectoryCB->itemText(2), QStringLiteral("/"));
-        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/pub"));
+        QCOMPARE(tab.widgets().DirectoryCB->count(), TRemoteFrame::MaxHistory);
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(0), QStringLiteral("/"));
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(1), QStringLiteral("/pub"));
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(2), QStringLiteral("/"));
+        QCOMPARE(tab.widgets().DirectoryCB->currentText(), QStringLiteral("/pub"));
 
         // A history entry chosen opens its folder.
         clickNode(tab, root);
-        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/pub"));
-        tab.DirectoryCB->setCurrentIndex(0);
-        Q_EMIT tab.DirectoryCB->activated(0);
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(0), QStringLiteral("/pub"));
+        tab.widgets().DirectoryCB->setCurrentIndex(0);
+        Q_EMIT tab.widgets().DirectoryCB->activated(0);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
 
         tab.DisconnectBtnClick();
-        QCOMPARE(tab.DirectoryCB->count(), 0);
-        QCOMPARE(tab.DirectoryCB->currentText(), QString());
+        QCOMPARE(tab.widgets().DirectoryCB->count(), 0);
+        QCOMPARE(tab.widgets().DirectoryCB->currentText(), QString());
     }
 
     void walkModeLeavesTheListAndPassesThePathBox()
@@ -468,17 +467,17 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         const QStringList rootNames = shownNames(tab);
-        tab.WalkMode = true;
+        tab.setWalkMode(true);
         QVERIFY(tab.GoToPath(QStringLiteral("/docs/a/b")));
-        tab.WalkMode = false;
+        tab.setWalkMode(false);
         QCOMPARE(shownNames(tab), rootNames);
-        QVERIFY(!tab.FindChildNode(tab.rootNode(), QStringLiteral("docs"))->isExpanded());
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/docs/a/b"));
-        QCOMPARE(tab.DirectoryCB->itemText(0), QStringLiteral("/docs/a"));
-        QCOMPARE(tab.DirectoryCB->itemText(1), QStringLiteral("/docs"));
+        QVERIFY(!tab.treeItem(tab.FindChildNode(tab.rootNode(), QStringLiteral("docs")))->isExpanded());
+        QCOMPARE(tab.currentPath(), QStringLiteral("/docs/a/b"));
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(0), QStringLiteral("/docs/a"));
+        QCOMPARE(tab.widgets().DirectoryCB->itemText(1), QStringLiteral("/docs"));
     }
 
     void failedListingShowsWhatArrived()
@@ -489,7 +488,7 @@ private Q_SLOTS:
                                      expect("LIST"), reply("550 Permission denied")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
-        TRemoteFrame tab;
+        TRemoteFrame tab(env.context());
         tab.show();
         fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
         ModalAnswerer answers;
@@ -498,13 +497,13 @@ private Q_SLOTS:
         clickNode(tab, tab.FindChildNode(tab.rootNode(), QStringLiteral("locked")));
         QVERIFY(server.waitForFinished(5000));
         QCOMPARE(server.failures(), QStringList());
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/locked"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/locked"));
         QCOMPARE(shownNames(tab), QStringList{QStringLiteral("..")});
         QCOMPARE(answers.seen(), 0);
         for (const auto& line : logLines(tab))
             QVERIFY2(!QRegularExpression(QStringLiteral(" : \\d+: ")).match(line.first).hasMatch(),
                      qPrintable(line.first));
-        QVERIFY(tab.Logs->toPlainText().contains(QStringLiteral("550 Permission denied")));
+        QVERIFY(tab.widgets().Logs->toPlainText().contains(QStringLiteral("550 Permission denied")));
     }
 
     void refusedFolderChangeShowsTheErrorBox()
@@ -513,10 +512,10 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(QDir(server.rootDir() + QStringLiteral("/empty")).removeRecursively());
-        TRemoteNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
+        FolderNode* empty = tab.FindChildNode(tab.rootNode(), QStringLiteral("empty"));
 
         BoxSeen box;
         ModalAnswerer answers({pressOk(&box)});
@@ -527,16 +526,16 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d+: 550 .*\\.$")).match(box.text).hasMatch(),
                  qPrintable(box.text));
         // The node keeps an empty listing without "..", and the list shows it.
-        QVERIFY(listingOf(empty));
-        QCOMPARE(listingOf(empty)->Count(), 0);
-        QCOMPARE(tab.FileListModel->rowCount(), 0);
-        QCOMPARE(tab.DirectoryCB->currentText(), QStringLiteral("/empty"));
+        QVERIFY(empty->listing());
+        QCOMPARE(empty->listing()->Count(), 0);
+        QCOMPARE(tab.widgets().FileListModel->rowCount(), 0);
+        QCOMPARE(tab.widgets().DirectoryCB->currentText(), QStringLiteral("/empty"));
         QVERIFY(!tab.IsBusy());
-        QVERIFY(tab.rTreeView->isEnabled());
+        QVERIFY(tab.widgets().rTreeView->isEnabled());
 
         // The tab goes on: another folder opens.
         clickNode(tab, tab.FindChildNode(tab.rootNode(), QStringLiteral("pub")));
-        QCOMPARE(tab.CurrentPath, QStringLiteral("/pub"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
         QCOMPARE(answers.seen(), 1);
     }
 
@@ -546,10 +545,10 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
-        QHeaderView* header = tab.rFileListView->header();
+        QHeaderView* header = tab.widgets().rFileListView->header();
         // The arrow points up for ascending order, which Qt draws for its DescendingOrder.
         const Qt::SortOrder arrowUp = Qt::DescendingOrder;
         const Qt::SortOrder arrowDown = Qt::AscendingOrder;
@@ -582,16 +581,16 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab other(server);
+        ConnectedTab other(server, env);
         // The listing built during a connect keeps the order it was built in; the reset applies afterwards.
         listingOrder() = {1, true};
-        ConnectedTab c(server);
-        QAbstractItemModel* model = c.tab.rFileListView->model();
+        ConnectedTab c(server, env);
+        QAbstractItemModel* model = c.tab.widgets().rFileListView->model();
         QVERIFY(!model->index(0, 0).data(RemoteFileListModel::IsDirRole).toBool());
         QVERIFY(model->index(model->rowCount() - 1, 0).data(RemoteFileListModel::IsDirRole).toBool());
         QCOMPARE(listingOrder().SortColumn, 0);
         QVERIFY(!listingOrder().SortDescending);
-        QCOMPARE(c.tab.rFileListView->header()->sortIndicatorSection(), 0);
+        QCOMPARE(c.tab.widgets().rFileListView->header()->sortIndicatorSection(), 0);
 
         clickHeader(c.tab, 1);
         clickHeader(c.tab, 1);
@@ -606,44 +605,44 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
-        ConnectedTab c(server);
+        ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(QTest::qWaitForWindowActive(&tab));
         // docs empty pub Abacus.txt About.txt alpha.txt b2.txt beta.txt d.txt
         QCOMPARE(rowOf(tab, QStringLiteral("Abacus.txt")), 3);
-        tab.rFileListView->setFocus();
-        auto waitForPause = [&] { return waitFor([&] { return tab.SearchBuffer.isEmpty(); }, 3000); };
+        tab.widgets().rFileListView->setFocus();
+        auto waitForPause = [&] { return waitFor([&] { return tab.searchBuffer().isEmpty(); }, 3000); };
 
         // Nothing selected: index 0 is looked at last.
-        QTest::keyClick(tab.rFileListView, 'd');
+        QTest::keyClick(tab.widgets().rFileListView, 'd');
         QCOMPARE(selectedRows(tab), QList<int>{8});
         QVERIFY(waitForPause());
 
         // "a" takes Abacus, then "ab" is looked for after it.
-        tab.rFileListView->selectionModel()->clear();
-        QTest::keyClicks(tab.rFileListView, QStringLiteral("ab"));
-        QCOMPARE(tab.SearchBuffer, QStringLiteral("ab"));
-        QVERIFY(tab.LVSearchTimer->isActive());
+        tab.widgets().rFileListView->selectionModel()->clear();
+        QTest::keyClicks(tab.widgets().rFileListView, QStringLiteral("ab"));
+        QCOMPARE(tab.searchBuffer(), QStringLiteral("ab"));
+        QVERIFY(tab.widgets().LVSearchTimer->isActive());
         QCOMPARE(selectedRows(tab), QList<int>{4});
-        QCOMPARE(tab.rFileListView->currentIndex().row(), 4);
+        QCOMPARE(tab.widgets().rFileListView->currentIndex().row(), 4);
         QVERIFY(waitForPause());
-        QVERIFY(!tab.LVSearchTimer->isActive());
+        QVERIFY(!tab.widgets().LVSearchTimer->isActive());
 
         // In any case, wrapping to the top.
-        QTest::keyClicks(tab.rFileListView, QStringLiteral("AB"));
+        QTest::keyClicks(tab.widgets().rFileListView, QStringLiteral("AB"));
         QCOMPARE(selectedRows(tab), QList<int>{3});
         QVERIFY(waitForPause());
 
         // After a pause "b" is a search of its own.
-        QTest::keyClick(tab.rFileListView, 'a');
+        QTest::keyClick(tab.widgets().rFileListView, 'a');
         QCOMPARE(selectedRows(tab), QList<int>{4});
         QVERIFY(waitForPause());
-        QTest::keyClick(tab.rFileListView, 'b');
-        QCOMPARE(tab.SearchBuffer, QStringLiteral("b"));
+        QTest::keyClick(tab.widgets().rFileListView, 'b');
+        QCOMPARE(tab.searchBuffer(), QStringLiteral("b"));
         QCOMPARE(selectedRows(tab), QList<int>{6});
 
         // No match: the key is consumed and the selection stays.
-        QTest::keyClick(tab.rFileListView, 'z');
+        QTest::keyClick(tab.widgets().rFileListView, 'z');
         QCOMPARE(selectedRows(tab), QList<int>{6});
     }
 };

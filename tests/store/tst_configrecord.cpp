@@ -38,10 +38,10 @@ ConfigRecord changedRecord()
     c.ShowMainCaption = false;
     c.ShowLocalCaption = true;
     c.ShowRemoteCaption = false;
-    c.FileExistsAction = 2;
-    c.DoubleClickAction = 1;
+    c.FileExistsAction = FileExists::Resume;
+    c.DoubleClickAction = DoubleClick::Edit;
     c.StoreQuickConnectPassword = true;
-    c.EditorChoice = 2;
+    c.EditorChoice = Editor::EditorPath;
     c.EditorPath = QStringLiteral("/usr/bin/vim");
     c.LeftActiveTab = 3;
     c.RightActiveTab = 1;
@@ -70,10 +70,10 @@ private Q_SLOTS:
         QCOMPARE(c.MainTop, -1);
         QCOMPARE(c.SplitterRatio, 0.5);
         QVERIFY(c.ShowMainCaption && c.ShowLocalCaption && c.ShowRemoteCaption);
-        QCOMPARE(c.FileExistsAction, 0);
-        QCOMPARE(c.DoubleClickAction, 2);
+        QCOMPARE(c.FileExistsAction, FileExists::Ask);
+        QCOMPARE(c.DoubleClickAction, DoubleClick::Open);
         QCOMPARE(c.StoreQuickConnectPassword, false);
-        QCOMPARE(c.EditorChoice, 1);
+        QCOMPARE(c.EditorChoice, Editor::Notepad);
         QCOMPARE(c.EditorPath, QString());
         // Not part of the default set: they keep what they held (0 in a fresh record).
         QCOMPARE(c.BottomPanelHeight, 180);
@@ -252,11 +252,11 @@ private Q_SLOTS:
         if (field == QLatin1String("ratio"))
             expected.SplitterRatio = 0.5;
         else if (field == QLatin1String("exists"))
-            expected.FileExistsAction = 0;
+            expected.FileExistsAction = FileExists::Ask;
         else if (field == QLatin1String("doubleclick"))
-            expected.DoubleClickAction = 2;
+            expected.DoubleClickAction = DoubleClick::Open;
         else
-            expected.EditorChoice = 1;
+            expected.EditorChoice = Editor::Notepad;
         QCOMPARE(*c, expected);
     }
 

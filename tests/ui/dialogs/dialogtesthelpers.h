@@ -9,7 +9,8 @@
 
 namespace skyhaul::test {
 
-/// Runs @p run (which shows a dialog modally) and, once the modal dialog is up, does @p action to it.
+/// Runs @p run (which shows a dialog modally) and, once the modal dialog is up and active, does @p action to
+/// it.
 /// A dialog that is still open 10 s later is ended with code -1, so a test never hangs.
 template <typename Run> auto runModal(Run run, const std::function<void(QDialog*)>& action)
 {
@@ -18,7 +19,9 @@ template <typename Run> auto runModal(Run run, const std::function<void(QDialog*
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
+        // Keys reach a dialog's shortcuts only once it is the active window; on a busy machine that can
+        // come a few rounds after it shows.
+        if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow())
             return;
         if (!acted) {
             acted = true;

@@ -1,0 +1,101 @@
+#pragma once
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+class QTextEdit;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QWidget;
+
+namespace skyhaul {
+
+class RemoteFileListModel;
+
+/**
+ * The controls of a remote tab, named as the design names them. setupWidgets() builds them as children of
+ * the tab with their default captions (before localization), in the disconnected look; the tab wires
+ * their handlers. The tab holds them privately; widgets() shows them to tests.
+ */
+struct RemoteFrameWidgets {
+    /// Builds every control below the frame; the file list shows the given model.
+    void setupWidgets(QWidget* frame, RemoteFileListModel* fileListModel);
+
+    QToolBar* RemoteLoginToolBar = nullptr;
+    QLabel* HostLbl = nullptr;
+    QComboBox* HostEdit = nullptr;
+    QLabel* PortLbl = nullptr;
+    QLineEdit* PortEdit = nullptr;
+    QToolButton* PassiveBtn = nullptr;
+    QLabel* SSLLbl = nullptr;
+    QComboBox* SSLCB = nullptr; ///< its items in the order of TSSLStartMode
+    QToolButton* ConnectBtn = nullptr;
+
+    QToolBar* ConnOptionBar = nullptr;
+    QLabel* IDLbl = nullptr;
+    QLineEdit* IDEdit = nullptr;
+    QLabel* PassLbl = nullptr;
+    QLineEdit* PassEdit = nullptr;
+    QToolButton* AnnoymousBtn = nullptr;
+    QToolButton* QuickConnectBtn = nullptr;
+    QMenu* QCPopupMenu = nullptr;
+
+    QToolBar* RemoteToolBar = nullptr;
+    QToolButton* NewFolderBtn = nullptr;
+    QToolButton* TransferBtn = nullptr;
+    QToolButton* TransferModeBtn =
+        nullptr; ///< the drop-down arrow beside Transfer that carries TransferModePopup
+    QToolButton* RefreshBtn = nullptr;
+    QToolButton* StopBtn = nullptr;
+    QToolButton* EditBtn = nullptr;
+    QToolButton* ViewBtn = nullptr;
+    QToolButton* DeleteBtn = nullptr;
+    QToolButton* DisconnectBtn = nullptr;
+    QMenu* TransferModePopup = nullptr;
+    QActionGroup* TransferModeGroup = nullptr;
+    QAction* TransAuto = nullptr;
+    QAction* TransAscii = nullptr;
+    QAction* TransBinary = nullptr;
+
+    QToolBar* NavBar = nullptr;
+    QToolButton* BackBtn = nullptr;
+    QComboBox* DirectoryCB = nullptr;
+    QToolButton* GoBtn = nullptr;
+    QToolButton* FavoritesBtn = nullptr;
+    QMenu* FavoritePopup = nullptr;
+
+    QSplitter* Splitter2 = nullptr; ///< between the browser and BottomPanel
+    QSplitter* Splitter1 = nullptr; ///< between rTreeView and rFileListView
+    QTreeWidget* rTreeView = nullptr;
+    QTreeView* rFileListView = nullptr;
+    RemoteFileListModel* FileListModel = nullptr; ///< made by the tab, which feeds it
+    QMenu* ListViewPopupMenu = nullptr;
+    QAction* NewFolder1 = nullptr;
+    QAction* Transfer1 = nullptr;
+    QAction* Rename1 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* Edit1 = nullptr;
+    QAction* View1 = nullptr;
+    QAction* Refresh1 = nullptr;
+
+    QWidget* BottomPanel = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QTextEdit* Logs = nullptr;
+    QTreeView* QueTree = nullptr;
+    QMenu* QuePopupMenu = nullptr;
+    QAction* ClearQue1 = nullptr;
+    QAction* ClearTransferFinishedinQue1 = nullptr;
+
+    QTimer* KeepAliveTimer = nullptr;
+    QTimer* LVSearchTimer = nullptr;
+};
+
+} // namespace skyhaul
