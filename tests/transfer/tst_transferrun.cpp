@@ -1,0 +1,857 @@
+// The download, upload and delete runs driving a real engine against real servers, and against the scripted
+// server for what no real server sends: the existing-file answers, resume, Stop, refused deletes, SIZE
+// above 4 GiB or not at all, and a hostile listing.
+#include "engine/component/ftpengine.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/scriptedserver.h"
+#include "tests/support/testfiles.h"
+#include "transfer/direntry.h"
+#include "transfer/remotelister.h"
+#include "transfer/transferplanner.h"
+#include "transfer/transferrun.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace skyhaul;
+using namespace skyhaul::test;
+using namespace skyhaul::test::script;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
+Q_DECLARE_METATYPE(skyhaul::OverwriteAnswer)
+
+namespace {
+
+QByteArray pattern(qsizetype size, int seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    quint32 x = 2463534242u + quint32(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data[i] = char(x);
+    }
+    return data;
+}
+
+/// Answers the overwrite question from a list (Esc once the list is used up) and keeps every question.
+class ListPrompt : public OverwritePrompt {
+public:
+    QList<OverwriteAnswer> answers;
+    QList<OverwriteQuestion> asked;
+
+    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override
+    {
+        asked << question;
+        return answers.isEmpty() ? OverwriteAnswer::Cancel : answers.takeFirst();
+    }
+};
+
+/// Every relative path below a folder, files with their size, sorted.
+QStringList treeOf(const QString& root)
+{
+    QStringList paths;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        paths << QDir(root).relativeFilePath(info.filePath()) +
+                     (info.isDir() ? u"/"_s : u" "_s + QString::number(info.size()));
+    }
+    paths.sort();
+    return paths;
+}
+
+/// An engine, a queue, its planner and its run, with the run's log and status texts recorded.
+struct Bench {
+    TFtpEngine engine;
+    TransferQueue queue;
+    TransferPlanner planner{queue};
+    TransferRun run{engine, queue};
+    ListPrompt prompt;
+    QStringList log;
+    QStringList status;
+    QStringList commands;
+    QStringList started; ///< SourcePath of the current item at each transfer start
+    QStringList visited; ///< SourcePath of every item the run made its current one
+
+    Bench()
+    {
+        run.prompt = &prompt;
+        run.attachEngineEvents();
+        QObject::connect(&run, &TransferRun::logError, [this](const QString& line) { log << line; });
+        QObject::connect(&run, &TransferRun::statusTextChanged,
+                         [this](const QString& text) { status << text; });
+        planner.onLog = [this](const QString& line) { log << line; };
+        QObject::connect(&run, &TransferRun::currentItemChanged, [this](QueNode* node) {
+            if (node)
+                visited << node->item.SourcePath;
+        });
+        engine.OnPITrail = [this](int direction, const QString& message) {
+            if (direction == 0)
+                commands << message;
+        };
+        auto start = engine.OnStartTransfer;
+        engine.OnStartTransfer = [this, start](int direction) {
+            if (run.CurrentItem())
+                started << run.CurrentItem()->SourcePath;
+            start(direction);
+        };
+    }
+
+    void logOn(const QString& host, quint16 port, const QString& user, const QString& password)
+    {
+        engine.setRemoteHost(host);
+        engine.setRemotePort(port);
+        engine.setSSLStartMode(sslNone);
+        engine.setUser(user);
+        engine.setPassword(password);
+        engine.setPassive(true);
+        engine.setTransferMode(tmBinary);
+        engine.setOverwrite(true);
+        engine.Logon();
+    }
+
+    /// Queues remote files (plain names at the root) for download into target.
+    void queueDownloads(const QStringList& names, const QList<qint64>& sizes, const QString& target)
+    {
+        for (int i = 0; i < names.size(); ++i) {
+            TrFileObj entry;
+            entry.FileName = names[i];
+            entry.FileSize = sizes[i];
+            planner.addRemote(QString(), entry, target);
+        }
+        run.TotalBytes = planner.TotalBytes;
+    }
+
+    /// "Total : X/Y" never shows more done than there is.
+    bool totalsInRange() const
+    {
+        for (const QString& text : status) {
+            const QStringList parts = text.mid(8).split(u'/');
+            if (!text.startsWith(u"Total : "_s) || parts.size() != 2 ||
+                parts[0].toLongLong() > parts[1].toLongLong())
+                return false;
+        }
+        return true;
+    }
+
+    QStringList percents() const
+    {
+        QStringList out;
+        for (QueNode* node = queue.first(); node; node = queue.next(node))
+            out << node->item.DisplayName + u" "_s + QString::number(node->item.Percent);
+        return out;
+    }
+};
+
+Script withLogon(const Script& rest)
+{
+    Script steps{reply("220 Scripted"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
+                 reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
+    return steps + rest;
+}
+
+/// The steps of one folder listing: CWD, then LIST of what @p lines hold.
+Script listing(const QByteArray& path, const QByteArray& lines)
+{
+    return {expect("CWD " + path), reply("250 Ok"), expect("PASV"),  pasv(),      expect("LIST"),
+            reply("150 Here"),     acceptData(),    sendData(lines), closeData(), reply("226 Done")};
+}
+
+/// The steps of one download from offset 0.
+Script retrieve(const QByteArray& path, const QByteArray& data)
+{
+    return {expect("SIZE " + path),
+            reply("213 " + QByteArray::number(data.size())),
+            expect("PASV"),
+            pasv(),
+            expect("REST 0"),
+            reply("350 Restarting"),
+            expect("RETR " + path),
+            reply("150 Here"),
+            acceptData(),
+            sendData(data),
+            closeData(),
+            reply("226 Done")};
+}
+
+QByteArray fileLine(const QByteArray& name, int size = 1)
+{
+    return "-rw-r--r-- 1 u g " + QByteArray::number(size) + " Jan 01 2020 " + name + "\r\n";
+}
+
+QByteArray dirLine(const QByteArray& name)
+{
+    return "drwxr-xr-x 2 u g 0 Jan 01 2020 " + name + "\r\n";
+}
+
+} // namespace
+
+class TestTransferRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FtpServer> m_server;
+
+    bool startServer(ServerKind kind)
+    {
+        m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = kind});
+        return m_server->start();
+    }
+
+    void logOn(Bench& bench)
+    {
+        bench.logOn(m_server->host(), m_server->port(), m_server->user(), m_server->password());
+    }
+
+private Q_SLOTS:
+    void init() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup() { m_server.reset(); }
+
+    void transferEventsDriveTheTotals_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QList<qint64>>("reports"); ///< byte counts of one file, as the engine reports them
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("a half rounds to even, down")
+            << qint64(8) << QList<qint64>{1} << 12 << u"Total : 1/8"_s;
+        QTest::newRow("a half rounds to even, up") << qint64(8) << QList<qint64>{3} << 38 << u"Total : 3/8"_s;
+        QTest::newRow("counts are cumulative")
+            << qint64(1000) << QList<qint64>{100, 400, 1000} << 100 << u"Total : 1000/1000"_s;
+        QTest::newRow("only empty files planned: the total becomes 1")
+            << qint64(0) << QList<qint64>() << 0 << u"Total : 0/1"_s;
+        QTest::newRow("a file grown since its listing never shows more done than there is")
+            << qint64(10) << QList<qint64>{5, 15} << 100 << u"Total : 15/15"_s;
+    }
+
+    void transferEventsDriveTheTotals()
+    {
+        QFETCH(qint64, total);
+        QFETCH(QList<qint64>, reports);
+        QFETCH(int, percent);
+        QFETCH(QString, status);
+        Bench bench;
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        QSignalSpy keepAlive(&bench.run, &TransferRun::keepAliveWanted);
+        bench.run.TotalBytes = total;
+        bench.run.FtpEngineStartTransfer(1);
+        QVERIFY(bench.run.Transferring());
+        for (qint64 bytes : reports)
+            bench.run.FtpEngineTransfer(1, bytes);
+        bench.run.FtpEngineEndTransfer(1);
+        QVERIFY(!bench.run.Transferring());
+        QCOMPARE(progress.last().first().toInt(), percent);
+        QCOMPARE(bench.status.last(), status);
+        QVERIFY(bench.totalsInRange());
+        // Off at the start; not on again, as the engine is not connected.
+        QCOMPARE(keepAlive.size(), 1);
+        QCOMPARE(keepAlive.first().first().toBool(), false);
+    }
+
+    void progressIsCoalesced()
+    {
+        Bench bench;
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        bench.run.TotalBytes = 1000000;
+        bench.run.FtpEngineStartTransfer(1);
+        // A fast transfer: a hundred thousand reports within a moment repaint a handful of times.
+        for (qint64 bytes = 10; bytes <= 1000000; bytes += 10)
+            bench.run.FtpEngineTransfer(1, bytes);
+        bench.run.FtpEngineEndTransfer(1);
+        QVERIFY2(progress.size() <= 30, qPrintable(QString::number(progress.size())));
+        QVERIFY2(bench.status.size() <= 30, qPrintable(QString::number(bench.status.size())));
+        QCOMPARE(progress.last().first().toInt(), 100);
+        QCOMPARE(bench.status.last(), u"Total : 1000000/1000000"_s);
+    }
+
+    void recursiveRoundTrip_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        for (ServerKind kind :
+             {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib})
+            QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind;
+    }
+
+    void recursiveRoundTrip()
+    {
+        QFETCH(ServerKind, kind);
+        QVERIFY2(startServer(kind), qPrintable(m_server->errorString()));
+        const QMap<QString, QByteArray> files{{u"tree/a.txt"_s, pattern(1000, 1)},
+                                              {u"tree/sub/b.bin"_s, pattern(300000, 2)},
+                                              {u"tree/sub/deeper/c.txt"_s, "c"},
+                                              {u"tree/sub/zero"_s, QByteArray()},
+                                              {u"top.txt"_s, pattern(300, 3)}};
+        for (auto it = files.begin(); it != files.end(); ++it)
+            QVERIFY(m_server->putFile(it.key(), it.value()));
+        QTemporaryDir local;
+        const QString down = local.filePath(u"down"_s);
+        QVERIFY(QDir().mkpath(down));
+
+        Bench bench;
+        logOn(bench);
+        EngineFolderLister lister(bench.engine);
+        TrFileObj tree;
+        tree.FileName = u"tree"_s;
+        tree.IsDir = true;
+        bench.planner.addRemote(QString(), tree, down);
+        bench.queueDownloads({u"top.txt"_s}, {300}, down);
+        bench.planner.ExpandRemoteFolders(lister, down);
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        QCOMPARE(bench.run.TotalBytes, qint64(1000 + 300000 + 1 + 300));
+        // Pre-order: each folder before its contents, the top-level file last.
+        QStringList order;
+        QStringList planned;
+        for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node)) {
+            order << node->item.SourcePath;
+            if (!node->item.IsFolder)
+                planned << node->item.SourcePath;
+        }
+        QCOMPARE(order.size(), 8);
+        QCOMPARE(order.first(), u"/tree"_s);
+        QCOMPARE(order.last(), u"/top.txt"_s);
+        QVERIFY(order.indexOf(u"/tree/sub"_s) < order.indexOf(u"/tree/sub/b.bin"_s));
+        QVERIFY(order.indexOf(u"/tree/sub/deeper"_s) < order.indexOf(u"/tree/sub/deeper/c.txt"_s));
+        QCOMPARE(planned.size(), 5);
+
+        QSignalSpy ended(&bench.run, &TransferRun::runEnded);
+        bench.run.RunDownloadQueue(QString());
+        QCOMPARE(ended.count(), 1);
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.visited, order);
+        QCOMPARE(bench.started, planned);
+        // Every item finished, so the clear of finished items left nothing.
+        QCOMPARE(bench.queue.count(), 0);
+        QVERIFY(bench.totalsInRange());
+        QCOMPARE(bench.status.last(), u"Total : 301301/301301"_s);
+        QCOMPARE(treeOf(down), QStringList({u"top.txt 300"_s, u"tree/"_s, u"tree/a.txt 1000"_s,
+                                            u"tree/sub/"_s, u"tree/sub/b.bin 300000"_s, u"tree/sub/deeper/"_s,
+                                            u"tree/sub/deeper/c.txt 1"_s, u"tree/sub/zero 0"_s}));
+        for (auto it = files.begin(); it != files.end(); ++it)
+            QVERIFY2(fileBytes(down + u"/"_s + it.key()) == it.value(), qPrintable(it.key()));
+
+        // The same tree back up into a new remote folder.
+        QVERIFY(m_server->makeDir(u"up"_s));
+        bench.queue.clear();
+        bench.planner.TotalBytes = 0;
+        bench.log.clear();
+        for (const QString& name : {u"tree"_s, u"top.txt"_s})
+            bench.planner.addLocal(down + u"/"_s, name, u"/up"_s, -1);
+        bench.planner.ExpandLocalFolders(down + u"/"_s, u"/up"_s, -1);
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.status.clear();
+        QStringList upOrder;
+        for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node))
+            upOrder << node->item.SourcePath;
+        QCOMPARE(upOrder.size(), 8);
+        bench.visited.clear();
+        bench.run.RunUploadQueue(down + u"/"_s);
+        QCOMPARE(bench.visited, upOrder);
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QVERIFY(bench.totalsInRange());
+        for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node))
+            QCOMPARE(node->item.Percent, 100);
+        for (auto it = files.begin(); it != files.end(); ++it)
+            QVERIFY2(m_server->readFile(u"up/"_s + it.key()) == it.value(), qPrintable(it.key()));
+    }
+
+    void existingDownloads_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<QList<OverwriteAnswer>>("answers");
+        QTest::addColumn<QString>("local");    ///< per file: O old contents, P the first half, - none
+        QTest::addColumn<QString>("expected"); ///< per file: R the remote file, O, P or - unchanged
+        QTest::addColumn<int>("prompts");
+        QTest::addColumn<QStringList>("left"); ///< the queue after the run
+        using A = OverwriteAnswer;
+        const QStringList none;
+        QTest::newRow("Skip keeps files and items") << int(SkipWhenExists) << QList<A>() << u"OO-"_s
+                                                    << u"OOR"_s << 0 << QStringList{u"f1 0"_s, u"f2 0"_s};
+        QTest::newRow("Overwrite") << int(OverwriteWhenExists) << QList<A>() << u"OP-"_s << u"RRR"_s << 0
+                                   << none;
+        QTest::newRow("Resume") << int(ResumeWhenExists) << QList<A>() << u"PP-"_s << u"RRR"_s << 0 << none;
+        QTest::newRow("Yes to All asked once")
+            << int(AskWhenExists) << QList<A>{A::YesToAll} << u"OOO"_s << u"RRR"_s << 1 << none;
+        QTest::newRow("No to All asked once")
+            << int(AskWhenExists) << QList<A>{A::NoToAll} << u"OOO"_s << u"OOO"_s << 1
+            << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
+        QTest::newRow("Resume All asked once")
+            << int(AskWhenExists) << QList<A>{A::Ignore} << u"PPP"_s << u"RRR"_s << 1 << none;
+        QTest::newRow("No, Yes, Resume") << int(AskWhenExists) << QList<A>{A::No, A::Yes, A::Retry}
+                                         << u"OOP"_s << u"ORR"_s << 3 << QStringList{u"f1 0"_s};
+        QTest::newRow("Esc ends the run") << int(AskWhenExists) << QList<A>{A::Yes, A::Cancel} << u"OO-"_s
+                                          << u"RO-"_s << 2 << QStringList{u"f2 0"_s, u"f3 0"_s};
+        QTest::newRow("Cancel ends the run like Esc")
+            << int(AskWhenExists) << QList<A>{A::Abort} << u"O--"_s << u"O--"_s << 1
+            << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
+    }
+
+    void existingDownloads()
+    {
+        QFETCH(int, policy);
+        QFETCH(QList<OverwriteAnswer>, answers);
+        QFETCH(QString, local);
+        QFETCH(QString, expected);
+        QFETCH(int, prompts);
+        QFETCH(QStringList, left);
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QStringList names{u"f1"_s, u"f2"_s, u"f3"_s};
+        QList<QByteArray> remote;
+        QList<qint64> sizes;
+        for (int i = 0; i < 3; ++i) {
+            remote << pattern(100000 + 7 * i, 10 + i);
+            sizes << remote.last().size();
+            QVERIFY(m_server->putFile(names[i], remote.last()));
+        }
+        QTemporaryDir dir;
+        const auto contents = [&](QChar kind, int i) {
+            return kind == u'O' ? QByteArray("old ") + names[i].toLatin1()
+                                : remote[i].left(remote[i].size() / 2);
+        };
+        for (int i = 0; i < 3; ++i) {
+            if (local[i] != u'-')
+                writeBytes(dir.filePath(names[i]), contents(local[i], i));
+        }
+        Bench bench;
+        logOn(bench);
+        bench.run.FileExistsAction = policy;
+        bench.prompt.answers = answers;
+        bench.queueDownloads(names, sizes, dir.path());
+        bench.run.RunDownloadQueue(QString());
+
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.prompt.asked.size(), prompts);
+        if (prompts) {
+            const OverwriteQuestion& q = bench.prompt.asked.first();
+            const int i = names.indexOf(QFileInfo(q.FilePath).fileName());
+            QVERIFY(q.DownloadMode);
+            QCOMPARE(q.FilePath, dir.filePath(names[i]));
+            QCOMPARE(q.OldSize, qint64(contents(local[i], i).size()));
+            QCOMPARE(q.NewSize, sizes[i]);
+            QVERIFY(!q.OldDate.isEmpty());
+        }
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray want = expected[i] == u'R'   ? remote[i]
+                                    : expected[i] == u'-' ? QByteArray()
+                                                          : contents(expected[i], i);
+            QVERIFY2(fileBytes(dir.filePath(names[i])) == want, qPrintable(names[i]));
+            QCOMPARE(QFile::exists(dir.filePath(names[i])), expected[i] != u'-');
+        }
+        QCOMPARE(bench.percents(), left);
+        QVERIFY(bench.totalsInRange());
+        // No temporary file is left beside the targets.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u".part"_s), QStringList());
+    }
+
+    void downloadResumeComparesSizes_data()
+    {
+        QTest::addColumn<int>("localSize");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("equal: finished without a transfer") << 800 << -2 << false;
+        QTest::newRow("larger: not resumed") << 900 << -1 << true;
+        QTest::newRow("smaller: continued") << 300 << -2 << false;
+    }
+
+    void downloadResumeComparesSizes()
+    {
+        QFETCH(int, localSize);
+        QFETCH(int, percent);
+        QFETCH(bool, failed);
+        QVERIFY2(startServer(ServerKind::Vsftpd), qPrintable(m_server->errorString()));
+        const QByteArray remote = pattern(800, 5);
+        QVERIFY(m_server->putFile(u"f"_s, remote));
+        QTemporaryDir dir;
+        const QByteArray before = localSize <= 800 ? remote.left(localSize) : remote + QByteArray(100, 'x');
+        writeBytes(dir.filePath(u"f"_s), before);
+        Bench bench;
+        logOn(bench);
+        bench.run.FileExistsAction = ResumeWhenExists;
+        bench.queueDownloads({u"f"_s}, {800}, dir.path());
+        bench.run.RunDownloadQueue(QString());
+        QCOMPARE(bench.log.size(), failed ? 1 : 0);
+        QCOMPARE(fileBytes(dir.filePath(u"f"_s)), failed ? before : remote);
+        QCOMPARE(bench.percents(), failed ? QStringList{u"f -1"_s} : QStringList());
+        QCOMPARE(bench.commands.contains(u"RETR /f"_s), localSize < 800);
+        if (localSize < 800)
+            QVERIFY(bench.commands.contains(u"REST %1"_s.arg(localSize)));
+        QVERIFY(bench.totalsInRange());
+        Q_UNUSED(percent);
+    }
+
+    void existingUploads_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<QList<OverwriteAnswer>>("answers");
+        QTest::addColumn<int>("remoteSize");
+        QTest::addColumn<int>("localSize");
+        QTest::addColumn<int>("sentFrom"); ///< -1: nothing is sent
+        QTest::addColumn<QString>("left"); ///< the item after the run
+        using A = OverwriteAnswer;
+        QTest::newRow("resume 800 at 500")
+            << int(AskWhenExists) << QList<A>{A::Retry} << 500 << 800 << 500 << u"100 800"_s;
+        QTest::newRow("resume equal sizes: finished")
+            << int(ResumeWhenExists) << QList<A>() << 500 << 500 << -1 << u"100 500"_s;
+        QTest::newRow("resume a smaller local file: not sent")
+            << int(ResumeWhenExists) << QList<A>() << 500 << 300 << -1 << u"-1 0"_s;
+        QTest::newRow("empty remote file: sent without a question")
+            << int(SkipWhenExists) << QList<A>() << 0 << 300 << 0 << u"100 300"_s;
+        QTest::newRow("Skip") << int(SkipWhenExists) << QList<A>() << 500 << 300 << -1 << u"0 0"_s;
+        QTest::newRow("No to All") << int(AskWhenExists) << QList<A>{A::NoToAll} << 500 << 300 << -1
+                                   << u"0 0"_s;
+        QTest::newRow("Yes to All") << int(AskWhenExists) << QList<A>{A::YesToAll} << 500 << 300 << 0
+                                    << u"100 300"_s;
+    }
+
+    void existingUploads()
+    {
+        QFETCH(int, policy);
+        QFETCH(QList<OverwriteAnswer>, answers);
+        QFETCH(int, remoteSize);
+        QFETCH(int, localSize);
+        QFETCH(int, sentFrom);
+        QFETCH(QString, left);
+        QVERIFY2(startServer(ServerKind::Proftpd), qPrintable(m_server->errorString()));
+        const QByteArray data = pattern(qMax(remoteSize, localSize), 7);
+        const QByteArray remote = remoteSize == 0 ? QByteArray() : data.left(remoteSize);
+        QVERIFY(m_server->putFile(u"in/f"_s, remote));
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"f"_s), data.left(localSize));
+        Bench bench;
+        logOn(bench);
+        bench.run.FileExistsAction = policy;
+        bench.prompt.answers = answers;
+        bench.planner.addLocal(dir.path(), u"f"_s, u"/in"_s, -1);
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.run.RunUploadQueue(dir.path());
+        QCOMPARE(bench.log.size(), left.startsWith(u"-1"_s) ? 1 : 0);
+        QCOMPARE(bench.prompt.asked.size(), answers.size());
+        if (!answers.isEmpty()) {
+            QVERIFY(!bench.prompt.asked[0].DownloadMode);
+            QCOMPARE(bench.prompt.asked[0].OldSize, qint64(remoteSize));
+            QCOMPARE(bench.prompt.asked[0].NewSize, qint64(localSize));
+            QCOMPARE(bench.prompt.asked[0].OldDate, QString());
+        }
+        const TQueItem& item = bench.queue.first()->item;
+        QCOMPARE(QString::number(item.Percent) + u" "_s + QString::number(item.Transferred), left);
+        QCOMPARE(bench.commands.contains(u"STOR /in/f"_s), sentFrom >= 0);
+        QCOMPARE(bench.commands.contains(u"REST %1"_s.arg(sentFrom)), sentFrom >= 0);
+        QCOMPARE(m_server->readFile(u"in/f"_s), sentFrom >= 0 ? data.left(localSize) : remote);
+        QVERIFY(bench.totalsInRange());
+    }
+
+    void stopDuringTheSecondOfThree_data()
+    {
+        QTest::addColumn<bool>("overwrite");
+        QTest::newRow("new files") << false;
+        QTest::newRow("overwriting: the old file stays whole") << true;
+    }
+
+    void stopDuringTheSecondOfThree()
+    {
+        QFETCH(bool, overwrite);
+        QVERIFY2(startServer(ServerKind::PureFtpd), qPrintable(m_server->errorString()));
+        const QStringList names{u"one"_s, u"two"_s, u"three"_s};
+        QList<QByteArray> remote;
+        for (int i = 0; i < 3; ++i) {
+            remote << pattern(8 * 1024 * 1024, 20 + i);
+            QVERIFY(m_server->putFile(names[i], remote[i]));
+        }
+        QTemporaryDir dir;
+        const QByteArray old = pattern(5000, 99);
+        if (overwrite)
+            writeBytes(dir.filePath(u"two"_s), old);
+        Bench bench;
+        logOn(bench);
+        bench.run.FileExistsAction = OverwriteWhenExists;
+        bench.queueDownloads(names, {remote[0].size(), remote[1].size(), remote[2].size()}, dir.path());
+        auto transfer = bench.engine.OnTransfer;
+        bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            transfer(direction, bytes, percent, text);
+            if (bench.run.CurrentItem() && bench.run.CurrentItem()->DisplayName == u"two"_s &&
+                bytes > 512 * 1024 && !bench.run.StopRequested())
+                bench.run.StopBtnClick();
+        };
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        bench.run.RunDownloadQueue(QString());
+
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s))); // Stop is no error
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().first().toInt(), 0);
+        QCOMPARE(bench.started, QStringList({u"/one"_s, u"/two"_s}));
+        QCOMPARE(fileBytes(dir.filePath(u"one"_s)), remote[0]);
+        QVERIFY(!QFile::exists(dir.filePath(u"three"_s)));
+        const QStringList left = bench.percents();
+        QCOMPARE(left.size(), 2);
+        QVERIFY2(left[0].startsWith(u"two "_s) && left[0] != u"two -1"_s, qPrintable(left[0]));
+        QCOMPARE(left[1], u"three 0"_s);
+        if (overwrite) {
+            QCOMPARE(fileBytes(dir.filePath(u"two"_s)), old);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        } else {
+            // A new file keeps what arrived, so that Resume can continue it.
+            const QByteArray partial = fileBytes(dir.filePath(u"two"_s));
+            QVERIFY(partial.size() > 512 * 1024 && partial.size() < remote[1].size());
+            QVERIFY(remote[1].startsWith(partial));
+        }
+        QVERIFY(bench.engine.Connected());
+        QVERIFY(!bench.run.Transferring());
+    }
+
+    void clearsDuringARun()
+    {
+        // Both clears from the queue's menu while the second of three files is under way: the run keeps its
+        // item and ends after it, as nothing follows it any more.
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QStringList names{u"one"_s, u"two"_s, u"three"_s};
+        for (const QString& name : names)
+            QVERIFY(m_server->putFile(name, pattern(2 * 1024 * 1024, 30)));
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        const qint64 size = 2 * 1024 * 1024;
+        bench.queueDownloads(names, {size, size, size}, dir.path());
+        auto transfer = bench.engine.OnTransfer;
+        bool cleared = false;
+        bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            transfer(direction, bytes, percent, text);
+            if (!cleared && bench.run.CurrentItem() && bench.run.CurrentItem()->DisplayName == u"two"_s) {
+                cleared = true;
+                bench.queue.clearFinished();
+                const QStringList left = bench.percents(); // "one" was finished and went
+                QCOMPARE(left.size(), 2);
+                QVERIFY(left[0].startsWith(u"two "_s) && left[1] == u"three 0"_s);
+                bench.queue.clear();
+                QCOMPARE(bench.queue.count(), 1);
+            }
+        };
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY(cleared);
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.started, QStringList({u"/one"_s, u"/two"_s}));
+        QCOMPARE(QFileInfo(dir.filePath(u"two"_s)).size(), size);
+        QVERIFY(!QFile::exists(dir.filePath(u"three"_s)));
+        QCOMPARE(bench.queue.count(), 0);
+    }
+
+    void unwritableLocalFileFails_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Script>("script");
+        const QByteArray tooLong(300, 'n');
+        // The engine reports the file it cannot create through its error event only; the run finds out.
+        QTest::newRow("the file cannot be created")
+            << QString::fromLatin1(tooLong)
+            << withLogon(retrieve("/" + tooLong, "data") + retrieve("/b", "bbbb"));
+        QTest::newRow("a folder in the way") << u"a"_s << withLogon(retrieve("/b", "bbbb"));
+    }
+
+    void unwritableLocalFileFails()
+    {
+        QFETCH(QString, name);
+        QFETCH(Script, script);
+        ScriptedServer server(script);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(u"a/inner"_s)));
+        Bench bench;
+        bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
+        bench.queueDownloads({name, u"b"_s}, {4, 4}, dir.path());
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
+        QCOMPARE(bench.log.size(), 1);
+        QVERIFY2(bench.log[0].startsWith(dir.filePath(name)), qPrintable(bench.log[0]));
+        QCOMPARE(bench.percents(), QStringList{name + u" -1"_s});
+        QCOMPARE(fileBytes(dir.filePath(u"b"_s)), QByteArray("bbbb"));
+    }
+
+    void deleteRun_data()
+    {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<int>("logLines");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<int>("removedFolders");
+        const Script rest{expect("DELE /d/s/y"), reply("250 Deleted"), expect("RMD /d/s"),
+                          reply("250 Removed"),  expect("DELE /d/x"),  reply("250 Deleted"),
+                          expect("RMD /d"),      reply("250 Removed")};
+        QTest::newRow("folders deepest first")
+            << withLogon(Script{expect("DELE /c"), reply("250 Deleted"), expect("DELE /b"),
+                                reply("250 Deleted"), expect("DELE /a"), reply("250 Deleted")} +
+                         rest)
+            << false << 0 << QStringList{u"t 0"_s} << 2;
+        QTest::newRow("a refused file is logged, the others go")
+            << withLogon(Script{expect("DELE /c"), reply("250 Deleted"), expect("DELE /b"),
+                                reply("550 Permission denied"), expect("DELE /a"), reply("250 Deleted")} +
+                         rest)
+            << false << 1 << QStringList{u"b 0"_s, u"t 0"_s} << 2;
+        QTest::newRow("a refused folder ends the run")
+            << withLogon({expect("DELE /c"), reply("250 Deleted"), expect("DELE /b"), reply("250 Deleted"),
+                          expect("DELE /a"), reply("250 Deleted"), expect("DELE /d/s/y"),
+                          reply("250 Deleted"), expect("RMD /d/s"), reply("550 Directory not empty")})
+            << true << 0 << QStringList{u"d 0"_s,   u"x 0"_s,   u"s 0"_s, u"y 100"_s,
+                                        u"a 100"_s, u"b 100"_s, u"t 0"_s, u"c 100"_s}
+            << 0;
+    }
+
+    void deleteRun()
+    {
+        QFETCH(Script, script);
+        QFETCH(bool, throws);
+        QFETCH(int, logLines);
+        QFETCH(QStringList, left);
+        QFETCH(int, removedFolders);
+        ScriptedServer server(script);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        Bench bench;
+        bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
+        // d/{x, s/{y}}, then a, b, c; a transfer item in between is passed over.
+        const auto add = [&](QueNode* parent, const QString& path, bool folder) {
+            TQueItem item;
+            item.SourcePath = path;
+            item.DisplayName = path.section(u'/', -1);
+            item.IsFolder = folder;
+            item.TargetPath = DeleteMarker;
+            item.FolderNode = folder ? &bench : nullptr;
+            return bench.queue.add(parent, item);
+        };
+        QueNode* d = add(nullptr, u"/d"_s, true);
+        add(d, u"/d/x"_s, false);
+        add(add(d, u"/d/s"_s, true), u"/d/s/y"_s, false);
+        add(nullptr, u"/a"_s, false);
+        add(nullptr, u"/b"_s, false);
+        TQueItem transfer;
+        transfer.DisplayName = u"t"_s;
+        transfer.TargetPath = u"/down"_s;
+        bench.queue.add(nullptr, transfer);
+        add(nullptr, u"/c"_s, false);
+        int removed = 0;
+        bench.run.onFolderRemoved = [&](FolderNodeHandle node) { removed += node == &bench; };
+        bool threw = false;
+        try {
+            bench.run.RunDeleteQueue();
+        } catch (const EFtpEngine& e) {
+            threw = true;
+            QVERIFY2(e.Message().contains(u"550"_s), qPrintable(e.Message()));
+        }
+        QCOMPARE(threw, throws);
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
+        QCOMPARE(bench.log.size(), logLines);
+        if (logLines)
+            QVERIFY(bench.log[0].contains(u"550"_s));
+        // Finished items are cleared at the end of a run that was not ended by a refused folder.
+        QCOMPARE(bench.percents(), left);
+        QCOMPARE(removed, removedFolders);
+        QCOMPARE(bench.run.CurrentItem(), nullptr);
+        QCOMPARE(bench.queue.busyNode(), nullptr);
+    }
+
+    void remoteSizes()
+    {
+        // SIZE beyond 32 bits is read whole; without SIZE the folder's listing tells whether a file exists.
+        ScriptedServer server(withLogon(
+            Script{expect("SIZE /big.iso"), reply("213 5000000000"), expect("SIZE /in/big.iso"),
+                   reply("213 5000000000"), expect("SIZE /in/a"), reply("500 SIZE not understood")} +
+            listing("/in", fileLine("a", 10) + fileLine("A", 99)) +
+            Script{expect("SIZE /in/new"), reply("500 SIZE not understood"), expect("PASV"), pasv(),
+                   expect("REST 0"), reply("350 Ok"), expect("STOR /in/new"), reply("150 Go"), acceptData(),
+                   receiveData(), reply("226 Stored")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"big.iso"_s), "small here");
+        writeBytes(dir.filePath(u"a"_s), "0123456789abc");
+        writeBytes(dir.filePath(u"new"_s), "fresh");
+        Bench bench;
+        bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
+        QCOMPARE(bench.run.RemoteFileSize(u"/big.iso"_s), qint64(5000000000));
+        bench.prompt.answers = {OverwriteAnswer::No, OverwriteAnswer::No};
+        for (const QString& name : {u"big.iso"_s, u"a"_s, u"new"_s})
+            bench.planner.addLocal(dir.path(), name, u"/in"_s, -1);
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.run.RunUploadQueue(dir.path());
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(bench.prompt.asked.size(), 2);
+        QCOMPARE(bench.prompt.asked[0].OldSize, qint64(5000000000));
+        // Found in the listing by its exact name, not by "A".
+        QCOMPARE(bench.prompt.asked[1].OldSize, qint64(10));
+        QCOMPARE(server.received(), QList<QByteArray>{"fresh"});
+        QCOMPARE(bench.percents(), QStringList({u"big.iso 0"_s, u"a 0"_s, u"new 100"_s}));
+    }
+
+    void hostileListing()
+    {
+        // The server lists names that would reach outside the selection and the target, and two folders
+        // whose names differ only in case. Downloaded, then deleted: only the well-named entries are touched.
+        const QByteArray pub = dirLine("..") + fileLine("/x") + fileLine("a/b") + fileLine("a\\b") +
+                               fileLine("/etc/passwd") + dirLine("/tmp") + fileLine("ok.txt", 2) +
+                               dirLine("Docs") + dirLine("docs");
+        const Script walk = listing("/pub", pub) + listing("/pub/Docs", fileLine("f.txt", 1)) +
+                            listing("/pub/docs", fileLine("g.txt", 1));
+        ScriptedServer downloads(withLogon(walk + retrieve("/pub/ok.txt", "ok") +
+                                           retrieve("/pub/Docs/f.txt", "F") +
+                                           retrieve("/pub/docs/g.txt", "g")));
+        QVERIFY2(downloads.start(), qPrintable(downloads.errorString()));
+        QTemporaryDir scratch;
+        const QString target = scratch.filePath(u"target"_s);
+        QVERIFY(QDir().mkpath(target));
+        writeBytes(scratch.filePath(u"outside"_s), "untouched");
+        TrFileObj selection;
+        selection.FileName = u"pub"_s;
+        selection.IsDir = true;
+        {
+            Bench bench;
+            bench.logOn(downloads.host(), downloads.port(), u"u"_s, u"p"_s);
+            EngineFolderLister lister(bench.engine);
+            bench.planner.addRemote(QString(), selection, target);
+            bench.planner.ExpandRemoteFolders(lister, target);
+            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.run.RunDownloadQueue(QString());
+            QVERIFY(downloads.waitForFinished(5000));
+            QVERIFY2(downloads.failures().isEmpty(), qPrintable(downloads.failures().join(u"\n"_s)));
+            QCOMPARE(bench.log.size(), 5);
+            QCOMPARE(bench.log.filter(u": refused: "_s).size(), 5);
+        }
+        QCOMPARE(treeOf(target), QStringList({u"pub/"_s, u"pub/Docs/"_s, u"pub/Docs/f.txt 1"_s,
+                                              u"pub/docs/"_s, u"pub/docs/g.txt 1"_s, u"pub/ok.txt 2"_s}));
+        QCOMPARE(fileBytes(target + u"/pub/Docs/f.txt"_s), QByteArray("F"));
+        QCOMPARE(fileBytes(target + u"/pub/docs/g.txt"_s), QByteArray("g"));
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList({u"outside"_s, u"target"_s}));
+        QCOMPARE(fileBytes(scratch.filePath(u"outside"_s)), QByteArray("untouched"));
+
+        // The delete of the same selection: deepest first, nothing but the well-named entries; the folder
+        // itself still holds the refused names, so the server refuses it and the run ends.
+        ScriptedServer deletes(
+            withLogon(walk + Script{expect("DELE /pub/docs/g.txt"), reply("250 Ok"), expect("RMD /pub/docs"),
+                                    reply("250 Ok"), expect("DELE /pub/Docs/f.txt"), reply("250 Ok"),
+                                    expect("RMD /pub/Docs"), reply("250 Ok"), expect("DELE /pub/ok.txt"),
+                                    reply("250 Ok"), expect("RMD /pub"), reply("550 Directory not empty")}));
+        QVERIFY2(deletes.start(), qPrintable(deletes.errorString()));
+        Bench bench;
+        bench.logOn(deletes.host(), deletes.port(), u"u"_s, u"p"_s);
+        EngineFolderLister lister(bench.engine);
+        bench.planner.addRemote(QString(), selection, DeleteMarker);
+        bench.planner.ExpandRemoteFolders(lister, DeleteMarker);
+        QVERIFY_THROWS_EXCEPTION(EFtpEngine, bench.run.RunDeleteQueue());
+        QVERIFY(deletes.waitForFinished(5000));
+        QVERIFY2(deletes.failures().isEmpty(), qPrintable(deletes.failures().join(u"\n"_s)));
+        const QStringList sent = bench.commands.filter(QRegularExpression(u"^(DELE|RMD) "_s));
+        QCOMPARE(sent, QStringList({u"DELE /pub/docs/g.txt"_s, u"RMD /pub/docs"_s, u"DELE /pub/Docs/f.txt"_s,
+                                    u"RMD /pub/Docs"_s, u"DELE /pub/ok.txt"_s, u"RMD /pub"_s}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransferRun)
+#include "tst_transferrun.moc"

@@ -1,0 +1,507 @@
+#include "transfer/transferrun.h"
+
+#include "engine/component/ftpengine.h"
+#include "transfer/direntry.h"
+#include "transfer/remotelister.h"
+#include "transfer/transferpaths.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryFile>
+
+#include <cmath>
+#include <cstdio>
+
+namespace skyhaul {
+
+namespace {
+
+/// part / whole in percent, rounded to the nearest integer, halves to even; 0 for an empty whole.
+int percentOf(qint64 part, qint64 whole)
+{
+    if (whole <= 0)
+        return 0;
+    return int(std::nearbyint(double(part) * 100.0 / double(whole)));
+}
+
+QString localDateText(const QString& path)
+{
+    const QFileInfo info(path);
+    return formatListTime(toFileTime(info.exists() ? info.lastModified() : QDateTime::currentDateTime()));
+}
+
+/// A local failure found by the run itself; caught per item like an engine error.
+struct LocalFailure {
+    QString line;
+};
+
+[[noreturn]] void failLocal(const QString& path, const QString& what)
+{
+    throw LocalFailure{path + QStringLiteral(": ") + what};
+}
+
+} // namespace
+
+/// Clears the run's state whichever way a run is left.
+struct TransferRun::RunScope {
+    TransferRun& run;
+    ~RunScope()
+    {
+        run.setCurrent(nullptr);
+        if (run.m_stopRequested)
+            Q_EMIT run.progressChanged(0); // the end of the interrupted transfer reported its last value
+        Q_EMIT run.runEnded();
+    }
+};
+
+TransferRun::TransferRun(TFtpEngine& engine, TransferQueue& queue, QObject* parent)
+    : QObject(parent), m_engine(engine), m_queue(queue)
+{
+}
+
+TransferRun::~TransferRun() = default;
+
+void TransferRun::attachEngineEvents()
+{
+    m_engine.OnStartTransfer = [this](int direction) { FtpEngineStartTransfer(direction); };
+    m_engine.OnTransfer = [this](int direction, qint64 bytes, int, const QByteArray&) {
+        FtpEngineTransfer(direction, bytes);
+    };
+    m_engine.OnEndTransfer = [this](int direction) { FtpEngineEndTransfer(direction); };
+}
+
+void TransferRun::FtpEngineStartTransfer(int)
+{
+    m_lastFileBytes = 0;
+    Q_EMIT keepAliveWanted(false);
+    m_transferring = true;
+    if (TotalBytes == 0)
+        TotalBytes = 1;
+}
+
+void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
+{
+    if (m_current) {
+        TQueItem& item = m_current->item;
+        // 100 % only once the run has checked the result: a file that could not be written is no success.
+        item.Percent = qBound(0, percentOf(bytesTransferred, item.ItemSize), 99);
+        item.Transferred = bytesTransferred;
+        m_queue.itemChanged(m_current);
+    }
+    // The engine counts a resumed file from its offset, so the totals start there as well.
+    m_reportedBytes = bytesTransferred;
+    BytesDone += bytesTransferred - m_lastFileBytes;
+    m_lastFileBytes = bytesTransferred;
+    if (BytesDone > TotalBytes)
+        TotalBytes = BytesDone; // a file grew since it was listed
+    emitProgress(false);
+}
+
+void TransferRun::FtpEngineEndTransfer(int)
+{
+    m_transferring = false;
+    emitProgress(true);
+    if (m_engine.Connected())
+        Q_EMIT keepAliveWanted(true);
+}
+
+auto TransferRun::endTransferGuard()
+{
+    // A transfer the engine ends with a failure may end without its end event; the keep-alive must not
+    // stay off for that.
+    return qScopeGuard([this] {
+        if (m_transferring)
+            FtpEngineEndTransfer(0);
+    });
+}
+
+void TransferRun::emitProgress(bool force)
+{
+    if (!force && m_progressClock.isValid() && m_progressClock.elapsed() < ProgressIntervalMs)
+        return;
+    m_progressClock.start();
+    const int percent = percentOf(BytesDone, TotalBytes > 0 ? TotalBytes : 1);
+    if (percent != m_lastPercent || force) {
+        m_lastPercent = percent;
+        Q_EMIT progressChanged(percent);
+    }
+    Q_EMIT statusTextChanged(QStringLiteral("Total : ") + QString::number(BytesDone) + QLatin1Char('/') +
+                             QString::number(TotalBytes));
+}
+
+void TransferRun::StopBtnClick()
+{
+    m_stopRequested = true;
+    try {
+        m_engine.Interrupt();
+    } catch (const EFtpEngine&) {
+        // Nothing was under way.
+    }
+    Q_EMIT progressChanged(0);
+}
+
+void TransferRun::setCurrent(QueNode* node)
+{
+    if (node == m_current)
+        return;
+    m_current = node;
+    m_queue.setBusyNode(node);
+    Q_EMIT currentItemChanged(node);
+}
+
+void TransferRun::beginRun(bool transfer)
+{
+    Q_EMIT runStarted();
+    setCurrent(nullptr);
+    m_stopRequested = false;
+    BytesDone = 0;
+    m_lastFileBytes = 0;
+    m_madeFolders.clear();
+    m_ownLister.reset(); // listings are trusted for one run only
+    if (transfer) {
+        m_overwriteAll = FileExistsAction == OverwriteWhenExists;
+        m_resumeAll = FileExistsAction == ResumeWhenExists;
+        m_skipAll = FileExistsAction == SkipWhenExists;
+    }
+}
+
+TransferRun::Decision TransferRun::decide(const std::function<OverwriteQuestion()>& question)
+{
+    if (m_overwriteAll)
+        return Decision::Transfer;
+    if (m_skipAll)
+        return Decision::Skip;
+    OverwriteAnswer answer = OverwriteAnswer::Ignore;
+    if (!m_resumeAll)
+        answer = prompt ? prompt->askOverwrite(question()) : OverwriteAnswer::No;
+    switch (answer) {
+    case OverwriteAnswer::YesToAll:
+        m_overwriteAll = true;
+        [[fallthrough]];
+    case OverwriteAnswer::Yes:
+        return Decision::Transfer;
+    case OverwriteAnswer::NoToAll:
+        m_skipAll = true;
+        return Decision::Skip;
+    case OverwriteAnswer::Ignore:
+        m_resumeAll = true;
+        [[fallthrough]];
+    case OverwriteAnswer::Retry:
+        return Decision::Resume;
+    case OverwriteAnswer::Cancel:
+    case OverwriteAnswer::Abort:
+        return Decision::EndRun;
+    case OverwriteAnswer::No:
+        break;
+    }
+    return Decision::Skip;
+}
+
+void TransferRun::finish(QueNode* node, qint64 bytes)
+{
+    node->item.Percent = 100;
+    node->item.Transferred = bytes;
+    m_queue.itemChanged(node);
+}
+
+void TransferRun::failItem(QueNode* node, const QString& line)
+{
+    node->item.Percent = -1;
+    m_queue.itemChanged(node);
+    Q_EMIT logError(line);
+}
+
+// ---- Downloads --------------------------------------------------------------------------------------------
+
+void TransferRun::RunDownloadQueue(const QString& base)
+{
+    beginRun(true);
+    {
+        RunScope scope{*this};
+        for (QueNode* node = m_queue.first(); node; node = m_queue.next(node)) {
+            setCurrent(node);
+            const TQueItem& item = node->item;
+            if (item.TargetPath == DeleteMarker)
+                continue;
+            if (item.Percent >= 0 && item.Percent < 100 && !downloadItem(node, base))
+                break;
+            if (m_stopRequested)
+                break;
+        }
+    }
+    m_queue.clearFinished();
+}
+
+bool TransferRun::downloadItem(QueNode* node, const QString& base)
+{
+    TQueItem& item = node->item;
+    try {
+        if (!item.SourcePath.startsWith(base + QLatin1Char('/')))
+            failLocal(item.SourcePath,
+                      QStringLiteral("refused: the path lies outside ") + base + QLatin1Char('/'));
+        const QString localPath = joinLocal(item.TargetPath, item.SourcePath.mid(base.size()));
+        if (!staysInside(item.TargetPath, localPath))
+            failLocal(localPath, QStringLiteral("refused: the path leads outside ") + item.TargetPath);
+        const QString localFolder = QFileInfo(localPath).path();
+        if (!QDir().mkpath(localFolder))
+            failLocal(localFolder, QStringLiteral("the local folder could not be created"));
+        if (item.IsFolder) {
+            // The folder itself is made when its first file arrives.
+            finish(node, 0);
+            return true;
+        }
+        const QFileInfo local(localPath);
+        if (local.isDir())
+            failLocal(localPath, QStringLiteral("a local folder of that name exists"));
+        m_engine.setRemoteFile(item.SourcePath);
+        m_engine.setStartByte(QStringLiteral("0"));
+        if (!local.exists()) {
+            downloadTo(localPath, 0);
+        } else {
+            switch (decide([&] {
+                return OverwriteQuestion{true,
+                                         localPath,
+                                         LocalFileSize(localPath),
+                                         item.ItemSize,
+                                         localDateText(localPath),
+                                         formatListTime(item.ItemTime)};
+            })) {
+            case Decision::EndRun:
+                return false;
+            case Decision::Skip:
+                return true;
+            case Decision::Transfer:
+                downloadReplacing(localPath);
+                break;
+            case Decision::Resume: {
+                const qint64 have = LocalFileSize(localPath);
+                const RemoteSize remote = remoteSizeOf(item.SourcePath);
+                if (remote.state == RemoteSize::Known && have == remote.size) {
+                    BytesDone += have;
+                    finish(node, have);
+                    return true;
+                }
+                if (remote.state == RemoteSize::Known && have > remote.size)
+                    failLocal(localPath,
+                              QStringLiteral("not resumed: the local file is larger than the remote one"));
+                downloadTo(localPath, have);
+                break;
+            }
+            }
+        }
+        finish(node, LocalFileSize(localPath));
+    } catch (const EFtpEngine& e) {
+        // Stop interrupts the transfer under way; that is no failure of the item.
+        if (!m_stopRequested)
+            failItem(node, e.Message());
+    } catch (const LocalFailure& failure) {
+        failItem(node, failure.line);
+    }
+    return true;
+}
+
+void TransferRun::downloadTo(const QString& localPath, qint64 offset)
+{
+    m_engine.setLocalFile(localPath);
+    m_engine.setStartByte(QString::number(offset));
+    m_reportedBytes = -1;
+    const auto ended = endTransferGuard();
+    m_engine.Download(); // nested wait: events, Stop and repaints run meanwhile
+    // The engine counts from the offset; the file must hold every byte it reported having received.
+    const qint64 size = LocalFileSize(localPath);
+    if (size < 0 || (m_reportedBytes >= 0 && size != m_reportedBytes))
+        failLocal(localPath, QStringLiteral("the local file could not be written"));
+}
+
+void TransferRun::downloadReplacing(const QString& localPath)
+{
+    // The old file stays whole until the new one is: receive beside it, then rename over it.
+    const QFileInfo info(localPath);
+    QTemporaryFile temp(info.path() + QStringLiteral("/.") + info.fileName() +
+                        QStringLiteral(".XXXXXX.part"));
+    if (!temp.open())
+        failLocal(temp.fileTemplate(), QStringLiteral("the local file could not be created"));
+    temp.close();
+    temp.setAutoRemove(false);
+    const QString tempPath = temp.fileName();
+    bool replaced = false;
+    const auto dropPartial = qScopeGuard([&] {
+        if (!replaced)
+            QFile::remove(tempPath);
+    });
+    QFile::setPermissions(tempPath, QFile::permissions(localPath));
+    downloadTo(tempPath, 0);
+    replaced =
+        std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(localPath).constData()) == 0;
+    if (!replaced)
+        failLocal(localPath, QStringLiteral("the local file could not be replaced"));
+}
+
+// ---- Uploads ----------------------------------------------------------------------------------------------
+
+void TransferRun::RunUploadQueue(const QString& localBase)
+{
+    beginRun(true);
+    RunScope scope{*this};
+    for (QueNode* node = m_queue.first(); node; node = m_queue.next(node)) {
+        setCurrent(node);
+        const TQueItem& item = node->item;
+        if (item.TargetPath == DeleteMarker)
+            continue;
+        if (item.Percent >= 0 && item.Percent < 100 && !uploadItem(node, localBase))
+            break;
+        if (m_stopRequested)
+            break;
+    }
+}
+
+bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
+{
+    TQueItem& item = node->item;
+    const QString remoteName = EnsureSlash(item.TargetPath) + item.SourcePath;
+    try {
+        if (item.IsFolder) {
+            try {
+                m_engine.MakeDirectory(remoteName);
+                m_madeFolders.insert(remoteName);
+            } catch (const EFtpEngine& e) {
+                Q_EMIT logError(e.Message()); // most often: the folder exists already
+            }
+            finish(node, 0);
+            return true;
+        }
+        const QString localPath = joinLocal(localBase, item.SourcePath);
+        if (!staysInside(localBase, localPath))
+            failLocal(localPath, QStringLiteral("refused: the path leads outside ") + localBase);
+        const RemoteSize remote = remoteSizeOf(remoteName); // may list the folder: engine settings after it
+        m_engine.setLocalFile(localPath);
+        m_engine.setRemoteFile(remoteName);
+        m_engine.setStartByte(QStringLiteral("0"));
+        if (remote.state == RemoteSize::Unknown)
+            failLocal(remoteName,
+                      QStringLiteral("cannot tell whether the remote file exists: ") + remote.error);
+        const qint64 localSize = LocalFileSize(localPath);
+        if (remote.state == RemoteSize::Known && remote.size != 0) {
+            switch (decide([&] {
+                return OverwriteQuestion{false,     localPath, remote.size,
+                                         localSize, QString(), localDateText(localPath)};
+            })) {
+            case Decision::EndRun:
+                return false;
+            case Decision::Skip:
+                return true;
+            case Decision::Transfer:
+                break;
+            case Decision::Resume:
+                if (localSize == remote.size) {
+                    BytesDone += localSize;
+                    finish(node, remote.size);
+                    return true;
+                }
+                if (localSize < remote.size)
+                    failLocal(remoteName,
+                              QStringLiteral("not resumed: the remote file is larger than the local one"));
+                m_engine.setStartByte(QString::number(remote.size));
+                break;
+            }
+        }
+        const auto ended = endTransferGuard();
+        m_engine.Upload(); // nested wait
+        finish(node, localSize);
+    } catch (const EFtpEngine& e) {
+        if (!m_stopRequested)
+            failItem(node, e.Message());
+    } catch (const LocalFailure& failure) {
+        failItem(node, failure.line);
+    }
+    return true;
+}
+
+std::optional<qint64> TransferRun::sizeReply(const QString& path)
+{
+    try {
+        m_engine.setCommand(QStringLiteral("SIZE ") + path);
+    } catch (const EFtpEngine&) {
+        return std::nullopt; // refused: 550 may mean "no such file" or "not in this mode"
+    }
+    const QString reply = m_engine.LastReply();
+    const qsizetype blank = reply.indexOf(QLatin1Char(' '));
+    bool ok = false;
+    const qint64 size = blank < 0 ? 0 : reply.mid(blank + 1).trimmed().toLongLong(&ok);
+    return ok ? std::optional<qint64>(size) : std::nullopt;
+}
+
+qint64 TransferRun::RemoteFileSize(const QString& path)
+{
+    return sizeReply(path).value_or(0);
+}
+
+RemoteSize TransferRun::remoteSizeOf(const QString& path)
+{
+    if (const std::optional<qint64> size = sizeReply(path); size && *size >= 0)
+        return {RemoteSize::Known, *size, {}};
+    // SIZE could not tell: the folder's listing does.
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = cut <= 0 ? QStringLiteral("/") : path.left(cut);
+    const QString name = path.mid(cut + 1);
+    if (m_madeFolders.contains(folder))
+        return {RemoteSize::Absent, 0, {}};
+    RemoteLister* source = lister;
+    if (!source) {
+        if (!m_ownLister)
+            m_ownLister = std::make_unique<EngineFolderLister>(m_engine);
+        source = m_ownLister.get();
+    }
+    const RemoteFolderListing listing = source->listFolder(nullptr, folder);
+    if (listing.entries) {
+        for (int i = 0; i < listing.entries->Count(); ++i) {
+            const TrFileObj* entry = listing.entries->Entry(i);
+            if (entry->FileName == name)
+                return {RemoteSize::Known, entry->IsDir ? 0 : entry->FileSize, {}};
+        }
+    }
+    if (listing.complete)
+        return {RemoteSize::Absent, 0, {}};
+    return {RemoteSize::Unknown, 0, listing.error};
+}
+
+// ---- Deletes ----------------------------------------------------------------------------------------------
+
+void TransferRun::RunDeleteQueue()
+{
+    beginRun(false);
+    {
+        RunScope scope{*this};
+        for (QueNode* node = m_queue.last(); node; node = m_queue.previous(node)) {
+            TQueItem& item = node->item;
+            if (item.TargetPath != DeleteMarker)
+                continue;
+            setCurrent(node);
+            if (item.Percent >= 0 && item.Percent < 100) {
+                if (item.IsFolder) {
+                    // A folder that cannot be removed ends the run: its exception leaves this call.
+                    m_engine.RemoveDirectory(item.SourcePath);
+                    if (onFolderRemoved)
+                        onFolderRemoved(item.FolderNode);
+                    finish(node, 0);
+                } else {
+                    try {
+                        m_engine.DeleteFile(item.SourcePath);
+                        finish(node, item.ItemSize);
+                    } catch (const EFtpEngine& e) {
+                        if (!m_stopRequested)
+                            Q_EMIT logError(e.Message());
+                    }
+                }
+            }
+            if (m_stopRequested)
+                break;
+        }
+    }
+    m_queue.clearFinished();
+}
+
+} // namespace skyhaul
