@@ -6,6 +6,8 @@
 #include "store/configrecord.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
+#include "transfer/quemodel.h"
+#include "transfer/transferrun.h"
 #include "ui/applysection.h"
 #include "ui/errorbox.h"
 #include "ui/panehost.h"
@@ -122,6 +124,8 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     m_checkedTransItem = TransAuto;
     wireControls();
     wireEngine();
+    wireTransfers();
+    wireFileOperations();
 
     // FormCreate, in its order.
     applyLanguage(m_context.texts);
@@ -164,6 +168,12 @@ TRemoteFrame::~TRemoteFrame()
     FtpEngine->OnTransfer = nullptr;
     KeepAliveTimer->stop();
     LVSearchTimer->stop();
+    // The queue's model and run refer to the queue, a member that goes before the tab's children.
+    QueTree->setModel(nullptr);
+    delete m_queueModel;
+    m_queueModel = nullptr;
+    delete m_run;
+    m_run = nullptr;
     ClearAllListings();
     delete FtpEngine;
     FtpEngine = nullptr;
@@ -362,6 +372,10 @@ void TRemoteFrame::setSslMode(int mode)
 
 bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == rFileListView->viewport() && event->type() == QEvent::MouseButtonPress) {
+        handle([this] { UpdateSelectionActions(); });
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);

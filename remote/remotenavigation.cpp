@@ -48,16 +48,16 @@ QString localCopyName(const QString& fileName)
     return name;
 }
 
-void showPlainMessage(const QString& text)
+} // namespace
+
+void TRemoteFrame::showMessage(const QString& text)
 {
     QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
+        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("PlainMessageBox"));
     box->exec(); // nested modal loop
     delete box.data();
 }
-
-} // namespace
 
 QString TRemoteFrame::NodePath(const FolderNode* node) const
 {
@@ -155,7 +155,8 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
                 throwIfStopped();
                 FtpEngine->ListDirectory(); // nested wait
             } catch (...) {
-                // A failed listing keeps what arrived before the failure.
+                // A failed listing keeps what arrived before the failure; a walk does not trust it.
+                m_listingFailed = true;
             }
             if (!nodeAlive())
                 return;
@@ -243,7 +244,7 @@ void TRemoteFrame::rTreeViewCollapsed(FolderNode* node)
 FolderNode* TRemoteFrame::GoToPath(const QString& path)
 {
     if (path.isEmpty() || path.at(0) != QLatin1Char('/')) {
-        showPlainMessage(QStringLiteral("Path name must start with \"/\"."));
+        showMessage(QStringLiteral("Path name must start with \"/\"."));
         return nullptr;
     }
     QStringList parts = path.split(QLatin1Char('/'));
