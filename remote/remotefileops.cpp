@@ -44,12 +44,18 @@ QList<int> sortedRows(const QTreeView* view)
 void TRemoteFrame::wireFileOperations()
 {
     auto* names = new FileNameDelegate(rFileListView);
-    connect(names, &FileNameDelegate::editEnded, this, [this](const QString& text, bool cancelled) {
-        const int row = m_editRow;
-        m_editRow = -1;
-        // After the view has closed the box: the commit waits for the server.
+    connect(names, &FileNameDelegate::editEnded, this, [this](int row, const QString& text, bool cancelled) {
+        const quint64 epoch = m_editEpochs.take(row);
+        // After the view has let the box go: the commit waits for the server.
         QMetaObject::invokeMethod(
-            this, [this, row, text, cancelled] { handle([&] { CommitEdit(row, text, cancelled); }); },
+            this,
+            [this, row, text, cancelled, epoch] {
+                // A listing rebuilt meanwhile took the row with it (a placeholder lasts until a refresh).
+                if (epoch == m_listingEpoch)
+                    handle([&] { CommitEdit(row, text, cancelled); });
+                else
+                    Q_EMIT editCommitted();
+            },
             Qt::QueuedConnection);
     });
     rFileListView->setItemDelegateForColumn(RemoteFileListModel::FileNameColumn, names);
@@ -103,7 +109,7 @@ void TRemoteFrame::startEditing(int row)
                                                                 QItemSelectionModel::Rows);
     rFileListView->scrollTo(index);
     rFileListView->setFocus(Qt::OtherFocusReason);
-    m_editRow = row;
+    m_editEpochs.insert(row, m_listingEpoch);
     rFileListView->edit(index);
 }
 
@@ -156,7 +162,8 @@ void TRemoteFrame::CommitEdit(int row, const QString& text, bool cancelled)
     if (isPlaceholder(*entry)) {
         // Created also after Esc: the box's text is the name.
         entry->FileName = text;
-        BusyScope busy(this);
+        // The list stays enabled: another New Folder row may still be being named in it.
+        BusyScope busy(this, false);
         throwIfStopped();
         FtpEngine->MakeDirectory(text); // nested wait
         if (!alive())
@@ -169,12 +176,17 @@ void TRemoteFrame::CommitEdit(int row, const QString& text, bool cancelled)
         }
         entry->Node = child;
         treeItem(folder)->sortChildren(0, Qt::AscendingOrder);
+        // A refresh would take the other New Folder rows with it; the last one to be named refreshes.
+        for (int i = 0; i < listing->Count(); ++i) {
+            if (i != row && isPlaceholder(*listing->Entry(i)) && m_editEpochs.contains(i))
+                return;
+        }
         RefreshNode(folder); // nested waits
         return;
     }
     if (cancelled || entry->FileName.trimmed() == text.trimmed())
         return;
-    BusyScope busy(this);
+    BusyScope busy(this, false);
     FtpEngine->setRemoteFile(entry->FileName);
     throwIfStopped();
     FtpEngine->RenameFile(text); // nested wait

@@ -351,7 +351,10 @@ private:
     skyhaul::TransferRun* m_run = nullptr;               ///< deleted before m_queue
     QPointer<skyhaul::TInfoForm> m_info;
     int m_savedBottomHeight = -1;
-    int m_editRow = -1;
+    /// Rows being named in place, with the listing epoch they were started in.
+    QHash<int, quint64> m_editEpochs;
+    /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.
+    quint64 m_listingEpoch = 0;
 
     /// Remote tabs that are inside an action now. While one is, some engine method (or a dialog of an action)
     /// runs a nested event loop further down the stack, and no keep-alive may add a wait of its own on top.

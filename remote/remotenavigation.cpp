@@ -138,6 +138,7 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
                 FileListModel->setItemCount(node->listing()->Count());
         } else {
             TtrFileList& listing = node->startListing();
+            ++m_listingEpoch;
             throwIfStopped();
             FtpEngine->ProcessEvents(); // nested wait
             if (!nodeAlive())
@@ -301,6 +302,7 @@ void TRemoteFrame::RefreshNode(FolderNode* node)
     if (m_listingTarget && m_listingTarget == node->listing())
         return; // being listed right now
     node->dropListing();
+    ++m_listingEpoch;
     rTreeViewChange(node);
 }
 
@@ -359,6 +361,7 @@ void TRemoteFrame::ClearAllListings()
     FileListModel->setItemCount(0);
     m_listingTarget = nullptr;
     CurrentNode = nullptr;
+    ++m_listingEpoch;
     {
         // The items go first: nothing may reach a node through them once it is freed.
         const QSignalBlocker quiet(rTreeView);
