@@ -162,6 +162,8 @@ public:
     void LVSearchTimerTimer();
     /// The listing of the tree's selected node, or nullptr.
     TtrFileList* selectedListing() const;
+    /// The listing of the folder the file list shows, or nullptr.
+    TtrFileList* currentListing() const { return CurrentNode ? CurrentNode->listing() : nullptr; }
     bool listingBusy() const { return ListingBusy; }
     QString searchBuffer() const { return SearchBuffer; }
 

@@ -29,7 +29,7 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
     if (fileName == QLatin1String(".") || fileName == QLatin1String(".."))
         return;
     // The listing the opening under way asked for, even if the selection moved meanwhile.
-    TtrFileList* listing = m_listingTarget ? m_listingTarget : CurrentNode ? CurrentNode->listing() : nullptr;
+    TtrFileList* listing = m_listingTarget ? m_listingTarget : currentListing();
     if (!listing)
         return;
     auto entry = std::make_unique<TrFileObj>();
@@ -49,7 +49,7 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
 
 void TRemoteFrame::AddParentEntry()
 {
-    TtrFileList* listing = CurrentNode ? CurrentNode->listing() : nullptr;
+    TtrFileList* listing = currentListing();
     if (!listing || CurrentNode->isRoot())
         return;
     auto entry = std::make_unique<TrFileObj>();
@@ -105,7 +105,7 @@ bool TRemoteFrame::rFileListViewKeyPress(const QString& text)
     LVSearchTimer->start();
     SearchBuffer += text;
 
-    TtrFileList* listing = CurrentNode ? CurrentNode->listing() : nullptr;
+    TtrFileList* listing = currentListing();
     const int count = listing ? std::min(listing->Count(), FileListModel->itemCount()) : 0;
     auto matches = [&](int i) {
         const TrFileObj* entry = listing->Entry(i);

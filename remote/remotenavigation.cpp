@@ -205,7 +205,7 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
     if (!WalkMode) {
         // A failed folder change leaves the count of the folder shown before; show the new folder's.
         if (generation == m_tree.generation()) {
-            TtrFileList* shown = CurrentNode ? CurrentNode->listing() : nullptr;
+            TtrFileList* shown = currentListing();
             const int count = shown ? shown->Count() : 0;
             if (FileListModel->itemCount() != count)
                 FileListModel->setItemCount(count);
@@ -315,7 +315,7 @@ void TRemoteFrame::rFileListViewDblClick()
         if (first < 0 || index.row() < first)
             first = index.row();
     }
-    TtrFileList* listing = CurrentNode ? CurrentNode->listing() : nullptr;
+    TtrFileList* listing = currentListing();
     TrFileObj* entry = listing && first >= 0 ? listing->Entry(first) : nullptr;
     if (!entry)
         return;

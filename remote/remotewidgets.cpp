@@ -209,6 +209,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     rTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
     rFileListView = named(new QTreeView(Splitter1), "rFileListView");
     FileListModel = fileListModel;
+    FileListModel->setParent(rFileListView); // goes with the view that shows it
     rFileListView->setModel(FileListModel);
     rFileListView->setRootIsDecorated(false);
     rFileListView->setItemsExpandable(false);
