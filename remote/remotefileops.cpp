@@ -60,17 +60,14 @@ void TRemoteFrame::wireFileOperations()
     });
     rFileListView->setItemDelegateForColumn(RemoteFileListModel::FileNameColumn, names);
 
-    auto handler = [this](auto method) {
-        return [this, method] { handle([this, method] { (this->*method)(); }); };
-    };
-    connect(NewFolderBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::NewFolderBtnClick));
-    connect(NewFolder1, &QAction::triggered, this, handler(&TRemoteFrame::NewFolderBtnClick));
-    connect(Rename1, &QAction::triggered, this, handler(&TRemoteFrame::Rename1Click));
-    connect(DeleteBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::DeleteBtnClick));
-    connect(Delete1, &QAction::triggered, this, handler(&TRemoteFrame::DeleteBtnClick));
+    connect(NewFolderBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::NewFolderBtnClick));
+    connect(NewFolder1, &QAction::triggered, this, handlerFor(&TRemoteFrame::NewFolderBtnClick));
+    connect(Rename1, &QAction::triggered, this, handlerFor(&TRemoteFrame::Rename1Click));
+    connect(DeleteBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::DeleteBtnClick));
+    connect(Delete1, &QAction::triggered, this, handlerFor(&TRemoteFrame::DeleteBtnClick));
     connect(rFileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            handler(&TRemoteFrame::UpdateSelectionActions));
-    connect(ListViewPopupMenu, &QMenu::aboutToShow, this, handler(&TRemoteFrame::UpdateSelectionActions));
+            handlerFor(&TRemoteFrame::UpdateSelectionActions));
+    connect(ListViewPopupMenu, &QMenu::aboutToShow, this, handlerFor(&TRemoteFrame::UpdateSelectionActions));
     rFileListView->viewport()->installEventFilter(this);
 }
 
@@ -115,13 +112,12 @@ void TRemoteFrame::startEditing(int row)
 
 void TRemoteFrame::NewFolderBtnClick()
 {
-    TtrFileList* listing = CurrentNode ? CurrentNode->listing() : nullptr;
+    TtrFileList* listing = currentListing();
     if (IsBusy() || !listing || selectedNode() != CurrentNode)
         return;
     auto entry = std::make_unique<TrFileObj>();
     entry->FileName = NewFolderName;
-    entry->FullPath = CurrentPath == QLatin1String("/") ? CurrentPath + NewFolderName
-                                                        : CurrentPath + QLatin1Char('/') + NewFolderName;
+    entry->FullPath = fullPathOf(NewFolderName);
     entry->IsDir = true;
     entry->FileSize = 0;
     entry->FileTime = toFileTime(QDateTime::currentDateTime());
@@ -218,21 +214,10 @@ void TRemoteFrame::DeleteSelected()
 {
     ClearQue1Click();
     TotalBytes = 0;
-    QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
-    auto idle = qScopeGuard([self] {
-        if (self)
-            self->Progress->setValue(0);
-    });
+    auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
-    preparePlanner(planner);
-    queueSelectedRows(planner, DeleteMarker);
-    walkRemoteFolders(planner, DeleteMarker);
-    if (!self)
-        return;
-    TotalBytes = planner.TotalBytes;
-    // A walk cut short leaves folders whose contents are not all queued: nothing is deleted then.
-    throwIfStopped();
+    planSelectedRows(planner, DeleteMarker);
     Progress->setValue(0);
     m_run->TotalBytes = TotalBytes;
     m_run->RunDeleteQueue(); // nested waits; a folder the server keeps ends the run with its error

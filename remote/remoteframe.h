@@ -13,6 +13,7 @@
 #include <QColor>
 #include <QHash>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QWidget>
 
@@ -311,6 +312,15 @@ private:
     /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
     /// it only says that the user stopped the action.
     void handle(const std::function<void()>& handler);
+    /// A slot that runs the handler through handle().
+    std::function<void()> handlerFor(void (TRemoteFrame::*method)());
+    /// The full remote path of an entry of the current folder.
+    QString fullPathOf(const QString& name) const;
+    /// Sets the progress bar back to 0 when it goes, whichever way the action ends.
+    QScopeGuard<std::function<void()>> progressBackToZero();
+    /// Queues the selected rows for target and walks their folders; returns the base folder of the rows.
+    /// Ends the action when the user stopped the walk.
+    QString planSelectedRows(skyhaul::TransferPlanner& planner, const QString& target);
 
     skyhaul::RemoteTabContext m_context;
     TFtpEngine* FtpEngine = nullptr;

@@ -81,14 +81,11 @@ void TRemoteFrame::wireTransfers()
         removeFolderNode(static_cast<FolderNode*>(const_cast<void*>(node)));
     };
 
-    auto handler = [this](auto method) {
-        return [this, method] { handle([this, method] { (this->*method)(); }); };
-    };
-    connect(ClearQue1, &QAction::triggered, this, handler(&TRemoteFrame::ClearQue1Click));
+    connect(ClearQue1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ClearQue1Click));
     connect(ClearTransferFinishedinQue1, &QAction::triggered, this,
-            handler(&TRemoteFrame::ClearTransferFinishedinQue1Click));
-    connect(TransferBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::Transfer1Click));
-    connect(Transfer1, &QAction::triggered, this, handler(&TRemoteFrame::Transfer1Click));
+            handlerFor(&TRemoteFrame::ClearTransferFinishedinQue1Click));
+    connect(TransferBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::Transfer1Click));
+    connect(Transfer1, &QAction::triggered, this, handlerFor(&TRemoteFrame::Transfer1Click));
 }
 
 // ---- The queue page ----
@@ -254,6 +251,25 @@ RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QSt
     return {node->listing(), true, {}};
 }
 
+QScopeGuard<std::function<void()>> TRemoteFrame::progressBackToZero()
+{
+    return QScopeGuard<std::function<void()>>([bar = QPointer<QProgressBar>(Progress)] {
+        if (bar)
+            bar->setValue(0);
+    });
+}
+
+QString TRemoteFrame::planSelectedRows(TransferPlanner& planner, const QString& target)
+{
+    preparePlanner(planner);
+    const QString base = queueSelectedRows(planner, target);
+    walkRemoteFolders(planner, target);
+    TotalBytes = planner.TotalBytes;
+    // A walk cut short leaves folders whose contents are not all queued: the action ends here.
+    throwIfStopped();
+    return base;
+}
+
 void TRemoteFrame::walkRemoteFolders(TransferPlanner& planner, const QString& target)
 {
     QPointer<TRemoteFrame> self(this);
@@ -305,18 +321,9 @@ void TRemoteFrame::Transfer1Click()
         return;
 
     BusyScope busy(this);
-    auto idle = qScopeGuard([self] {
-        if (self)
-            self->Progress->setValue(0);
-    });
+    auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
-    preparePlanner(planner);
-    const QString base = queueSelectedRows(planner, target);
-    walkRemoteFolders(planner, target);
-    if (!self)
-        return;
-    TotalBytes = planner.TotalBytes;
-    throwIfStopped();
+    const QString base = planSelectedRows(planner, target);
     runQueue([this, base] { m_run->RunDownloadQueue(base); });
 }
 
@@ -327,10 +334,7 @@ void TRemoteFrame::UploadFromLocalTab(const LocalSelection& selection)
     ClearQue1Click();
     QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
-    auto idle = qScopeGuard([self] {
-        if (self)
-            self->Progress->setValue(0);
-    });
+    auto idle = progressBackToZero();
     TotalBytes = 0;
     UploadTarget = CurrentPath;
     const QString localBase = selection.folder;
