@@ -131,7 +131,8 @@ int main(int argc, char** argv)
         tab.engine()->OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
             progress(direction, bytes, percent, text);
             const TQueItem* item = tab.transferRun()->CurrentItem();
-            if (mode == QLatin1String("queue") && !saved && item && bytes > item->ItemSize * 2 / 5) {
+            if (mode == QLatin1String("queue") && !saved && item && item->ItemSize > 1000000 &&
+                bytes > item->ItemSize * 2 / 5) {
                 saved = save(&tab, output);
                 QTimer::singleShot(0, &tab, [&tab] { tab.StopBtnClick(); });
             }
