@@ -49,10 +49,9 @@ struct OtherPane : PaneHost {
 
 QByteArray randomBytes(int size)
 {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator::global()->generate(words.begin(), words.end());
+    return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
 }
 
 /// A tab shown and logged on to the server, with the other pane given.
@@ -149,6 +148,22 @@ void pressInList(TRemoteFrame& tab, Qt::Key key, Qt::KeyboardModifiers modifiers
 {
     tab.widgets().rFileListView->setFocus(Qt::OtherFocusReason);
     QTest::keyClick(tab.widgets().rFileListView, key, modifiers);
+}
+
+/// Runs action once from the event loop, as a click would come, while the file's data flows.
+void whileTransferring(TRemoteFrame& tab, const QString& name, const std::function<void()>& action)
+{
+    auto progress = tab.engine()->OnTransfer;
+    auto done = std::make_shared<bool>(false);
+    tab.engine()->OnTransfer = [&tab, progress, done, name, action](int direction, qint64 bytes, int percent,
+                                                                    const QByteArray& text) {
+        progress(direction, bytes, percent, text);
+        const TQueItem* item = tab.transferRun()->CurrentItem();
+        if (!*done && item && item->DisplayName == name && bytes > 0) {
+            *done = true;
+            QTimer::singleShot(0, &tab, action);
+        }
+    };
 }
 
 QLineEdit* nameEditor(const TRemoteFrame& tab)
@@ -350,23 +365,19 @@ private Q_SLOTS:
 
         // Stop is pressed from the event loop once the second file's data flows.
         bool pressed = false;
-        auto progress = tab.engine()->OnTransfer;
-        tab.engine()->OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
-            progress(direction, bytes, percent, text);
-            const TQueItem* item = tab.transferRun()->CurrentItem();
-            if (!pressed && item && item->DisplayName == u"2.bin"_s && bytes > 0) {
-                pressed = true;
-                QTimer::singleShot(0, &tab, [&tab] {
-                    QVERIFY(tab.widgets().StopBtn->isEnabled());
-                    QTest::mouseClick(tab.widgets().StopBtn, Qt::LeftButton);
-                });
-            }
-        };
+        bool keepAliveOff = false;
+        whileTransferring(tab, u"2.bin"_s, [&] {
+            pressed = true;
+            keepAliveOff = tab.transferring() && !tab.widgets().KeepAliveTimer->isActive();
+            QVERIFY(tab.widgets().StopBtn->isEnabled());
+            QTest::mouseClick(tab.widgets().StopBtn, Qt::LeftButton);
+        });
         selectNames(tab, {u"1.bin"_s, u"2.bin"_s, u"3.bin"_s});
         ModalAnswerer modal({pressYes()});
         pressInList(tab, Qt::Key_F9);
         QCOMPARE(modal.unexpected(), 0);
         QVERIFY(pressed);
+        QVERIFY(keepAliveOff);
 
         QCOMPARE(fileBytes(target.filePath(u"1.bin"_s)), QByteArray("first"));
         QVERIFY(QFileInfo(target.filePath(u"2.bin"_s)).size() < large.size());
@@ -386,6 +397,55 @@ private Q_SLOTS:
         tab.RefreshBtnClick();
         QCOMPARE(c.trail.count(u"LIST"_s), 1);
         QVERIFY(shownNames(tab).contains(u"3.bin"_s));
+    }
+
+    void clearsDuringARun_data()
+    {
+        QTest::addColumn<bool>("onlyFinished");
+        QTest::addColumn<QStringList>("leftByTheClear");
+        QTest::addColumn<bool>("thirdDownloaded");
+        QTest::newRow("Clear Transfer Que keeps the file under way")
+            << false << QStringList{u"2.bin"_s} << false;
+        QTest::newRow("Clear Transfer Finished in Que takes the finished one")
+            << true << QStringList{u"2.bin"_s, u"3.bin"_s} << true;
+    }
+
+    void clearsDuringARun()
+    {
+        QFETCH(bool, onlyFinished);
+        QFETCH(QStringList, leftByTheClear);
+        QFETCH(bool, thirdDownloaded);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray large = randomBytes(32 * 1024 * 1024);
+        QVERIFY(server.putFile(u"1.bin"_s, "first") && server.putFile(u"2.bin"_s, large) &&
+                server.putFile(u"3.bin"_s, "third"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // The queue's menu stays usable while the run goes on.
+        QStringList left;
+        whileTransferring(tab, u"2.bin"_s, [&] {
+            QVERIFY(tab.widgets().ClearQue1->isEnabled());
+            (onlyFinished ? tab.widgets().ClearTransferFinishedinQue1 : tab.widgets().ClearQue1)->trigger();
+            for (int row = 0; row < tab.queue().topLevelCount(); ++row)
+                left << tab.queue().topLevel(row)->item.DisplayName;
+        });
+        selectNames(tab, {u"1.bin"_s, u"2.bin"_s, u"3.bin"_s});
+        ModalAnswerer modal({pressYes()});
+        tab.Transfer1Click();
+        QCOMPARE(modal.unexpected(), 0);
+
+        QCOMPARE(left, leftByTheClear);
+        QCOMPARE(fileBytes(target.filePath(u"2.bin"_s)), large);
+        QCOMPARE(QFileInfo::exists(target.filePath(u"3.bin"_s)), thirdDownloaded);
+        QCOMPARE(c.visited.size(), thirdDownloaded ? 3 : 2);
+        QCOMPARE(tab.queue().count(), 0);
+        QCOMPARE(tab.queueModel()->rowCount(), 0);
     }
 
     void recursiveDelete_data()
