@@ -206,9 +206,9 @@ public:
     qint64 totalBytes() const { return TotalBytes; }
     bool transferring() const { return Transferring; }
     bool walkMode() const { return WalkMode; }
-    /// Lists a folder for a walk through the folder tree, reusing its cached listing: the exact node when
-    /// there is one (never a path lookup that ignores case), else the path opened level by level. A
-    /// listing that failed is not kept. @p generation is the tree's generation when the walk began.
+    /// Lists a folder for a walk through the folder tree, reusing its cached listing: the node the walk
+    /// found, else the node reached by the path's names compared exactly (never ignoring case). A listing
+    /// that failed is not kept. @p generation is the tree's generation when the walk began.
     skyhaul::RemoteFolderListing listForWalk(FolderNodeHandle node, const QString& path, quint64 generation);
 
     // ---- Remote file operations ----

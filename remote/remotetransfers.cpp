@@ -221,18 +221,23 @@ RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QSt
     auto* node = static_cast<FolderNode*>(const_cast<void*>(handle));
     if (node && !m_items.contains(node))
         node = nullptr;
-    const bool hadListing = node && node->listing();
+    if (!node) {
+        // Only names as they were listed: "Docs" never stands for "docs".
+        node = rootNode();
+        for (const QString& name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            if (!node || !(node = node->exactChild(name)))
+                return {nullptr, false, QStringLiteral("the folder is not in the folder tree")};
+        }
+    }
+    const bool hadListing = node->listing();
     m_listingFailed = false;
     QPointer<TRemoteFrame> self(this);
     try {
-        if (node)
-            rTreeViewChange(node); // nested waits: lists the folder when it has no listing yet
-        else
-            node = GoToPath(path); // nested waits
+        rTreeViewChange(node); // nested waits: lists the folder when it has no listing yet
     } catch (const EFtpEngine& e) {
         if (!self || generation != m_tree.generation())
             return gone();
-        if (node && !hadListing)
+        if (!hadListing)
             node->dropListing();
         if (StopRequested)
             throw;
@@ -240,9 +245,9 @@ RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QSt
     }
     if (!self || generation != m_tree.generation())
         return gone();
-    if (!node || !node->listing())
+    if (!node->listing())
         return {nullptr, false, QStringLiteral("the folder could not be opened")};
-    if (m_listingFailed || (node && CurrentNode != node)) {
+    if (m_listingFailed || CurrentNode != node) {
         // What arrived is not the whole folder: not walked, and listed afresh when it is opened again.
         if (!hadListing)
             node->dropListing();
@@ -329,7 +334,7 @@ void TRemoteFrame::Transfer1Click()
 
 void TRemoteFrame::UploadFromLocalTab(const LocalSelection& selection)
 {
-    if (selection.names.isEmpty() || refuseWhenBusy())
+    if (selection.names.isEmpty() || !FtpEngine->Connected() || refuseWhenBusy())
         return;
     ClearQue1Click();
     QPointer<TRemoteFrame> self(this);
