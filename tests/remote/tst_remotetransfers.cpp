@@ -293,6 +293,45 @@ private Q_SLOTS:
         QCOMPARE(tab.queueModel()->rowCount(), 0);
     }
 
+    void foldersDifferingInCase()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/Docs/upper.txt"_s, "upper") &&
+                server.putFile(u"pub/docs/lower.txt"_s, "lower") &&
+                server.putFile(u"pub/docs/deep/x.txt"_s, "x"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // "Docs" and "docs" each keep their own contents, downloaded and then deleted.
+        selectNames(tab, {u"pub"_s});
+        {
+            ModalAnswerer modal({pressYes()});
+            tab.Transfer1Click();
+            QCOMPARE(modal.unexpected(), 0);
+        }
+        QCOMPARE(fileBytes(target.filePath(u"pub/Docs/upper.txt"_s)), QByteArray("upper"));
+        QCOMPARE(fileBytes(target.filePath(u"pub/docs/lower.txt"_s)), QByteArray("lower"));
+        QCOMPARE(fileBytes(target.filePath(u"pub/docs/deep/x.txt"_s)), QByteArray("x"));
+        QVERIFY(!QFileInfo::exists(target.filePath(u"pub/Docs/lower.txt"_s)));
+        QVERIFY(!QFileInfo::exists(target.filePath(u"pub/docs/upper.txt"_s)));
+
+        c.trail.clear();
+        selectNames(tab, {u"pub"_s});
+        ModalAnswerer modal({pressYes()});
+        tab.DeleteBtnClick();
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(commandsOf(c.trail, {u"DELE"_s, u"RMD"_s}),
+                 QStringList({u"DELE /pub/docs/lower.txt"_s, u"DELE /pub/docs/deep/x.txt"_s,
+                              u"RMD /pub/docs/deep"_s, u"RMD /pub/docs"_s, u"DELE /pub/Docs/upper.txt"_s,
+                              u"RMD /pub/Docs"_s, u"RMD /pub"_s}));
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/pub"_s));
+    }
+
     void askAnsweredInTheTab_data()
     {
         QTest::addColumn<QStringList>("answers");
