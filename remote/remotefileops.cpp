@@ -48,14 +48,7 @@ void TRemoteFrame::wireFileOperations()
         const quint64 epoch = m_editEpochs.take(row);
         // After the view has let the box go: the commit waits for the server.
         QMetaObject::invokeMethod(
-            this,
-            [this, row, text, cancelled, epoch] {
-                // A listing rebuilt meanwhile took the row with it (a placeholder lasts until a refresh).
-                if (epoch == m_listingEpoch)
-                    handle([&] { CommitEdit(row, text, cancelled); });
-                else
-                    Q_EMIT editCommitted();
-            },
+            this, [this, row, text, cancelled, epoch] { commitWhenIdle(row, text, cancelled, epoch); },
             Qt::QueuedConnection);
     });
     rFileListView->setItemDelegateForColumn(RemoteFileListModel::FileNameColumn, names);
@@ -69,6 +62,23 @@ void TRemoteFrame::wireFileOperations()
             handlerFor(&TRemoteFrame::UpdateSelectionActions));
     connect(ListViewPopupMenu, &QMenu::aboutToShow, this, handlerFor(&TRemoteFrame::UpdateSelectionActions));
     rFileListView->viewport()->installEventFilter(this);
+}
+
+void TRemoteFrame::commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch)
+{
+    // A listing rebuilt meanwhile took the row with it (a placeholder lasts until a refresh).
+    if (epoch != m_listingEpoch) {
+        Q_EMIT editCommitted();
+        return;
+    }
+    if (IsBusy()) {
+        connect(
+            this, &TRemoteFrame::idleAgain, this,
+            [this, row, text, cancelled, epoch] { commitWhenIdle(row, text, cancelled, epoch); },
+            Qt::SingleShotConnection);
+        return;
+    }
+    handle([&] { CommitEdit(row, text, cancelled); });
 }
 
 void TRemoteFrame::UpdateSelectionActions()
@@ -206,8 +216,8 @@ void TRemoteFrame::DeleteBtnClick()
     if (!askYesNo(QStringLiteral("Do you want to delete selected file(s)?")) || !self)
         return;
     DeleteSelected();
-    if (self && !StopRequested)
-        RefreshNode(CurrentNode); // nested waits
+    if (self)
+        RefreshNode(CurrentNode); // nested waits; also after a Stop
 }
 
 void TRemoteFrame::DeleteSelected()

@@ -296,6 +296,8 @@ private:
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
     void removeFolderNode(skyhaul::FolderNode* node);
     void startEditing(int row);
+    /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
+    void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
 
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
     struct ActionStopped {};
