@@ -484,5 +484,18 @@ void TLocalFrame::TransferBtnClick()
         QMessageBox::information(this, QStringLiteral("Skyhaul"), QStringLiteral("Ftp is not connected!"));
         return;
     }
-    // The upload itself belongs to the remote tab's transfer queue.
+    QPointer<TLocalFrame> self(this);
+    const QString question = Texts(m_context.appFolder, config().Language)
+                                 .message(QStringLiteral("Do you want to upload selected file(s)?"));
+    if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
+        return;
+    if (!self)
+        return;
+    LocalSelection selection;
+    selection.folder = m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/');
+    for (const QModelIndex& index : ShellList->selectionModel()->selectedRows())
+        selection.names << m_listModel->fileName(index);
+    if (m_context.paneHost)
+        m_context.paneHost->uploadToOpposite(this, selection);
 }

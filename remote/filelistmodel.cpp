@@ -84,6 +84,9 @@ QVariant RemoteFileListModel::data(const QModelIndex& index, int role) const
         return {};
 
     switch (role) {
+    case Qt::EditRole:
+        // What the in-place edit box starts with; the tab starts editing, never the view by itself.
+        return index.column() == FileNameColumn ? QVariant(entry->FileName) : QVariant();
     case Qt::DisplayRole:
         if (index.column() == FileSizeColumn)
             return entry->IsDir ? QString() : FormatSize(entry->FileSize);
@@ -137,7 +140,8 @@ Qt::ItemFlags RemoteFileListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    return index.column() == FileNameColumn ? flags | Qt::ItemIsEditable : flags;
 }
 
 } // namespace skyhaul

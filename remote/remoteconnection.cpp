@@ -6,6 +6,7 @@
 #include "store/configrecord.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
+#include "transfer/transferrun.h"
 #include "ui/dialogs/certform.h"
 #include "ui/dialogs/logonform.h"
 #include "ui/errorbox.h"
@@ -17,6 +18,7 @@
 #include <QDate>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -200,6 +202,8 @@ void TRemoteFrame::StopBtnClick()
 {
     StopRequested = true;
     FtpEngine->Interrupt();
+    m_run->StopBtnClick(); // the run ends after the item under way
+    Progress->setValue(0);
 }
 
 // ---- Engine events ----

@@ -6,6 +6,8 @@
 #include "store/configrecord.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
+#include "transfer/quemodel.h"
+#include "transfer/transferrun.h"
 #include "ui/applysection.h"
 #include "ui/errorbox.h"
 #include "ui/panehost.h"
@@ -106,6 +108,16 @@ void TRemoteFrame::handle(const std::function<void()>& handler)
     runHandler([&] { untilStopped(handler); });
 }
 
+std::function<void()> TRemoteFrame::handlerFor(void (TRemoteFrame::*method)())
+{
+    return [this, method] { handle([this, method] { (this->*method)(); }); };
+}
+
+QString TRemoteFrame::fullPathOf(const QString& name) const
+{
+    return CurrentPath == QLatin1String("/") ? CurrentPath + name : CurrentPath + QLatin1Char('/') + name;
+}
+
 bool TRemoteFrame::IsBusy() const
 {
     return m_busyDepth > 0 || !FtpEngine->Idle();
@@ -122,6 +134,8 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     m_checkedTransItem = TransAuto;
     wireControls();
     wireEngine();
+    wireTransfers();
+    wireFileOperations();
 
     // FormCreate, in its order.
     applyLanguage(m_context.texts);
@@ -164,6 +178,12 @@ TRemoteFrame::~TRemoteFrame()
     FtpEngine->OnTransfer = nullptr;
     KeepAliveTimer->stop();
     LVSearchTimer->stop();
+    // The queue's model and run refer to the queue, a member that goes before the tab's children.
+    QueTree->setModel(nullptr);
+    delete m_queueModel;
+    m_queueModel = nullptr;
+    delete m_run;
+    m_run = nullptr;
     ClearAllListings();
     delete FtpEngine;
     FtpEngine = nullptr;
@@ -180,22 +200,19 @@ void TRemoteFrame::wireControls()
         field->installEventFilter(this);
 
     // Handlers, each through the one catcher.
-    auto handler = [this](auto method) {
-        return [this, method] { handle([this, method] { (this->*method)(); }); };
-    };
-    connect(ConnectBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::ConnectBtnClick));
-    connect(AnnoymousBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::AnnoymousBtnClick));
-    connect(DisconnectBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::DisconnectBtnClick));
-    connect(StopBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::StopBtnClick));
-    connect(RefreshBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::RefreshBtnClick));
-    connect(Refresh1, &QAction::triggered, this, handler(&TRemoteFrame::RefreshBtnClick));
-    connect(BackBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::BackBtnClick));
-    connect(GoBtn, &QToolButton::clicked, this, handler(&TRemoteFrame::GoBtnClick));
-    connect(DirectoryCB, &QComboBox::activated, this, handler(&TRemoteFrame::GoBtnClick));
-    connect(KeepAliveTimer, &QTimer::timeout, this, handler(&TRemoteFrame::KeepAliveTimerTimer));
-    connect(LVSearchTimer, &QTimer::timeout, this, handler(&TRemoteFrame::LVSearchTimerTimer));
-    connect(Splitter2, &QSplitter::splitterMoved, this, handler(&TRemoteFrame::Splitter2Moved));
-    connect(rFileListView, &QTreeView::doubleClicked, this, handler(&TRemoteFrame::rFileListViewDblClick));
+    connect(ConnectBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::ConnectBtnClick));
+    connect(AnnoymousBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::AnnoymousBtnClick));
+    connect(DisconnectBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::DisconnectBtnClick));
+    connect(StopBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::StopBtnClick));
+    connect(RefreshBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::RefreshBtnClick));
+    connect(Refresh1, &QAction::triggered, this, handlerFor(&TRemoteFrame::RefreshBtnClick));
+    connect(BackBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::BackBtnClick));
+    connect(GoBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::GoBtnClick));
+    connect(DirectoryCB, &QComboBox::activated, this, handlerFor(&TRemoteFrame::GoBtnClick));
+    connect(KeepAliveTimer, &QTimer::timeout, this, handlerFor(&TRemoteFrame::KeepAliveTimerTimer));
+    connect(LVSearchTimer, &QTimer::timeout, this, handlerFor(&TRemoteFrame::LVSearchTimerTimer));
+    connect(Splitter2, &QSplitter::splitterMoved, this, handlerFor(&TRemoteFrame::Splitter2Moved));
+    connect(rFileListView, &QTreeView::doubleClicked, this, handlerFor(&TRemoteFrame::rFileListViewDblClick));
     connect(TransferModeGroup, &QActionGroup::triggered, this,
             [this](QAction* item) { handle([this, item] { TransAutoClick(item); }); });
     connect(rFileListView->header(), &QHeaderView::sectionClicked, this,
@@ -362,6 +379,10 @@ void TRemoteFrame::setSslMode(int mode)
 
 bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == rFileListView->viewport() && event->type() == QEvent::MouseButtonPress) {
+        handle([this] { UpdateSelectionActions(); });
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);

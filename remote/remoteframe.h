@@ -6,10 +6,14 @@
 #include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
 #include "transfer/foldertree.h"
+#include "transfer/remotelister.h"
+#include "transfer/transferqueue.h"
+#include "ui/panehost.h"
 
 #include <QColor>
 #include <QHash>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QWidget>
 
@@ -19,6 +23,13 @@
 class QTreeWidgetItem;
 class TrFileObj;
 class TtrFileList;
+
+namespace skyhaul {
+class TInfoForm;
+class TransferPlanner;
+class TransferQueueModel;
+class TransferRun;
+} // namespace skyhaul
 
 /**
  * A remote tab: one FTP/FTPS connection with its connection bars, folder tree, file list, protocol log and
@@ -179,6 +190,38 @@ public:
     void RefreshBtnClick();
     void rFileListViewDblClick();
 
+    // ---- Transfers ----
+
+    /// Downloads the selected rows into the folder of the local tab active in the other pane.
+    void Transfer1Click();
+    /// Uploads a local tab's selection into the current folder. The local tab checked the connection and
+    /// asked for confirmation; a busy tab refuses with a message.
+    void UploadFromLocalTab(const skyhaul::LocalSelection& selection);
+    void ClearQue1Click();
+    void ClearTransferFinishedinQue1Click();
+    /// The queue, its model and the run, for tests that read the tab as a person would.
+    const skyhaul::TransferQueue& queue() const { return m_queue; }
+    skyhaul::TransferQueueModel* queueModel() const { return m_queueModel; }
+    skyhaul::TransferRun* transferRun() const { return m_run; }
+    qint64 totalBytes() const { return TotalBytes; }
+    bool transferring() const { return Transferring; }
+    bool walkMode() const { return WalkMode; }
+    /// Lists a folder for a walk through the folder tree, reusing its cached listing: the node the walk
+    /// found, else the node reached by the path's names compared exactly (never ignoring case). A listing
+    /// that failed is not kept. @p generation is the tree's generation when the walk began.
+    skyhaul::RemoteFolderListing listForWalk(FolderNodeHandle node, const QString& path, quint64 generation);
+
+    // ---- Remote file operations ----
+
+    void NewFolderBtnClick();
+    void Rename1Click();
+    void DeleteBtnClick();
+    void DeleteSelected();
+    void UpdateSelectionActions();
+    /// Applies the name typed in place into the row's entry: creates the folder of a New Folder row (also
+    /// after Esc), renames any other entry (Esc cancels; a name equal but for blanks sends nothing).
+    void CommitEdit(int row, const QString& text, bool cancelled);
+
     // ---- Favorites and quick connect ----
 
     void LoadFavorites();
@@ -199,6 +242,10 @@ Q_SIGNALS:
     void captionChanged(const QString& caption);
     /// The busy state has ended; the tab may now be closed.
     void idleAgain();
+    /// The information panel of a walk shows a new line ("Adding Root", "Adding /pub").
+    void infoChanged(const QString& caption);
+    /// An in-place name edit has been applied (or found nothing to do).
+    void editCommitted();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -227,6 +274,30 @@ private:
     /// Adds a tree item for a node below its parent's item (the root's at the top).
     QTreeWidgetItem* addTreeItem(skyhaul::FolderNode* node);
     skyhaul::FolderNode* nodeOf(const QTreeWidgetItem* item) const;
+    void showMessage(const QString& text);
+    bool askYesNo(const QString& englishQuestion);
+    /// Shows a message and returns true while an action of the tab runs.
+    bool refuseWhenBusy();
+    void wireTransfers();
+    void wireFileOperations();
+    /// A planner that logs, reports to the information panel and stops with the tab.
+    void preparePlanner(skyhaul::TransferPlanner& planner);
+    /// Queues the selected rows of the selected folder (".." left out) for target; returns the base.
+    QString queueSelectedRows(skyhaul::TransferPlanner& planner, const QString& target);
+    /// ExpandRemoteFolders over the folder tree, in WalkMode, with the information panel; back to
+    /// WalkStartNode in every case.
+    void walkRemoteFolders(skyhaul::TransferPlanner& planner, const QString& target);
+    /// Runs the queue with the configured FileExistsAction, the overwrite dialog and the planned total.
+    void runQueue(const std::function<void()>& run);
+    void runStarted();
+    void runEnded();
+    void showCurrentItem(skyhaul::QueNode* node);
+    void setKeepAliveForTransfer(bool on);
+    /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
+    void removeFolderNode(skyhaul::FolderNode* node);
+    void startEditing(int row);
+    /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
+    void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
 
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
     struct ActionStopped {};
@@ -243,6 +314,15 @@ private:
     /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
     /// it only says that the user stopped the action.
     void handle(const std::function<void()>& handler);
+    /// A slot that runs the handler through handle().
+    std::function<void()> handlerFor(void (TRemoteFrame::*method)());
+    /// The full remote path of an entry of the current folder.
+    QString fullPathOf(const QString& name) const;
+    /// Sets the progress bar back to 0 when it goes, whichever way the action ends.
+    QScopeGuard<std::function<void()>> progressBackToZero();
+    /// Queues the selected rows for target and walks their folders; returns the base folder of the rows.
+    /// Ends the action when the user stopped the walk.
+    QString planSelectedRows(skyhaul::TransferPlanner& planner, const QString& target);
 
     skyhaul::RemoteTabContext m_context;
     TFtpEngine* FtpEngine = nullptr;
@@ -262,6 +342,9 @@ private:
     bool WalkMode = false;
     bool StopRequested = false;
     bool Transferring = false;
+    qint64 TotalBytes = 0;
+    QString UploadTarget;
+    skyhaul::FolderNode* WalkStartNode = nullptr;
     QString SearchBuffer;
     QStringList Favorites;
     QString AddFavoritesCaption;
@@ -276,6 +359,16 @@ private:
     int m_treeWidth = 150;
     int m_bottomHeight = 110;
     bool m_shownOnce = false;
+    bool m_listingFailed = false; ///< the last listing ended with an error
+    skyhaul::TransferQueue m_queue;
+    skyhaul::TransferQueueModel* m_queueModel = nullptr; ///< deleted before m_queue
+    skyhaul::TransferRun* m_run = nullptr;               ///< deleted before m_queue
+    QPointer<skyhaul::TInfoForm> m_info;
+    int m_savedBottomHeight = -1;
+    /// Rows being named in place, with the listing epoch they were started in.
+    QHash<int, quint64> m_editEpochs;
+    /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.
+    quint64 m_listingEpoch = 0;
 
     /// Remote tabs that are inside an action now. While one is, some engine method (or a dialog of an action)
     /// runs a nested event loop further down the stack, and no keep-alive may add a wait of its own on top.

@@ -34,8 +34,7 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
         return;
     auto entry = std::make_unique<TrFileObj>();
     entry->FileName = fileName;
-    entry->FullPath = CurrentPath == QLatin1String("/") ? CurrentPath + fileName
-                                                        : CurrentPath + QLatin1Char('/') + fileName;
+    entry->FullPath = fullPathOf(fileName);
     entry->IsDir = isDir;
     entry->FileSize = fileSize;
     entry->FileTime = ParseListTime(fileTime);

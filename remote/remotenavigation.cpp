@@ -48,16 +48,16 @@ QString localCopyName(const QString& fileName)
     return name;
 }
 
-void showPlainMessage(const QString& text)
+} // namespace
+
+void TRemoteFrame::showMessage(const QString& text)
 {
     QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
+        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("PlainMessageBox"));
     box->exec(); // nested modal loop
     delete box.data();
 }
-
-} // namespace
 
 QString TRemoteFrame::NodePath(const FolderNode* node) const
 {
@@ -138,6 +138,7 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
                 FileListModel->setItemCount(node->listing()->Count());
         } else {
             TtrFileList& listing = node->startListing();
+            ++m_listingEpoch;
             throwIfStopped();
             FtpEngine->ProcessEvents(); // nested wait
             if (!nodeAlive())
@@ -155,7 +156,8 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
                 throwIfStopped();
                 FtpEngine->ListDirectory(); // nested wait
             } catch (...) {
-                // A failed listing keeps what arrived before the failure.
+                // A failed listing keeps what arrived before the failure; a walk does not trust it.
+                m_listingFailed = true;
             }
             if (!nodeAlive())
                 return;
@@ -243,7 +245,7 @@ void TRemoteFrame::rTreeViewCollapsed(FolderNode* node)
 FolderNode* TRemoteFrame::GoToPath(const QString& path)
 {
     if (path.isEmpty() || path.at(0) != QLatin1Char('/')) {
-        showPlainMessage(QStringLiteral("Path name must start with \"/\"."));
+        showMessage(QStringLiteral("Path name must start with \"/\"."));
         return nullptr;
     }
     QStringList parts = path.split(QLatin1Char('/'));
@@ -300,6 +302,7 @@ void TRemoteFrame::RefreshNode(FolderNode* node)
     if (m_listingTarget && m_listingTarget == node->listing())
         return; // being listed right now
     node->dropListing();
+    ++m_listingEpoch;
     rTreeViewChange(node);
 }
 
@@ -358,6 +361,7 @@ void TRemoteFrame::ClearAllListings()
     FileListModel->setItemCount(0);
     m_listingTarget = nullptr;
     CurrentNode = nullptr;
+    ++m_listingEpoch;
     {
         // The items go first: nothing may reach a node through them once it is freed.
         const QSignalBlocker quiet(rTreeView);

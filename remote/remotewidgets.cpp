@@ -7,10 +7,12 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -259,15 +261,43 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     Logs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Logs->setLineWrapMode(QTextEdit::NoWrap);
     Logs->setUndoRedoEnabled(false);
-    QueTree = named(new QTreeView(PageControl1), "QueTree");
-    QueTree->setRootIsDecorated(false);
+    QuePage = named(new QWidget(PageControl1), "QuePage");
+    QueTree = named(new QTreeView(QuePage), "QueTree");
+    QueTree->setRootIsDecorated(true);
+    QueTree->setUniformRowHeights(true);
+    QueTree->setAllColumnsShowFocus(true);
+    QueTree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    QueTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QueTree->setIconSize(QSize(16, 16));
+    QueTree->header()->setSectionsMovable(true);
+    Status = named(new QFrame(QuePage), "Status");
+    Status->setFrameShape(QFrame::Panel);
+    Status->setFrameShadow(QFrame::Sunken);
+    Status->setFixedHeight(18);
+    StatusText = named(new QLabel(Status), "StatusText");
+    StatusText->setFixedWidth(204);
+    StatusText->setContentsMargins(4, 0, 4, 0);
+    Progress = named(new QProgressBar(Status), "Progress");
+    Progress->setRange(0, 100);
+    Progress->setValue(0);
+    Progress->setTextVisible(false);
+    auto* statusLayout = new QHBoxLayout(Status);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->setSpacing(0);
+    statusLayout->addWidget(StatusText);
+    statusLayout->addWidget(Progress, 1);
+    auto* queLayout = new QVBoxLayout(QuePage);
+    queLayout->setContentsMargins(0, 0, 0, 0);
+    queLayout->setSpacing(0);
+    queLayout->addWidget(QueTree, 1);
+    queLayout->addWidget(Status);
     QuePopupMenu = named(new QMenu(frame), "QuePopupMenu");
     ClearQue1 = named(QuePopupMenu->addAction(QStringLiteral("Clear Transfer Que")), "ClearQue1");
     ClearTransferFinishedinQue1 =
         named(QuePopupMenu->addAction(QStringLiteral("Clear Transfer Finished in Que")),
               "ClearTransferFinishedinQue1");
     PageControl1->addTab(Logs, QStringLiteral("Logs"));
-    PageControl1->addTab(QueTree, QStringLiteral("Que"));
+    PageControl1->addTab(QuePage, QStringLiteral("Que"));
     auto* bottomLayout = new QVBoxLayout(BottomPanel);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->addWidget(PageControl1);

@@ -5,6 +5,8 @@ class QActionGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
+class QFrame;
 class QMenu;
 class QSplitter;
 class QTabWidget;
@@ -89,7 +91,11 @@ struct RemoteFrameWidgets {
     QWidget* BottomPanel = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QTextEdit* Logs = nullptr;
+    QWidget* QuePage = nullptr; ///< the page "Que": QueTree above the panel Status
     QTreeView* QueTree = nullptr;
+    QFrame* Status = nullptr;         ///< the run's status text and the progress bar
+    QLabel* StatusText = nullptr;     ///< "Total : 1024/4096"
+    QProgressBar* Progress = nullptr; ///< 0..100
     QMenu* QuePopupMenu = nullptr;
     QAction* ClearQue1 = nullptr;
     QAction* ClearTransferFinishedinQue1 = nullptr;

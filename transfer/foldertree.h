@@ -21,6 +21,8 @@ public:
     FolderNode& operator=(const FolderNode&) = delete;
 
     QString name() const { return m_name; }
+    /// A folder renamed on the server keeps its node, its children and its listing.
+    void setName(const QString& name) { m_name = name; }
     FolderNode* parent() const { return m_parent; }
     bool isRoot() const { return !m_parent; }
     int childCount() const { return int(m_children.size()); }

@@ -1,11 +1,19 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 class TFtpEngine;
 
 namespace skyhaul {
+
+/// What a local tab sends to a server: its current folder (with its trailing separator) and the names
+/// selected in it, in the order of its list of selected names.
+struct LocalSelection {
+    QString folder;
+    QStringList names;
+};
 
 /// What a tab may ask of the window that holds the two panes. The main window implements it; a tab is
 /// given one when it is placed in a pane.
@@ -20,6 +28,15 @@ public:
     /// The engine of the tab active in the pane other than `tab`'s, when that tab is a remote tab; none
     /// otherwise.
     virtual TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const = 0;
+
+    /// Uploads a local tab's selection into the current folder of the remote tab active in the other pane
+    /// (its UploadFromLocalTab). The caller has checked the connection and asked for confirmation; without
+    /// a remote tab there, nothing happens.
+    virtual void uploadToOpposite(const QWidget* tab, const LocalSelection& selection)
+    {
+        Q_UNUSED(tab);
+        Q_UNUSED(selection);
+    }
 };
 
 } // namespace skyhaul

@@ -602,6 +602,14 @@ TFtpEngine* TfrmSkyhaulMain::oppositeRemoteEngine(const QWidget* tab) const
     return sheet->remoteTab()->engine();
 }
 
+void TfrmSkyhaulMain::uploadToOpposite(const QWidget* tab, const LocalSelection& selection)
+{
+    TPageControl* other = otherPane(tab);
+    TTabSheet* sheet = other ? other->activeSheet() : nullptr;
+    if (sheet && sheet->kind() == TabLayout::Kind::Remote && sheet->remoteTab())
+        sheet->remoteTab()->uploadFromLocalTab(selection);
+}
+
 TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
 {
     // A remote tab that is connected, or still busy connecting, is never taken over.

@@ -62,6 +62,7 @@ public:
     // The other pane, for the tabs.
     QString oppositeLocalPath(const QWidget* tab) const override;
     TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override;
+    void uploadToOpposite(const QWidget* tab, const skyhaul::LocalSelection& selection) override;
 
     /// Fills the sheet with a new local tab (marker "L"); the caller sets the caption.
     TLocalFrame* CreateLocalTab(TTabSheet* sheet);

@@ -16,6 +16,8 @@ void RemoteTab::interrupt()
         e->Interrupt();
 }
 
+void RemoteTab::uploadFromLocalTab(const LocalSelection&) {}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -69,6 +71,10 @@ public:
     bool isBusy() const override { return m_frame->IsBusy(); }
     // Stop also ends a run of several files, not only the method running now.
     void interrupt() override { m_frame->StopBtnClick(); }
+    void uploadFromLocalTab(const LocalSelection& selection) override
+    {
+        m_frame->UploadFromLocalTab(selection);
+    }
     void applyLanguage(const Texts& texts) override { m_frame->applyLanguage(texts); }
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
 

@@ -3,6 +3,7 @@
 #include "engine/component/ftpenginetypes.h"
 #include "remote/remotecontext.h"
 #include "store/tablayoutfile.h"
+#include "ui/panehost.h"
 
 #include <QString>
 
@@ -51,6 +52,9 @@ public:
     /// Stops what the tab is doing, as its Stop button does: the running engine method fails at its next
     /// wait. The default interrupts the engine.
     virtual void interrupt();
+    /// Uploads a local tab's selection into the tab's current folder (UploadFromLocalTab). The default does
+    /// nothing.
+    virtual void uploadFromLocalTab(const LocalSelection& selection);
     /// Re-applies the "RemoteForm" texts.
     virtual void applyLanguage(const Texts& texts) = 0;
     /// Shows or hides the captions of the tab's toolbar buttons.

@@ -122,6 +122,7 @@ public:
     TFtpEngine* engine() const override { return m_engine; }
     bool isBusy() const override { return m_busy; }
     void applyLanguage(const Texts&) override { ++languageApplied; }
+    void uploadFromLocalTab(const LocalSelection& selection) override { uploads << selection; }
     void setShowCaptions(bool show) override { showCaptions = show; }
 
     /// Logs on and downloads remoteFile into localFile; records the failure code (0: none).
@@ -169,6 +170,7 @@ public:
     PaneHost* paneHost = nullptr;
     int connects = 0;
     int languageApplied = 0;
+    QList<LocalSelection> uploads;
     bool showCaptions = true;
     SiteFields lastSite;
     qint64 transferred = 0;

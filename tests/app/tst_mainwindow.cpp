@@ -694,9 +694,18 @@ private Q_SLOTS:
         QVERIFY(local->setCurrentFolder(u"/"_s));
         QCOMPARE(window->oppositeLocalPath(remote), u"/"_s);
 
+        // A local tab's selection goes to the remote tab opposite; a remote tab sends nothing this way.
+        window->uploadToOpposite(local, {folder.path() + u"/"_s, {u"a.txt"_s, u"sub"_s}});
+        window->uploadToOpposite(remote, {folder.path() + u"/"_s, {u"b.txt"_s}});
+        QCOMPARE(testTab(window->TabSheet2)->uploads.size(), 1);
+        QCOMPARE(testTab(window->TabSheet2)->uploads.first().folder, folder.path() + u"/"_s);
+        QCOMPARE(testTab(window->TabSheet2)->uploads.first().names, QStringList({u"a.txt"_s, u"sub"_s}));
+
         // Only the active tab of the other pane counts.
         window->NewLocalTab(window->PageControl2);
         QCOMPARE(window->oppositeRemoteEngine(local), nullptr);
+        window->uploadToOpposite(local, {folder.path() + u"/"_s, {u"c.txt"_s}});
+        QCOMPARE(testTab(window->TabSheet2)->uploads.size(), 1);
         window->PageControl2->setCurrentIndex(0);
         QCOMPARE(window->oppositeRemoteEngine(local), engine);
 

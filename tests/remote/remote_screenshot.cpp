@@ -1,19 +1,28 @@
 // Shows a remote tab connected to a local pyftpdlib server, opens a folder, and saves a picture of it.
-// Usage: remote_screenshot OUTPUT.png [COLUMN | login]   (under Xvfb: DISPLAY=:99; offscreen works too)
+// Usage: remote_screenshot OUTPUT.png [COLUMN | login | queue | overwrite]   (under Xvfb: DISPLAY=:99;
+// offscreen works too)
 // With COLUMN the list is ordered by that column, descending (two clicks on its header); with "login" the
-// picture shows the tab before it connects.
+// picture shows the tab before it connects; with "queue" the queue page in the middle of a recursive
+// download; with "overwrite" the overwrite prompt for a file that exists in the local folder.
 #include "remote/remoteframe.h"
 #include "store/configrecord.h"
 #include "store/sitestore.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/transferrun.h"
+#include "ui/dialogs/overwriteform.h"
+#include "ui/panehost.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -21,6 +30,24 @@
 
 using namespace skyhaul;
 using namespace skyhaul::test;
+
+namespace {
+
+/// A local folder in the other pane, the download target.
+struct LocalPane : PaneHost {
+    QString path;
+    QString oppositeLocalPath(const QWidget*) const override { return path; }
+    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return nullptr; }
+};
+
+bool save(QWidget* widget, const QString& output)
+{
+    const bool saved = widget->grab().save(output);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(output));
+    return saved;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -42,13 +69,25 @@ int main(int argc, char** argv)
     server.makeDir(QStringLiteral("pub/archive"));
     server.makeDir(QStringLiteral("docs/manual"));
     server.putFile(QStringLiteral("index.html"), "<html></html>");
+    server.putFile(QStringLiteral("pub/archive/disk-image.iso"), QByteArray(96 * 1024 * 1024, 'i'));
+    server.putFile(QStringLiteral("pub/archive/old/changes.txt"), QByteArray(9000, 'c'));
+    const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
     QTemporaryDir folder;
     TSiteManList quickConnect;
+    QTemporaryDir target;
+    LocalPane pane;
+    pane.path = target.path() + QStringLiteral("/");
+    QFile old(target.filePath(QStringLiteral("README")));
+    if (old.open(QIODevice::WriteOnly))
+        old.write("An older readme.\n");
+    old.close();
+    config().FileExistsAction = FileExists::Ask;
     TRemoteFrame tab({.appFolder = folder.path(),
                       .texts = Texts(folder.path(), config().Language),
                       .quickConnectList = &quickConnect,
-                      .tempFolder = folder.filePath(QStringLiteral("skTemp/"))});
+                      .tempFolder = folder.filePath(QStringLiteral("skTemp/")),
+                      .paneHost = &pane});
     tab.setWindowTitle(QStringLiteral("Skyhaul - remote tab"));
     tab.resize(1000, 680);
     tab.show();
@@ -68,6 +107,48 @@ int main(int argc, char** argv)
         return 1;
     }
     tab.GoToPath(QStringLiteral("/pub"));
+    if (mode == QLatin1String("queue") || mode == QLatin1String("overwrite")) {
+        bool saved = false;
+        // The download question is answered Yes; the prompt is pictured once it has painted, then left with
+        // Esc.
+        QTimer answer;
+        QElapsedTimer promptShown;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->button(QMessageBox::Yes)->click();
+            } else if (auto* form = qobject_cast<TOVerwriteForm*>(modal)) {
+                if (!promptShown.isValid())
+                    promptShown.start();
+                else if (promptShown.elapsed() > 400) {
+                    saved = save(form, output);
+                    form->reject();
+                }
+            }
+        });
+        answer.start(50);
+        auto progress = tab.engine()->OnTransfer;
+        tab.engine()->OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            progress(direction, bytes, percent, text);
+            const TQueItem* item = tab.transferRun()->CurrentItem();
+            if (mode == QLatin1String("queue") && !saved && item && item->ItemSize > 1000000 &&
+                bytes > item->ItemSize * 2 / 5) {
+                saved = save(&tab, output);
+                QTimer::singleShot(0, &tab, [&tab] { tab.StopBtnClick(); });
+            }
+        };
+        const QStringList names = mode == QLatin1String("queue")
+                                      ? QStringList{QStringLiteral("archive"), QStringLiteral("notes.txt")}
+                                      : QStringList{QStringLiteral("README")};
+        QAbstractItemModel* model = tab.widgets().rFileListView->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (names.contains(model->index(row, 0).data().toString()))
+                tab.widgets().rFileListView->selectionModel()->select(
+                    model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        tab.Transfer1Click();
+        return saved ? 0 : 1;
+    }
     if (argc > 2) { // a column
         const int column = QString::fromLocal8Bit(argv[2]).toInt();
         tab.rFileListViewColumnClick(column);

@@ -67,7 +67,7 @@ public:
                 auto it = m_folders.find(path + QLatin1Char('/') + entry->FileName);
                 // The walk treats nodes as opaque handles; the stand-in's are its folders.
                 if (entry->IsDir && it != m_folders.end())
-                    entry->Node = reinterpret_cast<skyhaul::FolderNode*>(&it->second);
+                    entry->Node = reinterpret_cast<FolderNode*>(&it->second);
             }
         }
     }

@@ -1,0 +1,874 @@
+// Moving files through a remote tab against real servers: recursive downloads and uploads with the queue's
+// visiting order and its clears, the overwrite prompt answered in the tab, Stop in the middle of a run, the
+// recursive delete with refusals, New Folder and rename in place, the Transfer target rules and the local
+// tab's Send Files To Server.
+#include "local/localframe.h"
+#include "remote/filelistmodel.h"
+#include "tests/remote/remotetesthelpers.h"
+#include "tests/support/ftpserver.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/testhelpers.h"
+#include "transfer/quemodel.h"
+#include "transfer/transferrun.h"
+#include "ui/dialogs/overwriteform.h"
+
+#include <QFile>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace skyhaul;
+using namespace skyhaul::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// The other pane as the window shows it to a tab: a local folder, or another remote tab's engine.
+struct OtherPane : PaneHost {
+    QString path;
+    TFtpEngine* engine = nullptr;
+    std::function<void(const LocalSelection&)> upload;
+    QString oppositeLocalPath(const QWidget*) const override { return path; }
+    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return engine; }
+    void uploadToOpposite(const QWidget*, const LocalSelection& selection) override
+    {
+        if (upload)
+            upload(selection);
+    }
+};
+
+QByteArray randomBytes(int size)
+{
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator::global()->generate(words.begin(), words.end());
+    return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
+}
+
+/// A tab shown and logged on to the server, with the other pane given.
+struct ConnectedTab {
+    ConnectedTab(const FtpServer& server, TabEnvironment& env, PaneHost* pane) : tab(env.context(pane))
+    {
+        tab.resize(900, 650);
+        tab.show();
+        // Shortcuts act only in the active window.
+        tab.activateWindow();
+        if (!QTest::qWaitForWindowActive(&tab))
+            qWarning("the tab's window did not become active");
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+        // Every item the runs visit, in order.
+        QObject::connect(tab.transferRun(), &TransferRun::currentItemChanged, &tab, [this](QueNode* node) {
+            if (node)
+                visited << node->item.SourcePath;
+        });
+        QObject::connect(&tab, &TRemoteFrame::infoChanged, &tab,
+                         [this](const QString& caption) { captions << caption; });
+    }
+    TRemoteFrame tab;
+    TrailTap trail{tab};
+    QStringList visited;
+    QStringList captions;
+};
+
+/// Selects the rows of these names in the file list (and nothing else), as ctrl-clicks do.
+void selectNames(TRemoteFrame& tab, const QStringList& names)
+{
+    QItemSelectionModel* selection = tab.widgets().rFileListView->selectionModel();
+    selection->clearSelection();
+    const QStringList shown = shownNames(tab);
+    for (const QString& name : names) {
+        const int row = int(shown.indexOf(name));
+        QVERIFY2(row >= 0, qPrintable(name));
+        selection->select(tab.widgets().FileListModel->index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+/// The red lines of the log that carry a server's refusal (replies themselves are black).
+QStringList redLinesWith(const TRemoteFrame& tab, const QString& text)
+{
+    QStringList lines;
+    for (const auto& [line, colour] : logLines(tab)) {
+        if (colour == QColor(Qt::red) && line.contains(text))
+            lines << line;
+    }
+    return lines;
+}
+
+QStringList commandsOf(const TrailTap& trail, const QStringList& verbs)
+{
+    QStringList out;
+    for (const QString& c : trail.commands) {
+        for (const QString& v : verbs) {
+            if (c.startsWith(v + QLatin1Char(' ')))
+                out << c;
+        }
+    }
+    return out;
+}
+
+/// A question box answered Yes.
+ModalAnswerer::Action pressYes(QString* text = nullptr)
+{
+    return [=](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY2(box, modal->metaObject()->className());
+        if (text)
+            *text = box->text();
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    };
+}
+
+/// The overwrite prompt answered with one of its buttons ("Button1".."Button7") or "Esc".
+ModalAnswerer::Action answerOverwrite(const QString& how, QStringList* asked)
+{
+    return [=](QWidget* modal) {
+        auto* form = qobject_cast<TOVerwriteForm*>(modal);
+        QVERIFY2(form, modal->metaObject()->className());
+        *asked << form->FileNameLabel->text().section(QLatin1Char(' '), 0, 0);
+        if (how == u"Esc"_s)
+            QTest::keyClick(form, Qt::Key_Escape);
+        else
+            QTest::mouseClick(form->findChild<QPushButton*>(how), Qt::LeftButton);
+    };
+}
+
+/// A key pressed in the file list with the keyboard focus, as the menu's shortcuts need.
+void pressInList(TRemoteFrame& tab, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    tab.widgets().rFileListView->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(tab.widgets().rFileListView, key, modifiers);
+}
+
+/// Runs action once from the event loop, as a click would come, while the file's data flows.
+void whileTransferring(TRemoteFrame& tab, const QString& name, const std::function<void()>& action)
+{
+    auto progress = tab.engine()->OnTransfer;
+    auto done = std::make_shared<bool>(false);
+    tab.engine()->OnTransfer = [&tab, progress, done, name, action](int direction, qint64 bytes, int percent,
+                                                                    const QByteArray& text) {
+        progress(direction, bytes, percent, text);
+        const TQueItem* item = tab.transferRun()->CurrentItem();
+        if (!*done && item && item->DisplayName == name && bytes > 0) {
+            *done = true;
+            QTimer::singleShot(0, &tab, action);
+        }
+    };
+}
+
+QLineEdit* nameEditor(const TRemoteFrame& tab)
+{
+    for (QLineEdit* edit : tab.widgets().rFileListView->viewport()->findChildren<QLineEdit*>()) {
+        if (edit->isVisible())
+            return edit;
+    }
+    return nullptr;
+}
+
+/// Waits until no in-place commit or action of the tab is pending.
+bool settles(TRemoteFrame& tab, QSignalSpy& commits, int count)
+{
+    return waitFor([&] { return commits.count() >= count && !tab.IsBusy(); }, 20000);
+}
+
+} // namespace
+
+class TestRemoteTransfers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { listingOrder() = {}; }
+
+    void recursiveDownload()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray big = randomBytes(300000);
+        QVERIFY(server.putFile(u"top/a.txt"_s, "alpha\r\n") && server.putFile(u"top/sub/b.bin"_s, big) &&
+                server.putFile(u"top/sub/deeper/c.txt"_s, "c") && server.makeDir(u"top/empty"_s) &&
+                server.putFile(u"x.txt"_s, "x"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // "top" was opened before: its listing is reused, the walk lists only the folders below it.
+        QVERIFY(tab.GoToPath(u"/top"_s));
+        tab.widgets().rTreeView->setCurrentItem(tab.treeItem(tab.rootNode()));
+        QTRY_COMPARE(tab.currentNode(), tab.rootNode());
+        c.trail.clear();
+
+        selectNames(tab, {u"top"_s, u"x.txt"_s});
+        QVERIFY(tab.widgets().TransferBtn->isEnabled());
+        QString question;
+        ModalAnswerer answers({pressYes(&question)});
+        QTest::mouseClick(tab.widgets().TransferBtn, Qt::LeftButton);
+        QCOMPARE(answers.unexpected(), 0);
+        QCOMPARE(question, u"Do you want to download selected file(s)?"_s);
+
+        QCOMPARE(fileBytes(target.filePath(u"top/a.txt"_s)), QByteArray("alpha\r\n"));
+        QCOMPARE(fileBytes(target.filePath(u"top/sub/b.bin"_s)), big);
+        QCOMPARE(fileBytes(target.filePath(u"top/sub/deeper/c.txt"_s)), QByteArray("c"));
+        QCOMPARE(fileBytes(target.filePath(u"x.txt"_s)), QByteArray("x"));
+        // Pre-order: a folder before its contents, each listing in the tab's order (folders first).
+        QCOMPARE(c.visited, QStringList({u"/top"_s, u"/top/empty"_s, u"/top/sub"_s, u"/top/sub/deeper"_s,
+                                         u"/top/sub/deeper/c.txt"_s, u"/top/sub/b.bin"_s, u"/top/a.txt"_s,
+                                         u"/x.txt"_s}));
+        QCOMPARE(c.captions, QStringList({u"Adding Root"_s, u"Adding /top"_s, u"Adding /top/empty"_s,
+                                          u"Adding /top/sub"_s, u"Adding /top/sub/deeper"_s}));
+        // Only the three folders not listed before; "/" is shown again from its listing.
+        QCOMPARE(c.trail.count(u"LIST"_s), 3);
+        // Everything finished, so the clear at the end of the download left nothing.
+        QCOMPARE(tab.queue().count(), 0);
+        QCOMPARE(tab.totalBytes(), qint64(7 + big.size() + 1 + 1));
+        QCOMPARE(tab.widgets().StatusText->text(), u"Total : %1/%1"_s.arg(tab.totalBytes()));
+        QCOMPARE(tab.widgets().Progress->value(), 0);
+        // Back where the walk started, idle, with the keep-alive on again.
+        QCOMPARE(tab.selectedNode(), tab.rootNode());
+        QCOMPARE(tab.currentNode(), tab.rootNode());
+        QVERIFY(!tab.walkMode());
+        QVERIFY(!tab.transferring());
+        QVERIFY(tab.widgets().KeepAliveTimer->isActive());
+        QCOMPARE(tab.widgets().PageControl1->currentIndex(), 0);
+        QVERIFY(!tab.widgets().StopBtn->isEnabled());
+        QVERIFY(tab.widgets().rFileListView->isEnabled());
+        QVERIFY(tab.findChildren<QWidget*>(u"InfoForm"_s).isEmpty());
+    }
+
+    void recursiveUpload()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.makeDir(u"in"_s));
+        QTemporaryDir local;
+        const QByteArray big = randomBytes(200000);
+        QVERIFY(QDir(local.path()).mkpath(u"up/sub/deeper"_s));
+        writeBytes(local.filePath(u"up/a.txt"_s), "a\r\nb");
+        writeBytes(local.filePath(u"up/sub/b.bin"_s), big);
+        writeBytes(local.filePath(u"up/sub/deeper/c.txt"_s), "c");
+        writeBytes(local.filePath(u"y.txt"_s), "y");
+        OtherPane pane;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(u"/in"_s));
+
+        ModalAnswerer answers;
+        tab.UploadFromLocalTab({local.path() + u"/"_s, {u"up"_s, u"y.txt"_s}});
+        QCOMPARE(answers.unexpected(), 0);
+
+        QCOMPARE(server.readFile(u"in/up/a.txt"_s), QByteArray("a\r\nb"));
+        QCOMPARE(server.readFile(u"in/up/sub/b.bin"_s), big);
+        QCOMPARE(server.readFile(u"in/up/sub/deeper/c.txt"_s), QByteArray("c"));
+        QCOMPARE(server.readFile(u"in/y.txt"_s), QByteArray("y"));
+        // Pre-order: every item after the folder that holds it; the local folders' order is the disk's.
+        const QStringList expected{u"up"_s,           u"up/a.txt"_s,      u"up/sub"_s,
+                                   u"up/sub/b.bin"_s, u"up/sub/deeper"_s, u"up/sub/deeper/c.txt"_s,
+                                   u"y.txt"_s};
+        QCOMPARE(QSet<QString>(c.visited.begin(), c.visited.end()),
+                 QSet<QString>(expected.begin(), expected.end()));
+        for (const QString& path : c.visited) {
+            const QString parent = path.section(QLatin1Char('/'), 0, -2);
+            if (!parent.isEmpty())
+                QVERIFY2(c.visited.indexOf(parent) < c.visited.indexOf(path), qPrintable(path));
+        }
+        QCOMPARE(c.visited.last(), u"y.txt"_s);
+        // The folder is listed again after the upload; the finished items stay in the queue until cleared.
+        QCOMPARE(shownNames(tab), QStringList({u".."_s, u"up"_s, u"y.txt"_s}));
+        QCOMPARE(tab.queue().count(), 7);
+        QCOMPARE(tab.queueModel()->index(0, TransferQueueModel::Progress).data().toString(), u"Finished"_s);
+        tab.widgets().ClearTransferFinishedinQue1->trigger();
+        QCOMPARE(tab.queue().count(), 0);
+        QCOMPARE(tab.queueModel()->rowCount(), 0);
+    }
+
+    void foldersDifferingInCase()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/Docs/upper.txt"_s, "upper") &&
+                server.putFile(u"pub/docs/lower.txt"_s, "lower") &&
+                server.putFile(u"pub/docs/deep/x.txt"_s, "x"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // "Docs" and "docs" each keep their own contents, downloaded and then deleted.
+        selectNames(tab, {u"pub"_s});
+        {
+            ModalAnswerer modal({pressYes()});
+            tab.Transfer1Click();
+            QCOMPARE(modal.unexpected(), 0);
+        }
+        QCOMPARE(fileBytes(target.filePath(u"pub/Docs/upper.txt"_s)), QByteArray("upper"));
+        QCOMPARE(fileBytes(target.filePath(u"pub/docs/lower.txt"_s)), QByteArray("lower"));
+        QCOMPARE(fileBytes(target.filePath(u"pub/docs/deep/x.txt"_s)), QByteArray("x"));
+        QVERIFY(!QFileInfo::exists(target.filePath(u"pub/Docs/lower.txt"_s)));
+        QVERIFY(!QFileInfo::exists(target.filePath(u"pub/docs/upper.txt"_s)));
+
+        c.trail.clear();
+        selectNames(tab, {u"pub"_s});
+        ModalAnswerer modal({pressYes()});
+        tab.DeleteBtnClick();
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(commandsOf(c.trail, {u"DELE"_s, u"RMD"_s}),
+                 QStringList({u"DELE /pub/docs/lower.txt"_s, u"DELE /pub/docs/deep/x.txt"_s,
+                              u"RMD /pub/docs/deep"_s, u"RMD /pub/docs"_s, u"DELE /pub/Docs/upper.txt"_s,
+                              u"RMD /pub/Docs"_s, u"RMD /pub"_s}));
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/pub"_s));
+    }
+
+    void askAnsweredInTheTab_data()
+    {
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<int>("leftInQueue");
+        QTest::newRow("Yes, then No")
+            << QStringList{u"Button1"_s, u"Button2"_s} << QStringList{u"f1.txt"_s, u"f2.txt"_s}
+            << QByteArray("new one") << QByteArray("old two") << 1;
+        QTest::newRow("Yes To All asks once") << QStringList{u"Button3"_s} << QStringList{u"f1.txt"_s}
+                                              << QByteArray("new one") << QByteArray("new two") << 0;
+        QTest::newRow("No To All asks once") << QStringList{u"Button4"_s} << QStringList{u"f1.txt"_s}
+                                             << QByteArray("old one") << QByteArray("old two") << 2;
+        QTest::newRow("Esc ends the run") << QStringList{u"Esc"_s} << QStringList{u"f1.txt"_s}
+                                          << QByteArray("old one") << QByteArray("old two") << 2;
+        QTest::newRow("Cancel ends the run like Esc") << QStringList{u"Button6"_s} << QStringList{u"f1.txt"_s}
+                                                      << QByteArray("old one") << QByteArray("old two") << 2;
+    }
+
+    void askAnsweredInTheTab()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(int, leftInQueue);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"f1.txt"_s, "new one") && server.putFile(u"f2.txt"_s, "new two"));
+        QTemporaryDir target;
+        writeBytes(target.filePath(u"f1.txt"_s), "old one");
+        writeBytes(target.filePath(u"f2.txt"_s), "old two");
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        config().FileExistsAction = FileExists::Ask;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        selectNames(tab, {u"f1.txt"_s, u"f2.txt"_s});
+        QStringList shown;
+        ModalAnswerer modal({pressYes()});
+        for (const QString& answer : answers)
+            modal.add(answerOverwrite(answer, &shown));
+        tab.widgets().Transfer1->trigger();
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(shown, asked);
+        QCOMPARE(fileBytes(target.filePath(u"f1.txt"_s)), first);
+        QCOMPARE(fileBytes(target.filePath(u"f2.txt"_s)), second);
+        // Items declined or not reached stay pending in the queue; the finished ones are cleared.
+        QCOMPARE(tab.queue().count(), leftInQueue);
+        QCOMPARE(tab.widgets().PageControl1->currentIndex(), 0);
+        QVERIFY(!tab.IsBusy());
+    }
+
+    void stopDuringTheSecondOfThree()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray large(48 * 1024 * 1024, 'L');
+        QVERIFY(server.putFile(u"1.bin"_s, "first") && server.putFile(u"2.bin"_s, large) &&
+                server.putFile(u"3.bin"_s, "third"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // Stop is pressed from the event loop once the second file's data flows.
+        bool pressed = false;
+        bool keepAliveOff = false;
+        whileTransferring(tab, u"2.bin"_s, [&] {
+            pressed = true;
+            keepAliveOff = tab.transferring() && !tab.widgets().KeepAliveTimer->isActive();
+            QVERIFY(tab.widgets().StopBtn->isEnabled());
+            QTest::mouseClick(tab.widgets().StopBtn, Qt::LeftButton);
+        });
+        selectNames(tab, {u"1.bin"_s, u"2.bin"_s, u"3.bin"_s});
+        ModalAnswerer modal({pressYes()});
+        pressInList(tab, Qt::Key_F9);
+        QCOMPARE(modal.unexpected(), 0);
+        QVERIFY(pressed);
+        QVERIFY(keepAliveOff);
+
+        QCOMPARE(fileBytes(target.filePath(u"1.bin"_s)), QByteArray("first"));
+        QVERIFY(QFileInfo(target.filePath(u"2.bin"_s)).size() < large.size());
+        QVERIFY(!QFileInfo::exists(target.filePath(u"3.bin"_s)));
+        QCOMPARE(c.visited, QStringList({u"/1.bin"_s, u"/2.bin"_s}));
+        // The items not finished stay; the third was never started.
+        QCOMPARE(tab.queue().count(), 2);
+        QCOMPARE(tab.queue().topLevel(1)->item.DisplayName, u"3.bin"_s);
+        QCOMPARE(tab.queue().topLevel(1)->item.Percent, 0);
+        QCOMPARE(tab.widgets().Progress->value(), 0);
+        QCOMPARE(tab.widgets().PageControl1->currentIndex(), 0);
+        QVERIFY(!tab.transferring());
+        QVERIFY(!tab.IsBusy());
+        QVERIFY(!tab.widgets().StopBtn->isEnabled());
+        // The connection goes on: the folder lists again.
+        c.trail.clear();
+        tab.RefreshBtnClick();
+        QCOMPARE(c.trail.count(u"LIST"_s), 1);
+        QVERIFY(shownNames(tab).contains(u"3.bin"_s));
+    }
+
+    void clearsDuringARun_data()
+    {
+        QTest::addColumn<bool>("onlyFinished");
+        QTest::addColumn<QStringList>("leftByTheClear");
+        QTest::addColumn<bool>("thirdDownloaded");
+        QTest::newRow("Clear Transfer Que keeps the file under way")
+            << false << QStringList{u"2.bin"_s} << false;
+        QTest::newRow("Clear Transfer Finished in Que takes the finished one")
+            << true << QStringList{u"2.bin"_s, u"3.bin"_s} << true;
+    }
+
+    void clearsDuringARun()
+    {
+        QFETCH(bool, onlyFinished);
+        QFETCH(QStringList, leftByTheClear);
+        QFETCH(bool, thirdDownloaded);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray large = randomBytes(32 * 1024 * 1024);
+        QVERIFY(server.putFile(u"1.bin"_s, "first") && server.putFile(u"2.bin"_s, large) &&
+                server.putFile(u"3.bin"_s, "third"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+
+        // The queue's menu stays usable while the run goes on.
+        QStringList left;
+        whileTransferring(tab, u"2.bin"_s, [&] {
+            QVERIFY(tab.widgets().ClearQue1->isEnabled());
+            (onlyFinished ? tab.widgets().ClearTransferFinishedinQue1 : tab.widgets().ClearQue1)->trigger();
+            for (int row = 0; row < tab.queue().topLevelCount(); ++row)
+                left << tab.queue().topLevel(row)->item.DisplayName;
+        });
+        selectNames(tab, {u"1.bin"_s, u"2.bin"_s, u"3.bin"_s});
+        ModalAnswerer modal({pressYes()});
+        tab.Transfer1Click();
+        QCOMPARE(modal.unexpected(), 0);
+
+        QCOMPARE(left, leftByTheClear);
+        QCOMPARE(fileBytes(target.filePath(u"2.bin"_s)), large);
+        QCOMPARE(QFileInfo::exists(target.filePath(u"3.bin"_s)), thirdDownloaded);
+        QCOMPARE(c.visited.size(), thirdDownloaded ? 3 : 2);
+        QCOMPARE(tab.queue().count(), 0);
+        QCOMPARE(tab.queueModel()->rowCount(), 0);
+    }
+
+    void recursiveDelete_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("selection");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<bool>("refusedFile");
+        QTest::addColumn<bool>("errorBox");
+        QTest::newRow("a folder with sub-folders goes deepest first")
+            << u"/"_s << QStringList{u"tree"_s, u"a.txt"_s}
+            << QStringList{u"DELE /a.txt"_s,
+                           u"DELE /tree/x.txt"_s,
+                           u"DELE /tree/sub/y.txt"_s,
+                           u"DELE /tree/sub/deep/w.txt"_s,
+                           u"RMD /tree/sub/deep"_s,
+                           u"RMD /tree/sub"_s,
+                           u"RMD /tree"_s}
+            << QStringList{u"z.txt"_s, u"shared/locked.txt"_s} << QStringList{u"tree"_s, u"a.txt"_s} << false
+            << false;
+        QTest::newRow("a refused file is logged in red, the others go")
+            << u"/shared"_s << QStringList{u"a.txt"_s, u"locked.txt"_s, u"z.txt"_s}
+            << QStringList{u"DELE /shared/z.txt"_s, u"DELE /shared/locked.txt"_s, u"DELE /shared/a.txt"_s}
+            << QStringList{u"shared/locked.txt"_s} << QStringList{u"shared/a.txt"_s, u"shared/z.txt"_s}
+            << true << false;
+        QTest::newRow("a folder refused by RMD ends the run")
+            << u"/"_s << QStringList{u"aaa"_s, u"shared"_s}
+            << QStringList{u"DELE /shared/z.txt"_s, u"DELE /shared/locked.txt"_s, u"DELE /shared/a.txt"_s,
+                           u"RMD /shared"_s}
+            << QStringList{u"aaa/keep.txt"_s, u"shared/locked.txt"_s}
+            << QStringList{u"shared/z.txt"_s, u"shared/a.txt"_s} << true << true;
+    }
+
+    void recursiveDelete()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, selection);
+        QFETCH(QStringList, commands);
+        QFETCH(QStringList, kept);
+        QFETCH(QStringList, gone);
+        QFETCH(bool, refusedFile);
+        QFETCH(bool, errorBox);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"a.txt"_s, "a") && server.putFile(u"z.txt"_s, "z") &&
+                server.putFile(u"tree/x.txt"_s, "x") && server.putFile(u"tree/sub/y.txt"_s, "y") &&
+                server.putFile(u"tree/sub/deep/w.txt"_s, "w") && server.putFile(u"aaa/keep.txt"_s, "k"));
+        // A shared folder like /tmp: everyone may add files, only a file's owner may delete it. The server's
+        // user owns a.txt and z.txt there, not locked.txt.
+        const QString shared = server.rootDir() + u"/shared"_s;
+        QVERIFY(QDir().mkpath(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        QVERIFY(server.putFile(u"shared/a.txt"_s, "a") && server.putFile(u"shared/z.txt"_s, "z"));
+        writeBytes(shared + u"/locked.txt"_s, "locked");
+        // Putting the files gave the folder to the server's user; it goes back to root.
+        QCOMPARE(::chown(QFile::encodeName(shared).constData(), 0, 0), 0);
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        TabEnvironment env;
+        OtherPane pane;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(folder));
+        c.trail.clear();
+
+        selectNames(tab, selection);
+        QVERIFY(tab.widgets().DeleteBtn->isEnabled());
+        QString question;
+        BoxSeen box;
+        ModalAnswerer modal({pressYes(&question)});
+        if (errorBox)
+            modal.add(pressOk(&box));
+        pressInList(tab, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(question, u"Do you want to delete selected file(s)?"_s);
+
+        QCOMPARE(commandsOf(c.trail, {u"DELE"_s, u"RMD"_s}), commands);
+        for (const QString& path : kept)
+            QVERIFY2(QFileInfo::exists(server.rootDir() + u"/"_s + path), qPrintable(path));
+        for (const QString& path : gone)
+            QVERIFY2(!QFileInfo::exists(server.rootDir() + u"/"_s + path), qPrintable(path));
+        QCOMPARE(redLinesWith(tab, u"550"_s).size(), int(refusedFile));
+        if (errorBox) {
+            QCOMPARE(box.icon, QMessageBox::Critical);
+            QVERIFY2(box.text.contains(u"550"_s), qPrintable(box.text));
+            // The folder that stayed keeps its node; nothing after the refusal was tried.
+            QVERIFY(tab.rootNode()->exactChild(u"shared"_s));
+        } else {
+            // The list was refreshed and the removed folders left the tree.
+            for (const QString& path : gone)
+                QVERIFY2(!shownNames(tab).contains(path.section(QLatin1Char('/'), -1)), qPrintable(path));
+            if (selection.contains(u"tree"_s))
+                QVERIFY(!tab.rootNode()->exactChild(u"tree"_s));
+        }
+        // A refused file stays unfinished in the queue.
+        QCOMPARE(tab.queue().count() > 0, refusedFile);
+        QVERIFY(!tab.IsBusy());
+    }
+
+    void newFolderTwice()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"file.txt"_s, "f"));
+        TabEnvironment env;
+        OtherPane pane;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QSignalSpy commits(&tab, &TRemoteFrame::editCommitted);
+        ModalAnswerer modal;
+
+        pressInList(tab, Qt::Key_N, Qt::AltModifier);
+        QLineEdit* first = nameEditor(tab);
+        QVERIFY(first);
+        QCOMPARE(first->text(), u"New Folder"_s);
+        QCOMPARE(first->selectedText(), u"New Folder"_s);
+        QTest::keyClicks(first, u"one"_s);
+        // The second New Folder takes the focus: the first name is committed as typed.
+        QTest::mouseClick(tab.widgets().NewFolderBtn, Qt::LeftButton);
+        QCOMPARE(shownNames(tab), QStringList({u"file.txt"_s, u"New Folder"_s, u"New Folder"_s}));
+        QTRY_COMPARE(commits.count(), 1);
+        QLineEdit* second = nameEditor(tab);
+        QVERIFY(second);
+        QTest::keyClicks(second, u"two"_s);
+        QTest::keyClick(second, Qt::Key_Return);
+        QVERIFY(settles(tab, commits, 2));
+
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(commandsOf(c.trail, {u"MKD"_s}), QStringList({u"MKD one"_s, u"MKD two"_s}));
+        QVERIFY(QFileInfo(server.rootDir() + u"/one"_s).isDir());
+        QVERIFY(QFileInfo(server.rootDir() + u"/two"_s).isDir());
+        QCOMPARE(shownNames(tab), QStringList({u"one"_s, u"two"_s, u"file.txt"_s}));
+        QVERIFY(tab.rootNode()->exactChild(u"one"_s) && tab.rootNode()->exactChild(u"two"_s));
+        QTreeWidgetItem* root = tab.treeItem(tab.rootNode());
+        QCOMPARE(root->childCount(), 2);
+        QCOMPARE(root->child(0)->text(0), u"one"_s);
+    }
+
+    void editEndings_data()
+    {
+        QTest::addColumn<bool>("newFolder");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("Esc while naming a new folder still creates it")
+            << true << u"fresh"_s << true << QStringList{u"MKD fresh"_s}
+            << QStringList{u"fresh"_s, u"data.txt"_s};
+        QTest::newRow("Esc on the untouched name creates New Folder")
+            << true << QString() << true << QStringList{u"MKD New Folder"_s}
+            << QStringList{u"New Folder"_s, u"data.txt"_s};
+        QTest::newRow("Esc while renaming cancels")
+            << false << u"other.txt"_s << true << QStringList{} << QStringList{u"data.txt"_s};
+        QTest::newRow("the same name with blanks sends nothing")
+            << false << u"  data.txt  "_s << false << QStringList{} << QStringList{u"data.txt"_s};
+        QTest::newRow("rename") << false << u"renamed.txt"_s << false
+                                << QStringList{u"RNFR data.txt"_s, u"RNTO renamed.txt"_s}
+                                << QStringList{u"renamed.txt"_s};
+    }
+
+    void editEndings()
+    {
+        QFETCH(bool, newFolder);
+        QFETCH(QString, typed);
+        QFETCH(bool, escape);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, shown);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"data.txt"_s, "d"));
+        TabEnvironment env;
+        OtherPane pane;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QSignalSpy commits(&tab, &TRemoteFrame::editCommitted);
+        ModalAnswerer modal;
+        c.trail.clear();
+
+        if (newFolder) {
+            tab.widgets().NewFolder1->trigger();
+        } else {
+            selectNames(tab, {u"data.txt"_s});
+            QVERIFY(tab.widgets().Rename1->isEnabled());
+            pressInList(tab, Qt::Key_F2);
+        }
+        QLineEdit* editor = nameEditor(tab);
+        QVERIFY(editor);
+        if (!typed.isEmpty()) {
+            editor->selectAll();
+            QTest::keyClicks(editor, typed);
+        }
+        QTest::keyClick(editor, escape ? Qt::Key_Escape : Qt::Key_Return);
+        QVERIFY(settles(tab, commits, 1));
+
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(commandsOf(c.trail, {u"MKD"_s, u"RNFR"_s, u"RNTO"_s}), sent);
+        if (sent.isEmpty())
+            QCOMPARE(c.trail.count(u"LIST"_s), 0); // nothing sent, nothing refreshed
+        QCOMPARE(shownNames(tab), shown);
+    }
+
+    void selectionActions()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"data.txt"_s, "d") && server.makeDir(u"dir"_s));
+        TabEnvironment env;
+        OtherPane pane;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        const RemoteFrameWidgets& w = tab.widgets();
+        auto enabled = [&] {
+            return QList<bool>{w.TransferBtn->isEnabled(), w.DeleteBtn->isEnabled(), w.Transfer1->isEnabled(),
+                               w.Rename1->isEnabled(), w.Delete1->isEnabled()};
+        };
+        QCOMPARE(enabled(), QList<bool>(5, false));
+        // A click on a row selects it: the actions follow.
+        const QRect row = w.rFileListView->visualRect(w.FileListModel->index(0, 0));
+        QTest::mouseClick(w.rFileListView->viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(shownNames(tab).first(), u"dir"_s);
+        QCOMPARE(enabled(), QList<bool>(5, true));
+        // Edit and View are not offered: they stay off for files as for folders.
+        selectNames(tab, {u"data.txt"_s});
+        QVERIFY(!w.EditBtn->isEnabled() && !w.ViewBtn->isEnabled() && !w.Edit1->isEnabled());
+        w.rFileListView->selectionModel()->clearSelection();
+        QCOMPARE(enabled(), QList<bool>(5, false));
+    }
+
+    void transferTargets_data()
+    {
+        QTest::addColumn<bool>("localFolder");
+        QTest::addColumn<bool>("remoteTab");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no local tab opposite")
+            << false << false << u"Please select local path for transfering files..."_s;
+        QTest::newRow("a remote tab opposite")
+            << false << true << u"Copying between two servers is not available in this version."_s;
+        QTest::newRow("a local folder opposite") << true << false << QString();
+    }
+
+    void transferTargets()
+    {
+        QFETCH(bool, localFolder);
+        QFETCH(bool, remoteTab);
+        QFETCH(QString, message);
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/a.txt"_s, "a"));
+        QTemporaryDir target;
+        TabEnvironment env;
+        TRemoteFrame other(env.context());
+        OtherPane pane;
+        if (localFolder)
+            pane.path = target.path() + u"/"_s;
+        if (remoteTab)
+            pane.engine = other.engine();
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(u"/pub"_s));
+        selectNames(tab, {u"a.txt"_s});
+
+        BoxSeen box;
+        QString question;
+        // A message ends it, or the question is answered No: nothing is queued or sent.
+        {
+            ModalAnswerer modal({message.isEmpty() ? ModalAnswerer::Action([&](QWidget* m) {
+                auto* q = qobject_cast<QMessageBox*>(m);
+                QVERIFY(q);
+                question = q->text();
+                QTest::mouseClick(q->button(QMessageBox::No), Qt::LeftButton);
+            })
+                                                   : pressOk(&box)});
+            c.trail.clear();
+            tab.Transfer1Click();
+            QCOMPARE(modal.unexpected(), 0);
+        }
+        QCOMPARE(box.text, message);
+        QCOMPARE(question.isEmpty(), !message.isEmpty());
+        QCOMPARE(tab.queue().count(), 0);
+        QVERIFY(c.trail.commands.isEmpty());
+        QVERIFY(!QFileInfo::exists(target.filePath(u"a.txt"_s)));
+
+        if (localFolder) {
+            // Yes: the item's paths come from the base folder and the opposite folder.
+            QStringList items;
+            QObject::connect(tab.transferRun(), &TransferRun::currentItemChanged, &tab, [&](QueNode* node) {
+                if (node)
+                    items << node->item.SourcePath + u" -> "_s + node->item.TargetPath;
+            });
+            ModalAnswerer yes({pressYes()});
+            tab.Transfer1Click();
+            QCOMPARE(yes.unexpected(), 0);
+            QCOMPARE(items, QStringList({u"/pub/a.txt -> "_s + target.path() + u"/"_s}));
+            QCOMPARE(fileBytes(target.filePath(u"a.txt"_s)), QByteArray("a"));
+        }
+    }
+
+    void busyTabRefusesPlanning()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"f.txt"_s, "remote"));
+        QTemporaryDir target;
+        writeBytes(target.filePath(u"f.txt"_s), "local");
+        writeBytes(target.filePath(u"u.txt"_s), "u");
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        config().FileExistsAction = FileExists::Ask;
+        ConnectedTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        selectNames(tab, {u"f.txt"_s});
+
+        // While the download waits for the overwrite prompt, an upload from the other pane is refused.
+        BoxSeen refused;
+        bool busyMeanwhile = false;
+        auto declineFile = [](QWidget* m) {
+            QTest::mouseClick(m->findChild<QPushButton*>(u"Button2"_s), Qt::LeftButton);
+        };
+        ModalAnswerer modal({pressYes(),
+                             [&](QWidget*) {
+                                 busyMeanwhile = tab.IsBusy();
+                                 // From the prompt's own loop, as the other pane's button would.
+                                 QTimer::singleShot(0, &tab, [&] {
+                                     tab.UploadFromLocalTab({target.path() + u"/"_s, {u"u.txt"_s}});
+                                 });
+                             },
+                             pressOk(&refused), declineFile});
+        tab.Transfer1Click();
+        QCOMPARE(modal.unexpected(), 0);
+        QVERIFY(busyMeanwhile);
+        QCOMPARE(refused.text, u"This tab is busy. Wait until its operation has ended, or stop it."_s);
+        QCOMPARE(c.trail.count(u"STOR"_s), 0);
+        QVERIFY(server.readFile(u"u.txt"_s).isEmpty());
+        // The download's queue was left alone: the declined file is still pending.
+        QCOMPARE(tab.queue().count(), 1);
+        QCOMPARE(fileBytes(target.filePath(u"f.txt"_s)), QByteArray("local"));
+    }
+
+    void sendFilesFromTheLocalTab()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.makeDir(u"drop"_s));
+        QTemporaryDir local;
+        QVERIFY(QDir(local.path()).mkpath(u"folder/inner"_s));
+        writeBytes(local.filePath(u"folder/inner/deep.txt"_s), "deep");
+        writeBytes(local.filePath(u"one.txt"_s), "one");
+        writeBytes(local.filePath(u"skip.txt"_s), "skip");
+        TabEnvironment env;
+        OtherPane remotePane;
+        ConnectedTab c(server, env, &remotePane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(u"/drop"_s));
+
+        // The local tab's other pane holds the remote tab; the window hands the selection over.
+        OtherPane localPane;
+        localPane.engine = tab.engine();
+        localPane.upload = [&](const LocalSelection& selection) { tab.UploadFromLocalTab(selection); };
+        QStringList favorites;
+        TLocalFrame localTab({.appFolder = env.folder(), .favorites = &favorites, .paneHost = &localPane});
+        localTab.resize(700, 500);
+        localTab.show();
+        QVERIFY(localTab.setCurrentFolder(local.path()));
+        auto* model = qobject_cast<QFileSystemModel*>(localTab.ShellList->model());
+        QVERIFY(model);
+        QTRY_VERIFY(model->index(local.filePath(u"one.txt"_s)).isValid() &&
+                    model->index(local.filePath(u"folder"_s)).isValid());
+        for (const QString& name : {u"one.txt"_s, u"folder"_s})
+            localTab.ShellList->selectionModel()->select(
+                model->index(local.filePath(name)), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+        QString question;
+        ModalAnswerer modal({pressYes(&question)});
+        localTab.TransferBtn->trigger();
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(question, u"Do you want to upload selected file(s)?"_s);
+        QCOMPARE(server.readFile(u"drop/one.txt"_s), QByteArray("one"));
+        QCOMPARE(server.readFile(u"drop/folder/inner/deep.txt"_s), QByteArray("deep"));
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/drop/skip.txt"_s));
+        QCOMPARE(shownNames(tab), QStringList({u".."_s, u"folder"_s, u"one.txt"_s}));
+    }
+};
+
+QTEST_MAIN(TestRemoteTransfers)
+#include "tst_remotetransfers.moc"
