@@ -174,7 +174,7 @@ void TRemoteFrame::runQueue(const std::function<void()>& run)
         if (current)
             current->prompt = nullptr;
     });
-    m_run->FileExistsAction = int(config().FileExistsAction);
+    m_run->FileExistsAction = config().FileExistsAction;
     m_run->TotalBytes = TotalBytes;
     run(); // nested waits: the engine's transfers and the prompt
 }

@@ -162,9 +162,9 @@ void TransferRun::beginRun(bool transfer)
     m_madeFolders.clear();
     m_ownLister.reset(); // listings are trusted for one run only
     if (transfer) {
-        m_overwriteAll = FileExistsAction == OverwriteWhenExists;
-        m_resumeAll = FileExistsAction == ResumeWhenExists;
-        m_skipAll = FileExistsAction == SkipWhenExists;
+        m_overwriteAll = FileExistsAction == FileExists::Overwrite;
+        m_resumeAll = FileExistsAction == FileExists::Resume;
+        m_skipAll = FileExistsAction == FileExists::Skip;
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/configrecord.h"
+
 #include "transfer/transferqueue.h"
 
 #include <QElapsedTimer>
@@ -48,14 +50,6 @@ public:
     virtual OverwriteAnswer askOverwrite(const OverwriteQuestion& question) = 0;
 };
 
-/// The values of the configuration's "If File Exists" choice.
-enum FileExistsChoice {
-    AskWhenExists = 0,
-    OverwriteWhenExists = 1,
-    ResumeWhenExists = 2,
-    SkipWhenExists = 3
-};
-
 /// The remote size of a file as far as the server tells it.
 struct RemoteSize {
     enum State { Known, Absent, Unknown };
@@ -92,7 +86,7 @@ public:
     /// Called after a delete run removed a folder, with its folder-tree node (when it has one).
     std::function<void(FolderNodeHandle node)> onFolderRemoved;
 
-    int FileExistsAction = AskWhenExists;
+    FileExists FileExistsAction = FileExists::Ask;
     qint64 TotalBytes = 0; ///< set from the planning before a run
     qint64 BytesDone = 0;
 

@@ -25,6 +25,7 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
 Q_DECLARE_METATYPE(skyhaul::OverwriteAnswer)
+Q_DECLARE_METATYPE(skyhaul::FileExists)
 
 namespace {
 
@@ -365,7 +366,7 @@ private Q_SLOTS:
 
     void existingDownloads_data()
     {
-        QTest::addColumn<int>("policy");
+        QTest::addColumn<FileExists>("policy");
         QTest::addColumn<QList<OverwriteAnswer>>("answers");
         QTest::addColumn<QString>("local");    ///< per file: O old contents, P the first half, - none
         QTest::addColumn<QString>("expected"); ///< per file: R the remote file, O, P or - unchanged
@@ -373,30 +374,30 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("left"); ///< the queue after the run
         using A = OverwriteAnswer;
         const QStringList none;
-        QTest::newRow("Skip keeps files and items") << int(SkipWhenExists) << QList<A>() << u"OO-"_s
-                                                    << u"OOR"_s << 0 << QStringList{u"f1 0"_s, u"f2 0"_s};
-        QTest::newRow("Overwrite") << int(OverwriteWhenExists) << QList<A>() << u"OP-"_s << u"RRR"_s << 0
+        QTest::newRow("Skip keeps files and items") << FileExists::Skip << QList<A>() << u"OO-"_s << u"OOR"_s
+                                                    << 0 << QStringList{u"f1 0"_s, u"f2 0"_s};
+        QTest::newRow("Overwrite") << FileExists::Overwrite << QList<A>() << u"OP-"_s << u"RRR"_s << 0
                                    << none;
-        QTest::newRow("Resume") << int(ResumeWhenExists) << QList<A>() << u"PP-"_s << u"RRR"_s << 0 << none;
+        QTest::newRow("Resume") << FileExists::Resume << QList<A>() << u"PP-"_s << u"RRR"_s << 0 << none;
         QTest::newRow("Yes to All asked once")
-            << int(AskWhenExists) << QList<A>{A::YesToAll} << u"OOO"_s << u"RRR"_s << 1 << none;
+            << FileExists::Ask << QList<A>{A::YesToAll} << u"OOO"_s << u"RRR"_s << 1 << none;
         QTest::newRow("No to All asked once")
-            << int(AskWhenExists) << QList<A>{A::NoToAll} << u"OOO"_s << u"OOO"_s << 1
+            << FileExists::Ask << QList<A>{A::NoToAll} << u"OOO"_s << u"OOO"_s << 1
             << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
         QTest::newRow("Resume All asked once")
-            << int(AskWhenExists) << QList<A>{A::Ignore} << u"PPP"_s << u"RRR"_s << 1 << none;
-        QTest::newRow("No, Yes, Resume") << int(AskWhenExists) << QList<A>{A::No, A::Yes, A::Retry}
-                                         << u"OOP"_s << u"ORR"_s << 3 << QStringList{u"f1 0"_s};
-        QTest::newRow("Esc ends the run") << int(AskWhenExists) << QList<A>{A::Yes, A::Cancel} << u"OO-"_s
+            << FileExists::Ask << QList<A>{A::Ignore} << u"PPP"_s << u"RRR"_s << 1 << none;
+        QTest::newRow("No, Yes, Resume") << FileExists::Ask << QList<A>{A::No, A::Yes, A::Retry} << u"OOP"_s
+                                         << u"ORR"_s << 3 << QStringList{u"f1 0"_s};
+        QTest::newRow("Esc ends the run") << FileExists::Ask << QList<A>{A::Yes, A::Cancel} << u"OO-"_s
                                           << u"RO-"_s << 2 << QStringList{u"f2 0"_s, u"f3 0"_s};
         QTest::newRow("Cancel ends the run like Esc")
-            << int(AskWhenExists) << QList<A>{A::Abort} << u"O--"_s << u"O--"_s << 1
+            << FileExists::Ask << QList<A>{A::Abort} << u"O--"_s << u"O--"_s << 1
             << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
     }
 
     void existingDownloads()
     {
-        QFETCH(int, policy);
+        QFETCH(FileExists, policy);
         QFETCH(QList<OverwriteAnswer>, answers);
         QFETCH(QString, local);
         QFETCH(QString, expected);
@@ -474,7 +475,7 @@ private Q_SLOTS:
         writeBytes(dir.filePath(u"f"_s), before);
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = ResumeWhenExists;
+        bench.run.FileExistsAction = FileExists::Resume;
         bench.queueDownloads({u"f"_s}, {800}, dir.path());
         bench.run.RunDownloadQueue(QString());
         QCOMPARE(bench.log.size(), failed ? 1 : 0);
@@ -489,7 +490,7 @@ private Q_SLOTS:
 
     void existingUploads_data()
     {
-        QTest::addColumn<int>("policy");
+        QTest::addColumn<FileExists>("policy");
         QTest::addColumn<QList<OverwriteAnswer>>("answers");
         QTest::addColumn<int>("remoteSize");
         QTest::addColumn<int>("localSize");
@@ -497,23 +498,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("left"); ///< the item after the run
         using A = OverwriteAnswer;
         QTest::newRow("resume 800 at 500")
-            << int(AskWhenExists) << QList<A>{A::Retry} << 500 << 800 << 500 << u"100 800"_s;
+            << FileExists::Ask << QList<A>{A::Retry} << 500 << 800 << 500 << u"100 800"_s;
         QTest::newRow("resume equal sizes: finished")
-            << int(ResumeWhenExists) << QList<A>() << 500 << 500 << -1 << u"100 500"_s;
+            << FileExists::Resume << QList<A>() << 500 << 500 << -1 << u"100 500"_s;
         QTest::newRow("resume a smaller local file: not sent")
-            << int(ResumeWhenExists) << QList<A>() << 500 << 300 << -1 << u"-1 0"_s;
+            << FileExists::Resume << QList<A>() << 500 << 300 << -1 << u"-1 0"_s;
         QTest::newRow("empty remote file: sent without a question")
-            << int(SkipWhenExists) << QList<A>() << 0 << 300 << 0 << u"100 300"_s;
-        QTest::newRow("Skip") << int(SkipWhenExists) << QList<A>() << 500 << 300 << -1 << u"0 0"_s;
-        QTest::newRow("No to All") << int(AskWhenExists) << QList<A>{A::NoToAll} << 500 << 300 << -1
-                                   << u"0 0"_s;
-        QTest::newRow("Yes to All") << int(AskWhenExists) << QList<A>{A::YesToAll} << 500 << 300 << 0
+            << FileExists::Skip << QList<A>() << 0 << 300 << 0 << u"100 300"_s;
+        QTest::newRow("Skip") << FileExists::Skip << QList<A>() << 500 << 300 << -1 << u"0 0"_s;
+        QTest::newRow("No to All") << FileExists::Ask << QList<A>{A::NoToAll} << 500 << 300 << -1 << u"0 0"_s;
+        QTest::newRow("Yes to All") << FileExists::Ask << QList<A>{A::YesToAll} << 500 << 300 << 0
                                     << u"100 300"_s;
     }
 
     void existingUploads()
     {
-        QFETCH(int, policy);
+        QFETCH(FileExists, policy);
         QFETCH(QList<OverwriteAnswer>, answers);
         QFETCH(int, remoteSize);
         QFETCH(int, localSize);
@@ -571,7 +571,7 @@ private Q_SLOTS:
             writeBytes(dir.filePath(u"two"_s), old);
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = OverwriteWhenExists;
+        bench.run.FileExistsAction = FileExists::Overwrite;
         bench.queueDownloads(names, {remote[0].size(), remote[1].size(), remote[2].size()}, dir.path());
         auto transfer = bench.engine.OnTransfer;
         bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
