@@ -58,8 +58,10 @@ struct TransferRun::RunScope {
 };
 
 TransferRun::TransferRun(TFtpEngine& engine, TransferQueue& queue, QObject* parent)
-    : QObject(parent), m_engine(engine), m_queue(queue)
+    : QObject(parent), m_engine(engine), m_queue(queue), m_progressFlush(new QTimer(this))
 {
+    m_progressFlush->setSingleShot(true);
+    connect(m_progressFlush, &QTimer::timeout, this, [this] { emitProgress(true); });
 }
 
 TransferRun::~TransferRun() = default;
@@ -120,8 +122,13 @@ auto TransferRun::endTransferGuard()
 
 void TransferRun::emitProgress(bool force)
 {
-    if (!force && m_progressClock.isValid() && m_progressClock.elapsed() < ProgressIntervalMs)
+    if (!force && m_progressClock.isValid() && m_progressClock.elapsed() < ProgressIntervalMs) {
+        // A report skipped now is sent when the interval ends, unless a later one goes first.
+        if (!m_progressFlush->isActive())
+            m_progressFlush->start(int(ProgressIntervalMs - m_progressClock.elapsed()));
         return;
+    }
+    m_progressFlush->stop();
     m_progressClock.start();
     const int percent = percentOf(BytesDone, TotalBytes > 0 ? TotalBytes : 1);
     if (percent != m_lastPercent || force) {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -164,6 +165,7 @@ private:
     qint64 m_reportedBytes = -1; ///< the last byte count of the file under way; -1 before the first
     int m_lastPercent = -1;
     QElapsedTimer m_progressClock;
+    QTimer* m_progressFlush; ///< sends the last skipped report, so a stalled transfer shows where it stopped
 };
 
 } // namespace skyhaul

@@ -274,6 +274,18 @@ private Q_SLOTS:
         QCOMPARE(bench.status.last(), u"Total : 1000000/1000000"_s);
     }
 
+    void stalledTransferShowsItsLastReport()
+    {
+        Bench bench;
+        bench.run.TotalBytes = 1000;
+        bench.run.FtpEngineStartTransfer(1);
+        bench.run.FtpEngineTransfer(1, 100);
+        // Reported within the interval, then nothing more arrives for a while: the text still catches up.
+        bench.run.FtpEngineTransfer(1, 400);
+        QTRY_COMPARE(bench.status.last(), u"Total : 400/1000"_s);
+        bench.run.FtpEngineEndTransfer(1);
+    }
+
     void recursiveRoundTrip_data()
     {
         QTest::addColumn<ServerKind>("kind");
