@@ -34,6 +34,7 @@ void Session::runMethod(Method method, const std::function<void()>& body)
         m_waiter.clearDeadline();
     });
     try {
+        m_control->settleBrokenReply();
         if (!m_control->isUp() && method != Method::Logon && method != Method::LogOff)
             m_control->logon();
         body();

@@ -242,6 +242,21 @@ void Channel::halfCloseIfWritten()
 void Channel::close()
 {
     endTls();
+    dropSocket();
+    m_peerClosed = false;
+    m_closeReported = false;
+    m_in.clear();
+    m_inPos = 0;
+}
+
+void Channel::release()
+{
+    drainSocket();
+    dropSocket();
+}
+
+void Channel::dropSocket()
+{
     m_tls.reset();
     if (QTcpSocket* socket = m_socket) {
         m_socket = nullptr;
@@ -250,12 +265,8 @@ void Channel::close()
         socket->deleteLater();
     }
     m_connected = false;
-    m_peerClosed = false;
-    m_closeReported = false;
     m_halfClosePending = false;
     m_stalled = false;
-    m_in.clear();
-    m_inPos = 0;
 }
 
 void Channel::drainSocket()

@@ -73,6 +73,9 @@ public:
     void shutdownWhenWritten();
     /// Closes at once (buffers dropped). No events.
     void close();
+    /// Lets go of a socket the peer has closed. What it sent before closing stays readable until the next
+    /// connect or close.
+    void release();
 
 Q_SIGNALS:
     /// The TCP connect completed.
@@ -98,6 +101,7 @@ private:
     void onDisconnected();
     void onError();
     void drainSocket();
+    void dropSocket();
     void feedTls(const QByteArray& raw);
     void sendTlsOutput();
     void endTls();

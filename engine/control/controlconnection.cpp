@@ -256,6 +256,9 @@ void ControlConnection::onClosed(int code)
     m_up = false;
     m_loggedOn = false;
     m_awaitingFinal = false;
+    // Nothing is left of the connection but the lines the server sent before closing: the next method
+    // connects and logs on again.
+    m_channel.release();
     reportClosed(code, m_tlsMode);
     m_session.waiter().wake();
 }
@@ -288,8 +291,7 @@ void ControlConnection::sendLine(const QString& line)
 bool ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
 {
     if (!command.isEmpty()) {
-        if (m_awaitingFinal)
-            settleBrokenReply();
+        settleBrokenReply();
         QString line = command;
         if (!argument.isEmpty())
             line += QLatin1Char(' ') + argument;
@@ -307,6 +309,8 @@ bool ControlConnection::sendCommand(const QString& command, const QString& argum
 
 void ControlConnection::settleBrokenReply()
 {
+    if (!m_awaitingFinal)
+        return;
     // The last command was cut short (interrupt or timeout) before its final reply. What the server still
     // sends for it is read and logged here, so that it is not taken as the answer to the next command:
     // lines up to a final reply, or whatever comes until the server has been quiet for a moment (some

@@ -49,6 +49,10 @@ public:
      */
     bool sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
 
+    /// Reads what the server still sends for a command whose reply wait was cut short, if there is one. A
+    /// server that drops the session after a broken transfer is found here, before the next command.
+    void settleBrokenReply();
+
     /// CDUP for "..", CWD otherwise.
     void changeDirectory(const QString& path);
     /// Asks PWD; returns the text between the first two double quotes of the reply, if it has any.
@@ -82,8 +86,6 @@ private:
     QByteArray readLine();
     /// Takes a complete line from what has arrived, without waiting.
     bool takeLine(QByteArray& line);
-    /// Reads what the server still sends for a command whose reply wait was cut short.
-    void settleBrokenReply();
     /// Reads one whole reply (up to its first 1xx line with `stopAtPreliminary`).
     ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);

@@ -13,6 +13,8 @@
 using namespace skyhaul::test;
 using namespace skyhaul::test::script;
 
+Q_DECLARE_METATYPE(skyhaul::test::ScriptStep)
+
 namespace {
 
 Script withLogon(const Script& rest, const QByteArray& greeting = "220 Scripted ready\r\n")
@@ -144,6 +146,54 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return !engine.Connected(); }, 5000));
         QCOMPARE(rec.events, QStringList({QStringLiteral("status Remote host disconnected. 0 OK"),
                                           QStringLiteral("trail 2 Disconnected.")}));
+    }
+
+    void nextMethodLogsOnAfterTheServerClosed_data()
+    {
+        QTest::addColumn<Script>("beforeClose");
+        QTest::addColumn<bool>("brokenTransfer");
+        QTest::newRow("idle connection") << Script{delay(100)} << false;
+        QTest::newRow("session dropped after a broken transfer")
+            << Script{expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(),
+                      expect("RETR f"), reply("150 Here"),   acceptData(),   sendData(QByteArray(5000, 'x')),
+                      delay(300),       closeData()}
+            << true;
+    }
+
+    // A connection the server closed is let go of: the next method connects and logs on again.
+    void nextMethodLogsOnAfterTheServerClosed()
+    {
+        QFETCH(Script, beforeClose);
+        QFETCH(bool, brokenTransfer);
+        Script script = withLogon(beforeClose);
+        script += closeControl();
+        script += acceptControl();
+        script += withLogon({expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(),
+                             sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 again.txt\r\n"), closeData(),
+                             reply("226 Done")});
+        ScriptedServer server(script);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        if (brokenTransfer) {
+            engine.setRemoteFile(QStringLiteral("f"));
+            engine.setLocalFile(dir.filePath(QStringLiteral("f")));
+            rec.transferHook = [&](int, qint64) { engine.Interrupt(); };
+            QCOMPARE(failureOf([&] { engine.Download(); }).first, 301);
+            rec.transferHook = nullptr;
+            engine.setRemoteFile(QString());
+        } else {
+            QVERIFY(waitFor([&] { return !engine.Connected(); }, 5000));
+            // Nothing of the old connection is in the way of a new one.
+            QCOMPARE(failureOf([&] { engine.setRemotePort(server.port()); }).first, -1);
+        }
+        QCOMPARE(failureOf([&] { engine.ListDirectory(); }), std::make_pair(-1, QString()));
+        QCOMPARE(rec.names, QStringList{QStringLiteral("again.txt")});
+        QCOMPARE(rec.events.filter(QStringLiteral("Connecting to FTP server.")).size(), 2);
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
     }
 
     void timeoutEndsASilentWaitAndTimersKeepRunning()
