@@ -201,8 +201,16 @@ void ControlConnection::sendLogonCommands()
 
 void ControlConnection::protectData()
 {
-    sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
-    sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
+    try {
+        sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
+        sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
+    } catch (const Failure&) {
+        // Some servers protect the data connections of an implicit TLS session without being asked and
+        // refuse the commands; others (vsftpd) refuse clear data until PROT P. A refusal is in the trail.
+        if (m_explicitTls || !m_lastReply.startsWith('5'))
+            throw;
+        qCDebug(lcEngine) << "data protection refused after an implicit TLS logon:" << m_lastReply;
+    }
     m_dataProtected = true;
 }
 
@@ -222,9 +230,9 @@ void ControlConnection::logon()
     }
     if (!m_loggedOn) {
         sendLogonCommands();
-        // A logon refused during the explicit TLS connect never reached PBSZ and PROT; without them the
-        // server would refuse the protected data connections.
-        if (m_explicitTls && !m_dataProtected)
+        // A logon refused during the explicit TLS connect never reached PBSZ and PROT, and an implicit TLS
+        // connect has none of its own; without them some servers refuse the protected data connections.
+        if (m_tlsMode && !m_dataProtected)
             protectData();
     }
     // TYPE and CWD follow within the same operation: the engine stays busy so that no handler can slip
