@@ -249,6 +249,21 @@ void Channel::close()
     m_inPos = 0;
 }
 
+void Channel::cut()
+{
+    endTls();
+#ifdef Q_OS_UNIX
+    // An orderly close that happens to find nothing unread leaves the server writing into a closed
+    // connection: it gets a broken pipe, and proftpd's TLS module then ends the whole session. A reset
+    // reads as an aborted transfer to every server.
+    if (m_socket && m_socket->socketDescriptor() >= 0) {
+        const linger option{1, 0};
+        ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+    }
+#endif
+    close();
+}
+
 void Channel::release()
 {
     drainSocket();

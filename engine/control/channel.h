@@ -73,6 +73,9 @@ public:
     void shutdownWhenWritten();
     /// Closes at once (buffers dropped). No events.
     void close();
+    /// Closes at once with a reset instead of an orderly close (after our close-notify under TLS): for a
+    /// transfer broken off while the server still sends. No events.
+    void cut();
     /// Lets go of a socket the peer has closed. What it sent before closing stays readable until the next
     /// connect or close.
     void release();

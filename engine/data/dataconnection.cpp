@@ -411,7 +411,7 @@ void DataConnection::abort()
         m_listener->deleteLater();
         m_listener = nullptr;
     }
-    m_channel.close();
+    m_channel.cut();
     if (m_file.isOpen())
         m_file.close();
     m_kind = Kind::None;
