@@ -42,7 +42,7 @@ DataConnection::DataConnection(Session& session)
         if (m_kind == Kind::None || m_transferAnswered)
             return;
         m_transferAnswered = true;
-        if (m_accepted && m_tls && !m_channel.tls() && m_channel.isConnected())
+        if (m_tls && !m_channel.tls() && m_channel.isConnected())
             onConnected();
     };
     connect(&m_channel, &Channel::written, this, &DataConnection::pumpUpload);
@@ -110,7 +110,6 @@ void DataConnection::prepare(Kind kind)
     m_uploadQueued = false;
     m_storeSent = false;
     m_tls = m_session.settings().sslStartMode != sslNone;
-    m_accepted = false;
     m_transferAnswered = false;
 }
 
@@ -190,7 +189,6 @@ void DataConnection::onAccepted()
         m_listener = nullptr;
         m_channel.adopt(socket);
         m_channel.setReadBufferSize(kReadAhead);
-        m_accepted = true;
         onConnected();
         return;
     }
@@ -202,9 +200,10 @@ void DataConnection::onConnected()
         onEstablished();
         return;
     }
-    // A server that connected to us (active mode) may not be ready to take the handshake before it has
-    // answered the transfer command; start it with the preliminary reply.
-    if (m_accepted && !m_transferAnswered)
+    // The handshake starts with the transfer command's preliminary reply, in both modes: vsftpd, proftpd
+    // and pure-ftpd take it up only once they have the command, and pyftpdlib drops a data connection
+    // that speaks before its command has arrived (the passive connection is up before REST and RETR).
+    if (!m_transferAnswered)
         return;
     // The engine is the TLS client on an accepted connection too. The control connection's certificate
     // is accepted without a question, and its session is resumed (servers may insist on that).

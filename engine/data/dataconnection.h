@@ -79,7 +79,6 @@ private:
     bool m_uploadQueued = false;
     bool m_storeSent = false;
     bool m_tls = false;
-    bool m_accepted = false;         // the server connected to us (active mode)
     bool m_transferAnswered = false; // the transfer command got its preliminary reply
     QByteArray m_block;
 };
