@@ -71,6 +71,13 @@ qint64 DataConnection::restartOffset(const QString& startByte)
     return negative ? -value : value;
 }
 
+bool DataConnection::isNotImplementedReply(const QByteArray& reply)
+{
+    // Syntax error, bad arguments, not implemented, not implemented for that parameter.
+    static const QByteArrayList codes{"500", "501", "502", "504"};
+    return codes.contains(reply.left(3)) && (reply.size() == 3 || reply.at(3) == ' ');
+}
+
 bool DataConnection::parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port)
 {
     qsizetype i = 3;
@@ -103,7 +110,7 @@ void DataConnection::prepare(Kind kind)
     m_lines.reset();
     m_offset = 0;
     m_counter = 0;
-    m_total = 0;
+    m_total.reset();
     m_uploadSize = 0;
     m_established = false;
     m_finished = false;
@@ -262,7 +269,9 @@ void DataConnection::onEstablished()
 
 int DataConnection::percent() const
 {
-    const qint64 total = m_kind == Kind::Upload ? m_uploadSize : m_total;
+    if (m_kind != Kind::Upload && !m_total)
+        return 0; // no total to measure against
+    const qint64 total = m_kind == Kind::Upload ? m_uploadSize : *m_total;
     const double value = std::round(double(m_counter) * 100.0 / double(total > 0 ? total : 1));
     return value >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
 }
@@ -429,9 +438,16 @@ void DataConnection::download()
                           QStringLiteral("LocalFile already exists and Overwrite is False.")};
     }
     ControlConnection& control = m_session.control();
-    control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
-    const QByteArray sizeReply = control.lastReply();
-    const qint64 total = DataConnection::restartOffset(QString::fromLatin1(sizeReply.mid(4)));
+    std::optional<qint64> total;
+    try {
+        control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
+        total = restartOffset(QString::fromLatin1(control.lastReply().mid(4)));
+    } catch (const Failure&) {
+        // A server without SIZE can still send the file; only a refusal of this file (550) ends here.
+        if (!isNotImplementedReply(control.lastReply()))
+            throw;
+        qCDebug(lcEngine) << "no SIZE, total unknown:" << control.lastReply();
+    }
 
     prepare(s.localFile.isEmpty() ? Kind::DownloadToEvents : Kind::DownloadToFile);
     m_total = total;

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QTcpServer>
 
+#include <optional>
+
 namespace skyhaul::engine {
 
 class Session;
@@ -44,6 +46,8 @@ public:
 
     /// The restart offset `StartByte` stands for: an optional sign and digits up to the first non-digit.
     static qint64 restartOffset(const QString& startByte);
+    /// A reply saying the command is not implemented or not understood (500, 501, 502, 504).
+    static bool isNotImplementedReply(const QByteArray& reply);
     /// Parses the six numbers of a PASV reply (from its fourth character on). False when it holds fewer.
     static bool parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port);
 
@@ -72,7 +76,7 @@ private:
     Kind m_kind = Kind::None;
     qint64 m_offset = 0;
     qint64 m_counter = 0;
-    qint64 m_total = 0;
+    std::optional<qint64> m_total; // from SIZE; none when the server has no SIZE
     qint64 m_uploadSize = 0;
     bool m_established = false;
     bool m_finished = false;

@@ -2,6 +2,7 @@
 #include "engine/component/ftpengine.h"
 #include "tests/engine/enginerecorder.h"
 #include "tests/support/scriptedserver.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
 
 #include <QElapsedTimer>
@@ -355,6 +356,36 @@ private Q_SLOTS:
         // SIZE 0 while data arrives: the percentage goes past 100.
         QCOMPARE(rec.lastBytes, qint64(15));
         QCOMPARE(rec.lastPercent, 1500);
+    }
+
+    void downloadFromAServerWithoutSize_data()
+    {
+        QTest::addColumn<QByteArray>("sizeReply");
+        QTest::newRow("500 unknown command") << QByteArray("500 Unknown command.");
+        QTest::newRow("501 bad arguments") << QByteArray("501 Syntax error in parameters.");
+        QTest::newRow("502 not implemented") << QByteArray("502 SIZE not implemented.");
+        QTest::newRow("504 not for this parameter") << QByteArray("504 Not implemented for this type.");
+    }
+
+    // SIZE only feeds the percentage: without it the total is unknown and the download goes on.
+    void downloadFromAServerWithoutSize()
+    {
+        QFETCH(QByteArray, sizeReply);
+        ScriptedServer server(withLogon({expect("SIZE f"), reply(sizeReply), expect("PASV"), pasv(),
+                                         expect("RETR f"), reply("150 Here"), acceptData(),
+                                         sendData("0123456789"), closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setRemoteFile(QStringLiteral("f"));
+        engine.setLocalFile(dir.filePath(QStringLiteral("f")));
+        QCOMPARE(failureOf([&] { engine.Download(); }), std::make_pair(-1, QString()));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("f"))), QByteArray("0123456789"));
+        QCOMPARE(rec.lastBytes, qint64(10));
+        QCOMPARE(rec.lastPercent, 0);
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
     }
 
     void checksBeforeAnythingIsSent()
