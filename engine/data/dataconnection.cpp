@@ -453,10 +453,26 @@ void DataConnection::download()
     m_total = total;
     m_offset = restartOffset(s.startByte);
     open();
-    if (!s.startByte.isEmpty())
-        control.sendCommand(QStringLiteral("REST"), s.startByte);
-    control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
-    completionWait();
+    try {
+        if (!s.startByte.isEmpty())
+            control.sendCommand(QStringLiteral("REST"), s.startByte);
+        control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
+        completionWait();
+    } catch (const Failure&) {
+        // A server that ends the session may still be sending what it had queued for us: take it all, so
+        // that a resume continues from the true end of the file.
+        if (!control.isUp())
+            receiveToTheEnd();
+        throw;
+    }
+}
+
+void DataConnection::receiveToTheEnd()
+{
+    if (!m_established || m_finished || (m_kind != Kind::DownloadToFile && m_kind != Kind::DownloadToEvents))
+        return;
+    // Nested wait: the rest arrives through the event loop; an interrupt or the deadline ends it early.
+    m_session.waiter().waitUntil([this] { return m_finished; }, Waiter::kTransferSliceMs);
 }
 
 void DataConnection::upload()

@@ -65,6 +65,9 @@ private:
     void finish();
     void deliverListingLine(const QByteArray& line);
     void completionWait();
+    /// Goes on receiving a download whose control connection is gone until the server closes the data
+    /// connection, so that nothing it sent is missing from the file.
+    void receiveToTheEnd();
     int percent() const;
     int direction() const { return m_kind == Kind::Upload ? 0 : 1; }
 

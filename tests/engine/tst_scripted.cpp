@@ -6,6 +6,7 @@
 #include "tests/support/testhelpers.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -386,6 +387,35 @@ private Q_SLOTS:
         QCOMPARE(rec.lastBytes, qint64(10));
         QCOMPARE(rec.lastPercent, 0);
         QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+    }
+
+    void everythingReceivedIsWrittenBeforeACutDownloadFails_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int kib : {512, 1024, 2048, 4096, 6144, 8192})
+            QTest::newRow(qPrintable(QStringLiteral("%1 KiB").arg(kib))) << kib * 1024;
+    }
+
+    // The control connection goes first (a server that ends the session), while the data connection still
+    // delivers: everything the server sent is written before the method fails, so a resume continues
+    // from the true end of the file.
+    void everythingReceivedIsWrittenBeforeACutDownloadFails()
+    {
+        QFETCH(int, size);
+        const QByteArray content = QByteArray(size, 'd');
+        ScriptedServer server(withLogon({expect("SIZE f"), reply("213 10000000"), expect("PASV"), pasv(),
+                                         expect("RETR f"), reply("150 Here"), acceptData(), sendData(content),
+                                         closeControl(), delay(100), closeData()}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setRemoteFile(QStringLiteral("f"));
+        engine.setLocalFile(dir.filePath(QStringLiteral("f")));
+        QCOMPARE(failureOf([&] { engine.Download(); }), std::make_pair(301, QStringLiteral("301: Timeout.")));
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("f"))).size(), content.size());
+        QCOMPARE(rec.lastBytes, content.size());
     }
 
     void checksBeforeAnythingIsSent()
