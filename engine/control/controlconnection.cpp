@@ -6,6 +6,17 @@
 
 namespace skyhaul::engine {
 
+namespace {
+
+// Only what comes before a NUL reaches the trail and LastReply: in a name it would cut the rest away.
+QByteArray upToNul(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
+} // namespace
+
 ControlConnection::ControlConnection(Session& session)
     : m_session(session), m_assembler(2048, LineAssembler::Overflow::Join)
 {
@@ -32,6 +43,11 @@ ControlConnection::ControlConnection(Session& session)
 }
 
 ControlConnection::~ControlConnection() = default;
+
+QByteArray ControlConnection::lastReply() const
+{
+    return upToNul(m_lastReply);
+}
 
 ControlConnection::TlsStart ControlConnection::tlsStart() const
 {
@@ -329,8 +345,7 @@ void ControlConnection::settleBrokenReply()
         QByteArray line;
         if (takeLine(line)) {
             qCDebug(lcEngine) << "late reply" << line.left(200);
-            m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
-            const ReplyJudge::Verdict verdict = m_judge.judge(line);
+            const ReplyJudge::Verdict verdict = judgeLine(line);
             if (verdict == ReplyJudge::Verdict::Positive || verdict == ReplyJudge::Verdict::Negative)
                 break;
             quiet.setRemainingTime(kSettleQuietMs);
@@ -351,8 +366,7 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
     for (;;) {
         const QByteArray line = readLine();
         qCDebug(lcEngine) << "reply" << line.left(200);
-        m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
-        const ReplyJudge::Verdict verdict = m_judge.judge(line);
+        const ReplyJudge::Verdict verdict = judgeLine(line);
         if (verdict == ReplyJudge::Verdict::Preliminary && onPreliminaryReply)
             onPreliminaryReply();
         if (verdict == ReplyJudge::Verdict::ReadOn ||
@@ -360,6 +374,38 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
             continue;
         return verdict;
     }
+}
+
+ReplyJudge::Verdict ControlConnection::judgeLine(const QByteArray& line)
+{
+    const ReplyJudge::Verdict verdict = m_judge.judge(line);
+    m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(upToNul(line)));
+    if (verdict == ReplyJudge::Verdict::Violation)
+        failProtocol();
+    return verdict;
+}
+
+void ControlConnection::failProtocol()
+{
+    QString text;
+    switch (m_judge.violation()) {
+    case ReplyJudge::Violation::TooManyLines:
+        text = QStringLiteral("Protocol error: the server's reply runs past %1 lines.")
+                   .arg(ReplyJudge::kMaxLines);
+        break;
+    case ReplyJudge::Violation::TooManyBytes:
+        text = QStringLiteral("Protocol error: the server's reply runs past %1 bytes.")
+                   .arg(ReplyJudge::kMaxBytes);
+        break;
+    case ReplyJudge::Violation::NulByte:
+    case ReplyJudge::Violation::None:
+        text = QStringLiteral("Protocol error: the server's reply holds a NUL byte.");
+        break;
+    }
+    qCDebug(lcEngine) << text;
+    // Whatever follows cannot be told apart from the next replies: the connection ends here.
+    closeWithEvents();
+    throw Failure{ErrServerReply, text};
 }
 
 bool ControlConnection::takeLine(QByteArray& line)
@@ -370,6 +416,8 @@ bool ControlConnection::takeLine(QByteArray& line)
             return false;
         const qsizetype used = m_assembler.feed(buffer.constData(), buffer.size());
         m_channel.consume(used);
+        if (m_judge.take(used) == ReplyJudge::Verdict::Violation)
+            failProtocol();
         if (m_assembler.hasLine()) {
             line = m_assembler.takeLine();
             m_lastReply = line;

@@ -60,7 +60,8 @@ public:
     /// TYPE A / TYPE I; the stored mode changes only on a positive reply.
     void sendType(int mode);
 
-    QByteArray lastReply() const { return m_lastReply; }
+    /// The last reply line read (the line being read while it is incomplete), up to a NUL it may hold.
+    QByteArray lastReply() const;
     /// Called whenever a preliminary (1xx) reply line ends a reply's wait for it.
     std::function<void()> onPreliminaryReply;
     /// TLS is on for this connection (decided by the start mode at connect time).
@@ -86,6 +87,9 @@ private:
     QByteArray readLine();
     /// Takes a complete line from what has arrived, without waiting.
     bool takeLine(QByteArray& line);
+    /// Judges a reply line and puts it in the trail; a line that breaks the protocol ends the connection.
+    ReplyJudge::Verdict judgeLine(const QByteArray& line);
+    [[noreturn]] void failProtocol();
     /// Reads one whole reply (up to its first 1xx line with `stopAtPreliminary`).
     ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);

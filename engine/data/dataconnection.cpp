@@ -118,6 +118,7 @@ void DataConnection::prepare(Kind kind)
     m_storeSent = false;
     m_tls = m_session.settings().sslStartMode != sslNone;
     m_transferAnswered = false;
+    m_nulReported = false;
 }
 
 void DataConnection::open()
@@ -135,9 +136,20 @@ void DataConnection::openPassive()
     const QByteArray reply = control.lastReply();
     quint32 announced = 0;
     quint16 port = 0;
-    if (!reply.startsWith("22") || !parsePassiveReply(reply, announced, port)) {
+    if (!reply.startsWith("22")) {
         m_session.events().error(ErrServerReply, QStringLiteral("Unexpected server reply."));
         throw Failure{ErrServerReply, QString()};
+    }
+    // Nothing more is sent on a reply the data connection cannot follow.
+    QString problem;
+    if (!parsePassiveReply(reply, announced, port))
+        problem = QStringLiteral("Malformed PASV reply: ");
+    else if (port == 0)
+        problem = QStringLiteral("The PASV reply names port 0: ");
+    if (!problem.isEmpty()) {
+        const QString text = problem + QString::fromLocal8Bit(reply);
+        m_session.events().error(ErrServerReply, text);
+        throw Failure{ErrServerReply, text};
     }
     // Connect to the server we are talking to, whatever address the reply names: a hostile server must
     // not be able to aim our data connection at another host.
@@ -336,6 +348,15 @@ void DataConnection::onReadable()
 
 void DataConnection::deliverListingLine(const QByteArray& line)
 {
+    // No file name holds a NUL; cut there, the name would be another file's. The line is left out.
+    if (line.contains('\0')) {
+        if (!m_nulReported)
+            m_session.events().error(ErrServerReply,
+                                     QStringLiteral("Protocol error: a listing line holds a NUL byte; it is "
+                                                    "left out."));
+        m_nulReported = true;
+        return;
+    }
     ListEntry entry;
     if (!parseListLine(line, entry))
         return;

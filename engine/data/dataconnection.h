@@ -87,6 +87,7 @@ private:
     bool m_storeSent = false;
     bool m_tls = false;
     bool m_transferAnswered = false; // the transfer command got its preliminary reply
+    bool m_nulReported = false;      // a listing line with a NUL byte was reported
     QByteArray m_block;
 };
 

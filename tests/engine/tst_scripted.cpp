@@ -1,5 +1,6 @@
 // Exact reply sequences no real server sends, played by our scripted server.
 #include "engine/component/ftpengine.h"
+#include "engine/control/lineassembler.h"
 #include "tests/engine/enginerecorder.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testfiles.h"
@@ -271,16 +272,107 @@ private Q_SLOTS:
         QCOMPARE(rec.names, QStringList{QStringLiteral("safe.txt")});
     }
 
-    void passiveReplyWithoutTwoTwo()
+    void unusablePassiveReplies_data()
     {
-        ScriptedServer server(withLogon({expect("PASV"), reply("200 Whatever")}));
+        QTest::addColumn<QByteArray>("pasvReply");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("errorEvent");
+        QTest::newRow("not 22x") << QByteArray("200 Whatever")
+                                 << QStringLiteral("141: [141] (no description available)")
+                                 << QStringLiteral("Unexpected server reply.");
+        QTest::newRow("too few numbers")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1)")
+            << QStringLiteral("141: Malformed PASV reply: 227 Entering Passive Mode (127,0,0,1)")
+            << QStringLiteral("Malformed PASV reply: 227 Entering Passive Mode (127,0,0,1)");
+        QTest::newRow("port 0")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1,0,0)")
+            << QStringLiteral("141: The PASV reply names port 0: 227 Entering Passive Mode (127,0,0,1,0,0)")
+            << QStringLiteral("The PASV reply names port 0: 227 Entering Passive Mode (127,0,0,1,0,0)");
+    }
+
+    // Nothing more is sent after a PASV reply the data connection cannot follow.
+    void unusablePassiveReplies()
+    {
+        QFETCH(QByteArray, pasvReply);
+        QFETCH(QString, errorEvent);
+        ScriptedServer server(withLogon({expect("PASV"), reply(pasvReply)}));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         pointAt(engine, server);
-        QCOMPARE(failureOf([&] { engine.ListDirectory(); }),
-                 std::make_pair(141, QStringLiteral("141: [141] (no description available)")));
-        QVERIFY(rec.events.contains(QStringLiteral("error 141 Unexpected server reply.")));
+        engine.Logon();
+        rec.clear();
+        const auto failure = failureOf([&] { engine.ListDirectory(); });
+        QCOMPARE(failure.first, 141);
+        QTEST(failure.second, "message");
+        QVERIFY2(rec.events.contains(QStringLiteral("error 141 ") + errorEvent),
+                 qPrintable(rec.events.join(u'|')));
+        QCOMPARE(rec.commands, QStringList{QStringLiteral("PASV")});
+        QVERIFY(rec.shape().filter(QStringLiteral("start")).isEmpty());
+    }
+
+    void hostileReplies_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("lastReply");
+        QByteArray spam;
+        for (int i = 0; i < 30000; ++i)
+            spam += "220-spam\r\n";
+        QTest::newRow("220- lines forever")
+            << spam << QStringLiteral("141: Protocol error: the server's reply runs past 10000 lines.")
+            << QStringLiteral("220-spam");
+        QTest::newRow("a line that never ends")
+            << QByteArray(5 * 1024 * 1024, 'x')
+            << QStringLiteral("141: Protocol error: the server's reply runs past 4194304 bytes.")
+            << QString(int(skyhaul::engine::LineAssembler::kJoinedLineCap), QLatin1Char('x'));
+        QTest::newRow("NUL in a line")
+            << QByteArrayLiteral("220 /ok\0/../../evil\r\n")
+            << QStringLiteral("141: Protocol error: the server's reply holds a NUL byte.")
+            << QStringLiteral("220 /ok");
+    }
+
+    // A reply that never ends is refused, whatever the silence timeout; so is a NUL before it can reach a
+    // name. The connection ends: what follows could not be told apart from replies.
+    void hostileReplies()
+    {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QString, lastReply);
+        ScriptedServer server({send(greeting), delay(30000)});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setTimeout(20);
+        QElapsedTimer clock;
+        clock.start();
+        QTEST(failureOf([&] { engine.Logon(); }).second, "message");
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!engine.Connected());
+        QCOMPARE(engine.LastReply(), lastReply);
+        QVERIFY(rec.events.contains(QStringLiteral("trail 2 Disconnected.")));
+        for (const QString& event : std::as_const(rec.events))
+            QVERIFY(!event.contains(QChar(0)));
+        server.stop();
+    }
+
+    void listingLineWithANulIsLeftOut()
+    {
+        ScriptedServer server(
+            withLogon({expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(),
+                       sendData(QByteArrayLiteral("-rw-r--r-- 1 a b 3 Jan 1 2020 evil.txt\0.jpg\r\n"
+                                                  "-rw-r--r-- 1 a b 3 Jan 1 2020 good.txt\r\n"
+                                                  "-rw-r--r-- 1 a b 3 Jan 1 2020 \0\r\n")),
+                       closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.ListDirectory();
+        QCOMPARE(rec.names, QStringList{QStringLiteral("good.txt")});
+        QCOMPARE(rec.events.filter(QStringLiteral("NUL")),
+                 QStringList{QStringLiteral(
+                     "error 141 Protocol error: a listing line holds a NUL byte; it is left out.")});
     }
 
     void activeModeAcceptsOnlyTheServer()
