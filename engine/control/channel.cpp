@@ -133,8 +133,22 @@ void Channel::resumeIfDrained()
 {
     if (m_stalled && m_in.size() - m_inPos < kPlainCap / 2) {
         m_stalled = false;
-        QMetaObject::invokeMethod(this, &Channel::onReadyRead, Qt::QueuedConnection);
+        readLater();
     }
+}
+
+void Channel::readLater()
+{
+    if (m_readQueued)
+        return;
+    m_readQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_readQueued = false;
+            onReadyRead();
+        },
+        Qt::QueuedConnection);
 }
 
 bool Channel::write(const char* data, qint64 size)
@@ -185,6 +199,11 @@ void Channel::feedTls(const QByteArray& raw)
         m_in = std::move(plain); // nothing left unread: take the block as it is
         m_inPos = 0;
     } else {
+        if (m_inPos > m_in.size() / 2) {
+            // The reader took part of the buffer: drop that part before it grows (amortised).
+            m_in.remove(0, m_inPos);
+            m_inPos = 0;
+        }
         m_in.append(plain);
     }
     if (result.failed) {
@@ -299,13 +318,21 @@ void Channel::onReadyRead()
         // Qt does not repeat readyRead while this handler runs, and a certificate question inside the
         // feed may take a while: take everything that arrived meanwhile before returning. Plaintext
         // nobody reads is bounded: past the cap the bytes stay in the socket until the reader catches up.
+        // One pass decrypts a bounded amount, so the event loop runs in between; the rest follows.
         QPointer<Channel> self(this);
+        qint64 fed = 0;
         while (self && m_socket && m_tls && m_socket->bytesAvailable() > 0) {
             if (m_in.size() - m_inPos >= kPlainCap) {
                 m_stalled = true;
                 return;
             }
-            feedTls(m_socket->read(kTlsChunk));
+            if (fed >= kTlsPerPass) {
+                readLater();
+                return;
+            }
+            const QByteArray chunk = m_socket->read(kTlsChunk);
+            fed += chunk.size();
+            feedTls(chunk);
         }
         return;
     }

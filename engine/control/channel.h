@@ -25,6 +25,8 @@ public:
     static constexpr qint64 kPlainCap = 8 * 1024 * 1024;
     /// Ciphertext fed to TLS in one go.
     static constexpr qint64 kTlsChunk = 256 * 1024;
+    /// Ciphertext decrypted in one pass of the event loop; the rest follows in further passes.
+    static constexpr qint64 kTlsPerPass = 2 * 1024 * 1024;
 
     explicit Channel(QObject* parent = nullptr);
     ~Channel() override;
@@ -51,6 +53,9 @@ public:
     qint64 read(char* data, qint64 max);
     /// A view of buffered plaintext without consuming it; consume() drops bytes from its front.
     const QByteArray& peekBuffer();
+    /// The plaintext held in the channel's own buffer (all of it under TLS), without draining the socket
+    /// or moving bytes; valid until the channel is used again.
+    QByteArrayView unread() const { return QByteArrayView(m_in).sliced(m_inPos); }
     void consume(qint64 count);
 
     /// Queues plaintext for sending; returns false when the connection is gone.
@@ -110,6 +115,7 @@ private:
     void endTls();
     void halfCloseIfWritten();
     void resumeIfDrained();
+    void readLater();
 
     QPointer<QTcpSocket> m_socket;
     std::unique_ptr<TlsSession> m_tls;
@@ -119,7 +125,8 @@ private:
     bool m_peerClosed = false;
     bool m_closeReported = false;
     bool m_halfClosePending = false;
-    bool m_stalled = false; // TLS reading paused at the plaintext cap
+    bool m_stalled = false;    // TLS reading paused at the plaintext cap
+    bool m_readQueued = false; // a further TLS pass is queued
 };
 
 } // namespace skyhaul::engine

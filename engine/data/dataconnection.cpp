@@ -119,6 +119,10 @@ void DataConnection::prepare(Kind kind)
     m_tls = m_session.settings().sslStartMode != sslNone;
     m_transferAnswered = false;
     m_nulReported = false;
+    m_peerClosed = false;
+    m_receiving = false;
+    m_chunk.clear();
+    m_chunkPos = 0;
 }
 
 void DataConnection::open()
@@ -271,7 +275,7 @@ void DataConnection::onEstablished()
     m_session.waiter().wake();
     if (m_kind == Kind::Upload) {
         if (!m_file.isOpen())
-            finish(); // nothing can be sent: end the upload instead of leaving the server waiting
+            shutdownUpload(); // nothing can be sent: end the upload instead of leaving the server waiting
         else
             pumpUpload();
     } else if (m_channel.available() > 0) {
@@ -290,60 +294,104 @@ int DataConnection::percent() const
 
 void DataConnection::onReadable()
 {
-    if (!m_established || m_kind == Kind::Upload)
+    // One pass takes a bounded share of what arrived, so the event loop (the window's timers and input)
+    // runs between passes; the rest follows in a queued pass, one per round of the loop. A handler that
+    // runs the event loop finds a pass in progress or queued and leaves the data to it.
+    if (!m_established || m_kind == Kind::Upload || m_kind == Kind::None || m_receiving || m_continuePending)
         return;
-    EventSink& ev = m_session.events();
-    if (m_kind == Kind::Listing) {
-        // A shared copy: a handler may run the event loop and add to the channel's buffer meanwhile.
-        const QByteArray buffer = m_channel.peekBuffer();
-        qsizetype pos = 0;
-        while (pos < buffer.size()) {
-            pos += m_lines.feed(buffer.constData() + pos, buffer.size() - pos);
-            if (m_lines.hasLine())
-                deliverListingLine(m_lines.takeLine());
-        }
-        m_counter += pos;
-        m_channel.consume(pos);
-        if (pos > 0)
+    QPointer<DataConnection> self(this);
+    m_receiving = true;
+    const bool more = m_kind == Kind::Listing ? receiveListing() : receiveBlocks();
+    if (!self)
+        return; // a handler closed the engine
+    m_receiving = false;
+    if (more)
+        continueLater();
+    else if (m_peerClosed)
+        completeTransfer();
+}
+
+void DataConnection::continueLater()
+{
+    if (m_continuePending)
+        return;
+    m_continuePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_continuePending = false;
+            onReadable();
+        },
+        Qt::QueuedConnection);
+}
+
+bool DataConnection::receiveListing()
+{
+    QPointer<DataConnection> self(this);
+    for (int lines = 0; lines < kListingLinesPerPass;) {
+        if (m_chunkPos >= m_chunk.size()) {
+            m_chunk.resize(kListingChunk);
+            const qint64 n = m_channel.read(m_chunk.data(), kListingChunk);
+            m_chunk.resize(std::max<qint64>(n, 0));
+            m_chunkPos = 0;
+            if (n <= 0)
+                return false;
+            m_counter += n;
             m_session.waiter().touch();
-        return;
+        }
+        m_chunkPos += m_lines.feed(m_chunk.constData() + m_chunkPos, m_chunk.size() - m_chunkPos);
+        if (m_lines.hasLine()) {
+            deliverListingLine(m_lines.takeLine());
+            if (!self)
+                return false;
+            ++lines;
+        }
     }
+    return true;
+}
+
+bool DataConnection::receiveBlocks()
+{
     // Under TLS the plaintext is already in the channel's buffer: write it from there. In the clear,
     // read straight from the socket into our block.
+    QPointer<DataConnection> self(this);
+    EventSink& ev = m_session.events();
     const bool decrypted = m_channel.tls() != nullptr;
     if (!decrypted && m_block.size() != kReadBlock)
         m_block.resize(kReadBlock);
-    QByteArray buffer;
-    for (;;) {
+    for (qint64 passed = 0; passed < kBytesPerPass;) {
         const char* data = nullptr;
         qint64 n = 0;
+        const qint64 most = std::min(kReadBlock, kBytesPerPass - passed);
         if (decrypted) {
-            buffer = m_channel.peekBuffer();
-            data = buffer.constData();
-            n = buffer.size();
+            const QByteArrayView unread = m_channel.unread();
+            data = unread.data();
+            n = std::min<qint64>(unread.size(), most);
         } else {
             data = m_block.constData();
-            n = m_channel.read(m_block.data(), kReadBlock);
+            n = m_channel.read(m_block.data(), most);
         }
         if (n <= 0)
-            break;
+            return false;
+        passed += n;
         m_session.waiter().touch();
         m_counter += n;
+        QByteArray block;
         if (m_kind == Kind::DownloadToFile) {
             if (!m_file.isOpen())
                 ev.error(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
             else if (m_file.write(data, n) != n)
                 ev.error(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
-            if (decrypted)
-                m_channel.consume(n);
-            ev.transfer(1, m_counter, percent(), QByteArray());
         } else {
-            const QByteArray block(data, n);
-            if (decrypted)
-                m_channel.consume(n);
-            ev.transfer(1, m_counter, percent(), block);
+            block = QByteArray(data, n);
         }
+        if (decrypted)
+            m_channel.consume(n); // the view is not touched after this
+        ev.transfer(1, m_counter, percent(), block);
+        if (!self)
+            return false;
     }
+    return true;
 }
 
 void DataConnection::deliverListingLine(const QByteArray& line)
@@ -377,7 +425,7 @@ void DataConnection::pumpUpload()
             qCDebug(lcEngine) << "upload queued in full:" << m_counter << "bytes";
             m_uploadQueued = true;
             m_file.close();
-            finish();
+            shutdownUpload();
             return;
         }
         const qint64 want = std::min(remaining, kUploadBlock);
@@ -400,7 +448,7 @@ void DataConnection::pumpUpload()
     }
 }
 
-void DataConnection::finish()
+void DataConnection::shutdownUpload()
 {
     // An upload ends by closing our side once everything queued has gone out; the close reports the end.
     m_channel.shutdownWhenWritten();
@@ -411,11 +459,20 @@ void DataConnection::onClosed()
     qCDebug(lcEngine) << "data connection closed, finished before:" << m_finished << "bytes" << m_counter;
     if (m_finished)
         return;
-    if (m_established && m_kind != Kind::Upload) {
+    m_peerClosed = true;
+    // What arrived before the close is still to be taken; the last pass completes the transfer.
+    if (m_established && m_kind != Kind::Upload && m_kind != Kind::None)
         onReadable();
-        if (m_kind == Kind::Listing && m_lines.flush())
-            deliverListingLine(m_lines.takeLine());
-    }
+    else
+        completeTransfer();
+}
+
+void DataConnection::completeTransfer()
+{
+    if (m_finished)
+        return;
+    if (m_kind == Kind::Listing && m_lines.flush())
+        deliverListingLine(m_lines.takeLine());
     m_finished = true;
     if (m_file.isOpen())
         m_file.close();

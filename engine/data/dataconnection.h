@@ -33,6 +33,12 @@ public:
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
     /// Largest block handed to the file and to OnTransfer in one go.
     static constexpr qint64 kReadBlock = 256 * 1024;
+    /// Bytes of a download written in one pass of the event loop.
+    static constexpr qint64 kBytesPerPass = 2 * 1024 * 1024;
+    /// Listing lines parsed and reported in one pass of the event loop.
+    static constexpr int kListingLinesPerPass = 2000;
+    /// Listing bytes taken from the connection at a time.
+    static constexpr qint64 kListingChunk = 64 * 1024;
 
     explicit DataConnection(Session& session);
     ~DataConnection() override;
@@ -60,9 +66,14 @@ private:
     void onConnected();
     void onEstablished();
     void onReadable();
+    void continueLater();
+    /// One bounded pass over what arrived; true when more may be waiting.
+    bool receiveListing();
+    bool receiveBlocks();
     void onClosed();
+    void completeTransfer();
     void pumpUpload();
-    void finish();
+    void shutdownUpload();
     void deliverListingLine(const QByteArray& line);
     void completionWait();
     /// Goes on receiving a download whose control connection is gone until the server closes the data
@@ -88,7 +99,12 @@ private:
     bool m_tls = false;
     bool m_transferAnswered = false; // the transfer command got its preliminary reply
     bool m_nulReported = false;      // a listing line with a NUL byte was reported
+    bool m_peerClosed = false;       // the server closed; what arrived is still being taken
+    bool m_receiving = false;        // a receiving pass is in progress
+    bool m_continuePending = false;  // a further pass is queued
     QByteArray m_block;
+    QByteArray m_chunk; // listing bytes being cut into lines
+    qsizetype m_chunkPos = 0;
 };
 
 } // namespace skyhaul::engine

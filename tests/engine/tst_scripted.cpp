@@ -1,6 +1,7 @@
 // Exact reply sequences no real server sends, played by our scripted server.
 #include "engine/component/ftpengine.h"
 #include "engine/control/lineassembler.h"
+#include "engine/data/dataconnection.h"
 #include "tests/engine/enginerecorder.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testfiles.h"
@@ -45,6 +46,24 @@ QStringList replies(const EngineRecorder& rec)
     }
     return out;
 }
+
+/// Calls back before every event the application delivers, so the work between two calls is the work of
+/// one event handler.
+class EventWatch : public QObject {
+public:
+    explicit EventWatch(std::function<void()> onEvent) : m_onEvent(std::move(onEvent))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        m_onEvent();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onEvent;
+};
 
 } // namespace
 
@@ -373,6 +392,82 @@ private Q_SLOTS:
         QCOMPARE(rec.events.filter(QStringLiteral("NUL")),
                  QStringList{QStringLiteral(
                      "error 141 Protocol error: a listing line holds a NUL byte; it is left out.")});
+    }
+
+    void workPerPassIsBounded_data()
+    {
+        QTest::addColumn<bool>("listing");
+        QTest::newRow("listing of a million entries") << true;
+        QTest::newRow("download of 64 MiB") << false;
+    }
+
+    // What arrives on a data connection is taken in bounded passes with the event loop running in between,
+    // so the window's timers and input are never held up for long by a listing or a transfer. The bound is
+    // checked by counting the work done between two events the application delivers (the work of one
+    // event handler); how late a 10 ms timer fires is only reported, as a busy machine delays it anyway.
+    void workPerPassIsBounded()
+    {
+        QFETCH(bool, listing);
+        using skyhaul::engine::DataConnection;
+        const int entries = 1000000;
+        QByteArray data;
+        if (listing) {
+            data.reserve(entries * 52);
+            for (int i = 0; i < entries; ++i)
+                data += "-rw-r--r-- 1 u g 1234 Jan 1 2020 file" + QByteArray::number(i) + ".txt\r\n";
+        } else {
+            data = QByteArray(64 * 1024 * 1024, 'z');
+        }
+        const QByteArray command = listing ? "LIST" : "RETR f";
+        ScriptedServer server(withLogon({expect("TYPE I"), reply("200 Binary"), expect("SIZE f"),
+                                         reply("213 " + QByteArray::number(data.size())), expect("PASV"),
+                                         pasv(), expect(command), reply("150 Here"), acceptData(),
+                                         sendData(data), closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.setTransferMode(tmBinary);
+        engine.Logon();
+        if (listing)
+            engine.setCommand(QStringLiteral("SIZE f")); // keeps the script the same for both rows
+        qint64 total = 0;
+        qint64 sincePass = 0;
+        qint64 mostPerPass = 0;
+        engine.OnDirList = [&](const QString&, const QString&, bool, qint64, const QString&) {
+            ++total;
+            ++sincePass;
+        };
+        engine.OnTransfer = [&](int, qint64, int, const QByteArray& text) {
+            total += text.size();
+            sincePass += text.size();
+        };
+        EventWatch watch([&] {
+            mostPerPass = std::max(mostPerPass, sincePass);
+            sincePass = 0;
+        });
+        QElapsedTimer sinceTick;
+        qint64 latest = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { latest = std::max(latest, sinceTick.restart() - 10); });
+        QElapsedTimer clock;
+        clock.start();
+        sinceTick.start();
+        tick.start(10);
+        if (listing) {
+            engine.ListDirectory();
+        } else {
+            engine.setRemoteFile(QStringLiteral("f"));
+            engine.Download();
+        }
+        mostPerPass = std::max(mostPerPass, sincePass);
+        qInfo("%s in %lld ms; at most %lld per event; a 10 ms timer late by up to %lld ms",
+              QTest::currentDataTag(), clock.elapsed(), mostPerPass, latest);
+        QCOMPARE(total, listing ? qint64(entries) : qint64(data.size()));
+        QVERIFY2(mostPerPass <=
+                     (listing ? qint64(DataConnection::kListingLinesPerPass) : DataConnection::kBytesPerPass),
+                 qPrintable(QString::number(mostPerPass)));
     }
 
     void activeModeAcceptsOnlyTheServer()
