@@ -27,11 +27,13 @@ void Session::runMethod(Method method, const std::function<void()>& body)
 
     m_waiter.startDeadline(m_settings.timeout);
     m_waiter.clearInterrupted();
+    m_waiter.clearFailure();
     m_operation = method;
     qCDebug(lcEngine) << "operation" << int(method) << "starts";
     auto idleAgain = qScopeGuard([this] {
         m_operation = Method::None;
         m_waiter.clearDeadline();
+        m_waiter.clearFailure();
     });
     try {
         m_control->settleBrokenReply();

@@ -151,6 +151,15 @@ void Channel::readLater()
         Qt::QueuedConnection);
 }
 
+qint64 Channel::discardUnread()
+{
+    drainSocket();
+    const qint64 dropped = m_in.size() - m_inPos;
+    m_in.clear();
+    m_inPos = 0;
+    return dropped;
+}
+
 bool Channel::write(const char* data, qint64 size)
 {
     if (!m_socket || !m_connected)
@@ -167,10 +176,11 @@ bool Channel::write(const char* data, qint64 size)
 }
 
 bool Channel::startTls(const QString& targetName, const QByteArray& acceptedCertificate,
-                       const TlsResumption& resumption, TlsSession::Callbacks callbacks)
+                       const TlsResumption& resumption, TlsSession::Callbacks callbacks,
+                       TlsSession::OtherCertificates others)
 {
     m_tls = std::make_unique<TlsSession>(std::move(callbacks));
-    if (!m_tls->start(targetName, acceptedCertificate, resumption))
+    if (!m_tls->start(targetName, acceptedCertificate, resumption, others))
         return false;
     sendTlsOutput();
     // Bytes that arrived with the connect belong to the handshake.

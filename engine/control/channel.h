@@ -58,6 +58,9 @@ public:
     QByteArrayView unread() const { return QByteArrayView(m_in).sliced(m_inPos); }
     void consume(qint64 count);
 
+    /// Drops what arrived but was not read; returns how many bytes that was.
+    qint64 discardUnread();
+
     /// Queues plaintext for sending; returns false when the connection is gone.
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
@@ -70,7 +73,8 @@ public:
      * cannot even start.
      */
     bool startTls(const QString& targetName, const QByteArray& acceptedCertificate,
-                  const TlsResumption& resumption, TlsSession::Callbacks callbacks);
+                  const TlsResumption& resumption, TlsSession::Callbacks callbacks,
+                  TlsSession::OtherCertificates others = TlsSession::OtherCertificates::Check);
     /// The TLS session of the channel, if TLS was started on it.
     TlsSession* tls() const { return m_tls.get(); }
 

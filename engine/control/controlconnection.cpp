@@ -195,6 +195,11 @@ void ControlConnection::connectServer()
         return;
     // No fallback: a server that refuses AUTH TLS fails the logon.
     sendCommand(QStringLiteral("AUTH TLS"));
+    // Nothing may follow the reply in the clear: bytes pipelined behind it are not the server's (or are
+    // meant to pass for protected replies), so they are dropped, never read as replies.
+    if (const qint64 dropped = m_channel.discardUnread(); dropped > 0)
+        qCDebug(lcEngine) << "dropped" << dropped << "bytes sent in the clear behind the AUTH TLS reply";
+    m_assembler.reset();
     m_up = false; // not usable until the handshake is through
     runHandshake();
     m_up = true;
@@ -445,7 +450,7 @@ QByteArray ControlConnection::readLine()
 
 void ControlConnection::failWait()
 {
-    throw Failure{ErrTimeout, m_session.waiter().reason()};
+    throw m_session.waiter().failure();
 }
 
 void ControlConnection::changeDirectory(const QString& path)

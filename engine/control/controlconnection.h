@@ -74,6 +74,8 @@ public:
     QHostAddress localAddress() const { return m_channel.localAddress(); }
     QHostAddress serverAddress() const { return m_channel.peerAddress(); }
     int representation() const { return m_representation; }
+    /// Explicit TLS without PROT P accepted: a data connection would not be protected.
+    bool dataUnprotected() const { return m_explicitTls && !m_dataProtected; }
     void setRepresentation(int mode) { m_representation = mode; }
 
 private:

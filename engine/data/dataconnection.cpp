@@ -25,12 +25,7 @@ DataConnection::DataConnection(Session& session)
 {
     connect(&m_channel, &Channel::connected, this, &DataConnection::onConnected);
     connect(&m_channel, &Channel::tlsEstablished, this, &DataConnection::onEstablished);
-    connect(&m_channel, &Channel::tlsFailed, this, [this](int, const QString&) {
-        // The session has reported the failure (OnError); the server's reply decides the method.
-        m_channel.close();
-        m_finished = true;
-        m_session.waiter().wake();
-    });
+    connect(&m_channel, &Channel::tlsFailed, this, &DataConnection::failTls);
     connect(&m_channel, &Channel::connectFailed, this, [this](int code) {
         m_session.events().error(code, standardText(code));
         m_channel.close();
@@ -127,6 +122,10 @@ void DataConnection::prepare(Kind kind)
 
 void DataConnection::open()
 {
+    // Never data in the clear beside a protected control connection.
+    if (m_session.control().dataUnprotected())
+        throw Failure{ErrServerReply, QStringLiteral("Data connections cannot be protected: the server has "
+                                                     "not accepted PROT P on this connection.")};
     if (m_session.settings().passive)
         openPassive();
     else
@@ -228,17 +227,25 @@ void DataConnection::onConnected()
     // that speaks before its command has arrived (the passive connection is up before REST and RETR).
     if (!m_transferAnswered)
         return;
-    // The engine is the TLS client on an accepted connection too. The control connection's certificate
-    // is accepted without a question, and its session is resumed (servers may insist on that).
+    // The engine is the TLS client on an accepted connection too. Only the certificate accepted on the
+    // control connection is taken, without a question: a data connection presenting another one does not
+    // come from the server the user accepted. The control connection's session is resumed (servers may
+    // insist on that).
     const ControlConnection& control = m_session.control();
     if (!m_channel.startTls(control.tlsTarget(), control.acceptedCertificate(), control.resumption(),
-                            m_session.tlsCallbacks())) {
+                            m_session.tlsCallbacks(), TlsSession::OtherCertificates::Refuse)) {
         const TlsError error = m_channel.tls()->lastError();
         m_session.events().error(error.number(), error.text);
-        m_channel.close();
-        m_finished = true;
-        m_session.waiter().wake();
+        failTls(error.number(), error.text);
     }
+}
+
+void DataConnection::failTls(int code, const QString& text)
+{
+    // Nothing goes in the clear instead: the method fails with the TLS failure.
+    m_channel.cut();
+    m_finished = true;
+    m_session.waiter().fail(Failure{code, text});
 }
 
 void DataConnection::onEstablished()
@@ -486,7 +493,7 @@ void DataConnection::completionWait()
 {
     // Nested wait: the data connection finishes through the event loop.
     if (!m_session.waiter().waitUntil([this] { return m_finished; }, Waiter::kTransferSliceMs))
-        throw Failure{ErrTimeout, m_session.waiter().reason()};
+        throw m_session.waiter().failure();
     m_kind = Kind::None;
 }
 

@@ -65,6 +65,7 @@ private:
     void onAccepted();
     void onConnected();
     void onEstablished();
+    void failTls(int code, const QString& text);
     void onReadable();
     void continueLater();
     /// One bounded pass over what arrived; true when more may be waiting.
