@@ -133,22 +133,8 @@ void Channel::resumeIfDrained()
 {
     if (m_stalled && m_in.size() - m_inPos < kPlainCap / 2) {
         m_stalled = false;
-        readLater();
+        m_readAgain.request();
     }
-}
-
-void Channel::readLater()
-{
-    if (m_readQueued)
-        return;
-    m_readQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_readQueued = false;
-            onReadyRead();
-        },
-        Qt::QueuedConnection);
 }
 
 qint64 Channel::discardUnread()
@@ -337,7 +323,7 @@ void Channel::onReadyRead()
                 return;
             }
             if (fed >= kTlsPerPass) {
-                readLater();
+                m_readAgain.request();
                 return;
             }
             const QByteArray chunk = m_socket->read(kTlsChunk);

@@ -7,6 +7,7 @@
 
 #include <QTcpSocket>
 
+#include "engine/component/queuedcall.h"
 #include "engine/tls/tlssession.h"
 
 #include <memory>
@@ -119,7 +120,6 @@ private:
     void endTls();
     void halfCloseIfWritten();
     void resumeIfDrained();
-    void readLater();
 
     QPointer<QTcpSocket> m_socket;
     std::unique_ptr<TlsSession> m_tls;
@@ -129,8 +129,8 @@ private:
     bool m_peerClosed = false;
     bool m_closeReported = false;
     bool m_halfClosePending = false;
-    bool m_stalled = false;    // TLS reading paused at the plaintext cap
-    bool m_readQueued = false; // a further TLS pass is queued
+    bool m_stalled = false; // TLS reading paused at the plaintext cap
+    QueuedCall m_readAgain{this, [this] { onReadyRead(); }};
 };
 
 } // namespace skyhaul::engine

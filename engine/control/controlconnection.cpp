@@ -225,10 +225,10 @@ void ControlConnection::protectData()
     try {
         sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
         sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
         // Some servers protect the data connections of an implicit TLS session without being asked and
         // refuse the commands; others (vsftpd) refuse clear data until PROT P. A refusal is in the trail.
-        if (m_explicitTls || !m_lastReply.startsWith('5'))
+        if (m_explicitTls || failure.code != ErrServerReply || !m_lastReply.startsWith('5'))
             throw;
         qCDebug(lcEngine) << "data protection refused after an implicit TLS logon:" << m_lastReply;
     }

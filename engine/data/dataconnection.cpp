@@ -304,7 +304,8 @@ void DataConnection::onReadable()
     // One pass takes a bounded share of what arrived, so the event loop (the window's timers and input)
     // runs between passes; the rest follows in a queued pass, one per round of the loop. A handler that
     // runs the event loop finds a pass in progress or queued and leaves the data to it.
-    if (!m_established || m_kind == Kind::Upload || m_kind == Kind::None || m_receiving || m_continuePending)
+    if (!m_established || m_kind == Kind::Upload || m_kind == Kind::None || m_receiving ||
+        m_nextPass.pending())
         return;
     QPointer<DataConnection> self(this);
     m_receiving = true;
@@ -313,23 +314,9 @@ void DataConnection::onReadable()
         return; // a handler closed the engine
     m_receiving = false;
     if (more)
-        continueLater();
+        m_nextPass.request();
     else if (m_peerClosed)
         completeTransfer();
-}
-
-void DataConnection::continueLater()
-{
-    if (m_continuePending)
-        return;
-    m_continuePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_continuePending = false;
-            onReadable();
-        },
-        Qt::QueuedConnection);
 }
 
 bool DataConnection::receiveListing()

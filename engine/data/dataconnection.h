@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/component/queuedcall.h"
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
 
@@ -67,7 +68,6 @@ private:
     void onEstablished();
     void failTls(int code, const QString& text);
     void onReadable();
-    void continueLater();
     /// One bounded pass over what arrived; true when more may be waiting.
     bool receiveListing();
     bool receiveBlocks();
@@ -102,7 +102,7 @@ private:
     bool m_nulReported = false;      // a listing line with a NUL byte was reported
     bool m_peerClosed = false;       // the server closed; what arrived is still being taken
     bool m_receiving = false;        // a receiving pass is in progress
-    bool m_continuePending = false;  // a further pass is queued
+    QueuedCall m_nextPass{this, [this] { onReadable(); }};
     QByteArray m_block;
     QByteArray m_chunk; // listing bytes being cut into lines
     qsizetype m_chunkPos = 0;

@@ -15,52 +15,12 @@ namespace {
 
 enum class Operation { List, Upload, Download, Resume, Rename, Delete, Folders };
 
-QString operationName(Operation operation)
-{
-    switch (operation) {
-    case Operation::List:
-        return QStringLiteral("list");
-    case Operation::Upload:
-        return QStringLiteral("upload");
-    case Operation::Download:
-        return QStringLiteral("download");
-    case Operation::Resume:
-        return QStringLiteral("resume");
-    case Operation::Rename:
-        return QStringLiteral("rename");
-    case Operation::Delete:
-        return QStringLiteral("delete");
-    case Operation::Folders:
-        return QStringLiteral("mkdir rmdir");
-    }
-    return {};
-}
-
-QByteArray pattern(qsizetype size, int seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + quint32(seed);
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
-
-TSSLStartMode startMode(TlsMode tls)
-{
-    switch (tls) {
-    case TlsMode::None:
-        return sslNone;
-    case TlsMode::Explicit:
-        return sslExplicit;
-    case TlsMode::Implicit:
-        return sslImplicit;
-    }
-    return sslNone;
-}
+const QList<std::pair<Operation, QString>> kOperations{
+    {Operation::List, QStringLiteral("list")},           {Operation::Upload, QStringLiteral("upload")},
+    {Operation::Download, QStringLiteral("download")},   {Operation::Resume, QStringLiteral("resume")},
+    {Operation::Rename, QStringLiteral("rename")},       {Operation::Delete, QStringLiteral("delete")},
+    {Operation::Folders, QStringLiteral("mkdir rmdir")},
+};
 
 /// Interrupts the running transfer once it has moved a megabyte.
 void interruptAfterAMegabyte(EngineRecorder& rec, TFtpEngine& engine)
@@ -128,14 +88,12 @@ private Q_SLOTS:
                 if (tls == TlsMode::Implicit && !FtpServer::offersImplicitTls(kind))
                     continue;
                 for (bool passive : {true, false}) {
-                    for (Operation operation :
-                         {Operation::List, Operation::Upload, Operation::Download, Operation::Resume,
-                          Operation::Rename, Operation::Delete, Operation::Folders}) {
+                    for (const auto& [operation, operationName] : kOperations) {
                         const QString name =
                             QStringLiteral("%1 %2 %3 %4")
                                 .arg(FtpServer::kindName(kind), FtpServer::tlsName(tls),
                                      passive ? QStringLiteral("passive") : QStringLiteral("active"),
-                                     operationName(operation));
+                                     operationName);
                         QTest::newRow(qPrintable(name)) << kind << tls << passive << operation;
                     }
                 }
@@ -169,7 +127,9 @@ private:
                                               const QString&, bool& accept) { accept = true; };
         engine.setRemoteHost(server.host());
         engine.setRemotePort(server.port());
-        engine.setSSLStartMode(startMode(tls));
+        engine.setSSLStartMode(tls == TlsMode::None       ? sslNone
+                               : tls == TlsMode::Explicit ? sslExplicit
+                                                          : sslImplicit);
         engine.setUser(server.user());
         engine.setPassword(server.password());
         engine.setPassive(passive);
@@ -193,7 +153,7 @@ private:
             break;
         }
         case Operation::Upload: {
-            const QByteArray content = pattern(3 * 1024 * 1024 + 7, 1);
+            const QByteArray content = patternBytes(3 * 1024 * 1024 + 7, 1);
             writeBytes(localPath, content);
             engine.setLocalFile(localPath);
             engine.setRemoteFile(name);
@@ -202,7 +162,7 @@ private:
             break;
         }
         case Operation::Download: {
-            const QByteArray content = pattern(3 * 1024 * 1024 + 9, 2);
+            const QByteArray content = patternBytes(3 * 1024 * 1024 + 9, 2);
             QVERIFY(server.putFile(name, content));
             engine.setLocalFile(localPath);
             engine.setRemoteFile(name);
@@ -211,7 +171,7 @@ private:
             break;
         }
         case Operation::Resume: {
-            const QByteArray content = pattern(12 * 1024 * 1024, 3);
+            const QByteArray content = patternBytes(12 * 1024 * 1024, 3);
             QVERIFY(server.putFile(name, content));
             engine.setLocalFile(localPath);
             engine.setRemoteFile(name);
