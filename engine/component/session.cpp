@@ -31,13 +31,16 @@ void Session::runMethod(Method method, const std::function<void()>& body)
 
     m_waiter.startDeadline(m_settings.timeout);
     m_waiter.clearInterrupted();
+    m_waiter.clearFailure();
     m_operation = method;
     qCDebug(lcEngine) << "operation" << int(method) << "starts";
     auto idleAgain = qScopeGuard([this] {
         m_operation = Method::None;
         m_waiter.clearDeadline();
+        m_waiter.clearFailure();
     });
     try {
+        m_control->settleBrokenReply();
         if (!m_control->isUp() && method != Method::Logon && method != Method::LogOff)
             m_control->logon();
         body();

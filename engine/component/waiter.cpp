@@ -18,6 +18,8 @@ Waiter::Waiter(QObject* parent) : QObject(parent)
 
 bool Waiter::round(int sliceMs)
 {
+    if (m_failure.code != 0)
+        return false;
     if (m_interrupted) {
         m_interrupted = false;
         m_reason = QStringLiteral("Interrupted.");
@@ -50,6 +52,8 @@ bool Waiter::round(int sliceMs)
         m_reason = QStringLiteral("Interrupted.");
         return false;
     }
+    if (m_failure.code != 0)
+        return false;
     if (m_timeoutMs > 0 && m_deadline.hasExpired()) {
         m_reason = QStringLiteral("Timeout.");
         return false;
@@ -64,6 +68,18 @@ bool Waiter::waitUntil(const std::function<bool()>& done, int sliceMs)
             return false;
     }
     return true;
+}
+
+void Waiter::fail(const Failure& failure)
+{
+    if (m_failure.code == 0)
+        m_failure = failure;
+    wake();
+}
+
+Failure Waiter::failure() const
+{
+    return m_failure.code != 0 ? m_failure : Failure{ErrTimeout, m_reason};
 }
 
 void Waiter::wake()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/component/errors.h"
+
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
@@ -33,6 +35,13 @@ public:
     void setInterrupted() { m_interrupted = true; }
     void clearInterrupted() { m_interrupted = false; }
 
+    /// Makes the running method's waits fail with this failure, found by a handler (a data connection's
+    /// TLS failed); it stays until the next method clears it.
+    void fail(const Failure& failure);
+    void clearFailure() { m_failure = Failure{0, QString()}; }
+    /// What a failed round means for the method: the failure a handler set, otherwise 301 with reason().
+    Failure failure() const;
+
     /// Starts the inactivity deadline; 0 seconds means none.
     void startDeadline(int timeoutSeconds);
     /// Restarts the deadline: traffic happened.
@@ -51,6 +60,7 @@ private:
     qint64 m_timeoutMs = 0;
     QDeadlineTimer m_deadline;
     QString m_reason;
+    Failure m_failure{0, QString()};
 };
 
 } // namespace skyhaul::engine

@@ -133,8 +133,17 @@ void Channel::resumeIfDrained()
 {
     if (m_stalled && m_in.size() - m_inPos < kPlainCap / 2) {
         m_stalled = false;
-        QMetaObject::invokeMethod(this, &Channel::onReadyRead, Qt::QueuedConnection);
+        m_readAgain.request();
     }
+}
+
+qint64 Channel::discardUnread()
+{
+    drainSocket();
+    const qint64 dropped = m_in.size() - m_inPos;
+    m_in.clear();
+    m_inPos = 0;
+    return dropped;
 }
 
 bool Channel::write(const char* data, qint64 size)
@@ -153,10 +162,11 @@ bool Channel::write(const char* data, qint64 size)
 }
 
 bool Channel::startTls(const QString& targetName, const QByteArray& acceptedCertificate,
-                       const TlsResumption& resumption, TlsSession::Callbacks callbacks)
+                       const TlsResumption& resumption, TlsSession::Callbacks callbacks,
+                       TlsSession::OtherCertificates others)
 {
     m_tls = std::make_unique<TlsSession>(std::move(callbacks));
-    if (!m_tls->start(targetName, acceptedCertificate, resumption))
+    if (!m_tls->start(targetName, acceptedCertificate, resumption, others))
         return false;
     sendTlsOutput();
     // Bytes that arrived with the connect belong to the handshake.
@@ -185,6 +195,11 @@ void Channel::feedTls(const QByteArray& raw)
         m_in = std::move(plain); // nothing left unread: take the block as it is
         m_inPos = 0;
     } else {
+        if (m_inPos > m_in.size() / 2) {
+            // The reader took part of the buffer: drop that part before it grows (amortised).
+            m_in.remove(0, m_inPos);
+            m_inPos = 0;
+        }
         m_in.append(plain);
     }
     if (result.failed) {
@@ -242,6 +257,36 @@ void Channel::halfCloseIfWritten()
 void Channel::close()
 {
     endTls();
+    dropSocket();
+    m_peerClosed = false;
+    m_closeReported = false;
+    m_in.clear();
+    m_inPos = 0;
+}
+
+void Channel::cut()
+{
+    endTls();
+#ifdef Q_OS_UNIX
+    // An orderly close that happens to find nothing unread leaves the server writing into a closed
+    // connection: it gets a broken pipe, and proftpd's TLS module then ends the whole session. A reset
+    // reads as an aborted transfer to every server.
+    if (m_socket && m_socket->socketDescriptor() >= 0) {
+        const linger option{1, 0};
+        ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+    }
+#endif
+    close();
+}
+
+void Channel::release()
+{
+    drainSocket();
+    dropSocket();
+}
+
+void Channel::dropSocket()
+{
     m_tls.reset();
     if (QTcpSocket* socket = m_socket) {
         m_socket = nullptr;
@@ -250,12 +295,8 @@ void Channel::close()
         socket->deleteLater();
     }
     m_connected = false;
-    m_peerClosed = false;
-    m_closeReported = false;
     m_halfClosePending = false;
     m_stalled = false;
-    m_in.clear();
-    m_inPos = 0;
 }
 
 void Channel::drainSocket()
@@ -273,13 +314,21 @@ void Channel::onReadyRead()
         // Qt does not repeat readyRead while this handler runs, and a certificate question inside the
         // feed may take a while: take everything that arrived meanwhile before returning. Plaintext
         // nobody reads is bounded: past the cap the bytes stay in the socket until the reader catches up.
+        // One pass decrypts a bounded amount, so the event loop runs in between; the rest follows.
         QPointer<Channel> self(this);
+        qint64 fed = 0;
         while (self && m_socket && m_tls && m_socket->bytesAvailable() > 0) {
             if (m_in.size() - m_inPos >= kPlainCap) {
                 m_stalled = true;
                 return;
             }
-            feedTls(m_socket->read(kTlsChunk));
+            if (fed >= kTlsPerPass) {
+                m_readAgain.request();
+                return;
+            }
+            const QByteArray chunk = m_socket->read(kTlsChunk);
+            fed += chunk.size();
+            feedTls(chunk);
         }
         return;
     }

@@ -7,6 +7,7 @@
 
 #include <QTcpSocket>
 
+#include "engine/component/queuedcall.h"
 #include "engine/tls/tlssession.h"
 
 #include <memory>
@@ -25,6 +26,8 @@ public:
     static constexpr qint64 kPlainCap = 8 * 1024 * 1024;
     /// Ciphertext fed to TLS in one go.
     static constexpr qint64 kTlsChunk = 256 * 1024;
+    /// Ciphertext decrypted in one pass of the event loop; the rest follows in further passes.
+    static constexpr qint64 kTlsPerPass = 2 * 1024 * 1024;
 
     explicit Channel(QObject* parent = nullptr);
     ~Channel() override;
@@ -51,7 +54,13 @@ public:
     qint64 read(char* data, qint64 max);
     /// A view of buffered plaintext without consuming it; consume() drops bytes from its front.
     const QByteArray& peekBuffer();
+    /// The plaintext held in the channel's own buffer (all of it under TLS), without draining the socket
+    /// or moving bytes; valid until the channel is used again.
+    QByteArrayView unread() const { return QByteArrayView(m_in).sliced(m_inPos); }
     void consume(qint64 count);
+
+    /// Drops what arrived but was not read; returns how many bytes that was.
+    qint64 discardUnread();
 
     /// Queues plaintext for sending; returns false when the connection is gone.
     bool write(const char* data, qint64 size);
@@ -65,7 +74,8 @@ public:
      * cannot even start.
      */
     bool startTls(const QString& targetName, const QByteArray& acceptedCertificate,
-                  const TlsResumption& resumption, TlsSession::Callbacks callbacks);
+                  const TlsResumption& resumption, TlsSession::Callbacks callbacks,
+                  TlsSession::OtherCertificates others = TlsSession::OtherCertificates::Check);
     /// The TLS session of the channel, if TLS was started on it.
     TlsSession* tls() const { return m_tls.get(); }
 
@@ -73,6 +83,12 @@ public:
     void shutdownWhenWritten();
     /// Closes at once (buffers dropped). No events.
     void close();
+    /// Closes at once with a reset instead of an orderly close (after our close-notify under TLS): for a
+    /// transfer broken off while the server still sends. No events.
+    void cut();
+    /// Lets go of a socket the peer has closed. What it sent before closing stays readable until the next
+    /// connect or close.
+    void release();
 
 Q_SIGNALS:
     /// The TCP connect completed.
@@ -98,6 +114,7 @@ private:
     void onDisconnected();
     void onError();
     void drainSocket();
+    void dropSocket();
     void feedTls(const QByteArray& raw);
     void sendTlsOutput();
     void endTls();
@@ -113,6 +130,7 @@ private:
     bool m_closeReported = false;
     bool m_halfClosePending = false;
     bool m_stalled = false; // TLS reading paused at the plaintext cap
+    QueuedCall m_readAgain{this, [this] { onReadyRead(); }};
 };
 
 } // namespace skyhaul::engine

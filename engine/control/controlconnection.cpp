@@ -6,6 +6,17 @@
 
 namespace skyhaul::engine {
 
+namespace {
+
+// Only what comes before a NUL reaches the trail and LastReply: in a name it would cut the rest away.
+QByteArray upToNul(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
+} // namespace
+
 ControlConnection::ControlConnection(Session& session)
     : m_session(session), m_assembler(2048, LineAssembler::Overflow::Join)
 {
@@ -32,6 +43,11 @@ ControlConnection::ControlConnection(Session& session)
 }
 
 ControlConnection::~ControlConnection() = default;
+
+QByteArray ControlConnection::lastReply() const
+{
+    return upToNul(m_lastReply);
+}
 
 ControlConnection::TlsStart ControlConnection::tlsStart() const
 {
@@ -179,6 +195,11 @@ void ControlConnection::connectServer()
         return;
     // No fallback: a server that refuses AUTH TLS fails the logon.
     sendCommand(QStringLiteral("AUTH TLS"));
+    // Nothing may follow the reply in the clear: bytes pipelined behind it are not the server's (or are
+    // meant to pass for protected replies), so they are dropped, never read as replies.
+    if (const qint64 dropped = m_channel.discardUnread(); dropped > 0)
+        qCDebug(lcEngine) << "dropped" << dropped << "bytes sent in the clear behind the AUTH TLS reply";
+    m_assembler.reset();
     m_up = false; // not usable until the handshake is through
     runHandshake();
     m_up = true;
@@ -201,8 +222,16 @@ void ControlConnection::sendLogonCommands()
 
 void ControlConnection::protectData()
 {
-    sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
-    sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
+    try {
+        sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
+        sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
+    } catch (const Failure& failure) {
+        // Some servers protect the data connections of an implicit TLS session without being asked and
+        // refuse the commands; others (vsftpd) refuse clear data until PROT P. A refusal is in the trail.
+        if (m_explicitTls || failure.code != ErrServerReply || !m_lastReply.startsWith('5'))
+            throw;
+        qCDebug(lcEngine) << "data protection refused after an implicit TLS logon:" << m_lastReply;
+    }
     m_dataProtected = true;
 }
 
@@ -222,9 +251,9 @@ void ControlConnection::logon()
     }
     if (!m_loggedOn) {
         sendLogonCommands();
-        // A logon refused during the explicit TLS connect never reached PBSZ and PROT; without them the
-        // server would refuse the protected data connections.
-        if (m_explicitTls && !m_dataProtected)
+        // A logon refused during the explicit TLS connect never reached PBSZ and PROT, and an implicit TLS
+        // connect has none of its own; without them some servers refuse the protected data connections.
+        if (m_tlsMode && !m_dataProtected)
             protectData();
     }
     // TYPE and CWD follow within the same operation: the engine stays busy so that no handler can slip
@@ -256,6 +285,9 @@ void ControlConnection::onClosed(int code)
     m_up = false;
     m_loggedOn = false;
     m_awaitingFinal = false;
+    // Nothing is left of the connection but the lines the server sent before closing: the next method
+    // connects and logs on again.
+    m_channel.release();
     reportClosed(code, m_tlsMode);
     m_session.waiter().wake();
 }
@@ -288,8 +320,7 @@ void ControlConnection::sendLine(const QString& line)
 bool ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
 {
     if (!command.isEmpty()) {
-        if (m_awaitingFinal)
-            settleBrokenReply();
+        settleBrokenReply();
         QString line = command;
         if (!argument.isEmpty())
             line += QLatin1Char(' ') + argument;
@@ -307,6 +338,8 @@ bool ControlConnection::sendCommand(const QString& command, const QString& argum
 
 void ControlConnection::settleBrokenReply()
 {
+    if (!m_awaitingFinal)
+        return;
     // The last command was cut short (interrupt or timeout) before its final reply. What the server still
     // sends for it is read and logged here, so that it is not taken as the answer to the next command:
     // lines up to a final reply, or whatever comes until the server has been quiet for a moment (some
@@ -317,8 +350,7 @@ void ControlConnection::settleBrokenReply()
         QByteArray line;
         if (takeLine(line)) {
             qCDebug(lcEngine) << "late reply" << line.left(200);
-            m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
-            const ReplyJudge::Verdict verdict = m_judge.judge(line);
+            const ReplyJudge::Verdict verdict = judgeLine(line);
             if (verdict == ReplyJudge::Verdict::Positive || verdict == ReplyJudge::Verdict::Negative)
                 break;
             quiet.setRemainingTime(kSettleQuietMs);
@@ -339,8 +371,7 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
     for (;;) {
         const QByteArray line = readLine();
         qCDebug(lcEngine) << "reply" << line.left(200);
-        m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(line));
-        const ReplyJudge::Verdict verdict = m_judge.judge(line);
+        const ReplyJudge::Verdict verdict = judgeLine(line);
         if (verdict == ReplyJudge::Verdict::Preliminary && onPreliminaryReply)
             onPreliminaryReply();
         if (verdict == ReplyJudge::Verdict::ReadOn ||
@@ -348,6 +379,38 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
             continue;
         return verdict;
     }
+}
+
+ReplyJudge::Verdict ControlConnection::judgeLine(const QByteArray& line)
+{
+    const ReplyJudge::Verdict verdict = m_judge.judge(line);
+    m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(upToNul(line)));
+    if (verdict == ReplyJudge::Verdict::Violation)
+        failProtocol();
+    return verdict;
+}
+
+void ControlConnection::failProtocol()
+{
+    QString text;
+    switch (m_judge.violation()) {
+    case ReplyJudge::Violation::TooManyLines:
+        text = QStringLiteral("Protocol error: the server's reply runs past %1 lines.")
+                   .arg(ReplyJudge::kMaxLines);
+        break;
+    case ReplyJudge::Violation::TooManyBytes:
+        text = QStringLiteral("Protocol error: the server's reply runs past %1 bytes.")
+                   .arg(ReplyJudge::kMaxBytes);
+        break;
+    case ReplyJudge::Violation::NulByte:
+    case ReplyJudge::Violation::None:
+        text = QStringLiteral("Protocol error: the server's reply holds a NUL byte.");
+        break;
+    }
+    qCDebug(lcEngine) << text;
+    // Whatever follows cannot be told apart from the next replies: the connection ends here.
+    closeWithEvents();
+    throw Failure{ErrServerReply, text};
 }
 
 bool ControlConnection::takeLine(QByteArray& line)
@@ -358,6 +421,8 @@ bool ControlConnection::takeLine(QByteArray& line)
             return false;
         const qsizetype used = m_assembler.feed(buffer.constData(), buffer.size());
         m_channel.consume(used);
+        if (m_judge.take(used) == ReplyJudge::Verdict::Violation)
+            failProtocol();
         if (m_assembler.hasLine()) {
             line = m_assembler.takeLine();
             m_lastReply = line;
@@ -385,7 +450,7 @@ QByteArray ControlConnection::readLine()
 
 void ControlConnection::failWait()
 {
-    throw Failure{ErrTimeout, m_session.waiter().reason()};
+    throw m_session.waiter().failure();
 }
 
 void ControlConnection::changeDirectory(const QString& path)

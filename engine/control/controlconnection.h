@@ -49,6 +49,10 @@ public:
      */
     bool sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
 
+    /// Reads what the server still sends for a command whose reply wait was cut short, if there is one. A
+    /// server that drops the session after a broken transfer is found here, before the next command.
+    void settleBrokenReply();
+
     /// CDUP for "..", CWD otherwise.
     void changeDirectory(const QString& path);
     /// Asks PWD; returns the text between the first two double quotes of the reply, if it has any.
@@ -56,7 +60,8 @@ public:
     /// TYPE A / TYPE I; the stored mode changes only on a positive reply.
     void sendType(int mode);
 
-    QByteArray lastReply() const { return m_lastReply; }
+    /// The last reply line read (the line being read while it is incomplete), up to a NUL it may hold.
+    QByteArray lastReply() const;
     /// Called whenever a preliminary (1xx) reply line ends a reply's wait for it.
     std::function<void()> onPreliminaryReply;
     /// TLS is on for this connection (decided by the start mode at connect time).
@@ -69,6 +74,8 @@ public:
     QHostAddress localAddress() const { return m_channel.localAddress(); }
     QHostAddress serverAddress() const { return m_channel.peerAddress(); }
     int representation() const { return m_representation; }
+    /// Explicit TLS without PROT P accepted: a data connection would not be protected.
+    bool dataUnprotected() const { return m_explicitTls && !m_dataProtected; }
     void setRepresentation(int mode) { m_representation = mode; }
 
 private:
@@ -82,8 +89,9 @@ private:
     QByteArray readLine();
     /// Takes a complete line from what has arrived, without waiting.
     bool takeLine(QByteArray& line);
-    /// Reads what the server still sends for a command whose reply wait was cut short.
-    void settleBrokenReply();
+    /// Judges a reply line and puts it in the trail; a line that breaks the protocol ends the connection.
+    ReplyJudge::Verdict judgeLine(const QByteArray& line);
+    [[noreturn]] void failProtocol();
     /// Reads one whole reply (up to its first 1xx line with `stopAtPreliminary`).
     ReplyJudge::Verdict readReply(bool stopAtPreliminary);
     void sendLine(const QString& line);

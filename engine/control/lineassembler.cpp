@@ -89,10 +89,28 @@ void ReplyJudge::start(bool afterAbort)
 {
     m_afterAbort = afterAbort;
     m_multiOpen = false;
+    m_lines = 0;
+    m_bytes = 0;
+    m_violation = Violation::None;
+}
+
+ReplyJudge::Verdict ReplyJudge::take(qsizetype bytes)
+{
+    m_bytes += bytes;
+    if (m_bytes > kMaxBytes && m_violation == Violation::None)
+        m_violation = Violation::TooManyBytes;
+    return m_violation == Violation::None ? Verdict::ReadOn : Verdict::Violation;
 }
 
 ReplyJudge::Verdict ReplyJudge::judge(const QByteArray& line)
 {
+    if (m_violation == Violation::None && ++m_lines > kMaxLines)
+        m_violation = Violation::TooManyLines;
+    // A NUL ends a C string: the rest of the line would vanish from a name, or name another file.
+    if (m_violation == Violation::None && line.contains('\0'))
+        m_violation = Violation::NulByte;
+    if (m_violation != Violation::None)
+        return Verdict::Violation;
     if (line.isEmpty())
         return Verdict::ReadOn;
     if (m_multiOpen) {

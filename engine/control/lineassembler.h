@@ -45,19 +45,39 @@ private:
     char m_skip = 0; // LF or CR still to be dropped when the pair was cut by the end of the data
 };
 
-/// How one reply line bears on the command being answered.
+/// How one reply line bears on the command being answered. It also bounds a reply: a server that sends
+/// lines (or bytes without a line end) forever breaks the protocol instead of holding the caller.
 class ReplyJudge {
 public:
-    enum class Verdict { ReadOn, Preliminary, Positive, Negative };
+    enum class Verdict {
+        ReadOn,
+        Preliminary,
+        Positive,
+        Negative,
+        /// The reply breaks the protocol (violation() says how); the connection cannot be trusted further.
+        Violation,
+    };
+    enum class Violation { None, TooManyLines, TooManyBytes, NulByte };
+
+    /// Lines of one reply (a long FEAT or HELP has a few dozen).
+    static constexpr int kMaxLines = 10000;
+    /// Bytes of one reply, line ends included.
+    static constexpr qsizetype kMaxBytes = 4 * 1024 * 1024;
 
     /// Starts a new reply. `afterAbort`: the command was ABOR, so a 426 is read over.
     void start(bool afterAbort);
     Verdict judge(const QByteArray& line);
+    /// Counts bytes taken from the connection for the reply; Violation once there are too many.
+    Verdict take(qsizetype bytes);
+    Violation violation() const { return m_violation; }
 
 private:
     bool m_afterAbort = false;
     bool m_multiOpen = false;
     char m_code[3] = {0, 0, 0};
+    int m_lines = 0;
+    qsizetype m_bytes = 0;
+    Violation m_violation = Violation::None;
 };
 
 } // namespace skyhaul::engine

@@ -25,12 +25,7 @@ DataConnection::DataConnection(Session& session)
 {
     connect(&m_channel, &Channel::connected, this, &DataConnection::onConnected);
     connect(&m_channel, &Channel::tlsEstablished, this, &DataConnection::onEstablished);
-    connect(&m_channel, &Channel::tlsFailed, this, [this](int, const QString&) {
-        // The session has reported the failure (OnError); the server's reply decides the method.
-        m_channel.close();
-        m_finished = true;
-        m_session.waiter().wake();
-    });
+    connect(&m_channel, &Channel::tlsFailed, this, &DataConnection::failTls);
     connect(&m_channel, &Channel::connectFailed, this, [this](int code) {
         m_session.events().error(code, standardText(code));
         m_channel.close();
@@ -42,7 +37,7 @@ DataConnection::DataConnection(Session& session)
         if (m_kind == Kind::None || m_transferAnswered)
             return;
         m_transferAnswered = true;
-        if (m_accepted && m_tls && !m_channel.tls() && m_channel.isConnected())
+        if (m_tls && !m_channel.tls() && m_channel.isConnected())
             onConnected();
     };
     connect(&m_channel, &Channel::written, this, &DataConnection::pumpUpload);
@@ -69,6 +64,13 @@ qint64 DataConnection::restartOffset(const QString& startByte)
         value = value * 10 + digit;
     }
     return negative ? -value : value;
+}
+
+bool DataConnection::isNotImplementedReply(const QByteArray& reply)
+{
+    // Syntax error, bad arguments, not implemented, not implemented for that parameter.
+    static const QByteArrayList codes{"500", "501", "502", "504"};
+    return codes.contains(reply.left(3)) && (reply.size() == 3 || reply.at(3) == ' ');
 }
 
 bool DataConnection::parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port)
@@ -103,19 +105,27 @@ void DataConnection::prepare(Kind kind)
     m_lines.reset();
     m_offset = 0;
     m_counter = 0;
-    m_total = 0;
+    m_total.reset();
     m_uploadSize = 0;
     m_established = false;
     m_finished = false;
     m_uploadQueued = false;
     m_storeSent = false;
     m_tls = m_session.settings().sslStartMode != sslNone;
-    m_accepted = false;
     m_transferAnswered = false;
+    m_nulReported = false;
+    m_peerClosed = false;
+    m_receiving = false;
+    m_chunk.clear();
+    m_chunkPos = 0;
 }
 
 void DataConnection::open()
 {
+    // Never data in the clear beside a protected control connection.
+    if (m_session.control().dataUnprotected())
+        throw Failure{ErrServerReply, QStringLiteral("Data connections cannot be protected: the server has "
+                                                     "not accepted PROT P on this connection.")};
     if (m_session.settings().passive)
         openPassive();
     else
@@ -129,9 +139,20 @@ void DataConnection::openPassive()
     const QByteArray reply = control.lastReply();
     quint32 announced = 0;
     quint16 port = 0;
-    if (!reply.startsWith("22") || !parsePassiveReply(reply, announced, port)) {
+    if (!reply.startsWith("22")) {
         m_session.events().error(ErrServerReply, QStringLiteral("Unexpected server reply."));
         throw Failure{ErrServerReply, QString()};
+    }
+    // Nothing more is sent on a reply the data connection cannot follow.
+    QString problem;
+    if (!parsePassiveReply(reply, announced, port))
+        problem = QStringLiteral("Malformed PASV reply: ");
+    else if (port == 0)
+        problem = QStringLiteral("The PASV reply names port 0: ");
+    if (!problem.isEmpty()) {
+        const QString text = problem + QString::fromLocal8Bit(reply);
+        m_session.events().error(ErrServerReply, text);
+        throw Failure{ErrServerReply, text};
     }
     // Connect to the server we are talking to, whatever address the reply names: a hostile server must
     // not be able to aim our data connection at another host.
@@ -190,7 +211,6 @@ void DataConnection::onAccepted()
         m_listener = nullptr;
         m_channel.adopt(socket);
         m_channel.setReadBufferSize(kReadAhead);
-        m_accepted = true;
         onConnected();
         return;
     }
@@ -202,21 +222,30 @@ void DataConnection::onConnected()
         onEstablished();
         return;
     }
-    // A server that connected to us (active mode) may not be ready to take the handshake before it has
-    // answered the transfer command; start it with the preliminary reply.
-    if (m_accepted && !m_transferAnswered)
+    // The handshake starts with the transfer command's preliminary reply, in both modes: vsftpd, proftpd
+    // and pure-ftpd take it up only once they have the command, and pyftpdlib drops a data connection
+    // that speaks before its command has arrived (the passive connection is up before REST and RETR).
+    if (!m_transferAnswered)
         return;
-    // The engine is the TLS client on an accepted connection too. The control connection's certificate
-    // is accepted without a question, and its session is resumed (servers may insist on that).
+    // The engine is the TLS client on an accepted connection too. Only the certificate accepted on the
+    // control connection is taken, without a question: a data connection presenting another one does not
+    // come from the server the user accepted. The control connection's session is resumed (servers may
+    // insist on that).
     const ControlConnection& control = m_session.control();
     if (!m_channel.startTls(control.tlsTarget(), control.acceptedCertificate(), control.resumption(),
-                            m_session.tlsCallbacks())) {
+                            m_session.tlsCallbacks(), TlsSession::OtherCertificates::Refuse)) {
         const TlsError error = m_channel.tls()->lastError();
         m_session.events().error(error.number(), error.text);
-        m_channel.close();
-        m_finished = true;
-        m_session.waiter().wake();
+        failTls(error.number(), error.text);
     }
+}
+
+void DataConnection::failTls(int code, const QString& text)
+{
+    // Nothing goes in the clear instead: the method fails with the TLS failure.
+    m_channel.cut();
+    m_finished = true;
+    m_session.waiter().fail(Failure{code, text});
 }
 
 void DataConnection::onEstablished()
@@ -253,7 +282,7 @@ void DataConnection::onEstablished()
     m_session.waiter().wake();
     if (m_kind == Kind::Upload) {
         if (!m_file.isOpen())
-            finish(); // nothing can be sent: end the upload instead of leaving the server waiting
+            shutdownUpload(); // nothing can be sent: end the upload instead of leaving the server waiting
         else
             pumpUpload();
     } else if (m_channel.available() > 0) {
@@ -263,71 +292,113 @@ void DataConnection::onEstablished()
 
 int DataConnection::percent() const
 {
-    const qint64 total = m_kind == Kind::Upload ? m_uploadSize : m_total;
+    if (m_kind != Kind::Upload && !m_total)
+        return 0; // no total to measure against
+    const qint64 total = m_kind == Kind::Upload ? m_uploadSize : *m_total;
     const double value = std::round(double(m_counter) * 100.0 / double(total > 0 ? total : 1));
     return value >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
 }
 
 void DataConnection::onReadable()
 {
-    if (!m_established || m_kind == Kind::Upload)
+    // One pass takes a bounded share of what arrived, so the event loop (the window's timers and input)
+    // runs between passes; the rest follows in a queued pass, one per round of the loop. A handler that
+    // runs the event loop finds a pass in progress or queued and leaves the data to it.
+    if (!m_established || m_kind == Kind::Upload || m_kind == Kind::None || m_receiving ||
+        m_nextPass.pending())
         return;
-    EventSink& ev = m_session.events();
-    if (m_kind == Kind::Listing) {
-        // A shared copy: a handler may run the event loop and add to the channel's buffer meanwhile.
-        const QByteArray buffer = m_channel.peekBuffer();
-        qsizetype pos = 0;
-        while (pos < buffer.size()) {
-            pos += m_lines.feed(buffer.constData() + pos, buffer.size() - pos);
-            if (m_lines.hasLine())
-                deliverListingLine(m_lines.takeLine());
-        }
-        m_counter += pos;
-        m_channel.consume(pos);
-        if (pos > 0)
+    QPointer<DataConnection> self(this);
+    m_receiving = true;
+    const bool more = m_kind == Kind::Listing ? receiveListing() : receiveBlocks();
+    if (!self)
+        return; // a handler closed the engine
+    m_receiving = false;
+    if (more)
+        m_nextPass.request();
+    else if (m_peerClosed)
+        completeTransfer();
+}
+
+bool DataConnection::receiveListing()
+{
+    QPointer<DataConnection> self(this);
+    for (int lines = 0; lines < kListingLinesPerPass;) {
+        if (m_chunkPos >= m_chunk.size()) {
+            m_chunk.resize(kListingChunk);
+            const qint64 n = m_channel.read(m_chunk.data(), kListingChunk);
+            m_chunk.resize(std::max<qint64>(n, 0));
+            m_chunkPos = 0;
+            if (n <= 0)
+                return false;
+            m_counter += n;
             m_session.waiter().touch();
-        return;
+        }
+        m_chunkPos += m_lines.feed(m_chunk.constData() + m_chunkPos, m_chunk.size() - m_chunkPos);
+        if (m_lines.hasLine()) {
+            deliverListingLine(m_lines.takeLine());
+            if (!self)
+                return false;
+            ++lines;
+        }
     }
+    return true;
+}
+
+bool DataConnection::receiveBlocks()
+{
     // Under TLS the plaintext is already in the channel's buffer: write it from there. In the clear,
     // read straight from the socket into our block.
+    QPointer<DataConnection> self(this);
+    EventSink& ev = m_session.events();
     const bool decrypted = m_channel.tls() != nullptr;
     if (!decrypted && m_block.size() != kReadBlock)
         m_block.resize(kReadBlock);
-    QByteArray buffer;
-    for (;;) {
+    for (qint64 passed = 0; passed < kBytesPerPass;) {
         const char* data = nullptr;
         qint64 n = 0;
+        const qint64 most = std::min(kReadBlock, kBytesPerPass - passed);
         if (decrypted) {
-            buffer = m_channel.peekBuffer();
-            data = buffer.constData();
-            n = buffer.size();
+            const QByteArrayView unread = m_channel.unread();
+            data = unread.data();
+            n = std::min<qint64>(unread.size(), most);
         } else {
             data = m_block.constData();
-            n = m_channel.read(m_block.data(), kReadBlock);
+            n = m_channel.read(m_block.data(), most);
         }
         if (n <= 0)
-            break;
+            return false;
+        passed += n;
         m_session.waiter().touch();
         m_counter += n;
+        QByteArray block;
         if (m_kind == Kind::DownloadToFile) {
             if (!m_file.isOpen())
                 ev.error(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
             else if (m_file.write(data, n) != n)
                 ev.error(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
-            if (decrypted)
-                m_channel.consume(n);
-            ev.transfer(1, m_counter, percent(), QByteArray());
         } else {
-            const QByteArray block(data, n);
-            if (decrypted)
-                m_channel.consume(n);
-            ev.transfer(1, m_counter, percent(), block);
+            block = QByteArray(data, n);
         }
+        if (decrypted)
+            m_channel.consume(n); // the view is not touched after this
+        ev.transfer(1, m_counter, percent(), block);
+        if (!self)
+            return false;
     }
+    return true;
 }
 
 void DataConnection::deliverListingLine(const QByteArray& line)
 {
+    // No file name holds a NUL; cut there, the name would be another file's. The line is left out.
+    if (line.contains('\0')) {
+        if (!m_nulReported)
+            m_session.events().error(ErrServerReply,
+                                     QStringLiteral("Protocol error: a listing line holds a NUL byte; it is "
+                                                    "left out."));
+        m_nulReported = true;
+        return;
+    }
     ListEntry entry;
     if (!parseListLine(line, entry))
         return;
@@ -348,7 +419,7 @@ void DataConnection::pumpUpload()
             qCDebug(lcEngine) << "upload queued in full:" << m_counter << "bytes";
             m_uploadQueued = true;
             m_file.close();
-            finish();
+            shutdownUpload();
             return;
         }
         const qint64 want = std::min(remaining, kUploadBlock);
@@ -371,7 +442,7 @@ void DataConnection::pumpUpload()
     }
 }
 
-void DataConnection::finish()
+void DataConnection::shutdownUpload()
 {
     // An upload ends by closing our side once everything queued has gone out; the close reports the end.
     m_channel.shutdownWhenWritten();
@@ -382,11 +453,20 @@ void DataConnection::onClosed()
     qCDebug(lcEngine) << "data connection closed, finished before:" << m_finished << "bytes" << m_counter;
     if (m_finished)
         return;
-    if (m_established && m_kind != Kind::Upload) {
+    m_peerClosed = true;
+    // What arrived before the close is still to be taken; the last pass completes the transfer.
+    if (m_established && m_kind != Kind::Upload && m_kind != Kind::None)
         onReadable();
-        if (m_kind == Kind::Listing && m_lines.flush())
-            deliverListingLine(m_lines.takeLine());
-    }
+    else
+        completeTransfer();
+}
+
+void DataConnection::completeTransfer()
+{
+    if (m_finished)
+        return;
+    if (m_kind == Kind::Listing && m_lines.flush())
+        deliverListingLine(m_lines.takeLine());
     m_finished = true;
     if (m_file.isOpen())
         m_file.close();
@@ -400,7 +480,7 @@ void DataConnection::completionWait()
 {
     // Nested wait: the data connection finishes through the event loop.
     if (!m_session.waiter().waitUntil([this] { return m_finished; }, Waiter::kTransferSliceMs))
-        throw Failure{ErrTimeout, m_session.waiter().reason()};
+        throw m_session.waiter().failure();
     m_kind = Kind::None;
 }
 
@@ -411,7 +491,7 @@ void DataConnection::abort()
         m_listener->deleteLater();
         m_listener = nullptr;
     }
-    m_channel.close();
+    m_channel.cut();
     if (m_file.isOpen())
         m_file.close();
     m_kind = Kind::None;
@@ -430,18 +510,41 @@ void DataConnection::download()
                           QStringLiteral("LocalFile already exists and Overwrite is False.")};
     }
     ControlConnection& control = m_session.control();
-    control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
-    const QByteArray sizeReply = control.lastReply();
-    const qint64 total = DataConnection::restartOffset(QString::fromLatin1(sizeReply.mid(4)));
+    std::optional<qint64> total;
+    try {
+        control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
+        total = restartOffset(QString::fromLatin1(control.lastReply().mid(4)));
+    } catch (const Failure&) {
+        // A server without SIZE can still send the file; only a refusal of this file (550) ends here.
+        if (!isNotImplementedReply(control.lastReply()))
+            throw;
+        qCDebug(lcEngine) << "no SIZE, total unknown:" << control.lastReply();
+    }
 
     prepare(s.localFile.isEmpty() ? Kind::DownloadToEvents : Kind::DownloadToFile);
     m_total = total;
     m_offset = restartOffset(s.startByte);
     open();
-    if (!s.startByte.isEmpty())
-        control.sendCommand(QStringLiteral("REST"), s.startByte);
-    control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
-    completionWait();
+    try {
+        if (!s.startByte.isEmpty())
+            control.sendCommand(QStringLiteral("REST"), s.startByte);
+        control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
+        completionWait();
+    } catch (const Failure&) {
+        // A server that ends the session may still be sending what it had queued for us: take it all, so
+        // that a resume continues from the true end of the file.
+        if (!control.isUp())
+            receiveToTheEnd();
+        throw;
+    }
+}
+
+void DataConnection::receiveToTheEnd()
+{
+    if (!m_established || m_finished || (m_kind != Kind::DownloadToFile && m_kind != Kind::DownloadToEvents))
+        return;
+    // Nested wait: the rest arrives through the event loop; an interrupt or the deadline ends it early.
+    m_session.waiter().waitUntil([this] { return m_finished; }, Waiter::kTransferSliceMs);
 }
 
 void DataConnection::upload()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/component/queuedcall.h"
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
 
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
+
+#include <optional>
 
 namespace skyhaul::engine {
 
@@ -31,6 +34,12 @@ public:
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
     /// Largest block handed to the file and to OnTransfer in one go.
     static constexpr qint64 kReadBlock = 256 * 1024;
+    /// Bytes of a download written in one pass of the event loop.
+    static constexpr qint64 kBytesPerPass = 2 * 1024 * 1024;
+    /// Listing lines parsed and reported in one pass of the event loop.
+    static constexpr int kListingLinesPerPass = 2000;
+    /// Listing bytes taken from the connection at a time.
+    static constexpr qint64 kListingChunk = 64 * 1024;
 
     explicit DataConnection(Session& session);
     ~DataConnection() override;
@@ -44,6 +53,8 @@ public:
 
     /// The restart offset `StartByte` stands for: an optional sign and digits up to the first non-digit.
     static qint64 restartOffset(const QString& startByte);
+    /// A reply saying the command is not implemented or not understood (500, 501, 502, 504).
+    static bool isNotImplementedReply(const QByteArray& reply);
     /// Parses the six numbers of a PASV reply (from its fourth character on). False when it holds fewer.
     static bool parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port);
 
@@ -55,12 +66,20 @@ private:
     void onAccepted();
     void onConnected();
     void onEstablished();
+    void failTls(int code, const QString& text);
     void onReadable();
+    /// One bounded pass over what arrived; true when more may be waiting.
+    bool receiveListing();
+    bool receiveBlocks();
     void onClosed();
+    void completeTransfer();
     void pumpUpload();
-    void finish();
+    void shutdownUpload();
     void deliverListingLine(const QByteArray& line);
     void completionWait();
+    /// Goes on receiving a download whose control connection is gone until the server closes the data
+    /// connection, so that nothing it sent is missing from the file.
+    void receiveToTheEnd();
     int percent() const;
     int direction() const { return m_kind == Kind::Upload ? 0 : 1; }
 
@@ -72,16 +91,21 @@ private:
     Kind m_kind = Kind::None;
     qint64 m_offset = 0;
     qint64 m_counter = 0;
-    qint64 m_total = 0;
+    std::optional<qint64> m_total; // from SIZE; none when the server has no SIZE
     qint64 m_uploadSize = 0;
     bool m_established = false;
     bool m_finished = false;
     bool m_uploadQueued = false;
     bool m_storeSent = false;
     bool m_tls = false;
-    bool m_accepted = false;         // the server connected to us (active mode)
     bool m_transferAnswered = false; // the transfer command got its preliminary reply
+    bool m_nulReported = false;      // a listing line with a NUL byte was reported
+    bool m_peerClosed = false;       // the server closed; what arrived is still being taken
+    bool m_receiving = false;        // a receiving pass is in progress
+    QueuedCall m_nextPass{this, [this] { onReadable(); }};
     QByteArray m_block;
+    QByteArray m_chunk; // listing bytes being cut into lines
+    qsizetype m_chunkPos = 0;
 };
 
 } // namespace skyhaul::engine

@@ -28,6 +28,12 @@ TlsError TlsError::certificateRejected()
             QStringLiteral("Server certificate verification failed. Connection aborted.")};
 }
 
+TlsError TlsError::certificateChanged()
+{
+    return {TlsErrorCode::Handshake, QStringLiteral("The server presented another certificate than the one "
+                                                    "already accepted. Connection aborted.")};
+}
+
 TlsError TlsError::disconnectedInHandshake(unsigned long status)
 {
     return {TlsErrorCode::Handshake, QStringLiteral("Server disconnected before handshake completion [") +

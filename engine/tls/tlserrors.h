@@ -26,6 +26,7 @@ struct TlsError {
     static TlsError credentials(unsigned long status);
     static TlsError handshake(unsigned long status);
     static TlsError certificateRejected();
+    static TlsError certificateChanged();
     static TlsError disconnectedInHandshake(unsigned long status);
     static TlsError verify(quint32 policyResult);
     static TlsError noCertificate(unsigned long status);

@@ -114,12 +114,13 @@ TlsSession::~TlsSession()
 }
 
 bool TlsSession::start(const QString& targetName, const QByteArray& acceptedCertificate,
-                       const TlsResumption& resume)
+                       const TlsResumption& resume, OtherCertificates others)
 {
     if (m_state != State::Idle)
         return false;
     m_targetName = targetName;
     m_acceptedDer = acceptedCertificate;
+    m_others = others;
     if (!m_context || !m_context->isValid()) {
         fail(m_context ? m_context->error() : TlsError::credentials(0), false);
         return false;
@@ -260,6 +261,10 @@ TlsSession::Step TlsSession::finishHandshake(FeedResult& result)
             // The certificate accepted on the control connection: no check, no question.
             m_certificate.status = certificateStatusText(CertOk);
             accept = true;
+        } else if (!m_acceptedDer.isEmpty() && m_others == OtherCertificates::Refuse) {
+            fail(TlsError::certificateChanged(), true);
+            result.failed = true;
+            return Step::Failed;
         } else {
             const CertificateCheck check = checkServerCertificate(
                 m_context->store(), peer, SSL_get_peer_cert_chain(m_ssl), m_targetName);

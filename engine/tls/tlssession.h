@@ -92,6 +92,12 @@ public:
         bool failed = false;             ///< the session failed in this call (lastError())
     };
 
+    /// What becomes of a certificate other than the accepted one (start()).
+    enum class OtherCertificates {
+        Check,  ///< checked and offered to the certificate question
+        Refuse, ///< the handshake fails (276) without a check or a question
+    };
+
     explicit TlsSession(Callbacks callbacks,
                         std::shared_ptr<TlsClientContext> context = TlsClientContext::shared());
     ~TlsSession();
@@ -102,9 +108,11 @@ public:
     /// dotted address of a passive data connection; names also go out as SNI). A certificate
     /// whose DER bytes equal @p acceptedCertificate is accepted without check and without event.
     /// @p resume offers an earlier session of the same server (a copy of it, so one session can be
-    /// offered again and again). False when it failed: 273, or 276 from the first handshake step.
+    /// offered again and again). With @p others Refuse and an accepted certificate, no other certificate
+    /// is taken (a data connection must come from the server the control connection accepted). False when
+    /// it failed: 273, or 276 from the first handshake step.
     bool start(const QString& targetName, const QByteArray& acceptedCertificate = {},
-               const TlsResumption& resume = {});
+               const TlsResumption& resume = {}, OtherCertificates others = OtherCertificates::Check);
 
     /// Feeds bytes read from the socket and appends the application data they complete to
     /// @p plaintext (after a close-notify of the server: the clear bytes that follow it).
@@ -180,6 +188,7 @@ private:
     unsigned long m_lastStatus = 0;
     QString m_targetName;
     QByteArray m_acceptedDer;
+    OtherCertificates m_others = OtherCertificates::Check;
     bool m_certificateAccepted = false;
     TlsCertificateInfo m_certificate;
     std::shared_ptr<ssl_session_st> m_newestSession;

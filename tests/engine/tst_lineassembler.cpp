@@ -126,6 +126,53 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < lines.size(); ++i)
             QCOMPARE(int(judge.judge(lines[i])), verdicts[i]);
     }
+
+    void replyBounds_data()
+    {
+        QTest::addColumn<int>("innerLines");
+        QTest::addColumn<qsizetype>("extraBytes");
+        QTest::addColumn<QByteArray>("lastLine");
+        QTest::addColumn<int>("violation");
+        using V = ReplyJudge::Violation;
+        const int most = ReplyJudge::kMaxLines;
+        QTest::newRow("as many lines as allowed")
+            << most - 2 << qsizetype(0) << QByteArray("220 end") << int(V::None);
+        QTest::newRow("one line too many")
+            << most - 1 << qsizetype(0) << QByteArray("220 end") << int(V::TooManyLines);
+        QTest::newRow("bytes without a line end")
+            << 0 << ReplyJudge::kMaxBytes + 1 << QByteArray("220 end") << int(V::TooManyBytes);
+        QTest::newRow("NUL in a line")
+            << 0 << qsizetype(0) << QByteArrayLiteral("220 a\0b") << int(V::NulByte);
+        QTest::newRow("NUL in an inner line")
+            << 3 << qsizetype(0) << QByteArrayLiteral("220-a\0b") << int(V::NulByte);
+    }
+
+    // A reply that never ends, or that would smuggle a NUL into a name, breaks the protocol.
+    void replyBounds()
+    {
+        QFETCH(int, innerLines);
+        QFETCH(qsizetype, extraBytes);
+        QFETCH(QByteArray, lastLine);
+        QFETCH(int, violation);
+        ReplyJudge judge;
+        judge.start(false);
+        QCOMPARE(judge.judge("220-first"), ReplyJudge::Verdict::ReadOn);
+        for (int i = 0; i < innerLines; ++i)
+            QCOMPARE(judge.judge("220-more"), ReplyJudge::Verdict::ReadOn);
+        const ReplyJudge::Verdict byBytes = judge.take(extraBytes);
+        const ReplyJudge::Verdict last = judge.judge(lastLine);
+        QCOMPARE(int(judge.violation()), violation);
+        if (violation == int(ReplyJudge::Violation::None)) {
+            QCOMPARE(last, ReplyJudge::Verdict::Positive);
+        } else {
+            QCOMPARE(last, ReplyJudge::Verdict::Violation);
+            QCOMPARE(byBytes == ReplyJudge::Verdict::Violation,
+                     violation == int(ReplyJudge::Violation::TooManyBytes));
+        }
+        // A new reply starts clean.
+        judge.start(false);
+        QCOMPARE(judge.judge("200 ok"), ReplyJudge::Verdict::Positive);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestLineAssembler)

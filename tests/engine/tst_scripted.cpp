@@ -1,45 +1,74 @@
 // Exact reply sequences no real server sends, played by our scripted server.
 #include "engine/component/ftpengine.h"
-#include "tests/engine/enginerecorder.h"
+#include "engine/control/lineassembler.h"
+#include "engine/data/dataconnection.h"
+#include "tests/engine/scriptedsession.h"
 #include "tests/support/scriptedserver.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <ctime>
+
 using namespace skyhaul::test;
 using namespace skyhaul::test::script;
 
+Q_DECLARE_METATYPE(skyhaul::test::ScriptStep)
+
 namespace {
 
-Script withLogon(const Script& rest, const QByteArray& greeting = "220 Scripted ready\r\n")
+qint64 threadCpuMicroseconds()
 {
-    Script steps{send(greeting), expect("USER u"), reply("331 Password?"), expect("PASS p"), reply("230 Hi")};
-    steps += rest;
-    return steps;
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-void pointAt(TFtpEngine& engine, const ScriptedServer& server)
-{
-    engine.setRemoteHost(server.host());
-    engine.setRemotePort(server.port());
-    engine.setSSLStartMode(sslNone);
-    engine.setUser(QStringLiteral("u"));
-    engine.setPassword(QStringLiteral("p"));
-}
-
-QStringList replies(const EngineRecorder& rec)
-{
-    QStringList out;
-    for (const QString& e : rec.events) {
-        if (e.startsWith(QLatin1String("trail 1 ")))
-            out << e.mid(8);
+/// Calls back before every event the application delivers, so the work between two calls is the work of
+/// one event handler.
+class EventWatch : public QObject {
+public:
+    explicit EventWatch(std::function<void()> onEvent) : m_onEvent(std::move(onEvent))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
     }
-    return out;
-}
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        m_onEvent();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onEvent;
+};
+
+/// An engine that downloads "f" into a fresh folder from the scripted server.
+struct ScriptedDownload {
+    explicit ScriptedDownload(const Script& script) : server(script), rec(engine) {}
+
+    bool start()
+    {
+        if (!server.start())
+            return false;
+        pointAt(engine, server);
+        engine.setRemoteFile(QStringLiteral("f"));
+        engine.setLocalFile(localPath());
+        return true;
+    }
+    QString localPath() const { return dir.filePath(QStringLiteral("f")); }
+
+    ScriptedServer server;
+    QTemporaryDir dir;
+    TFtpEngine engine;
+    EngineRecorder rec;
+};
 
 } // namespace
 
@@ -146,6 +175,54 @@ private Q_SLOTS:
                                           QStringLiteral("trail 2 Disconnected.")}));
     }
 
+    void nextMethodLogsOnAfterTheServerClosed_data()
+    {
+        QTest::addColumn<Script>("beforeClose");
+        QTest::addColumn<bool>("brokenTransfer");
+        QTest::newRow("idle connection") << Script{delay(100)} << false;
+        QTest::newRow("session dropped after a broken transfer")
+            << Script{expect("SIZE f"), reply("213 100000"), expect("PASV"), pasv(),
+                      expect("RETR f"), reply("150 Here"),   acceptData(),   sendData(QByteArray(5000, 'x')),
+                      delay(300),       closeData()}
+            << true;
+    }
+
+    // A connection the server closed is let go of: the next method connects and logs on again.
+    void nextMethodLogsOnAfterTheServerClosed()
+    {
+        QFETCH(Script, beforeClose);
+        QFETCH(bool, brokenTransfer);
+        Script script = withLogon(beforeClose);
+        script += closeControl();
+        script += acceptControl();
+        script += withLogon({expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(),
+                             sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 again.txt\r\n"), closeData(),
+                             reply("226 Done")});
+        ScriptedServer server(script);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        if (brokenTransfer) {
+            engine.setRemoteFile(QStringLiteral("f"));
+            engine.setLocalFile(dir.filePath(QStringLiteral("f")));
+            rec.transferHook = [&](int, qint64) { engine.Interrupt(); };
+            QCOMPARE(failureOf([&] { engine.Download(); }).first, 301);
+            rec.transferHook = nullptr;
+            engine.setRemoteFile(QString());
+        } else {
+            QVERIFY(waitFor([&] { return !engine.Connected(); }, 5000));
+            // Nothing of the old connection is in the way of a new one.
+            QCOMPARE(failureOf([&] { engine.setRemotePort(server.port()); }).first, -1);
+        }
+        QCOMPARE(failureOf([&] { engine.ListDirectory(); }), std::make_pair(-1, QString()));
+        QCOMPARE(rec.names, QStringList{QStringLiteral("again.txt")});
+        QCOMPARE(rec.events.filter(QStringLiteral("Connecting to FTP server.")).size(), 2);
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+    }
+
     void timeoutEndsASilentWaitAndTimersKeepRunning()
     {
         ScriptedServer server(withLogon({expect("NOOP"), delay(3000), reply("200 late")}));
@@ -204,31 +281,221 @@ private Q_SLOTS:
         QVERIFY(engine.Idle());
     }
 
-    void hostilePassiveReplyCannotRedirect()
+    void unusablePassiveReplies_data()
     {
-        // The reply names another host; the data connection still goes to the server we talk to.
-        ScriptedServer server(withLogon(
-            {expect("PASV"), listenData("227 Entering Passive Mode (127,0,0,9,{port})"), expect("LIST"),
-             reply("150 Here"), acceptData(), sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n"),
-             closeData(), reply("226 Done")}));
+        QTest::addColumn<QByteArray>("pasvReply");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("errorEvent");
+        QTest::newRow("not 22x") << QByteArray("200 Whatever")
+                                 << QStringLiteral("141: [141] (no description available)")
+                                 << QStringLiteral("Unexpected server reply.");
+        QTest::newRow("too few numbers")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1)")
+            << QStringLiteral("141: Malformed PASV reply: 227 Entering Passive Mode (127,0,0,1)")
+            << QStringLiteral("Malformed PASV reply: 227 Entering Passive Mode (127,0,0,1)");
+        QTest::newRow("port 0")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1,0,0)")
+            << QStringLiteral("141: The PASV reply names port 0: 227 Entering Passive Mode (127,0,0,1,0,0)")
+            << QStringLiteral("The PASV reply names port 0: 227 Entering Passive Mode (127,0,0,1,0,0)");
+    }
+
+    // Nothing more is sent after a PASV reply the data connection cannot follow.
+    void unusablePassiveReplies()
+    {
+        QFETCH(QByteArray, pasvReply);
+        QFETCH(QString, errorEvent);
+        ScriptedServer server(withLogon({expect("PASV"), reply(pasvReply)}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.Logon();
+        rec.clear();
+        const auto failure = failureOf([&] { engine.ListDirectory(); });
+        QCOMPARE(failure.first, 141);
+        QTEST(failure.second, "message");
+        QVERIFY2(rec.events.contains(QStringLiteral("error 141 ") + errorEvent),
+                 qPrintable(rec.events.join(u'|')));
+        QCOMPARE(rec.commands, QStringList{QStringLiteral("PASV")});
+        QVERIFY(rec.shape().filter(QStringLiteral("start")).isEmpty());
+    }
+
+    void hostileReplies_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("lastReply");
+        QByteArray spam;
+        for (int i = 0; i < 30000; ++i)
+            spam += "220-spam\r\n";
+        QTest::newRow("220- lines forever")
+            << spam << QStringLiteral("141: Protocol error: the server's reply runs past 10000 lines.")
+            << QStringLiteral("220-spam");
+        QTest::newRow("a line that never ends")
+            << QByteArray(5 * 1024 * 1024, 'x')
+            << QStringLiteral("141: Protocol error: the server's reply runs past 4194304 bytes.")
+            << QString(int(skyhaul::engine::LineAssembler::kJoinedLineCap), QLatin1Char('x'));
+        QTest::newRow("NUL in a line")
+            << QByteArrayLiteral("220 /ok\0/../../evil\r\n")
+            << QStringLiteral("141: Protocol error: the server's reply holds a NUL byte.")
+            << QStringLiteral("220 /ok");
+    }
+
+    // A reply that never ends is refused, whatever the silence timeout; so is a NUL before it can reach a
+    // name. The connection ends: what follows could not be told apart from replies.
+    void hostileReplies()
+    {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QString, lastReply);
+        ScriptedServer server({send(greeting), delay(30000)});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        pointAt(engine, server);
+        engine.setTimeout(20);
+        QElapsedTimer clock;
+        clock.start();
+        QTEST(failureOf([&] { engine.Logon(); }).second, "message");
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!engine.Connected());
+        QCOMPARE(engine.LastReply(), lastReply);
+        QVERIFY(rec.events.contains(QStringLiteral("trail 2 Disconnected.")));
+        for (const QString& event : std::as_const(rec.events))
+            QVERIFY(!event.contains(QChar(0)));
+        server.stop();
+    }
+
+    void hostileListings_data()
+    {
+        QTest::addColumn<QByteArray>("pasvReply");
+        QTest::addColumn<QByteArray>("listing");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("errors");
+        // The data connection still goes to the server we talk to.
+        QTest::newRow("PASV naming another host")
+            << QByteArray("227 Entering Passive Mode (127,0,0,9,{port})")
+            << QByteArray("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n")
+            << QStringList{QStringLiteral("safe.txt")} << QStringList();
+        QTest::newRow("NUL bytes in names")
+            << QByteArray("227 Entering Passive Mode ({addr},{port}).")
+            << QByteArrayLiteral("-rw-r--r-- 1 a b 3 Jan 1 2020 evil.txt\0.jpg\r\n"
+                                 "-rw-r--r-- 1 a b 3 Jan 1 2020 good.txt\r\n"
+                                 "-rw-r--r-- 1 a b 3 Jan 1 2020 \0\r\n")
+            << QStringList{QStringLiteral("good.txt")}
+            << QStringList{QStringLiteral(
+                   "error 141 Protocol error: a listing line holds a NUL byte; it is left out.")};
+    }
+
+    void hostileListings()
+    {
+        QFETCH(QByteArray, pasvReply);
+        QFETCH(QByteArray, listing);
+        ScriptedServer server(
+            withLogon({expect("PASV"), listenData(pasvReply), expect("LIST"), reply("150 Here"), acceptData(),
+                       sendData(listing), closeData(), reply("226 Done")}));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         pointAt(engine, server);
         engine.ListDirectory();
-        QCOMPARE(rec.names, QStringList{QStringLiteral("safe.txt")});
+        QTEST(rec.names, "names");
+        QTEST(rec.events.filter(QRegularExpression(QStringLiteral("^error "))), "errors");
     }
 
-    void passiveReplyWithoutTwoTwo()
+    void workPerPassIsBounded_data()
     {
-        ScriptedServer server(withLogon({expect("PASV"), reply("200 Whatever")}));
+        QTest::addColumn<bool>("listing");
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("listing of a million entries") << true << false;
+        QTest::newRow("listing of a million entries over TLS") << true << true;
+        QTest::newRow("download of 64 MiB") << false << false;
+        QTest::newRow("download of 64 MiB over TLS") << false << true;
+    }
+
+    // What arrives on a data connection is taken in bounded passes with the event loop running in between,
+    // so the window's timers and input are never held up for long by a listing or a transfer. The bound is
+    // checked by counting the work done between two events the application delivers (the work of one
+    // event handler); how late a 10 ms timer fires is only reported, as a busy machine delays it anyway.
+    void workPerPassIsBounded()
+    {
+        QFETCH(bool, listing);
+        QFETCH(bool, tls);
+        using skyhaul::engine::DataConnection;
+        const int entries = 1000000;
+        QByteArray data;
+        if (listing) {
+            data.reserve(entries * 52);
+            for (int i = 0; i < entries; ++i)
+                data += "-rw-r--r-- 1 u g 1234 Jan 1 2020 file" + QByteArray::number(i) + ".txt\r\n";
+        } else {
+            data = QByteArray(64 * 1024 * 1024, 'z');
+        }
+        const Script transfer{expect("TYPE I"),
+                              reply("200 Binary"),
+                              expect("SIZE f"),
+                              reply("213 " + QByteArray::number(data.size())),
+                              expect("PASV"),
+                              pasv(),
+                              expect(listing ? "LIST" : "RETR f"),
+                              reply("150 Here"),
+                              acceptData(),
+                              tls ? startDataTls() : delay(0),
+                              sendData(data),
+                              closeData(),
+                              reply("226 Done")};
+        ScriptedServer server(tls ? withTlsLogon(transfer) : withLogon(transfer));
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
-        EngineRecorder rec(engine);
-        pointAt(engine, server);
-        QCOMPARE(failureOf([&] { engine.ListDirectory(); }),
-                 std::make_pair(141, QStringLiteral("141: [141] (no description available)")));
-        QVERIFY(rec.events.contains(QStringLiteral("error 141 Unexpected server reply.")));
+        pointAt(engine, server, tls ? sslExplicit : sslNone);
+        engine.setTransferMode(tmBinary);
+        engine.Logon();
+        if (listing)
+            engine.setCommand(QStringLiteral("SIZE f")); // keeps the script the same for both rows
+        qint64 total = 0;
+        qint64 sincePass = 0;
+        qint64 mostPerPass = 0;
+        engine.OnDirList = [&](const QString&, const QString&, bool, qint64, const QString&) {
+            ++total;
+            ++sincePass;
+        };
+        engine.OnTransfer = [&](int, qint64, int, const QByteArray& text) {
+            total += text.size();
+            sincePass += text.size();
+        };
+        // The processor time of the longest event, which a busy machine does not stretch.
+        qint64 cpuAtEvent = threadCpuMicroseconds();
+        qint64 longestEvent = 0;
+        EventWatch watch([&] {
+            mostPerPass = std::max(mostPerPass, sincePass);
+            sincePass = 0;
+            const qint64 now = threadCpuMicroseconds();
+            longestEvent = std::max(longestEvent, now - cpuAtEvent);
+            cpuAtEvent = now;
+        });
+        QElapsedTimer sinceTick;
+        qint64 latest = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { latest = std::max(latest, sinceTick.restart() - 10); });
+        QElapsedTimer clock;
+        clock.start();
+        sinceTick.start();
+        tick.start(10);
+        if (listing) {
+            engine.ListDirectory();
+        } else {
+            engine.setRemoteFile(QStringLiteral("f"));
+            engine.Download();
+        }
+        mostPerPass = std::max(mostPerPass, sincePass);
+        qInfo("%s in %lld ms; at most %lld per event, the longest taking %lld us of processor time; a 10 ms "
+              "timer late by up to %lld ms",
+              QTest::currentDataTag(), clock.elapsed(), mostPerPass, longestEvent, latest);
+        QCOMPARE(total, listing ? qint64(entries) : qint64(data.size()));
+        QVERIFY2(mostPerPass <=
+                     (listing ? qint64(DataConnection::kListingLinesPerPass) : DataConnection::kBytesPerPass),
+                 qPrintable(QString::number(mostPerPass)));
     }
 
     void activeModeAcceptsOnlyTheServer()
@@ -284,27 +551,74 @@ private Q_SLOTS:
 
     void downloadFailuresInsideTheDataConnection()
     {
-        ScriptedServer server(
+        ScriptedDownload download(
             withLogon({expect("SIZE f"), reply("213 0"), expect("PASV"), pasv(), expect("REST 5"),
                        reply("350 Restarting"), expect("RETR f"), reply("150 Here"), acceptData(),
                        sendData("0123456789", 5, 50), closeData(), reply("226 Done")}));
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        QTemporaryDir dir;
-        TFtpEngine engine;
-        EngineRecorder rec(engine);
-        pointAt(engine, server);
-        engine.setRemoteFile(QStringLiteral("f"));
-        engine.setLocalFile(dir.filePath(QStringLiteral("missing")));
+        QVERIFY2(download.start(), qPrintable(download.server.errorString()));
+        TFtpEngine& engine = download.engine;
+        const EngineRecorder& rec = download.rec;
+        const QString missing = download.dir.filePath(QStringLiteral("missing"));
+        engine.setLocalFile(missing);
         engine.setStartByte(QStringLiteral("5"));
         engine.Download(); // the server's final reply decides: success
         QVERIFY(rec.errors.size() >= 2);
         QCOMPARE(rec.errors.first(), 145);
         QVERIFY(rec.events.contains(QStringLiteral("error 145 Local file does not exist and StartByte > 0")));
         QVERIFY(rec.errors.mid(1) == QList<int>(rec.errors.size() - 1, 5));
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
+        QVERIFY(!QFile::exists(missing));
         // SIZE 0 while data arrives: the percentage goes past 100.
         QCOMPARE(rec.lastBytes, qint64(15));
         QCOMPARE(rec.lastPercent, 1500);
+    }
+
+    void downloadFromAServerWithoutSize_data()
+    {
+        QTest::addColumn<QByteArray>("sizeReply");
+        QTest::newRow("500 unknown command") << QByteArray("500 Unknown command.");
+        QTest::newRow("501 bad arguments") << QByteArray("501 Syntax error in parameters.");
+        QTest::newRow("502 not implemented") << QByteArray("502 SIZE not implemented.");
+        QTest::newRow("504 not for this parameter") << QByteArray("504 Not implemented for this type.");
+    }
+
+    // SIZE only feeds the percentage: without it the total is unknown and the download goes on.
+    void downloadFromAServerWithoutSize()
+    {
+        QFETCH(QByteArray, sizeReply);
+        ScriptedDownload download(withLogon({expect("SIZE f"), reply(sizeReply), expect("PASV"), pasv(),
+                                             expect("RETR f"), reply("150 Here"), acceptData(),
+                                             sendData("0123456789"), closeData(), reply("226 Done")}));
+        QVERIFY2(download.start(), qPrintable(download.server.errorString()));
+        QCOMPARE(failureOf([&] { download.engine.Download(); }), std::make_pair(-1, QString()));
+        QCOMPARE(fileBytes(download.localPath()), QByteArray("0123456789"));
+        QCOMPARE(download.rec.lastBytes, qint64(10));
+        QCOMPARE(download.rec.lastPercent, 0);
+        QVERIFY2(download.server.failures().isEmpty(),
+                 qPrintable(download.server.failures().join(QLatin1Char('\n'))));
+    }
+
+    void everythingReceivedIsWrittenBeforeACutDownloadFails_data()
+    {
+        QTest::addColumn<int>("size");
+        for (int kib : {512, 1024, 2048, 4096, 6144, 8192})
+            QTest::newRow(qPrintable(QStringLiteral("%1 KiB").arg(kib))) << kib * 1024;
+    }
+
+    // The control connection goes first (a server that ends the session), while the data connection still
+    // delivers: everything the server sent is written before the method fails, so a resume continues
+    // from the true end of the file.
+    void everythingReceivedIsWrittenBeforeACutDownloadFails()
+    {
+        QFETCH(int, size);
+        const QByteArray content = QByteArray(size, 'd');
+        ScriptedDownload download(withLogon({expect("SIZE f"), reply("213 10000000"), expect("PASV"), pasv(),
+                                             expect("RETR f"), reply("150 Here"), acceptData(),
+                                             sendData(content), closeControl(), delay(100), closeData()}));
+        QVERIFY2(download.start(), qPrintable(download.server.errorString()));
+        QCOMPARE(failureOf([&] { download.engine.Download(); }),
+                 std::make_pair(301, QStringLiteral("301: Timeout.")));
+        QCOMPARE(QFileInfo(download.localPath()).size(), content.size());
+        QCOMPARE(download.rec.lastBytes, content.size());
     }
 
     void checksBeforeAnythingIsSent()

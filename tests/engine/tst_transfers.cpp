@@ -2,6 +2,7 @@
 #include "engine/component/ftpengine.h"
 #include "tests/engine/enginerecorder.h"
 #include "tests/support/ftpserver.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
 
 #include <QFile>
@@ -14,19 +15,6 @@ using namespace skyhaul::test;
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
 
 namespace {
-
-QByteArray pattern(qsizetype size, int seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + quint32(seed);
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
 
 QByteArray readLocal(const QString& path)
 {
@@ -96,7 +84,8 @@ private Q_SLOTS:
         engine.setOverwrite(true);
 
         // Upload, then download again, byte for byte: empty, one byte, several megabytes.
-        const QList<QByteArray> contents{QByteArray(), QByteArray("x"), pattern(5 * 1024 * 1024 + 17, 1)};
+        const QList<QByteArray> contents{QByteArray(), QByteArray("x"),
+                                         patternBytes(5 * 1024 * 1024 + 17, 1)};
         for (int i = 0; i < contents.size(); ++i) {
             const QString name = QStringLiteral("file %1.bin").arg(i);
             QVERIFY(writeLocal(local(name), contents[i]));
@@ -147,7 +136,7 @@ private Q_SLOTS:
         QVERIFY(readLocal(local(QStringLiteral("ordered.bin"))) == contents[2]);
 
         // Resume of an interrupted download.
-        const QByteArray big = pattern(12 * 1024 * 1024, 2);
+        const QByteArray big = patternBytes(12 * 1024 * 1024, 2);
         QVERIFY(m_server->putFile(QStringLiteral("big.bin"), big));
         engine.setRemoteFile(QStringLiteral("big.bin"));
         engine.setLocalFile(local(QStringLiteral("big.bin")));
@@ -207,7 +196,7 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Vsftpd});
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
-        const QByteArray content = pattern(300000, 3);
+        const QByteArray content = patternBytes(300000, 3);
         QVERIFY(m_server->putFile(QStringLiteral("mem.bin"), content));
         TFtpEngine engine;
         EngineRecorder rec(engine);
@@ -223,7 +212,7 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Vsftpd});
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
-        QVERIFY(m_server->putFile(QStringLiteral("a.bin"), pattern(1000, 4)));
+        QVERIFY(m_server->putFile(QStringLiteral("a.bin"), patternBytes(1000, 4)));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         logOn(engine, true);
@@ -242,7 +231,7 @@ private Q_SLOTS:
         m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Pyftpdlib});
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
         const qint64 offset = (qint64(1) << 32) + 12345;
-        const QByteArray tail = pattern(70000, 5);
+        const QByteArray tail = patternBytes(70000, 5);
         TFtpEngine engine;
         EngineRecorder rec(engine);
         logOn(engine, true);

@@ -707,6 +707,8 @@ bool FtpServer::writeProftpdConfig(Launch* launch)
                              "<IfModule mod_auth_pam.c>\n"
                              "  AuthPAM off\n"
                              "</IfModule>\n");
+    if (m_options.downloadKiBPerSecond > 0)
+        config += QStringLiteral("TransferRate RETR %1\n").arg(m_options.downloadKiBPerSecond);
     if (m_options.anonymous) {
         config += QStringLiteral("<Anonymous %1>\n"
                                  "  User %2\n"

@@ -39,6 +39,9 @@ struct FtpServerOptions {
     bool anonymous = false;
     /// A fixed control port (for example 21, where the client's choices depend on it); 0 picks a free one.
     quint16 controlPort = 0;
+    /// proftpd only: limits every download to this many KiB per second (TransferRate); 0 for no limit. A
+    /// slow sender lets the client read all that arrived, as on a slow network.
+    int downloadKiBPerSecond = 0;
 };
 
 /// A real FTP server on 127.0.0.1 for one test.

@@ -11,6 +11,9 @@
 
 #include <algorithm>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <sys/socket.h>
 
 namespace skyhaul::test {
@@ -157,6 +160,26 @@ ScriptStep resetData()
     return make(ScriptStep::Action::ResetData);
 }
 
+ScriptStep startTls(CertKind certificate)
+{
+    ScriptStep step = make(ScriptStep::Action::StartTls);
+    step.certificate = certificate;
+    return step;
+}
+
+ScriptStep startDataTls(CertKind certificate, ScriptStep::DataSession session)
+{
+    ScriptStep step = make(ScriptStep::Action::StartDataTls);
+    step.certificate = certificate;
+    step.dataSession = session;
+    return step;
+}
+
+ScriptStep requireResumedData()
+{
+    return make(ScriptStep::Action::RequireResumedData);
+}
+
 } // namespace script
 
 namespace {
@@ -204,6 +227,12 @@ QString describe(const ScriptStep& step)
         return QStringLiteral("closeData");
     case A::ResetData:
         return QStringLiteral("resetData");
+    case A::StartTls:
+        return QStringLiteral("startTls ") + TestCertificates::kindName(step.certificate);
+    case A::StartDataTls:
+        return QStringLiteral("startDataTls ") + TestCertificates::kindName(step.certificate);
+    case A::RequireResumedData:
+        return QStringLiteral("requireResumedData");
     }
     return {};
 }
@@ -214,6 +243,102 @@ void setAbortiveClose(QTcpSocket* socket)
     const linger option{1, 0};
     ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, sizeof option);
 }
+
+QString openSslError()
+{
+    char text[256];
+    ERR_error_string_n(ERR_get_error(), text, sizeof text);
+    ERR_clear_error();
+    return QString::fromLatin1(text);
+}
+
+/// A server TLS context; one is shared by the control connection and the data connections that may resume
+/// its session.
+std::shared_ptr<SSL_CTX> makeServerContext()
+{
+    std::shared_ptr<SSL_CTX> ctx(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+    if (ctx) {
+        static const unsigned char id[] = "skyhaul-scripted";
+        SSL_CTX_set_session_id_context(ctx.get(), id, sizeof id - 1);
+    }
+    return ctx;
+}
+
+/// The server end of one TLS connection, over memory buffers: the script feeds what it read from the socket
+/// and writes what takeOutgoing() gives.
+class ServerTls {
+public:
+    ServerTls(SSL_CTX* ctx, CertKind certificate)
+    {
+        m_ssl = SSL_new(ctx);
+        if (!m_ssl)
+            return;
+        m_in = BIO_new(BIO_s_mem());
+        m_out = BIO_new(BIO_s_mem());
+        BIO_set_mem_eof_return(m_in, -1);
+        BIO_set_mem_eof_return(m_out, -1);
+        SSL_set_bio(m_ssl, m_in, m_out);
+        SSL_set_accept_state(m_ssl);
+        const CertFiles files = TestCertificates::instance().files(certificate);
+        m_ready =
+            SSL_use_certificate_file(m_ssl, files.certFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM) ==
+                1 &&
+            SSL_use_PrivateKey_file(m_ssl, files.keyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM) == 1;
+    }
+    ~ServerTls() { SSL_free(m_ssl); }
+    ServerTls(const ServerTls&) = delete;
+    ServerTls& operator=(const ServerTls&) = delete;
+
+    bool isReady() const { return m_ready; }
+    void feed(const QByteArray& raw)
+    {
+        if (!raw.isEmpty())
+            BIO_write(m_in, raw.constData(), int(raw.size()));
+    }
+    /// 1 when the handshake is complete, 0 when it needs more bytes, -1 when it failed.
+    int handshake()
+    {
+        const int rc = SSL_do_handshake(m_ssl);
+        if (rc == 1)
+            return 1;
+        return SSL_get_error(m_ssl, rc) == SSL_ERROR_WANT_READ ? 0 : -1;
+    }
+    QByteArray readPlain()
+    {
+        QByteArray plain;
+        char buffer[16384];
+        size_t got = 0;
+        while (SSL_read_ex(m_ssl, buffer, sizeof buffer, &got) == 1)
+            plain.append(buffer, qsizetype(got));
+        ERR_clear_error();
+        return plain;
+    }
+    void encrypt(const QByteArray& plain)
+    {
+        size_t written = 0;
+        if (!plain.isEmpty())
+            SSL_write_ex(m_ssl, plain.constData(), size_t(plain.size()), &written);
+    }
+    void closeNotify()
+    {
+        SSL_shutdown(m_ssl);
+        ERR_clear_error();
+    }
+    QByteArray takeOutgoing()
+    {
+        QByteArray out(qsizetype(BIO_ctrl_pending(m_out)), Qt::Uninitialized);
+        if (!out.isEmpty())
+            BIO_read(m_out, out.data(), int(out.size()));
+        return out;
+    }
+    bool resumed() const { return SSL_session_reused(m_ssl) == 1; }
+
+private:
+    SSL* m_ssl = nullptr;
+    BIO* m_in = nullptr;  // owned by m_ssl
+    BIO* m_out = nullptr; // owned by m_ssl
+    bool m_ready = false;
+};
 
 } // namespace
 
@@ -253,8 +378,8 @@ public:
         QByteArray line;
         while (!stopping() && readLine(&line, QDeadlineTimer(QDeadlineTimer::Forever), false)) {
         }
-        closeSocket(m_data, false);
-        closeSocket(m_control, false);
+        closeSocket(m_data, m_dataTls, false);
+        closeSocket(m_control, m_controlTls, false);
     }
 
 private:
@@ -275,7 +400,7 @@ private:
         case A::AcceptControl:
             return acceptControl();
         case A::Send:
-            return writePieces(m_control.get(), step.pieces, step.delayMs);
+            return writePieces(m_control.get(), m_controlTls.get(), step.pieces, step.delayMs);
         case A::Expect:
             if (!readLine(&line, stepDeadline(), true))
                 return false;
@@ -299,10 +424,10 @@ private:
         case A::Delay:
             return pause(step.delayMs);
         case A::CloseControl:
-            closeSocket(m_control, false);
+            closeSocket(m_control, m_controlTls, false);
             return true;
         case A::ResetControl:
-            closeSocket(m_control, true);
+            closeSocket(m_control, m_controlTls, true);
             return true;
         case A::ListenData:
             return listenData(step);
@@ -311,15 +436,21 @@ private:
         case A::ConnectData:
             return connectData();
         case A::SendData:
-            return writePieces(m_data.get(), step.pieces, step.delayMs);
+            return writePieces(m_data.get(), m_dataTls.get(), step.pieces, step.delayMs);
         case A::ReceiveData:
             return receiveData();
         case A::CloseData:
-            closeSocket(m_data, false);
+            closeSocket(m_data, m_dataTls, false);
             return true;
         case A::ResetData:
-            closeSocket(m_data, true);
+            closeSocket(m_data, m_dataTls, true);
             return true;
+        case A::StartTls:
+            return startControlTls(step.certificate);
+        case A::StartDataTls:
+            return startDataTls(step);
+        case A::RequireResumedData:
+            return requireResumedData();
         }
         return true;
     }
@@ -345,7 +476,7 @@ private:
                 return failStep(QStringLiteral("no control connection arrived"));
             m_controlListener.waitForNewConnection(sliceMs);
         }
-        closeSocket(m_control, false);
+        closeSocket(m_control, m_controlTls, false);
         m_control = adopt(m_controlListener.nextPendingConnection());
         m_buffer.clear();
         return true;
@@ -359,26 +490,119 @@ private:
         return std::unique_ptr<QTcpSocket>(socket);
     }
 
-    bool writePieces(QTcpSocket* socket, const QList<QByteArray>& pieces, int delayMs)
+    bool writePieces(QTcpSocket* socket, ServerTls* tls, const QList<QByteArray>& pieces, int delayMs)
     {
         if (!socket || socket->state() != QAbstractSocket::ConnectedState)
             return failStep(QStringLiteral("the connection is not open"));
         for (qsizetype i = 0; i < pieces.size(); ++i) {
             if (i > 0 && delayMs > 0 && !pause(delayMs))
                 return false;
-            socket->write(pieces[i]);
-            const QDeadlineTimer deadline = stepDeadline();
-            while (socket->bytesToWrite() > 0) {
+            if (tls)
+                tls->encrypt(pieces[i]);
+            if (!sendRaw(socket, tls ? tls->takeOutgoing() : pieces[i]))
+                return false;
+        }
+        return true;
+    }
+
+    // Bytes exactly as given, waiting until the system has taken them.
+    bool sendRaw(QTcpSocket* socket, const QByteArray& bytes)
+    {
+        socket->write(bytes);
+        const QDeadlineTimer deadline = stepDeadline();
+        while (socket->bytesToWrite() > 0) {
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return failStep(QStringLiteral("the client closed the connection while we sent"));
+            if (stopping())
+                return false;
+            if (deadline.hasExpired())
+                return failStep(QStringLiteral("the client does not read"));
+            socket->waitForBytesWritten(sliceMs);
+        }
+        return true;
+    }
+
+    // What arrived on a socket, decrypted when TLS is on.
+    static QByteArray takeIncoming(QTcpSocket* socket, ServerTls* tls)
+    {
+        const QByteArray raw = socket->readAll();
+        if (!tls)
+            return raw;
+        tls->feed(raw);
+        return tls->readPlain();
+    }
+
+    bool handshake(QTcpSocket* socket, ServerTls& tls, const QByteArray& early)
+    {
+        if (!tls.isReady())
+            return failStep(QStringLiteral("cannot set up TLS: ") + openSslError());
+        tls.feed(early);
+        const QDeadlineTimer deadline = stepDeadline();
+        for (;;) {
+            const int result = tls.handshake();
+            if (!sendRaw(socket, tls.takeOutgoing()))
+                return false;
+            if (result > 0)
+                return true;
+            if (result < 0)
+                return failStep(QStringLiteral("the TLS handshake failed: ") + openSslError());
+            if (socket->bytesAvailable() == 0) {
                 if (socket->state() != QAbstractSocket::ConnectedState)
-                    return failStep(QStringLiteral("the client closed the connection while we sent"));
+                    return failStep(QStringLiteral("the client closed during the TLS handshake"));
                 if (stopping())
                     return false;
                 if (deadline.hasExpired())
-                    return failStep(QStringLiteral("the client does not read"));
-                socket->waitForBytesWritten(sliceMs);
+                    return failStep(QStringLiteral("the client did not complete the TLS handshake"));
+                socket->waitForReadyRead(sliceMs);
             }
+            tls.feed(socket->readAll());
         }
+    }
+
+    SSL_CTX* sharedContext()
+    {
+        if (!m_sharedContext)
+            m_sharedContext = makeServerContext();
+        return m_sharedContext.get();
+    }
+
+    bool startControlTls(CertKind certificate)
+    {
+        if (!m_control)
+            return failStep(QStringLiteral("there is no control connection"));
+        m_controlTls = std::make_unique<ServerTls>(sharedContext(), certificate);
+        // The client may have sent its first handshake bytes behind its last command.
+        const QByteArray early = std::exchange(m_buffer, {});
+        if (!handshake(m_control.get(), *m_controlTls, early))
+            return false;
+        m_buffer = m_controlTls->readPlain();
         return true;
+    }
+
+    bool startDataTls(const ScriptStep& step)
+    {
+        if (!m_data)
+            return failStep(QStringLiteral("there is no data connection"));
+        if (step.dataSession == ScriptStep::DataSession::Fresh)
+            m_freshContext = makeServerContext();
+        SSL_CTX* context =
+            step.dataSession == ScriptStep::DataSession::Fresh ? m_freshContext.get() : sharedContext();
+        m_dataTls = std::make_unique<ServerTls>(context, step.certificate);
+        if (!handshake(m_data.get(), *m_dataTls, QByteArray()))
+            return false;
+        m_server.addDataResumption(m_dataTls->resumed());
+        return true;
+    }
+
+    bool requireResumedData()
+    {
+        if (!m_dataTls)
+            return failStep(QStringLiteral("the data connection has no TLS"));
+        if (m_dataTls->resumed())
+            return true;
+        closeSocket(m_data, m_dataTls, false);
+        return writePieces(m_control.get(), m_controlTls.get(),
+                           {QByteArrayLiteral("522 SSL connection failed: session reuse required\r\n")}, 0);
     }
 
     // One command line without its line end; every line read is recorded.
@@ -396,11 +620,11 @@ private:
             }
             if (!m_control)
                 return reportProblems ? failStep(QStringLiteral("there is no control connection")) : false;
-            m_buffer += m_control->readAll();
+            m_buffer += takeIncoming(m_control.get(), m_controlTls.get());
             if (m_buffer.contains('\n'))
                 continue;
             if (m_control->state() != QAbstractSocket::ConnectedState) {
-                m_buffer += m_control->readAll();
+                m_buffer += takeIncoming(m_control.get(), m_controlTls.get());
                 if (m_buffer.contains('\n'))
                     continue;
                 return reportProblems ? failStep(QStringLiteral("the client closed the control connection"))
@@ -418,7 +642,7 @@ private:
     {
         const QDeadlineTimer deadline = stepDeadline();
         while (m_control) {
-            m_buffer += m_control->readAll();
+            m_buffer += takeIncoming(m_control.get(), m_controlTls.get());
             if (m_buffer.contains('\n')) {
                 QByteArray line;
                 readLine(&line, deadline, true);
@@ -427,6 +651,7 @@ private:
             }
             if (m_control->state() != QAbstractSocket::ConnectedState) {
                 m_control.reset();
+                m_controlTls.reset();
                 return true;
             }
             if (stopping())
@@ -440,7 +665,7 @@ private:
 
     bool listenData(const ScriptStep& step)
     {
-        closeSocket(m_data, false);
+        closeSocket(m_data, m_dataTls, false);
         m_dataListener = std::make_unique<QTcpServer>();
         if (!m_dataListener->listen(QHostAddress::LocalHost, 0))
             return failStep(QStringLiteral("cannot listen: ") + m_dataListener->errorString());
@@ -454,7 +679,7 @@ private:
             piece.replace("{portnum}", QByteArray::number(port));
             pieces.append(piece);
         }
-        return writePieces(m_control.get(), pieces, step.delayMs);
+        return writePieces(m_control.get(), m_controlTls.get(), pieces, step.delayMs);
     }
 
     bool acceptData()
@@ -469,7 +694,7 @@ private:
                 return failStep(QStringLiteral("the client did not open the data connection"));
             m_dataListener->waitForNewConnection(sliceMs);
         }
-        closeSocket(m_data, false);
+        closeSocket(m_data, m_dataTls, false);
         m_data = adopt(m_dataListener->nextPendingConnection());
         m_dataListener.reset();
         return true;
@@ -504,7 +729,7 @@ private:
             return failStep(QStringLiteral("refusing to connect to %1 (only 127.0.0.1)").arg(address));
         if (port <= 0 || port > 65535)
             return failStep(QStringLiteral("the client named port %1").arg(port));
-        closeSocket(m_data, false);
+        closeSocket(m_data, m_dataTls, false);
         auto socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QHostAddress::LocalHost, quint16(port));
         const QDeadlineTimer deadline = stepDeadline();
@@ -532,13 +757,13 @@ private:
         // The limit is on silence, not on the whole upload.
         QDeadlineTimer deadline = stepDeadline();
         for (;;) {
-            const QByteArray chunk = m_data->readAll();
+            const QByteArray chunk = takeIncoming(m_data.get(), m_dataTls.get());
             if (!chunk.isEmpty()) {
                 data += chunk;
                 deadline = stepDeadline();
             }
             if (m_data->state() != QAbstractSocket::ConnectedState) {
-                data += m_data->readAll();
+                data += takeIncoming(m_data.get(), m_dataTls.get());
                 break;
             }
             if (stopping())
@@ -552,26 +777,35 @@ private:
         }
         m_server.addReceived(data);
         m_data.reset();
+        m_dataTls.reset();
         return !stopping();
     }
 
-    void closeSocket(std::unique_ptr<QTcpSocket>& socket, bool reset)
+    void closeSocket(std::unique_ptr<QTcpSocket>& socket, std::unique_ptr<ServerTls>& tls, bool reset)
     {
-        if (!socket)
+        if (!socket) {
+            tls.reset();
             return;
+        }
         if (reset) {
             setAbortiveClose(socket.get());
             socket->abort();
         } else if (socket->state() == QAbstractSocket::ConnectedState) {
             // Unread input would turn the close into a reset: read it first.
             socket->waitForReadyRead(0);
+            const QByteArray unread = takeIncoming(socket.get(), tls.get());
             if (socket == m_control)
-                m_buffer += socket->readAll();
+                m_buffer += unread;
+            if (tls) {
+                tls->closeNotify();
+                socket->write(tls->takeOutgoing());
+            }
             socket->disconnectFromHost();
             if (socket->state() != QAbstractSocket::UnconnectedState)
                 socket->waitForDisconnected(1000);
         }
         socket.reset();
+        tls.reset();
     }
 
     ScriptedServer& m_server;
@@ -581,6 +815,10 @@ private:
     QByteArray m_buffer;
     std::unique_ptr<QTcpServer> m_dataListener;
     std::unique_ptr<QTcpSocket> m_data;
+    std::shared_ptr<SSL_CTX> m_sharedContext;
+    std::shared_ptr<SSL_CTX> m_freshContext;
+    std::unique_ptr<ServerTls> m_controlTls;
+    std::unique_ptr<ServerTls> m_dataTls;
 };
 
 ScriptedServer::ScriptedServer(const Script& script, int stepTimeoutMs)
@@ -670,6 +908,18 @@ void ScriptedServer::addReceived(const QByteArray& data)
 {
     const QMutexLocker lock(&m_mutex);
     m_received.append(data);
+}
+
+QList<bool> ScriptedServer::dataResumptions() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_dataResumptions;
+}
+
+void ScriptedServer::addDataResumption(bool resumed)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_dataResumptions.append(resumed);
 }
 
 } // namespace skyhaul::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/testcertificates.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -33,11 +35,23 @@ struct ScriptStep {
         ReceiveData,   ///< read the data connection until the client closes it (kept in received())
         CloseData,     ///< close the data connection (orderly)
         ResetData,     ///< close the data connection abortively (RST)
+        StartTls,      ///< TLS server handshake on the control connection (certificate)
+        StartDataTls,  ///< TLS server handshake on the data connection (certificate, dataSession)
+        /// the last data handshake must have resumed the control connection's TLS session; if it did not,
+        /// answer as vsftpd does ("522 SSL connection failed: session reuse required") and close it
+        RequireResumedData,
+    };
+    /// Which TLS session cache a data connection's handshake shares.
+    enum class DataSession {
+        Shared, ///< the control connection's: the client can resume its session
+        Fresh,  ///< one of its own: no session of the control connection can be resumed
     };
     Action action = Action::Delay;
-    QList<QByteArray> pieces; ///< Send, SendData, ListenData: what to send, piece by piece
-    QByteArray text;          ///< Expect, ExpectMatch: the line or pattern
-    int delayMs = 0;          ///< pause between pieces, or the length of a Delay
+    QList<QByteArray> pieces;                    ///< Send, SendData, ListenData: what to send, piece by piece
+    QByteArray text;                             ///< Expect, ExpectMatch: the line or pattern
+    int delayMs = 0;                             ///< pause between pieces, or the length of a Delay
+    CertKind certificate = CertKind::SelfSigned; ///< StartTls, StartDataTls: what the server presents
+    DataSession dataSession = DataSession::Shared;
 };
 
 using Script = QList<ScriptStep>;
@@ -94,6 +108,14 @@ ScriptStep sendData(const QByteArray& bytes, int pieceSize = 0, int delayMs = 0)
 ScriptStep receiveData();
 ScriptStep closeData();
 ScriptStep resetData();
+/// Runs the TLS handshake as the server on the control connection (after "234" to AUTH TLS, or first for
+/// implicit TLS); from here on the control connection is protected. Bytes the client sent before its
+/// handshake count as handshake bytes.
+ScriptStep startTls(CertKind certificate = CertKind::SelfSigned);
+/// Runs the TLS handshake as the server on the data connection; its traffic is protected from here on.
+ScriptStep startDataTls(CertKind certificate = CertKind::SelfSigned,
+                        ScriptStep::DataSession session = ScriptStep::DataSession::Shared);
+ScriptStep requireResumedData();
 
 } // namespace script
 
@@ -127,6 +149,8 @@ public:
     QStringList failures() const;
     /// What each receiveData() step received, in order.
     QList<QByteArray> received() const;
+    /// For each data handshake (startDataTls()), whether the client resumed a session.
+    QList<bool> dataResumptions() const;
     /// True when every step has been played (or the script ended on a failure).
     bool isFinished() const;
     /// Runs the caller's event loop until the script is finished or @p timeoutMs passed.
@@ -138,6 +162,7 @@ private:
     void addCommand(const QByteArray& line);
     void addFailure(const QString& text);
     void addReceived(const QByteArray& data);
+    void addDataResumption(bool resumed);
 
     Script m_script;
     int m_stepTimeoutMs;
@@ -151,6 +176,7 @@ private:
     QList<QByteArray> m_commands;
     QStringList m_failures;
     QList<QByteArray> m_received;
+    QList<bool> m_dataResumptions;
 };
 
 } // namespace skyhaul::test

@@ -77,7 +77,7 @@ bool TlsTestClient::connectTo(quint16 port, int timeoutMs)
 }
 
 bool TlsTestClient::startTls(const QString& target, const QByteArray& acceptedCertificate,
-                             const engine::TlsResumption& resume)
+                             const engine::TlsResumption& resume, engine::TlsSession::OtherCertificates others)
 {
     engine::TlsSession::Callbacks callbacks;
     callbacks.status = [this](const QString& message) { statuses.append(message); };
@@ -90,7 +90,7 @@ bool TlsTestClient::startTls(const QString& target, const QByteArray& acceptedCe
                 answer(info, accept);
         };
     m_session = std::make_unique<engine::TlsSession>(callbacks, m_context);
-    const bool ok = m_session->start(target, acceptedCertificate, resume);
+    const bool ok = m_session->start(target, acceptedCertificate, resume, others);
     flush();
     return ok;
 }

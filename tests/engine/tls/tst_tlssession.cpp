@@ -495,14 +495,26 @@ void TestTlsSession::acceptedCertificateShortcut()
     QCOMPARE(same.session()->acceptedCertificate(), accepted);
 
     // Other bytes: checked and asked as usual.
+    const QByteArray otherDer = pemToDer(readFile(certFile(int(CertKind::OtherName))));
     TlsTestClient other(ctx);
     other.answer = [](const TlsCertificateInfo&, bool& a) { a = true; };
     QVERIFY(other.connectTo(server.port()));
-    QVERIFY(
-        other.startTls(QStringLiteral("127.0.0.1"), pemToDer(readFile(certFile(int(CertKind::OtherName))))));
+    QVERIFY(other.startTls(QStringLiteral("127.0.0.1"), otherDer));
     QVERIFY(other.waitForHandshake());
     QCOMPARE(other.questions.size(), 1);
     QCOMPARE(other.errors.size(), 1);
+
+    // Other bytes where only the accepted certificate may come: refused, with no check and no question.
+    TlsTestClient refusing(ctx);
+    refusing.answer = [](const TlsCertificateInfo&, bool& a) { a = true; };
+    QVERIFY(refusing.connectTo(server.port()));
+    QVERIFY(refusing.startTls(QStringLiteral("127.0.0.1"), otherDer, {}, TlsSession::OtherCertificates::Refuse));
+    QVERIFY(!refusing.waitForHandshake());
+    QVERIFY(refusing.failed);
+    QVERIFY(refusing.questions.isEmpty());
+    QCOMPARE(refusing.errors.size(), 1);
+    QCOMPARE(refusing.errors.first().first, 276);
+    QCOMPARE(refusing.session()->lastError().text, TlsError::certificateChanged().text);
 }
 
 void TestTlsSession::clientCertificateRequested_data()
