@@ -6,12 +6,16 @@
 #include "local/localframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
+#include "store/quickconnect.h"
+#include "store/sitestore.h"
 #include "store/tablayoutfile.h"
 #include "tests/app/apptesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
 #include "transfer/processstate.h"
+#include "ui/dialogs/siteform.h"
+#include "ui/dialogs/sitetree.h"
 
 #include "remote/remoteframe.h"
 
@@ -812,6 +816,67 @@ private Q_SLOTS:
         window->NewRemoteTab(window->PageControl1);
         window->SiteHandOver(site, QString());
         QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"R"_s, u"L"_s}));
+    }
+
+    // The Site Manager button runs the dialog; its Connect hands the site as it stands to a remote tab.
+    void siteManagerButtonConnects_data()
+    {
+        QTest::addColumn<bool>("connect");
+        QTest::newRow("Connect") << true;
+        QTest::newRow("Escape") << false;
+    }
+
+    void siteManagerButtonConnects()
+    {
+        QFETCH(bool, connect);
+        QTemporaryDir folder;
+        {
+            TSiteManList store;
+            auto rec = std::make_unique<TSiteManRec>();
+            rec->ID = 0;
+            rec->Name = u"alpha"_s;
+            rec->Host = u"ftp.example"_s;
+            rec->Port = 2121;
+            rec->UserID = u"ann"_s;
+            rec->Password = u"secret"_s;
+            rec->SSLMode = sslExplicit;
+            rec->Passive = false;
+            rec->RemotePath = u"/pub"_s;
+            rec->LocalPath = folder.path();
+            store.Add(std::move(rec));
+            store.SaveToFile(siteManagerFilePath(m_app->path()));
+        }
+        auto window = start();
+        QVERIFY(window->SMBtn->isEnabled());
+        window->PageControl2->setCurrentIndex(0);
+        ModalWatcher watcher([&](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form || !connect) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ModifyBtn->trigger();
+            form->edRemotePath->setText(u"/changed"_s); // not saved
+            form->ConnectBtn->trigger();
+        });
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->SMBtn), Qt::LeftButton);
+        QCOMPARE(watcher.seen.size(), 1);
+        QCOMPARE(watcher.seen.first().className, u"skyhaul::TSiteForm"_s);
+        QCOMPARE(watcher.seen.first().title, u"Site Manager"_s);
+        TestRemoteTab* tab = testTab(window->TabSheet2);
+        QCOMPARE(tab->connects, connect ? 1 : 0);
+        QVERIFY(window->findChildren<TSiteForm*>().isEmpty()); // destroyed after it returned
+        if (!connect)
+            return;
+        QCOMPARE(tab->lastSite.host, u"ftp.example"_s);
+        QCOMPARE(tab->lastSite.port, 2121);
+        QCOMPARE(tab->lastSite.user, u"ann"_s);
+        QCOMPARE(tab->lastSite.password, u"secret"_s);
+        QCOMPARE(tab->lastSite.sslMode, sslExplicit);
+        QCOMPARE(tab->lastSite.passive, false);
+        QCOMPARE(tab->lastSite.startPath, u"/changed"_s);
+        QCOMPARE(window->TabSheet1->localFrame()->currentFolder(), folder.path());
     }
 
     void helpAndPictureOpenThePage()

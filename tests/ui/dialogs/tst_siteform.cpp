@@ -61,6 +61,12 @@ std::unique_ptr<TSiteManRec> record(const Rec& r)
     return rec;
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 /// One line per record of the file: "ID parent name", groups marked with "G".
 QStringList fileRecords(const QString& path)
 {
@@ -411,10 +417,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, port);
         writeStore({{0, false, -1, u"alpha"_s}});
-        QFile original(siteFile());
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        const QByteArray bytes = original.readAll();
-        original.close();
+        const QByteArray bytes = fileBytes(siteFile());
         auto form = open();
         select(*form, u"alpha"_s);
         click(*form, form->ModifyBtn);
@@ -435,9 +438,7 @@ private Q_SLOTS:
         QCOMPARE(r.Name, u"alpha"_s);
         QCOMPARE(r.Host, u"alpha.example"_s);
         QCOMPARE(r.Port, 2121);
-        QFile after(siteFile());
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), bytes);
+        QCOMPARE(fileBytes(siteFile()), bytes);
     }
 
     void portFieldTakesOnlyDigits_data()
@@ -669,10 +670,7 @@ private Q_SLOTS:
     void failedSaveIsToldAndKeepsTheFile()
     {
         writeStore({{0, false, -1, u"alpha"_s}});
-        QFile original(siteFile());
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        const QByteArray bytes = original.readAll();
-        original.close();
+        const QByteArray bytes = fileBytes(siteFile());
         auto form = open();
         select(*form, u"alpha"_s);
         click(*form, form->ModifyBtn);
@@ -695,9 +693,7 @@ private Q_SLOTS:
             QVERIFY2(text.startsWith(u"The sites were not saved."_s), qPrintable(text));
             QVERIFY2(text.contains(siteFile()), qPrintable(text));
         }
-        QFile after(siteFile());
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), bytes);
+        QCOMPARE(fileBytes(siteFile()), bytes);
     }
 
     void folderButtonFillsLocalPath_data()
