@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -694,6 +695,22 @@ private Q_SLOTS:
             QVERIFY2(text.contains(siteFile()), qPrintable(text));
         }
         QCOMPARE(fileBytes(siteFile()), bytes);
+    }
+
+    void unreadableFileIsToldAndNotOverwritten()
+    {
+        // A folder in the file's place cannot be read as a file, by root either.
+        QVERIFY(QDir(m_app->path()).mkdir(u"SiteManager.dat"_s));
+        BoxAnswerer ok;
+        auto form = std::make_unique<TSiteForm>(m_app->path(), Texts(m_app->path(), u"English"_s));
+        form->show(); // the message comes once the dialog is up
+        QTRY_COMPARE(ok.texts.size(), 1);
+        QVERIFY2(ok.texts.first().startsWith(u"Cannot read file "_s + siteFile()),
+                 qPrintable(ok.texts.first()));
+        QCOMPARE(form->TreeView->topLevelItemCount(), 0);
+        form->reject();
+        QCOMPARE(ok.texts.size(), 1); // closing leaves the file alone and says nothing more
+        QVERIFY(QFileInfo(siteFile()).isDir());
     }
 
     void folderButtonFillsLocalPath_data()
