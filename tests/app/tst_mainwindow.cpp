@@ -1031,6 +1031,50 @@ private Q_SLOTS:
         QCOMPARE(window.PageControl2->tabText(0), u"Remote"_s);
     }
 
+    // A site stored before the program starts, chosen in the site manager and connected to a real server:
+    // the remote tab opens the site's start folder and a local tab shows its local folder.
+    void siteManagerConnectsToRealServer()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/readme.txt"_s, "hello"));
+        QTemporaryDir local;
+        {
+            TSiteManList store;
+            auto rec = std::make_unique<TSiteManRec>();
+            rec->ID = 0;
+            rec->Name = u"test server"_s;
+            rec->Host = server.host();
+            rec->Port = server.port();
+            rec->UserID = server.user();
+            rec->Password = server.password();
+            rec->RemotePath = u"/pub"_s;
+            rec->LocalPath = local.path();
+            store.Add(std::move(rec));
+            store.SaveToFile(siteManagerFilePath(m_app->path()));
+        }
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        window.show();
+        ModalWatcher watcher([](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ConnectBtn->trigger();
+        });
+        window.SMBtn->trigger();
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
+        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
+        QCOMPARE(watcher.seen.size(), 1);
+    }
+
     // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed
     // meanwhile. The logon is interrupted, no logon dialog is offered for it, and only then is the tab
     // destroyed.
