@@ -152,6 +152,18 @@ class TestMainWindow : public QObject {
         return window;
     }
 
+    /// Stores one top-level site, named "alpha" with the start folder "/pub", in the site manager's file.
+    void storeSite(const TSiteManRec& site)
+    {
+        TSiteManList store;
+        auto rec = std::make_unique<TSiteManRec>(site);
+        rec->ID = 0;
+        rec->Name = u"alpha"_s;
+        rec->RemotePath = u"/pub"_s;
+        store.Add(std::move(rec));
+        store.SaveToFile(siteManagerFilePath(m_app->path()));
+    }
+
     QString appFile(const QString& name) const { return QDir(m_app->path()).filePath(name); }
 
 private Q_SLOTS:
@@ -830,22 +842,15 @@ private Q_SLOTS:
     {
         QFETCH(bool, connect);
         QTemporaryDir folder;
-        {
-            TSiteManList store;
-            auto rec = std::make_unique<TSiteManRec>();
-            rec->ID = 0;
-            rec->Name = u"alpha"_s;
-            rec->Host = u"ftp.example"_s;
-            rec->Port = 2121;
-            rec->UserID = u"ann"_s;
-            rec->Password = u"secret"_s;
-            rec->SSLMode = sslExplicit;
-            rec->Passive = false;
-            rec->RemotePath = u"/pub"_s;
-            rec->LocalPath = folder.path();
-            store.Add(std::move(rec));
-            store.SaveToFile(siteManagerFilePath(m_app->path()));
-        }
+        TSiteManRec site;
+        site.Host = u"ftp.example"_s;
+        site.Port = 2121;
+        site.UserID = u"ann"_s;
+        site.Password = u"secret"_s;
+        site.SSLMode = sslExplicit;
+        site.Passive = false;
+        site.LocalPath = folder.path();
+        storeSite(site);
         auto window = start();
         QVERIFY(window->SMBtn->isEnabled());
         window->PageControl2->setCurrentIndex(0);
@@ -1039,20 +1044,13 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(server.putFile(u"pub/readme.txt"_s, "hello"));
         QTemporaryDir local;
-        {
-            TSiteManList store;
-            auto rec = std::make_unique<TSiteManRec>();
-            rec->ID = 0;
-            rec->Name = u"test server"_s;
-            rec->Host = server.host();
-            rec->Port = server.port();
-            rec->UserID = server.user();
-            rec->Password = server.password();
-            rec->RemotePath = u"/pub"_s;
-            rec->LocalPath = local.path();
-            store.Add(std::move(rec));
-            store.SaveToFile(siteManagerFilePath(m_app->path()));
-        }
+        TSiteManRec site;
+        site.Host = server.host();
+        site.Port = server.port();
+        site.UserID = server.user();
+        site.Password = server.password();
+        site.LocalPath = local.path();
+        storeSite(site);
         MainWindowOptions o = options();
         o.remoteTabFactory = nullptr;
         TfrmSkyhaulMain window(o);
