@@ -14,15 +14,19 @@
 #include "store/texttables.h"
 #include "transfer/processstate.h"
 #include "ui/applysection.h"
+#include "ui/dialogs/siteform.h"
 
 #include "skyhaul_version.h"
 
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
@@ -130,9 +134,8 @@ void TfrmSkyhaulMain::buildWidgets()
     MainToolbar->addSeparator();
     ExitBtn = button("ExitBtn", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
 
-    // The site manager and the configuration dialog are not part of this window; until they are
-    // attached the buttons say so by being unavailable.
-    SMBtn->setEnabled(false);
+    // The configuration dialog is not part of this window yet; until it is attached its button says so
+    // by being unavailable.
     ConfigBtn->setEnabled(false);
 
     auto* spacer = new QWidget(MainToolbar);
@@ -695,7 +698,27 @@ void TfrmSkyhaulMain::applyLanguage()
 
 // --- Toolbar commands
 
-void TfrmSkyhaulMain::SMBtnClick() {}
+void TfrmSkyhaulMain::SMBtnClick()
+{
+    SiteFields site;
+    QString localPath;
+    {
+        TSiteForm form(m_options.appFolder, Texts(m_options.appFolder, config().Language), this);
+        if (form.exec() != TSiteForm::ConnectResult)
+            return;
+        // The fields as they stand, saved or not; the dialog refuses Connect without a port number.
+        site.host = form.edSiteAddress->text();
+        site.user = form.edID->text();
+        site.password = form.edPassword->text();
+        site.port = form.portNumber();
+        const int ssl = form.rgSSLItems->checkedId();
+        site.sslMode = ssl >= sslAutomatic && ssl <= sslNone ? TSSLStartMode(ssl) : sslNone;
+        site.passive = form.chbPassiveMode->isChecked();
+        site.startPath = form.edRemotePath->text();
+        localPath = form.edLocalPath->text();
+    }
+    SiteHandOver(site, localPath);
+}
 
 void TfrmSkyhaulMain::ConfigBtnClick() {}
 

@@ -6,12 +6,16 @@
 #include "local/localframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
+#include "store/quickconnect.h"
+#include "store/sitestore.h"
 #include "store/tablayoutfile.h"
 #include "tests/app/apptesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
 #include "transfer/processstate.h"
+#include "ui/dialogs/siteform.h"
+#include "ui/dialogs/sitetree.h"
 
 #include "remote/remoteframe.h"
 
@@ -146,6 +150,18 @@ class TestMainWindow : public QObject {
                 qWarning("window not exposed");
         }
         return window;
+    }
+
+    /// Stores one top-level site, named "alpha" with the start folder "/pub", in the site manager's file.
+    void storeSite(const TSiteManRec& site)
+    {
+        TSiteManList store;
+        auto rec = std::make_unique<TSiteManRec>(site);
+        rec->ID = 0;
+        rec->Name = u"alpha"_s;
+        rec->RemotePath = u"/pub"_s;
+        store.Add(std::move(rec));
+        store.SaveToFile(siteManagerFilePath(m_app->path()));
     }
 
     QString appFile(const QString& name) const { return QDir(m_app->path()).filePath(name); }
@@ -823,6 +839,60 @@ private Q_SLOTS:
         QCOMPARE(hints(window->PageControl1), (QStringList{u"L"_s, u"R"_s, u"L"_s}));
     }
 
+    // The Site Manager button runs the dialog; its Connect hands the site as it stands to a remote tab.
+    void siteManagerButtonConnects_data()
+    {
+        QTest::addColumn<bool>("connect");
+        QTest::newRow("Connect") << true;
+        QTest::newRow("Escape") << false;
+    }
+
+    void siteManagerButtonConnects()
+    {
+        QFETCH(bool, connect);
+        QTemporaryDir folder;
+        TSiteManRec site;
+        site.Host = u"ftp.example"_s;
+        site.Port = 2121;
+        site.UserID = u"ann"_s;
+        site.Password = u"secret"_s;
+        site.SSLMode = sslExplicit;
+        site.Passive = false;
+        site.LocalPath = folder.path();
+        storeSite(site);
+        auto window = start();
+        QVERIFY(window->SMBtn->isEnabled());
+        window->PageControl2->setCurrentIndex(0);
+        ModalWatcher watcher([&](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form || !connect) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ModifyBtn->trigger();
+            form->edRemotePath->setText(u"/changed"_s); // not saved
+            form->ConnectBtn->trigger();
+        });
+        QTest::mouseClick(window->MainToolbar->widgetForAction(window->SMBtn), Qt::LeftButton);
+        QCOMPARE(watcher.seen.size(), 1);
+        QCOMPARE(watcher.seen.first().className, u"skyhaul::TSiteForm"_s);
+        QCOMPARE(watcher.seen.first().title, u"Site Manager"_s);
+        TestRemoteTab* tab = testTab(window->TabSheet2);
+        QCOMPARE(tab->connects, connect ? 1 : 0);
+        QVERIFY(window->findChildren<TSiteForm*>().isEmpty()); // destroyed after it returned
+        if (!connect)
+            return;
+        QCOMPARE(tab->lastSite.host, u"ftp.example"_s);
+        QCOMPARE(tab->lastSite.port, 2121);
+        QCOMPARE(tab->lastSite.user, u"ann"_s);
+        QCOMPARE(tab->lastSite.password, u"secret"_s);
+        QCOMPARE(tab->lastSite.sslMode, sslExplicit);
+        QCOMPARE(tab->lastSite.passive, false);
+        QCOMPARE(tab->lastSite.startPath, u"/changed"_s);
+        QCOMPARE(window->TabSheet1->localFrame()->currentFolder(), folder.path());
+    }
+
     void helpAndPictureOpenThePage()
     {
         auto window = start();
@@ -973,6 +1043,43 @@ private Q_SLOTS:
         QCOMPARE(restored.ssl, fields.ssl);
         QCOMPARE(restored.transType, fields.transType);
         QCOMPARE(window.PageControl2->tabText(0), u"Remote"_s);
+    }
+
+    // A site stored before the program starts, chosen in the site manager and connected to a real server:
+    // the remote tab opens the site's start folder and a local tab shows its local folder.
+    void siteManagerConnectsToRealServer()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/readme.txt"_s, "hello"));
+        QTemporaryDir local;
+        TSiteManRec site;
+        site.Host = server.host();
+        site.Port = server.port();
+        site.UserID = server.user();
+        site.Password = server.password();
+        site.LocalPath = local.path();
+        storeSite(site);
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        window.show();
+        ModalWatcher watcher([](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ConnectBtn->trigger();
+        });
+        window.SMBtn->trigger();
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
+        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
+        QCOMPARE(watcher.seen.size(), 1);
     }
 
     // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <utility>
 
 namespace skyhaul::test {
 
@@ -38,5 +42,36 @@ template <typename Run> auto runModal(Run run, const std::function<void(QDialog*
     guard.start(10000);
     return run();
 }
+
+/// Answers every message box that opens while it lives with `button`, once it is up, and records its text.
+/// Any other modal dialog is left to the test; a box is never left open, so a test cannot hang on it.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(QMessageBox::StandardButton button = QMessageBox::Ok) : m_button(button)
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || m_handled.contains(box))
+                return;
+            m_handled << box;
+            texts << box->text();
+            icons << box->icon();
+            if (QAbstractButton* answer = box->button(m_button))
+                answer->click();
+            else
+                box->reject();
+        });
+        m_poll.start();
+    }
+
+    QStringList texts;
+    QList<QMessageBox::Icon> icons;
+
+private:
+    QMessageBox::StandardButton m_button;
+    QTimer m_poll;
+    QList<QPointer<QMessageBox>> m_handled;
+};
 
 } // namespace skyhaul::test
