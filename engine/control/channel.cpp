@@ -152,7 +152,9 @@ bool Channel::write(const char* data, qint64 size)
         return false;
     if (m_tls) {
         if (!m_tls->encrypt(QByteArrayView(data, size))) {
-            Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+            // A receiver may drop the socket and its TLS session: the error travels as a copy.
+            const TlsError error = m_tls->lastError();
+            Q_EMIT tlsFailed(error.number(), error.text);
             return false;
         }
         sendTlsOutput();
@@ -203,7 +205,9 @@ void Channel::feedTls(const QByteArray& raw)
         m_in.append(plain);
     }
     if (result.failed) {
-        Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+        // A receiver may drop the socket and its TLS session: the error travels as a copy.
+        const TlsError error = m_tls->lastError();
+        Q_EMIT tlsFailed(error.number(), error.text);
         return;
     }
     if (result.handshakeCompleted)
@@ -346,8 +350,11 @@ void Channel::onDisconnected()
         if (!self || !m_tls)
             return;
         m_tls->serverDisconnected();
-        if (handshaking && m_tls->state() == TlsSession::State::Failed)
-            Q_EMIT tlsFailed(m_tls->lastError().number(), m_tls->lastError().text);
+        if (handshaking && m_tls->state() == TlsSession::State::Failed) {
+            // A receiver may drop the socket and its TLS session: the error travels as a copy.
+            const TlsError error = m_tls->lastError();
+            Q_EMIT tlsFailed(error.number(), error.text);
+        }
         if (!self)
             return;
     }

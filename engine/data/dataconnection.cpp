@@ -240,7 +240,7 @@ void DataConnection::onConnected()
     }
 }
 
-void DataConnection::failTls(int code, const QString& text)
+void DataConnection::failTls(int code, QString text)
 {
     // Nothing goes in the clear instead: the method fails with the TLS failure.
     m_channel.cut();

@@ -66,7 +66,7 @@ private:
     void onAccepted();
     void onConnected();
     void onEstablished();
-    void failTls(int code, const QString& text);
+    void failTls(int code, QString text); ///< by value: the text may live in what the cut frees
     void onReadable();
     /// One bounded pass over what arrived; true when more may be waiting.
     bool receiveListing();
