@@ -112,16 +112,24 @@ void TransferPlanner::ExpandLocalFolders(const QString& localBase, const QString
     walkTopLevel([&](QueNode* node) { expandLocal(node, localBase, uploadTarget, folderImage, 1); });
 }
 
-void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QString& target, int depth)
+bool TransferPlanner::enterFolder(QueNode* node, int depth)
 {
     if (!node->item.IsFolder || node->item.Percent < 0 || shouldStop())
-        return;
-    if (depth > maxDepth)
-        return fail(node,
-                    QStringLiteral("folders nested deeper than %1 levels are not walked").arg(maxDepth));
+        return false;
+    if (depth > maxDepth) {
+        fail(node, QStringLiteral("folders nested deeper than %1 levels are not walked").arg(maxDepth));
+        return false;
+    }
     m_queue.setBusyNode(node);
     if (onInfo)
         onInfo(QStringLiteral("Adding ") + node->item.SourcePath);
+    return true;
+}
+
+void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QString& target, int depth)
+{
+    if (!enterFolder(node, depth))
+        return;
     const RemoteFolderListing listing = lister.listFolder(node->item.FolderNode, node->item.SourcePath);
     if (shouldStop())
         return;
@@ -160,14 +168,8 @@ void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QS
 void TransferPlanner::expandLocal(QueNode* node, const QString& localBase, const QString& uploadTarget,
                                   int folderImage, int depth)
 {
-    if (!node->item.IsFolder || node->item.Percent < 0 || shouldStop())
+    if (!enterFolder(node, depth))
         return;
-    if (depth > maxDepth)
-        return fail(node,
-                    QStringLiteral("folders nested deeper than %1 levels are not walked").arg(maxDepth));
-    m_queue.setBusyNode(node);
-    if (onInfo)
-        onInfo(QStringLiteral("Adding ") + node->item.SourcePath);
     const QString folder = joinLocal(localBase, node->item.SourcePath);
     if (!staysInside(localBase, folder))
         return fail(node, QStringLiteral("refused: the path leads outside ") + localBase);

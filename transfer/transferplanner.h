@@ -51,6 +51,8 @@ public:
     void ExpandLocalFolders(const QString& localBase, const QString& uploadTarget, int folderImage);
 
 private:
+    /// Whether a folder item is to be walked at this depth; says "Adding " for it, or fails it when too deep.
+    bool enterFolder(QueNode* node, int depth);
     void expandRemote(QueNode* node, RemoteLister& lister, const QString& target, int depth);
     void expandLocal(QueNode* node, const QString& localBase, const QString& uploadTarget, int folderImage,
                      int depth);

@@ -225,20 +225,7 @@ void TransferRun::failItem(QueNode* node, const QString& line)
 
 void TransferRun::RunDownloadQueue(const QString& base)
 {
-    beginRun(true);
-    {
-        RunScope scope{*this};
-        for (QueNode* node = m_queue.first(); node; node = m_queue.next(node)) {
-            setCurrent(node);
-            const TQueItem& item = node->item;
-            if (item.TargetPath == DeleteMarker)
-                continue;
-            if (item.Percent >= 0 && item.Percent < 100 && !downloadItem(node, base))
-                break;
-            if (m_stopRequested)
-                break;
-        }
-    }
+    runTransferItems([&](QueNode* node) { return downloadItem(node, base); });
     m_queue.clearFinished();
 }
 
@@ -351,14 +338,20 @@ void TransferRun::downloadReplacing(const QString& localPath)
 
 void TransferRun::RunUploadQueue(const QString& localBase)
 {
+    runTransferItems([&](QueNode* node) { return uploadItem(node, localBase); });
+}
+
+void TransferRun::runTransferItems(const std::function<bool(QueNode*)>& transferItem)
+{
     beginRun(true);
     RunScope scope{*this};
+    // Pre-order: a folder item comes before its contents. Items already finished or failed are passed over.
     for (QueNode* node = m_queue.first(); node; node = m_queue.next(node)) {
         setCurrent(node);
         const TQueItem& item = node->item;
         if (item.TargetPath == DeleteMarker)
             continue;
-        if (item.Percent >= 0 && item.Percent < 100 && !uploadItem(node, localBase))
+        if (item.Percent >= 0 && item.Percent < 100 && !transferItem(node))
             break;
         if (m_stopRequested)
             break;

@@ -140,6 +140,8 @@ private:
     void setCurrent(QueNode* node);
     Decision decide(const std::function<OverwriteQuestion()>& question);
     /// Download or upload of one item; false when the run is to end.
+    /// Runs the transfer items in queue order until one ends the run or Stop is asked.
+    void runTransferItems(const std::function<bool(QueNode*)>& transferItem);
     bool downloadItem(QueNode* node, const QString& base);
     bool uploadItem(QueNode* node, const QString& localBase);
     void downloadTo(const QString& localPath, qint64 offset);

@@ -29,19 +29,6 @@ Q_DECLARE_METATYPE(skyhaul::FileExists)
 
 namespace {
 
-QByteArray pattern(qsizetype size, int seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + quint32(seed);
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        data[i] = char(x);
-    }
-    return data;
-}
-
 /// Answers the overwrite question from a list (Esc once the list is used up) and keeps every question.
 class ListPrompt : public OverwritePrompt {
 public:
@@ -298,11 +285,11 @@ private Q_SLOTS:
     {
         QFETCH(ServerKind, kind);
         QVERIFY2(startServer(kind), qPrintable(m_server->errorString()));
-        const QMap<QString, QByteArray> files{{u"tree/a.txt"_s, pattern(1000, 1)},
-                                              {u"tree/sub/b.bin"_s, pattern(300000, 2)},
+        const QMap<QString, QByteArray> files{{u"tree/a.txt"_s, patternBytes(1000, 1)},
+                                              {u"tree/sub/b.bin"_s, patternBytes(300000, 2)},
                                               {u"tree/sub/deeper/c.txt"_s, "c"},
                                               {u"tree/sub/zero"_s, QByteArray()},
-                                              {u"top.txt"_s, pattern(300, 3)}};
+                                              {u"top.txt"_s, patternBytes(300, 3)}};
         for (auto it = files.begin(); it != files.end(); ++it)
             QVERIFY(m_server->putFile(it.key(), it.value()));
         QTemporaryDir local;
@@ -420,7 +407,7 @@ private Q_SLOTS:
         QList<QByteArray> remote;
         QList<qint64> sizes;
         for (int i = 0; i < 3; ++i) {
-            remote << pattern(100000 + 7 * i, 10 + i);
+            remote << patternBytes(100000 + 7 * i, 10 + i);
             sizes << remote.last().size();
             QVERIFY(m_server->putFile(names[i], remote.last()));
         }
@@ -480,7 +467,7 @@ private Q_SLOTS:
         QFETCH(int, percent);
         QFETCH(bool, failed);
         QVERIFY2(startServer(ServerKind::Vsftpd), qPrintable(m_server->errorString()));
-        const QByteArray remote = pattern(800, 5);
+        const QByteArray remote = patternBytes(800, 5);
         QVERIFY(m_server->putFile(u"f"_s, remote));
         QTemporaryDir dir;
         const QByteArray before = localSize <= 800 ? remote.left(localSize) : remote + QByteArray(100, 'x');
@@ -532,7 +519,7 @@ private Q_SLOTS:
         QFETCH(int, sentFrom);
         QFETCH(QString, left);
         QVERIFY2(startServer(ServerKind::Proftpd), qPrintable(m_server->errorString()));
-        const QByteArray data = pattern(qMax(remoteSize, localSize), 7);
+        const QByteArray data = patternBytes(qMax(remoteSize, localSize), 7);
         const QByteArray remote = remoteSize == 0 ? QByteArray() : data.left(remoteSize);
         QVERIFY(m_server->putFile(u"in/f"_s, remote));
         QTemporaryDir dir;
@@ -574,11 +561,11 @@ private Q_SLOTS:
         const QStringList names{u"one"_s, u"two"_s, u"three"_s};
         QList<QByteArray> remote;
         for (int i = 0; i < 3; ++i) {
-            remote << pattern(8 * 1024 * 1024, 20 + i);
+            remote << patternBytes(8 * 1024 * 1024, 20 + i);
             QVERIFY(m_server->putFile(names[i], remote[i]));
         }
         QTemporaryDir dir;
-        const QByteArray old = pattern(5000, 99);
+        const QByteArray old = patternBytes(5000, 99);
         if (overwrite)
             writeBytes(dir.filePath(u"two"_s), old);
         Bench bench;
@@ -625,7 +612,7 @@ private Q_SLOTS:
         QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
         const QStringList names{u"one"_s, u"two"_s, u"three"_s};
         for (const QString& name : names)
-            QVERIFY(m_server->putFile(name, pattern(2 * 1024 * 1024, 30)));
+            QVERIFY(m_server->putFile(name, patternBytes(2 * 1024 * 1024, 30)));
         QTemporaryDir dir;
         Bench bench;
         logOn(bench);
