@@ -4,6 +4,7 @@
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 #include "store/texts.h"
 #include "store/texttables.h"
 #include "ui/applysection.h"
@@ -82,10 +83,7 @@ TLocalFrame::TLocalFrame(const LocalTabContext& context, QWidget* parent)
 {
     setObjectName(QStringLiteral("LocalFrame"));
     buildWidgets();
-    if (m_context.favorites)
-        for (const QString& path : *m_context.favorites)
-            if (!menuHasFavorite(path))
-                addFavoriteItem(path);
+    rebuildFavoritesMenu();
     applyLanguage(Texts(m_context.appFolder, config().Language));
 }
 
@@ -397,6 +395,20 @@ bool TLocalFrame::menuHasFavorite(const QString& path) const
                        [&](const QString& p) { return sameMenuCaption(p, path); });
 }
 
+void TLocalFrame::rebuildFavoritesMenu()
+{
+    for (QAction* action : FvPopupMenu->actions()) {
+        if (action != AddToFavorite1 && !action->isSeparator()) {
+            FvPopupMenu->removeAction(action);
+            delete action;
+        }
+    }
+    if (m_context.favorites)
+        for (const QString& path : *m_context.favorites)
+            if (!menuHasFavorite(path))
+                addFavoriteItem(path);
+}
+
 void TLocalFrame::addFavoriteItem(const QString& path)
 {
     QAction* item = FvPopupMenu->addAction(themedIcon("folder", QStyle::SP_DirIcon, this), menuText(path));
@@ -455,9 +467,44 @@ void TLocalFrame::FavoriteItemClick(const QString& path)
     setCurrentFolder(path);
 }
 
+bool TLocalFrame::takeUpHeldFavorites()
+{
+    QStringList& favorites = *m_context.favorites;
+    const QString path = LocalFavorites::filePath(m_context.appFolder);
+    try {
+        // Readable again (the user mended it): its lines first, then what this session added.
+        QStringList lines = readLineList(path);
+        for (const QString& p : std::as_const(favorites))
+            if (!lines.contains(p))
+                lines << p;
+        favorites = lines;
+        rebuildFavoritesMenu();
+        return true;
+    } catch (const FileIoError& e) {
+        const QString question =
+            QStringLiteral("%1
+The file is left as it is until it can be read.
+"
+                           "Add this folder to the favorites of this session only?")
+                .arg(e.message());
+        if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+            addFavoriteItem(m_folder);
+            favorites.append(m_folder);
+        }
+        return false;
+    }
+}
+
 void TLocalFrame::AddToFavoriteClick()
 {
     if (m_folder.isEmpty() || menuHasFavorite(m_folder))
+        return;
+    // A favorites file that could not be read is not written over with this session's list.
+    if (m_context.favorites &&
+        !heldfiles::reason(LocalFavorites::filePath(m_context.appFolder)).isEmpty() && !takeUpHeldFavorites())
+        return;
+    if (menuHasFavorite(m_folder))
         return;
     addFavoriteItem(m_folder);
     if (!m_context.favorites)

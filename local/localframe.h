@@ -68,6 +68,8 @@ public:
 
     /// Favorite folders in menu order.
     QStringList favoriteMenuPaths() const;
+    /// Builds the favorites menu again from the window's list (after favorites were deleted elsewhere).
+    void rebuildFavoritesMenu();
 
     // Handlers.
     void BackFolderBtnClick();
@@ -103,6 +105,7 @@ protected:
 private:
     void buildWidgets();
     void addFavoriteItem(const QString& path);
+    bool takeUpHeldFavorites();
     bool menuHasFavorite(const QString& path) const;
     void ShellTreeChange(const QModelIndex& current);
     void ShellListDoubleClick(const QModelIndex& index);

@@ -3,10 +3,12 @@
 #include "remote/remoteframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
+#include "store/io/heldfiles.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
 #include "store/texttables.h"
 #include "ui/dialogs/logonform.h"
+#include "ui/errorbox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -74,6 +76,14 @@ void TRemoteFrame::LoadFavorites()
     }
 }
 
+void TRemoteFrame::ReloadFavorites()
+{
+    // Only a logged-on tab shows the favorites of its user and host.
+    if (!FtpEngine->Connected())
+        return;
+    runHandler([this] { LoadFavorites(); });
+}
+
 void TRemoteFrame::AddtoFavorites1Click()
 {
     const QString path = DirectoryCB->currentText();
@@ -129,7 +139,10 @@ void TRemoteFrame::addQuickConnectRecord()
     item->setData(QVariant::fromValue(quintptr(record.get())));
     TSiteManList& list = *m_context.quickConnectList;
     list.Add(std::move(record));
-    list.SaveToFile(quickConnectFilePath(m_context.appFolder));
+    // A list that could not be read at start-up stays as it is in its file; the entry lasts this session.
+    const QString path = quickConnectFilePath(m_context.appFolder);
+    if (heldfiles::reason(path).isEmpty())
+        list.SaveToFile(path);
 }
 
 void TRemoteFrame::QCMenuItemClick(QAction* item)

@@ -225,6 +225,8 @@ public:
     // ---- Favorites and quick connect ----
 
     void LoadFavorites();
+    /// Reads the favorites again when the tab is logged on (after they were deleted elsewhere).
+    void ReloadFavorites();
     void AddtoFavorites1Click();
     void FavoritesMenuClick(QAction* item);
     void BuildQuickConnectMenu();

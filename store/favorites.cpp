@@ -3,6 +3,7 @@
 #include "store/io/ansitext.h"
 #include "store/io/atomicsave.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,14 @@ QStringList readLineList(const QString& path)
 {
     if (!QFileInfo::exists(path))
         return {};
-    const QByteArray bytes = readDataFile(path);
+    QByteArray bytes;
+    try {
+        bytes = readDataFile(path);
+    } catch (const FileIoError& e) {
+        heldfiles::hold(path, e.reason());
+        throw;
+    }
+    heldfiles::release(path);
     QStringList lines;
     qsizetype start = 0;
     const qsizetype size = bytes.size();
@@ -39,6 +47,8 @@ bool isStorableLine(const QString& text)
 
 void writeLineList(const QString& path, const QStringList& lines)
 {
+    if (const QString held = heldfiles::reason(path); !held.isEmpty())
+        throw FileIoError(FileIoError::Operation::Write, path, heldFileWriteReason(held));
     QByteArray bytes;
     for (const QString& line : lines) {
         if (!isStorableLine(line))
@@ -58,6 +68,19 @@ bool removeFirstMatch(QStringList& lines, const QString& text)
         }
     }
     return false;
+}
+
+bool removeLineOf(QStringList& lines, qsizetype index, const QString& text)
+{
+    if (index >= 0 && index < lines.size() && lines[index] == text) {
+        lines.removeAt(index);
+        return true;
+    }
+    if (const qsizetype exact = lines.indexOf(text); exact >= 0) {
+        lines.removeAt(exact);
+        return true;
+    }
+    return removeFirstMatch(lines, text);
 }
 
 namespace {
@@ -199,7 +222,8 @@ void RemoteFavorites::save(const QString& appFolder, const QString& user, const 
     writeLineList(filePath(appFolder, user, host), lines);
     // The favorites now live under the current name; an old file left behind would show up as a second site.
     const QString legacy = legacyFilePath(appFolder, user, host);
-    if (!legacy.isEmpty() && QFileInfo(legacy).isFile())
+    // An old file that could not be read is not the source of this list: it stays.
+    if (!legacy.isEmpty() && QFileInfo(legacy).isFile() && heldfiles::reason(legacy).isEmpty())
         QFile::remove(legacy);
 }
 

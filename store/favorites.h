@@ -8,7 +8,8 @@ namespace skyhaul {
 /**
  * Reads a line-list file (favorites): text in the locale's 8-bit encoding, one entry per line. Lines may
  * end in CR LF, LF or CR; a final line without an end is kept; empty lines in the middle are kept. A missing
- * file gives an empty list. Throws FileIoError when an existing file cannot be read.
+ * file gives an empty list. Throws FileIoError when an existing file cannot be read or is larger than the
+ * reading limit; the file is then held (heldfiles) until it is read whole, and writeLineList() refuses it.
  */
 QStringList readLineList(const QString& path);
 
@@ -18,12 +19,19 @@ bool isStorableLine(const QString& text);
 /**
  * Writes each line followed by CR LF through the atomic save; an empty list gives a 0-byte file. Lines that
  * are not storable are left out, so a name holding a line break cannot split into two entries.
- * Throws FileIoError.
+ * Throws FileIoError, also for a held file (release it first when the user chose to replace it).
  */
 void writeLineList(const QString& path, const QStringList& lines);
 
 /// Removes the first line equal to text, ignoring letter case. Returns whether one was removed.
 bool removeFirstMatch(QStringList& lines, const QString& text);
+
+/**
+ * Removes one shown entry of a list: the line at index when it still holds exactly text (the row shown for
+ * that line), otherwise the first line equal to text, then the first equal ignoring case. Returns whether a
+ * line was removed.
+ */
+bool removeLineOf(QStringList& lines, qsizetype index, const QString& text);
 
 /// True when two menu captions name the same entry: letter case and "&" accelerator marks are ignored.
 bool sameMenuCaption(const QString& a, const QString& b);

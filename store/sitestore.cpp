@@ -3,6 +3,7 @@
 #include "store/io/ansitext.h"
 #include "store/io/atomicsave.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 #include "store/io/recordfields.h"
 #include "store/passwordscramble.h"
 
@@ -152,6 +153,9 @@ void TSiteManList::LoadFromFile(const QString& fileName)
 
 void TSiteManList::SaveToFile(const QString& fileName) const
 {
+    if (const QString held = skyhaul::heldfiles::reason(fileName); !held.isEmpty())
+        throw skyhaul::FileIoError(skyhaul::FileIoError::Operation::Write, fileName,
+                                   skyhaul::heldFileWriteReason(held));
     QByteArray bytes(qsizetype(m_records.size()) * RecordSize, '\0');
     for (size_t i = 0; i < m_records.size(); ++i)
         encode(*m_records[i], bytes.data() + qsizetype(i) * RecordSize);

@@ -72,7 +72,8 @@ public:
      */
     void LoadFromFile(const QString& fileName);
 
-    /// Writes every record, passwords scrambled, through the atomic save. Throws skyhaul::FileIoError.
+    /// Writes every record, passwords scrambled, through the atomic save. Throws skyhaul::FileIoError, also
+    /// for a file held because it could not be read (skyhaul::heldfiles).
     void SaveToFile(const QString& fileName) const;
 
     /// The ID for the next record the site manager creates.

@@ -8,12 +8,14 @@
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
 #include "store/texts.h"
 #include "store/texttables.h"
 #include "transfer/processstate.h"
 #include "ui/applysection.h"
+#include "ui/dialogs/configform.h"
 #include "ui/dialogs/siteform.h"
 
 #include "skyhaul_version.h"
@@ -134,10 +136,6 @@ void TfrmSkyhaulMain::buildWidgets()
     MainToolbar->addSeparator();
     ExitBtn = button("ExitBtn", "Exit", "application-exit", QStyle::SP_DialogCloseButton);
 
-    // The configuration dialog is not part of this window yet; until it is attached its button says so
-    // by being unavailable.
-    ConfigBtn->setEnabled(false);
-
     auto* spacer = new QWidget(MainToolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     MainToolbar->addWidget(spacer);
@@ -247,15 +245,21 @@ void TfrmSkyhaulMain::FormCreate()
     applyLanguage();
 
     qCDebug(lcApp) << "start-up 7: favorites and quick connect";
+    // A list that exists but cannot be read is held: nothing writes it from what was read until the user
+    // acts. The user is told once the window stands.
+    QStringList unreadable;
     try {
         m_localFavorites = LocalFavorites::load(folder);
     } catch (const FileIoError& e) {
         qCWarning(lcApp).noquote() << e.message();
+        unreadable << e.message();
     }
     try {
         m_quickConnect->LoadFromFile(quickConnectFilePath(folder));
     } catch (const FileIoError& e) {
         qCWarning(lcApp).noquote() << e.message();
+        heldfiles::hold(e.path(), e.reason());
+        unreadable << e.message();
     }
 
     qCDebug(lcApp) << "start-up 8: tab layouts";
@@ -270,6 +274,11 @@ void TfrmSkyhaulMain::FormCreate()
 
     qCDebug(lcApp) << "start-up 10: window geometry";
     applyWindowGeometry();
+
+    if (!unreadable.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+                             unreadable.join(QLatin1Char('\n')) +
+                                 QStringLiteral("\nSkyhaul leaves the file as it is until it can be read."));
 }
 
 void TfrmSkyhaulMain::runUpdateCheck()
@@ -720,7 +729,49 @@ void TfrmSkyhaulMain::SMBtnClick()
     SiteHandOver(site, localPath);
 }
 
-void TfrmSkyhaulMain::ConfigBtnClick() {}
+void TfrmSkyhaulMain::ConfigBtnClick()
+{
+    ConfigFormContext context;
+    context.appFolder = m_options.appFolder;
+    context.localFavorites = &m_localFavorites;
+    context.quickConnectList = m_quickConnect.get();
+    context.quickConnectChanged = [this] { rebuildQuickConnectMenus(); };
+    context.favoritesChanged = [this] { refreshFavorites(); };
+    bool accepted = false;
+    {
+        TConfigForm form(context, this);
+        accepted = form.exec() == QDialog::Accepted;
+    }
+    if (!accepted)
+        return;
+    CaptionRefresh();
+    applyLanguage();
+}
+
+void TfrmSkyhaulMain::rebuildQuickConnectMenus()
+{
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        for (int i = 0; i < pane->count(); ++i)
+            if (TTabSheet* sheet = pane->sheet(i); sheet && sheet->remoteTab())
+                sheet->remoteTab()->rebuildQuickConnectMenu();
+}
+
+void TfrmSkyhaulMain::refreshFavorites()
+{
+    // A deleted favorite must not come back: a logged-on remote tab would write its old list back with its
+    // next addition, and a local tab's menu would still offer it.
+    for (TPageControl* pane : {PageControl1, PageControl2}) {
+        for (int i = 0; i < pane->count(); ++i) {
+            TTabSheet* sheet = pane->sheet(i);
+            if (!sheet)
+                continue;
+            if (RemoteTab* remote = sheet->remoteTab())
+                remote->reloadFavorites();
+            else if (TLocalFrame* frame = sheet->localFrame())
+                frame->rebuildFavoritesMenu();
+        }
+    }
+}
 
 void TfrmSkyhaulMain::AboutBtnClick()
 {

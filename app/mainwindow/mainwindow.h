@@ -100,6 +100,11 @@ public:
     /// tab at the site's local folder.
     void SiteHandOver(const skyhaul::SiteFields& site, const QString& localPath);
 
+    /// Every remote tab, left pane first, builds its quick-connect menu again from the list.
+    void rebuildQuickConnectMenus();
+    /// After favorites were deleted: logged-on remote tabs read theirs again, local tabs rebuild their menus.
+    void refreshFavorites();
+
     /// Writes both panes' layout files.
     void saveLayouts();
 

@@ -18,6 +18,10 @@ void RemoteTab::interrupt()
 
 void RemoteTab::uploadFromLocalTab(const LocalSelection&) {}
 
+void RemoteTab::rebuildQuickConnectMenu() {}
+
+void RemoteTab::reloadFavorites() {}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -77,6 +81,8 @@ public:
     }
     void applyLanguage(const Texts& texts) override { m_frame->applyLanguage(texts); }
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
+    void rebuildQuickConnectMenu() override { m_frame->BuildQuickConnectMenu(); }
+    void reloadFavorites() override { m_frame->ReloadFavorites(); }
 
 private:
     TRemoteFrame* m_frame;

@@ -59,6 +59,10 @@ public:
     virtual void applyLanguage(const Texts& texts) = 0;
     /// Shows or hides the captions of the tab's toolbar buttons.
     virtual void setShowCaptions(bool show) = 0;
+    /// Builds the quick-connect menu again from the shared list. The default does nothing.
+    virtual void rebuildQuickConnectMenu();
+    /// Reads the favorites of the logged-on user and host again. The default does nothing.
+    virtual void reloadFavorites();
 
     /// Called with the host name when the tab's caption changes, and when its busy state ends.
     std::function<void(const QString&)> onCaptionChanged;

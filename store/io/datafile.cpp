@@ -31,9 +31,13 @@ QByteArray readDataFile(const QString& path, qint64 maxBytes)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileIoError(FileIoError::Operation::Read, path, file.errorString());
-    QByteArray bytes = file.read(maxBytes);
+    // One byte more than allowed tells a file that is too large, also one that grows while it is read.
+    QByteArray bytes = file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError)
         throw FileIoError(FileIoError::Operation::Read, path, file.errorString());
+    if (bytes.size() > maxBytes)
+        throw FileIoError(FileIoError::Operation::Read, path,
+                          QStringLiteral("The file is larger than %1 bytes").arg(maxBytes));
     return bytes;
 }
 

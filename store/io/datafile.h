@@ -28,11 +28,12 @@ private:
     QString m_reason;
 };
 
-/// Upper bound for any text data file read whole (language files, layouts, favorites). Larger files are
-/// read up to this size only.
+/// Upper bound for any text data file read whole (language files, layouts, favorites). A larger file is
+/// refused as a whole: a part of it would be written back as if it were all.
 inline constexpr qint64 MaxTextDataFileBytes = 4 * 1024 * 1024;
 
-/// Reads at most maxBytes of an existing file. Throws FileIoError when the file cannot be opened or read.
+/// Reads an existing file of at most maxBytes. Throws FileIoError when the file cannot be opened or read, or
+/// when it is larger than maxBytes.
 QByteArray readDataFile(const QString& path, qint64 maxBytes = MaxTextDataFileBytes);
 
 } // namespace skyhaul

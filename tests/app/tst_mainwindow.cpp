@@ -14,12 +14,17 @@
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
 #include "transfer/processstate.h"
+#include "ui/dialogs/configform.h"
 #include "ui/dialogs/siteform.h"
 #include "ui/dialogs/sitetree.h"
 
 #include "remote/remoteframe.h"
 
 #include <QComboBox>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -684,6 +689,212 @@ private Q_SLOTS:
         QVERIFY(testTab(window->TabSheet2)->showCaptions);
     }
 
+    // ---- The configuration dialog
+
+    /// Runs the Config button with a watcher that lets `act` fill the dialog and close it.
+    static QList<ModalWatcher::Seen> runConfig(TfrmSkyhaulMain& window, const std::function<void(TConfigForm*)>& act)
+    {
+        ModalWatcher watcher([&](QDialog* dialog) {
+            if (auto* form = qobject_cast<TConfigForm*>(dialog))
+                act(form);
+            else
+                dialog->reject();
+        });
+        window.ConfigBtn->trigger();
+        return watcher.seen;
+    }
+
+    static QList<TTabSheet*> sheets(const TfrmSkyhaulMain& window)
+    {
+        QList<TTabSheet*> out;
+        for (TPageControl* pane : {window.PageControl1, window.PageControl2})
+            for (int i = 0; i < pane->count(); ++i)
+                out << pane->sheet(i);
+        return out;
+    }
+
+    // A language chosen in the dialog relabels the window and every tab at once after OK, and the caption
+    // options take effect; Cancel changes nothing.
+    void configOkAppliesLanguageAndCaptions()
+    {
+        writeBytes(appFile(u"Languages/English.ini"_s), "[MainForm]\r\n");
+        writeBytes(appFile(u"Languages/Deutsch.ini"_s),
+                   "[MainForm]\r\nExit=Ende\r\nNewLocal=Neu lokal\r\n[LocalForm]\r\nFavorite=Favoriten\r\n");
+        auto window = start();
+        QVERIFY(window->ConfigBtn->isEnabled());
+        window->NewRemoteTab(window->PageControl1);
+        window->NewLocalTab(window->PageControl2);
+        QList<int> before;
+        for (TTabSheet* sheet : sheets(*window))
+            before << (testTab(sheet) ? testTab(sheet)->languageApplied : -1);
+
+        const auto seen = runConfig(*window, [](TConfigForm* form) {
+            form->cbLanguage->setCurrentText(u"Deutsch"_s);
+            form->chbShowMainCaption->setChecked(false);
+            form->chbShowLocalCaption->setChecked(false);
+            form->btnOk->click();
+        });
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.first().className, u"skyhaul::TConfigForm"_s);
+        QCOMPARE(seen.first().title, u"Config"_s);
+        QVERIFY(window->findChildren<TConfigForm*>().isEmpty());
+        QCOMPARE(config().Language, u"Deutsch"_s);
+        QCOMPARE(window->ExitBtn->text(), u"Ende"_s);
+        QCOMPARE(window->findChild<QAction*>(u"NewLocal2"_s)->text(), u"Neu lokal"_s);
+        QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        const QList<TTabSheet*> all = sheets(*window);
+        int locals = 0;
+        for (int i = 0; i < all.size(); ++i) {
+            if (TLocalFrame* frame = all[i]->localFrame()) {
+                ++locals;
+                QCOMPARE(frame->FavoriteBtn->text(), u"Favoriten"_s);
+                QCOMPARE(frame->LocalToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+            } else {
+                QCOMPARE(testTab(all[i])->languageApplied, before[i] + 1);
+            }
+        }
+        QCOMPARE(locals, 2);
+        ConfigRecord saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved.Language, u"Deutsch"_s);
+
+        runConfig(*window, [](TConfigForm* form) {
+            form->cbLanguage->setCurrentText(u"English"_s);
+            form->chbShowMainCaption->setChecked(true);
+            form->btnCancel->click();
+        });
+        QCOMPARE(config().Language, u"Deutsch"_s);
+        QCOMPARE(window->ExitBtn->text(), u"Ende"_s);
+        QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    }
+
+    // Quick-connect entries deleted in the dialog leave the menu of every open remote tab, in both panes,
+    // although the dialog is cancelled afterwards.
+    void quickConnectDeletesReachEveryTab()
+    {
+        TSiteManList list;
+        for (int i = 0; i < 3; ++i) {
+            QuickConnectLogon logon;
+            logon.user = u"user%1"_s.arg(i);
+            logon.host = u"host%1"_s.arg(i);
+            list.Add(makeQuickConnectRecord(logon));
+        }
+        list.SaveToFile(quickConnectFilePath(m_app->path()));
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        window.NewRemoteTab(window.PageControl1);
+        window.NewRemoteTab(window.PageControl2);
+        auto menus = [&] {
+            QList<QStringList> out;
+            for (TTabSheet* sheet : sheets(window)) {
+                if (auto* frame = qobject_cast<TRemoteFrame*>(sheet->tabObject())) {
+                    QStringList items;
+                    for (QAction* a : frame->widgets().QCPopupMenu->actions())
+                        items << a->text();
+                    out << items;
+                }
+            }
+            return out;
+        };
+        const QStringList all{u"user0@host0"_s, u"user1@host1"_s, u"user2@host2"_s};
+        QCOMPARE(menus(), (QList<QStringList>{all, all, all}));
+        runConfig(window, [](TConfigForm* form) {
+            form->lvQuickConnect->item(1)->setCheckState(Qt::Checked);
+            form->btnDeleteSelected->click();
+            form->btnCancel->click();
+        });
+        const QStringList left{u"user0@host0"_s, u"user2@host2"_s};
+        QCOMPARE(menus(), (QList<QStringList>{left, left, left}));
+        TSiteManList saved;
+        saved.LoadFromFile(quickConnectFilePath(m_app->path()));
+        QCOMPARE(saved.Count(), 2);
+    }
+
+    // A local favorite deleted in the dialog leaves every local tab's menu, and a later "Add To Favorite"
+    // does not write it back.
+    void deletedLocalFavoriteStaysDeleted()
+    {
+        QTemporaryDir a, b, c;
+        LocalFavorites::save(m_app->path(), {a.path(), b.path()});
+        auto window = start();
+        window->NewLocalTab(window->PageControl2);
+        runConfig(*window, [](TConfigForm* form) {
+            form->lvLocalFavorites->topLevelItem(0)->setSelected(true);
+            form->btnDeleteLocal->click();
+            form->btnCancel->click();
+        });
+        QCOMPARE(window->localFavorites(), QStringList{b.path()});
+        int locals = 0;
+        for (TTabSheet* sheet : sheets(*window)) {
+            if (TLocalFrame* frame = sheet->localFrame()) {
+                ++locals;
+                QCOMPARE(frame->favoriteMenuPaths(), QStringList{b.path()});
+            }
+        }
+        QCOMPARE(locals, 2);
+        TLocalFrame* frame = window->TabSheet1->localFrame();
+        QVERIFY(frame->setCurrentFolder(c.path()));
+        frame->AddToFavoriteClick();
+        QCOMPARE(LocalFavorites::load(m_app->path()), (QStringList{b.path(), c.path()}));
+    }
+
+    // A LocalFavorites.dat that cannot be read (here: larger than the reading limit) is told at start-up.
+    // "Add To Favorite" then asks; whichever the answer, the file is left as it was, also at shutdown.
+    void unreadableLocalFavoritesAtStartUp_data()
+    {
+        QTest::addColumn<bool>("sessionOnly");
+        QTest::newRow("added for the session") << true;
+        QTest::newRow("refused") << false;
+    }
+
+    void unreadableLocalFavoritesAtStartUp()
+    {
+        QFETCH(bool, sessionOnly);
+        const QString path = LocalFavorites::filePath(m_app->path());
+        QByteArray big;
+        while (big.size() <= MaxTextDataFileBytes)
+            big += "/home/user/projects/kept\r\n";
+        writeBytes(path, big);
+        QTemporaryDir folder;
+        ModalWatcher watcher([&](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            if (box && box->text().contains(u"session only"_s))
+                box->button(sessionOnly ? QMessageBox::Yes : QMessageBox::No)->click();
+            else
+                dialog->reject();
+        });
+        {
+            auto window = start();
+            QCOMPARE(watcher.seen.size(), 1);
+            QVERIFY2(watcher.seen[0].text.contains(path), qPrintable(watcher.seen[0].text));
+            QVERIFY(watcher.seen[0].text.contains(u"larger than"_s));
+            TLocalFrame* frame = window->TabSheet1->localFrame();
+            QVERIFY(frame->setCurrentFolder(folder.path()));
+            frame->AddToFavoriteClick();
+            QCOMPARE(watcher.seen.size(), 2);
+            QCOMPARE(frame->favoriteMenuPaths(), sessionOnly ? QStringList{folder.path()} : QStringList());
+            QCOMPARE(fileBytes(path), big);
+            QVERIFY(window->close());
+        }
+        QCOMPARE(fileBytes(path), big);
+        QCOMPARE(watcher.seen.size(), 2);
+    }
+
+    // A QuickConnectList.dat that cannot be read is told at start-up and not written from the empty list.
+    void unreadableQuickConnectListAtStartUp()
+    {
+        const QString path = quickConnectFilePath(m_app->path());
+        // A folder in the file's place: it exists, and no read of it succeeds.
+        QVERIFY(QDir().mkpath(path + u"/inside"_s));
+        ModalWatcher watcher;
+        auto window = start();
+        QCOMPARE(watcher.seen.size(), 1);
+        QVERIFY2(watcher.seen[0].text.contains(path), qPrintable(watcher.seen[0].text));
+        QVERIFY_THROWS_EXCEPTION(FileIoError, window->quickConnectList().SaveToFile(path));
+        QVERIFY(QFileInfo(path + u"/inside"_s).isDir());
+    }
+
     // ---- The other pane
 
     void oppositeTabs()
@@ -1080,6 +1291,44 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
         QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
         QCOMPARE(watcher.seen.size(), 1);
+    }
+
+    // A logged-on remote tab reads its favorites again after one was deleted in the configuration dialog, so
+    // its next addition does not write the deleted one back.
+    void deletedRemoteFavoriteLeavesLoggedOnTab()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        RemoteFavorites::save(m_app->path(), server.user(), server.host(), {u"/pub"_s, u"/incoming"_s});
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        TfrmSkyhaulMain window(o);
+        window.show();
+        SiteFields site{server.host(), server.user(), server.password(), server.port(), sslNone, true, u"/"_s};
+        window.SiteHandOver(site, QString());
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
+        QCOMPARE(frame->favorites(), (QStringList{u"/pub"_s, u"/incoming"_s}));
+        ModalWatcher watcher([](QDialog* dialog) {
+            auto* form = qobject_cast<TConfigForm*>(dialog);
+            if (!form) {
+                dialog->reject();
+                return;
+            }
+            form->lbSites->setCurrentRow(0);
+            form->lbFolders->setCurrentRow(0);
+            form->btnDeleteFolder->click();
+            form->btnCancel->click();
+        });
+        window.ConfigBtn->trigger();
+        QCOMPARE(watcher.seen.size(), 1);
+        QCOMPARE(frame->favorites(), QStringList{u"/incoming"_s});
+        QStringList menu;
+        for (QAction* a : frame->widgets().FavoritePopup->actions())
+            if (!a->isSeparator())
+                menu << a->text();
+        QCOMPARE(menu, (QStringList{frame->addFavoritesCaption(), u"/incoming"_s}));
     }
 
     // The tab's Connect waits for a server that is slow to answer the user name; its close button is pressed

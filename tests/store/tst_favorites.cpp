@@ -1,5 +1,6 @@
 #include "store/favorites.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -305,6 +306,64 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(LocalFavorites::filePath(dir.path())));
         QVERIFY_THROWS_EXCEPTION(FileIoError, LocalFavorites::load(dir.path()));
+    }
+
+    // A file larger than the reading limit is refused whole, and held: no list is written over it until it
+    // is read whole again or released on purpose.
+    void oversizeFileIsRefusedAndHeld()
+    {
+        QTemporaryDir dir;
+        const QString path = LocalFavorites::filePath(dir.path());
+        QByteArray big;
+        while (big.size() <= MaxTextDataFileBytes)
+            big += "/srv/some/folder\r\n";
+        writeBytes(path, big);
+        try {
+            LocalFavorites::load(dir.path());
+            QFAIL("read although larger than the limit");
+        } catch (const FileIoError& e) {
+            QVERIFY2(e.message().contains(u"larger than"_s), qPrintable(e.message()));
+        }
+        QVERIFY(!heldfiles::reason(path).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(FileIoError, LocalFavorites::save(dir.path(), {u"/only"_s}));
+        QCOMPARE(fileBytes(path), big);
+
+        // Cut down by the user: read whole again, and written as usual.
+        writeBytes(path, "/a\r\n");
+        QCOMPARE(LocalFavorites::load(dir.path()), QStringList{u"/a"_s});
+        LocalFavorites::save(dir.path(), {u"/a"_s, u"/b"_s});
+        QCOMPARE(fileBytes(path), QByteArray("/a\r\n/b\r\n"));
+
+        // Held again, then released on purpose (the user chose to replace it).
+        writeBytes(path, big);
+        QVERIFY_THROWS_EXCEPTION(FileIoError, LocalFavorites::load(dir.path()));
+        heldfiles::release(path);
+        LocalFavorites::save(dir.path(), {});
+        QCOMPARE(fileBytes(path), QByteArray());
+    }
+
+    // The row's own line goes; only when it moved, the first equal line, then the first equal ignoring case.
+    void removeLineOfTakesTheRowsLine_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("left");
+        const QStringList mixed{u"/A"_s, u"/a"_s, u"/b"_s};
+        QTest::newRow("its own line") << mixed << 1 << u"/a"_s << QStringList{u"/A"_s, u"/b"_s};
+        QTest::newRow("moved: the equal line") << mixed << 0 << u"/a"_s << QStringList{u"/A"_s, u"/b"_s};
+        QTest::newRow("moved: equal ignoring case") << mixed << 2 << u"/B"_s << QStringList{u"/A"_s, u"/a"_s};
+        QTest::newRow("gone") << mixed << 5 << u"/c"_s << mixed;
+    }
+
+    void removeLineOfTakesTheRowsLine()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(QStringList, left);
+        QCOMPARE(removeLineOf(lines, index, text), left.size() < 3);
+        QCOMPARE(lines, left);
     }
 };
 
