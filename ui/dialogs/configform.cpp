@@ -189,8 +189,8 @@ QWidget* TConfigForm::buildQuickConnectPage()
 {
     auto* page = new QWidget(this);
     QButtonGroup* choices = nullptr;
-    rgQuickConnect = radioGroup(page, "rgQuickConnect",
-                                {"Store Password For QuickConnect", "Ask Password"}, &choices);
+    rgQuickConnect =
+        radioGroup(page, "rgQuickConnect", {"Store Password For QuickConnect", "Ask Password"}, &choices);
     rbStorePassword = qobject_cast<QRadioButton*>(choices->button(0));
     rbAskPassword = qobject_cast<QRadioButton*>(choices->button(1));
     lvQuickConnect = named(new QListWidget(page), "lvQuickConnect");
@@ -252,7 +252,8 @@ QWidget* TConfigForm::buildRemotePage()
 QWidget* TConfigForm::buildFileTransferPage()
 {
     auto* page = new QWidget(this);
-    rgFileExists = radioGroup(page, "rgFileExists", {"Ask", "Overwrite", "Resume", "Skip"}, &rgFileExistsItems);
+    rgFileExists =
+        radioGroup(page, "rgFileExists", {"Ask", "Overwrite", "Resume", "Skip"}, &rgFileExistsItems);
     rgDoubleClick = radioGroup(page, "rgDoubleClick", {"View", "Edit", "Open"}, &rgDoubleClickItems);
     auto* layout = new QHBoxLayout(page);
     layout->addWidget(rgFileExists, 0, Qt::AlignTop);
@@ -346,7 +347,8 @@ void TConfigForm::btnOkClick()
         c.save(m_context.appFolder);
     } catch (const FileIoError& e) {
         // The settings hold for this session; the file keeps what it held and is written again at exit.
-        tellFailure(QStringLiteral("The settings were not saved; they apply until Skyhaul ends."), e.message());
+        tellFailure(QStringLiteral("The settings were not saved; they apply until Skyhaul ends."),
+                    e.message());
     }
     accept();
 }
@@ -408,7 +410,8 @@ void TConfigForm::btnDeleteSelectedClick()
         if (item->checkState() != Qt::Checked)
             continue;
         // The row holds its record: a logon in a tab meanwhile may have added to the list.
-        const int index = list.IndexOf(reinterpret_cast<TSiteManRec*>(item->data(RecordRole).value<quintptr>()));
+        const int index =
+            list.IndexOf(reinterpret_cast<TSiteManRec*>(item->data(RecordRole).value<quintptr>()));
         if (index >= 0)
             list.Delete(index);
         delete item;
@@ -419,8 +422,9 @@ void TConfigForm::btnDeleteSelectedClick()
     try {
         list.SaveToFile(quickConnectFilePath(m_context.appFolder));
     } catch (const FileIoError& e) {
-        tellFailure(QStringLiteral("The quick-connect list was not saved; the entries are gone until Skyhaul ends."),
-                    e.message());
+        tellFailure(
+            QStringLiteral("The quick-connect list was not saved; the entries are gone until Skyhaul ends."),
+            e.message());
     }
     // The tabs' menus point at the records: rebuilt whether or not the file was written.
     if (m_context.quickConnectChanged)
@@ -557,7 +561,8 @@ void TConfigForm::btnDeleteAllSitesClick()
     }
     lbSites->setCurrentRow(-1);
     if (!failures.isEmpty())
-        tellFailure(QStringLiteral("Some sites' favorites were not deleted."), failures.join(QLatin1Char('\n')));
+        tellFailure(QStringLiteral("Some sites' favorites were not deleted."),
+                    failures.join(QLatin1Char('\n')));
     favoritesChanged();
 }
 

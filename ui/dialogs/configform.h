@@ -46,7 +46,15 @@ class TConfigForm : public QDialog {
     Q_OBJECT
 public:
     /// The pages, in the order of the tree's nodes.
-    enum Page { GeneralPage, QuickConnectPage, LocalPage, RemotePage, FileTransferPage, EditorPage, PageCount };
+    enum Page {
+        GeneralPage,
+        QuickConnectPage,
+        LocalPage,
+        RemotePage,
+        FileTransferPage,
+        EditorPage,
+        PageCount
+    };
 
     TConfigForm(const ConfigFormContext& context, QWidget* parent = nullptr);
     ~TConfigForm() override;

@@ -137,9 +137,8 @@ private Q_SLOTS:
     {
         auto form = open();
         QCOMPARE(form->windowTitle(), u"Config"_s);
-        QCOMPARE(treeTexts(form->TreeView1),
-                 (QStringList{u"General"_s, u"Quick Connect"_s, u"Local"_s, u"Remote"_s, u"File Transfer"_s,
-                              u"Editor"_s}));
+        QCOMPARE(treeTexts(form->TreeView1), (QStringList{u"General"_s, u"Quick Connect"_s, u"Local"_s,
+                                                          u"Remote"_s, u"File Transfer"_s, u"Editor"_s}));
         QVERIFY(form->TreeView1->topLevelItem(1)->isExpanded());
         QCOMPARE(form->currentPage(), TConfigForm::GeneralPage);
         QCOMPARE(form->cbLanguage->count(), 0);
@@ -180,10 +179,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("selected");
-        QTest::newRow("the stored language, other case") << QStringList{u"English"_s, u"Korean"_s}
-                                                          << u"korean"_s << u"Korean"_s;
-        QTest::newRow("a language file that is gone: the first found") << QStringList{u"English"_s}
-                                                                        << u"Klingon"_s << u"English"_s;
+        QTest::newRow("the stored language, other case")
+            << QStringList{u"English"_s, u"Korean"_s} << u"korean"_s << u"Korean"_s;
+        QTest::newRow("a language file that is gone: the first found")
+            << QStringList{u"English"_s} << u"Klingon"_s << u"English"_s;
     }
 
     void languageChoices()
@@ -209,7 +208,7 @@ private Q_SLOTS:
     {
         writeLanguage(m_app->path(), u"Deutsch"_s,
                       "[ConfigForm]\r\nTitle=Einstellungen\r\nLocal=Lokal\r\nResume=Fortsetzen\r\n"
-                   "DeleteSelectedItem=Gewählte löschen\r\nPath=Pfad\r\n");
+                      "DeleteSelectedItem=Gewählte löschen\r\nPath=Pfad\r\n");
         config().Language = u"Deutsch"_s;
         auto form = open();
         QCOMPARE(form->windowTitle(), u"Einstellungen"_s);
@@ -252,8 +251,8 @@ private Q_SLOTS:
 
         form->show();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        QTest::mouseClick(form->chbShowMainCaption, Qt::LeftButton);
-        QTest::mouseClick(form->chbShowLocalCaption, Qt::LeftButton);
+        form->chbShowMainCaption->click();
+        form->chbShowLocalCaption->click();
         form->rgFileExistsItems->button(3)->click();
         form->rgDoubleClickItems->button(0)->click();
         form->rbAskPassword->click();
@@ -346,7 +345,8 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("selected");
         QTest::addColumn<QStringList>("left");
         const QStringList twice{u"/data/A"_s, u"/data/B"_s, u"/data/A"_s};
-        QTest::newRow("a path held twice, both rows") << twice << QList<int>{0, 2} << QStringList{u"/data/B"_s};
+        QTest::newRow("a path held twice, both rows")
+            << twice << QList<int>{0, 2} << QStringList{u"/data/B"_s};
         QTest::newRow("a path held twice, the second row")
             << twice << QList<int>{2} << QStringList{u"/data/A"_s, u"/data/B"_s};
         QTest::newRow("two rows in one write")
