@@ -481,12 +481,9 @@ bool TLocalFrame::takeUpHeldFavorites()
         rebuildFavoritesMenu();
         return true;
     } catch (const FileIoError& e) {
-        const QString question =
-            QStringLiteral("%1
-The file is left as it is until it can be read.
-"
-                           "Add this folder to the favorites of this session only?")
-                .arg(e.message());
+        const QString question = QStringLiteral("%1\nThe file is left as it is until it can be read.\n"
+                                                "Add this folder to the favorites of this session only?")
+                                     .arg(e.message());
         if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             addFavoriteItem(m_folder);
@@ -501,8 +498,8 @@ void TLocalFrame::AddToFavoriteClick()
     if (m_folder.isEmpty() || menuHasFavorite(m_folder))
         return;
     // A favorites file that could not be read is not written over with this session's list.
-    if (m_context.favorites &&
-        !heldfiles::reason(LocalFavorites::filePath(m_context.appFolder)).isEmpty() && !takeUpHeldFavorites())
+    if (m_context.favorites && !heldfiles::reason(LocalFavorites::filePath(m_context.appFolder)).isEmpty() &&
+        !takeUpHeldFavorites())
         return;
     if (menuHasFavorite(m_folder))
         return;

@@ -6,6 +6,7 @@
 #include "local/localframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
+#include "store/io/datafile.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
 #include "store/tablayoutfile.h"
@@ -20,13 +21,13 @@
 
 #include "remote/remoteframe.h"
 
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTreeWidget>
-#include <QLineEdit>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <QAbstractButton>
 #include <QDir>
@@ -692,7 +693,8 @@ private Q_SLOTS:
     // ---- The configuration dialog
 
     /// Runs the Config button with a watcher that lets `act` fill the dialog and close it.
-    static QList<ModalWatcher::Seen> runConfig(TfrmSkyhaulMain& window, const std::function<void(TConfigForm*)>& act)
+    static QList<ModalWatcher::Seen> runConfig(TfrmSkyhaulMain& window,
+                                               const std::function<void(TConfigForm*)>& act)
     {
         ModalWatcher watcher([&](QDialog* dialog) {
             if (auto* form = qobject_cast<TConfigForm*>(dialog))
@@ -1304,7 +1306,8 @@ private Q_SLOTS:
         o.remoteTabFactory = nullptr;
         TfrmSkyhaulMain window(o);
         window.show();
-        SiteFields site{server.host(), server.user(), server.password(), server.port(), sslNone, true, u"/"_s};
+        SiteFields site{server.host(), server.user(), server.password(), server.port(), sslNone,
+                        true,          u"/"_s};
         window.SiteHandOver(site, QString());
         auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
         QVERIFY(frame);
