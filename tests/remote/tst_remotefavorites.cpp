@@ -2,6 +2,7 @@
 // its file per user and host, the quick-connect records written once per caption, and connecting from the
 // quick-connect menu with and without the stored password.
 #include "store/favorites.h"
+#include "store/io/datafile.h"
 #include "store/quickconnect.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
@@ -9,6 +10,7 @@
 #include "tests/support/testhelpers.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -16,6 +18,7 @@ using namespace skyhaul;
 using namespace skyhaul::test;
 
 using skyhaul::test::fileBytes;
+using skyhaul::test::writeBytes;
 
 namespace {
 
@@ -258,6 +261,38 @@ private Q_SLOTS:
         QVERIFY(tab.engine()->Connected());
         QVERIFY(tab.rootNode());
         QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+    }
+
+    // A favorites file that cannot be read (here: larger than the reading limit) is told at logon, and a
+    // favorite added afterwards does not write this session's short list over it.
+    void unreadableFavoritesFileIsToldAndKept()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        const QString file = RemoteFavorites::filePath(env.folder(), server.user(), server.host());
+        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+        QByteArray big;
+        while (big.size() <= MaxTextDataFileBytes)
+            big += "/pub/incoming\r\n";
+        writeBytes(file, big);
+        TRemoteFrame tab(env.context());
+        tab.show();
+        BoxSeen atLogon;
+        BoxSeen atAdd;
+        ModalAnswerer answers({pressOk(&atLogon), pressOk(&atAdd)});
+        logOn(tab, server, server.user(), server.password());
+        QCOMPARE(answers.seen(), 1);
+        QVERIFY2(atLogon.text.contains(file) && atLogon.text.contains(QStringLiteral("larger than")),
+                 qPrintable(atLogon.text));
+        QVERIFY(tab.engine()->Connected());
+
+        QVERIFY(tab.GoToPath(QStringLiteral("/docs")));
+        tab.widgets().FavoritePopup->actions().first()->trigger();
+        QCOMPARE(answers.seen(), 2);
+        QVERIFY2(atAdd.text.contains(file), qPrintable(atAdd.text));
+        QCOMPARE(fileBytes(file), big);
     }
 };
 
