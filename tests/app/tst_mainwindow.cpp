@@ -21,6 +21,7 @@
 
 #include "remote/remoteframe.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -1287,6 +1288,65 @@ private Q_SLOTS:
             form->ConnectBtn->trigger();
         });
         window.SMBtn->trigger();
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
+        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
+        QCOMPARE(watcher.seen.size(), 1);
+    }
+
+    // The whole way through the program: a site added and saved in the site manager, the program closed and
+    // started again, the site chosen and connected to a real server; the remote tab opens the site's start
+    // folder and a local tab shows its local folder.
+    void siteStoredThenConnectedAfterRestart()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/readme.txt"_s, "hello"));
+        QTemporaryDir local;
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        {
+            TfrmSkyhaulMain window(o);
+            window.show();
+            ModalWatcher watcher([&](QDialog* dialog) {
+                auto* form = qobject_cast<TSiteForm*>(dialog);
+                if (!form) {
+                    dialog->reject();
+                    return;
+                }
+                form->AddBtnClick();
+                form->edSiteName->setText(u"test server"_s);
+                form->edSiteAddress->setText(server.host());
+                form->edPort->setText(QString::number(server.port()));
+                form->edID->setText(server.user());
+                form->edPassword->setText(server.password());
+                form->edRemotePath->setText(u"/pub"_s);
+                form->edLocalPath->setText(local.path());
+                form->rgSSLItems->button(3)->click();
+                form->SaveBtnClick();
+                form->reject();
+            });
+            window.SMBtn->trigger();
+            QCOMPARE(watcher.seen.size(), 1);
+            QVERIFY(window.close());
+        }
+        QVERIFY(QFileInfo(siteManagerFilePath(m_app->path())).isFile());
+
+        TfrmSkyhaulMain window(o);
+        window.show();
+        ModalWatcher watcher([](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ConnectBtn->trigger();
+        });
+        window.SMBtn->trigger();
+        QCOMPARE(watcher.seen.size(), 1);
         auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
         QVERIFY(frame);
         QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
