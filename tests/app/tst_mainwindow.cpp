@@ -173,6 +173,28 @@ class TestMainWindow : public QObject {
 
     QString appFile(const QString& name) const { return QDir(m_app->path()).filePath(name); }
 
+    /// Chooses the first site in the site manager and connects it to its real server: the window's remote
+    /// tab opens the start folder "/pub", and its local tab shows localPath.
+    static void connectFirstSite(TfrmSkyhaulMain& window, const QString& localPath)
+    {
+        ModalWatcher watcher([](QDialog* dialog) {
+            auto* form = qobject_cast<TSiteForm*>(dialog);
+            if (!form) {
+                dialog->reject();
+                return;
+            }
+            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
+            form->ConnectBtn->trigger();
+        });
+        window.SMBtn->trigger();
+        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
+        QVERIFY(frame);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
+        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), localPath);
+        QCOMPARE(watcher.seen.size(), 1);
+    }
+
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
@@ -1278,22 +1300,7 @@ private Q_SLOTS:
         o.remoteTabFactory = nullptr;
         TfrmSkyhaulMain window(o);
         window.show();
-        ModalWatcher watcher([](QDialog* dialog) {
-            auto* form = qobject_cast<TSiteForm*>(dialog);
-            if (!form) {
-                dialog->reject();
-                return;
-            }
-            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
-            form->ConnectBtn->trigger();
-        });
-        window.SMBtn->trigger();
-        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
-        QVERIFY(frame);
-        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
-        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
-        QCOMPARE(watcher.seen.size(), 1);
+        connectFirstSite(window, local.path());
     }
 
     // The whole way through the program: a site added and saved in the site manager, the program closed and
@@ -1336,23 +1343,7 @@ private Q_SLOTS:
 
         TfrmSkyhaulMain window(o);
         window.show();
-        ModalWatcher watcher([](QDialog* dialog) {
-            auto* form = qobject_cast<TSiteForm*>(dialog);
-            if (!form) {
-                dialog->reject();
-                return;
-            }
-            form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
-            form->ConnectBtn->trigger();
-        });
-        window.SMBtn->trigger();
-        QCOMPARE(watcher.seen.size(), 1);
-        auto* frame = qobject_cast<TRemoteFrame*>(window.TabSheet2->tabObject());
-        QVERIFY(frame);
-        QTRY_VERIFY_WITH_TIMEOUT(frame->engine()->Connected() && !frame->IsBusy(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPath(), u"/pub"_s, 20000);
-        QCOMPARE(window.TabSheet1->localFrame()->currentFolder(), local.path());
-        QCOMPARE(watcher.seen.size(), 1);
+        connectFirstSite(window, local.path());
     }
 
     // A logged-on remote tab reads its favorites again after one was deleted in the configuration dialog, so

@@ -74,6 +74,14 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
     return row;
 }
 
+/// Lays out a group box: the list above, its buttons in a row below.
+void listWithButtons(QGroupBox* box, QWidget* list, std::initializer_list<QPushButton*> buttons)
+{
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(list, 1);
+    layout->addLayout(buttonRow(buttons));
+}
+
 void checkId(QButtonGroup* group, int id)
 {
     if (QAbstractButton* b = group->button(id))
@@ -83,11 +91,11 @@ void checkId(QButtonGroup* group, int id)
 } // namespace
 
 TConfigForm::TConfigForm(const ConfigFormContext& context, QWidget* parent)
-    : QDialog(parent), m_context(context), m_texts(context.appFolder, config().Language)
+    : QDialog(parent), m_context(context)
 {
     setObjectName(QStringLiteral("ConfigForm"));
     buildWidgets();
-    applySection(this, m_texts, texttables::ConfigForm);
+    applySection(this, Texts(m_context.appFolder, config().Language), texttables::ConfigForm);
     fillQuickConnect();
     TreeView1->expandAll();
     fillFromConfig();
@@ -215,9 +223,7 @@ QWidget* TConfigForm::buildLocalPage()
     lvLocalFavorites->header()->resizeSection(0, 230);
     btnDeleteLocal = button(gbLocalFavorites, "btnDeleteLocal");
     btnDeleteAllLocal = button(gbLocalFavorites, "btnDeleteAllLocal");
-    auto* inner = new QVBoxLayout(gbLocalFavorites);
-    inner->addWidget(lvLocalFavorites, 1);
-    inner->addLayout(buttonRow({btnDeleteLocal, btnDeleteAllLocal}));
+    listWithButtons(gbLocalFavorites, lvLocalFavorites, {btnDeleteLocal, btnDeleteAllLocal});
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(gbLocalFavorites);
     return page;
@@ -231,16 +237,12 @@ QWidget* TConfigForm::buildRemotePage()
     lbSites = named(new QListWidget(gbSite), "lbSites");
     btnDeleteSite = button(gbSite, "btnDeleteSite");
     btnDeleteAllSites = button(gbSite, "btnDeleteAllSites");
-    auto* siteLayout = new QVBoxLayout(gbSite);
-    siteLayout->addWidget(lbSites, 1);
-    siteLayout->addLayout(buttonRow({btnDeleteSite, btnDeleteAllSites}));
+    listWithButtons(gbSite, lbSites, {btnDeleteSite, btnDeleteAllSites});
     gbFolder = named(new QGroupBox(gbRemoteFavorites), "gbFolder");
     lbFolders = named(new QListWidget(gbFolder), "lbFolders");
     btnDeleteFolder = button(gbFolder, "btnDeleteFolder");
     btnDeleteAllFolders = button(gbFolder, "btnDeleteAllFolders");
-    auto* folderLayout = new QVBoxLayout(gbFolder);
-    folderLayout->addWidget(lbFolders, 1);
-    folderLayout->addLayout(buttonRow({btnDeleteFolder, btnDeleteAllFolders}));
+    listWithButtons(gbFolder, lbFolders, {btnDeleteFolder, btnDeleteAllFolders});
     auto* inner = new QHBoxLayout(gbRemoteFavorites);
     inner->addWidget(gbSite);
     inner->addWidget(gbFolder);

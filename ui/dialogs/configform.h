@@ -145,7 +145,6 @@ private:
     void favoritesChanged();
 
     ConfigFormContext m_context;
-    Texts m_texts;
     /// The lines of LocalFavorites.dat the local page shows, one per row.
     QStringList m_localLines;
     /// The lines of the selected site's favorites file, one per folder row.
