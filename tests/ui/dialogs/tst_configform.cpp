@@ -4,6 +4,7 @@
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
+#include "store/io/heldfiles.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
 #include "tests/support/testfiles.h"
@@ -515,6 +516,34 @@ private Q_SLOTS:
         QCOMPARE(m_quickConnectChanged, 1);
         QTest::mouseClick(form->btnCancel, Qt::LeftButton);
         QCOMPARE(captions(m_quickConnect), left);
+    }
+
+    // A quick-connect list that cannot be written (here: held, as after a failed read at start-up): the user
+    // is told and the file stays as it was; the entries are gone from the list in memory, and the tabs still
+    // rebuild their menus, which must not keep pointing at deleted records.
+    void failedQuickConnectSaveIsTold()
+    {
+        for (int i = 0; i < 2; ++i) {
+            QuickConnectLogon logon;
+            logon.user = u"user%1"_s.arg(i);
+            logon.host = u"host"_s;
+            m_quickConnect.Add(makeQuickConnectRecord(logon));
+        }
+        const QString path = quickConnectFilePath(m_app->path());
+        m_quickConnect.SaveToFile(path);
+        const QByteArray before = fileBytes(path);
+        auto form = open();
+        heldfiles::hold(path, u"simulated"_s);
+        form->lvQuickConnect->item(0)->setCheckState(Qt::Checked);
+        BoxAnswerer boxes;
+        QTest::mouseClick(form->btnDeleteSelected, Qt::LeftButton);
+        heldfiles::release(path);
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.first().contains(path) && boxes.texts.first().contains(u"not saved"_s),
+                 qPrintable(boxes.texts.first()));
+        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(captions(m_quickConnect), QStringList{u"user1@host"_s});
+        QCOMPARE(m_quickConnectChanged, 1);
     }
 };
 
