@@ -20,6 +20,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -213,7 +214,10 @@ void TRemoteFrame::showDragCanceled(const QPoint& global)
     if (!DragInfoPopupMenu) {
         DragInfoPopupMenu = new QMenu(this);
         DragInfoPopupMenu->setObjectName(QStringLiteral("DragInfoPopupMenu"));
-        QAction* cancelDrag = DragInfoPopupMenu->addAction(QStringLiteral("Drag Canceled!"));
+        QAction* cancelDrag = DragInfoPopupMenu->addAction(
+            QIcon::fromTheme(QStringLiteral("dialog-cancel"),
+                             style()->standardIcon(QStyle::SP_DialogCancelButton)),
+            QStringLiteral("Drag Canceled!"));
         cancelDrag->setObjectName(QStringLiteral("CancelDrag1"));
         cancelDrag->setEnabled(false);
     }

@@ -40,7 +40,8 @@ class TransferRun;
  * engine. Its parts live in files by job: the controls (remotewidgets.*), creation, the busy state and the
  * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
- * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp).
+ * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp), drag and drop with the desktop
+ * (remotedragdrop.cpp).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the

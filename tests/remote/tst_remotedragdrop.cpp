@@ -276,6 +276,7 @@ private Q_SLOTS:
         QByteArray offeredBytes;
         QStringList foldersBeforeRead;
         DropSeen ownRows;
+        DropSeen ownRowsAfterRead;
         DropSeen shellFiles;
         const qint64 before = stampNow();
         tab.dragLoop = [&](QDrag& drag) {
@@ -287,6 +288,8 @@ private Q_SLOTS:
             // A desktop target takes the drop and reads the file list: only now are the rows downloaded.
             offered = drag.mimeData()->urls();
             offeredBytes = drag.mimeData()->data(u"text/uri-list"_s);
+            // Some targets read while the pointer only passes over them: the list still refuses its rows.
+            ownRowsAfterRead = dropOnto(listViewport(tab), drag.mimeData());
             return Qt::CopyAction;
         };
         QCursor::setPos(tab.mapToGlobal(QPoint(-500, -500)));
@@ -297,6 +300,7 @@ private Q_SLOTS:
         QCOMPARE(answers.unexpected(), 0);
 
         QVERIFY(!ownRows.enterAccepted && !ownRows.dropAccepted);
+        QVERIFY(!ownRowsAfterRead.enterAccepted && !ownRowsAfterRead.dropAccepted);
         QVERIFY(!shellFiles.enterAccepted && !shellFiles.dropAccepted);
         QVERIFY(foldersBeforeRead.isEmpty());
         // One new folder under the temporary folder, named after the moment; the rows in row order.
@@ -364,6 +368,55 @@ private Q_SLOTS:
                       line.contains(u"refused"_s);
         QVERIFY(logged);
         QCOMPARE(fileBytes(env.filePath(u"skTemp/edited/copy.txt"_s)), QByteArray("another copy"));
+    }
+
+    void dragOutRefusesListedPathNames()
+    {
+        // Names a listing may carry (a name with "/" is dropped by the listing reader already): each is
+        // refused, only the plain file is fetched and offered.
+        using namespace skyhaul::test::script;
+        ScriptedServer server(logOnAndListRoot("-rw-r--r-- 1 a b 3 Jan 1 2020 ../escape.txt\r\n"
+                                               "-rw-r--r-- 1 a b 3 Jan 1 2020 ..\\up.txt\r\n"
+                                               "-rw-r--r-- 1 a b 2 Jan 1 2020 ok.txt\r\n") +
+                              Script{expect("CWD /"), reply("250 Here"), expect("PWD"),
+                                     reply("257 \"/\" is current"), expect("SIZE /ok.txt"), reply("213 2"),
+                                     expect("PASV"), pasv(), expect("REST 0"), reply("350 Restarting"),
+                                     expect("RETR /ok.txt"), reply("150 Sending"), acceptData(),
+                                     sendData("ok"), closeData(), reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        TRemoteFrame tab(env.context());
+        tab.resize(900, 650);
+        tab.show();
+        fillFields(tab, server.host(), server.port(), u"u"_s, u"p"_s);
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList({u"../escape.txt"_s, u"..\\up.txt"_s, u"ok.txt"_s}));
+        selectNames(tab, shownNames(tab));
+        QList<QUrl> offered;
+        tab.dragLoop = [&](QDrag& drag) {
+            offered = drag.mimeData()->urls();
+            return Qt::CopyAction;
+        };
+        QCursor::setPos(tab.mapToGlobal(QPoint(-500, -500)));
+        ModalAnswerer answers;
+        const QPoint press = rowCentre(tab, u"ok.txt"_s);
+        sendMouse(listViewport(tab), QEvent::MouseButtonPress, press, Qt::LeftButton);
+        sendMouse(listViewport(tab), QEvent::MouseMove, press + QPoint(16, 0), Qt::LeftButton);
+        QCOMPARE(answers.unexpected(), 0);
+        QVERIFY2(server.waitForFinished(5000), server.commands().join(" | ").constData());
+        QCOMPARE(server.failures(), QStringList());
+
+        const QStringList folders = tempFolders(env);
+        QCOMPARE(folders.size(), 1);
+        const QString target = env.filePath(u"skTemp/"_s + folders.first());
+        QCOMPARE(offered, QList<QUrl>{QUrl::fromLocalFile(target + u"/ok.txt"_s)});
+        QCOMPARE(fileBytes(target + u"/ok.txt"_s), QByteArray("ok"));
+        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"ok.txt"_s});
+        QCOMPARE(QDir(env.filePath(u"skTemp"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), folders);
+        int refused = 0;
+        for (const auto& [line, colour] : logLines(tab))
+            refused += colour == QColor(Qt::red) && line.contains(u"refused"_s);
+        QCOMPARE(refused, 2);
     }
 
     void dragReleasedOverTheList_data()
