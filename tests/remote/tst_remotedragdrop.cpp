@@ -419,6 +419,40 @@ private Q_SLOTS:
         QCOMPARE(refused, 2);
     }
 
+    void dragFromOneTabOntoAnother()
+    {
+        // Rows of one tab dropped on another tab's list: fetched by the first, then sent by the second.
+        FtpServer source({.kind = ServerKind::Vsftpd});
+        FtpServer target({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(source.start(), qPrintable(source.errorString()));
+        QVERIFY2(target.start(), qPrintable(target.errorString()));
+        const QByteArray bytes = patternBytes(120000, 3);
+        QVERIFY(source.putFile(u"pub/a.bin"_s, bytes) && target.makeDir(u"in"_s));
+        TabEnvironment env;
+        ConnectedTab from(source, env);
+        ConnectedTab to(target, env);
+        QVERIFY(from.tab.GoToPath(u"/pub"_s));
+        QVERIFY(to.tab.GoToPath(u"/in"_s));
+        selectNames(from.tab, {u"a.bin"_s});
+        DropSeen seen;
+        from.tab.dragLoop = [&](QDrag& drag) {
+            seen = dropOnto(listViewport(to.tab), drag.mimeData());
+            return seen.dropAccepted ? Qt::CopyAction : Qt::IgnoreAction;
+        };
+        QCursor::setPos(from.tab.mapToGlobal(QPoint(-500, -500)));
+        ModalAnswerer answers;
+        const QPoint press = rowCentre(from.tab, u"a.bin"_s);
+        sendMouse(listViewport(from.tab), QEvent::MouseButtonPress, press, Qt::LeftButton);
+        sendMouse(listViewport(from.tab), QEvent::MouseMove, press + QPoint(16, 16), Qt::LeftButton);
+        QVERIFY(seen.enterAccepted && seen.dropAccepted);
+        QVERIFY(waitFor([&] { return target.readFile(u"in/a.bin"_s) == bytes && !to.tab.IsBusy(); }, 60000));
+        QCOMPARE(answers.unexpected(), 0);
+        QCOMPARE(from.trail.count(u"RETR"_s), 1);
+        QCOMPARE(from.trail.count(u"STOR"_s), 0);
+        QCOMPARE(to.trail.count(u"STOR"_s), 1);
+        QVERIFY(from.tab.acceptFiles() && to.tab.acceptFiles());
+    }
+
     void dragReleasedOverTheList_data()
     {
         QTest::addColumn<bool>("platformLoop");
