@@ -379,9 +379,10 @@ void TRemoteFrame::setSslMode(int mode)
 
 bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == rFileListView->viewport() && event->type() == QEvent::MouseButtonPress) {
-        handle([this] { UpdateSelectionActions(); });
-        return false;
+    if (watched == rFileListView->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress)
+            handle([this] { UpdateSelectionActions(); });
+        return fileListDragDropEvent(event);
     }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);

@@ -12,14 +12,18 @@
 
 #include <QColor>
 #include <QHash>
+#include <QPoint>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <exception>
 #include <functional>
 
+class QDrag;
+class QMenu;
 class QTreeWidgetItem;
 class TrFileObj;
 class TtrFileList;
@@ -36,7 +40,8 @@ class TransferRun;
  * engine. Its parts live in files by job: the controls (remotewidgets.*), creation, the busy state and the
  * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
- * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp).
+ * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp), drag and drop with the desktop
+ * (remotedragdrop.cpp).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -211,6 +216,25 @@ public:
     /// that failed is not kept. @p generation is the tree's generation when the walk began.
     skyhaul::RemoteFolderListing listForWalk(FolderNodeHandle node, const QString& path, quint64 generation);
 
+    // ---- Drag and drop with the desktop ----
+
+    /// Uploads local files and folders dropped on the file list into the current folder; each keeps its
+    /// path relative to its own folder. Refused while disconnected or busy.
+    void rFileListViewDropFiles(const QStringList& files);
+    /// Downloads the selected rows, folders with their contents, into the local folder target.
+    void PlanDragDownload(const QString& target);
+    /// A target takes the dragged rows: downloads them into a new folder under the temporary folder and
+    /// returns the copies that arrived (rows whose names are refused, or that failed, are left out).
+    QList<QUrl> DropFileDrop();
+    /// Whether the file list takes dropped files now: connected, and no drag out of it under way.
+    bool acceptFiles() const;
+    bool draggingOut() const { return m_dragOut; }
+    /// Runs a drag out of the list to its end and returns what the target did; QDrag::exec() when unset.
+    /// Tests stand in for the desktop here.
+    std::function<Qt::DropAction(QDrag& drag)> dragLoop;
+    /// The "Drag Canceled!" notice, once it has been shown.
+    QMenu* dragInfoPopupMenu() const { return DragInfoPopupMenu; }
+
     // ---- Remote file operations ----
 
     void NewFolderBtnClick();
@@ -301,6 +325,21 @@ private:
     /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
     void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
 
+    /// A local file or folder to upload: its folder (with the trailing separator) and its name.
+    struct LocalPick {
+        QString folder;
+        QString name;
+    };
+    /// Plans and runs the upload of these into the current folder; the first one's folder is the run's base.
+    void uploadLocalPicks(const QList<LocalPick>& picks);
+    /// Drag and drop on the file list's viewport: drops of local files, and the press and move that start a
+    /// drag out. True when the event was taken.
+    bool fileListDragDropEvent(QEvent* event);
+    void startDragOut();
+    void showDragCanceled(const QPoint& global);
+    /// A new, empty folder under the temporary folder, named after the moment (with its separator).
+    QString makeDragFolder();
+
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
     struct ActionStopped {};
     /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
@@ -366,6 +405,10 @@ private:
     skyhaul::TransferQueueModel* m_queueModel = nullptr; ///< deleted before m_queue
     skyhaul::TransferRun* m_run = nullptr;               ///< deleted before m_queue
     QPointer<skyhaul::TInfoForm> m_info;
+    QPoint m_dragPressPos;      ///< where the left button went down in the file list
+    bool m_dragPressed = false; ///< the left button is down since a press in the file list
+    bool m_dragOut = false;     ///< a drag of the list's rows is under way
+    QMenu* DragInfoPopupMenu = nullptr;
     int m_savedBottomHeight = -1;
     /// Rows being named in place, with the listing epoch they were started in.
     QHash<int, quint64> m_editEpochs;

@@ -336,18 +336,26 @@ void TRemoteFrame::UploadFromLocalTab(const LocalSelection& selection)
 {
     if (selection.names.isEmpty() || !FtpEngine->Connected() || refuseWhenBusy())
         return;
+    QList<LocalPick> picks;
+    for (const QString& name : selection.names)
+        picks.append({selection.folder, name});
+    uploadLocalPicks(picks);
+}
+
+void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
+{
     ClearQue1Click();
     QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
     auto idle = progressBackToZero();
     TotalBytes = 0;
     UploadTarget = CurrentPath;
-    const QString localBase = selection.folder;
+    const QString localBase = picks.first().folder;
     const int folderImage = FileIcons::instance().FolderOpenIcon(); // the remote tree's root icon
     TransferPlanner planner(m_queue);
     preparePlanner(planner);
-    for (const QString& name : selection.names)
-        planner.addLocal(localBase, name, UploadTarget, folderImage);
+    for (const LocalPick& pick : picks)
+        planner.addLocal(pick.folder, pick.name, UploadTarget, folderImage);
     {
         m_info = new TInfoForm(this);
         m_info->showCentred();

@@ -1,5 +1,7 @@
 #include "transfer/transferpaths.h"
 
+#include "transfer/transferqueue.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -60,6 +62,11 @@ bool staysInside(const QString& folder, const QString& path)
         return p.startsWith(prefix) && p.size() > prefix.size();
     };
     return inside(lexical, lexicalBase) && inside(resolved(path), base);
+}
+
+QString localBaseOf(const TQueItem& item, const QString& runBase)
+{
+    return item.LocalBase.isEmpty() ? runBase : item.LocalBase;
 }
 
 QString joinLocal(const QString& folder, const QString& relative)

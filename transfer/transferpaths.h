@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct TQueItem;
+
 namespace skyhaul {
 
 /// The remote path followed by "/" unless it ends with one already.
@@ -21,6 +23,9 @@ bool staysInside(const QString& folder, const QString& path);
 
 /// The local folder and a path relative to it, joined with exactly one separator.
 QString joinLocal(const QString& folder, const QString& relative);
+
+/// The local folder an upload item's SourcePath is relative to: its own LocalBase, else the run's base.
+QString localBaseOf(const TQueItem& item, const QString& runBase);
 
 /// Size of a local file, -1 when there is none (a folder counts as none).
 qint64 LocalFileSize(const QString& path);

@@ -76,6 +76,7 @@ QueNode* TransferPlanner::addLocal(const QString& localBase, const QString& name
     TQueItem item;
     item.SourcePath = name;
     item.TargetPath = uploadTarget;
+    item.LocalBase = localBase;
     item.DisplayName = name;
     item.IsFolder = info.isDir();
     item.ImageIndex = item.IsFolder ? folderImage : icon(name);
@@ -170,9 +171,10 @@ void TransferPlanner::expandLocal(QueNode* node, const QString& localBase, const
 {
     if (!enterFolder(node, depth))
         return;
-    const QString folder = joinLocal(localBase, node->item.SourcePath);
-    if (!staysInside(localBase, folder))
-        return fail(node, QStringLiteral("refused: the path leads outside ") + localBase);
+    const QString base = localBaseOf(node->item, localBase);
+    const QString folder = joinLocal(base, node->item.SourcePath);
+    if (!staysInside(base, folder))
+        return fail(node, QStringLiteral("refused: the path leads outside ") + base);
     std::error_code error;
     std::filesystem::directory_iterator it(fsPath(folder), error);
     if (error)
@@ -188,6 +190,7 @@ void TransferPlanner::expandLocal(QueNode* node, const QString& localBase, const
         item.DisplayName = name;
         item.SourcePath = node->item.SourcePath + QLatin1Char('/') + name;
         item.TargetPath = uploadTarget;
+        item.LocalBase = node->item.LocalBase;
         item.IsFolder = isDir;
         item.ImageIndex = isDir ? folderImage : icon(name);
         if (!isDir) {

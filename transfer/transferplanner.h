@@ -40,14 +40,16 @@ public:
     /// A top-level item for a selected remote row: SourcePath base + "/" + name (base is "" at the root).
     /// The row ".." of a listing adds nothing (nullptr).
     QueNode* addRemote(const QString& base, const TrFileObj& entry, const QString& target);
-    /// A top-level item for a selected local name below localBase, bound for the remote folder uploadTarget.
-    /// folderImage is the icon of folders (the remote tree's root icon).
+    /// A top-level item for a selected local name below localBase, bound for the remote folder uploadTarget;
+    /// the item and everything the walk adds below it keep localBase as their LocalBase. folderImage is the
+    /// icon of folders (the remote tree's root icon).
     QueNode* addLocal(const QString& localBase, const QString& name, const QString& uploadTarget,
                       int folderImage);
 
     /// Adds the contents of every top-level remote folder item, depth-first, through @p lister.
     void ExpandRemoteFolders(RemoteLister& lister, const QString& target);
-    /// Adds the contents of every top-level local folder item below localBase.
+    /// Adds the contents of every top-level local folder item below its LocalBase (localBase when it has
+    /// none).
     void ExpandLocalFolders(const QString& localBase, const QString& uploadTarget, int folderImage);
 
 private:

@@ -24,6 +24,9 @@ struct TQueItem {
     QString DisplayName;
     /// Downloads: the local target folder. Uploads: the remote target folder. Deletes: DeleteMarker.
     QString TargetPath;
+    /// Uploads: the local folder SourcePath is relative to, when it is not the run's base folder (files
+    /// dropped from several folders each keep their own).
+    QString LocalBase;
     FolderNodeHandle FolderNode = nullptr; ///< the entry's folder-tree node, when it came from a listing
 };
 

@@ -373,9 +373,10 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
             finish(node, 0);
             return true;
         }
-        const QString localPath = joinLocal(localBase, item.SourcePath);
-        if (!staysInside(localBase, localPath))
-            failLocal(localPath, QStringLiteral("refused: the path leads outside ") + localBase);
+        const QString base = localBaseOf(item, localBase);
+        const QString localPath = joinLocal(base, item.SourcePath);
+        if (!staysInside(base, localPath))
+            failLocal(localPath, QStringLiteral("refused: the path leads outside ") + base);
         const RemoteSize remote = remoteSizeOf(remoteName); // may list the folder: engine settings after it
         m_engine.setLocalFile(localPath);
         m_engine.setRemoteFile(remoteName);

@@ -107,7 +107,8 @@ public:
 
     /// Downloads every pending item; base is the remote folder the items were planned from ("" at "/").
     void RunDownloadQueue(const QString& base);
-    /// Uploads every pending item; their SourcePath is relative to localBase.
+    /// Uploads every pending item; their SourcePath is relative to their LocalBase, or to localBase when they
+    /// have none.
     void RunUploadQueue(const QString& localBase);
     /// Deletes every pending "*Delete*" item, deepest first. A folder the server refuses to remove ends the
     /// run: its EFtpEngine leaves this call (after the run's state is cleared).

@@ -356,6 +356,31 @@ private Q_SLOTS:
                 QCOMPARE(node->item.ImageIndex, 3);
         }
     }
+
+    void localWalkFromSeveralFolders()
+    {
+        // Paths dropped from two folders: each item and everything below it stay relative to their own
+        // folder.
+        QTemporaryDir scratch;
+        QVERIFY(QDir().mkpath(scratch.filePath(u"one/sub"_s)) && QDir().mkpath(scratch.filePath(u"two"_s)));
+        test::writeBytes(scratch.filePath(u"one/sub/in.txt"_s), "12");
+        test::writeBytes(scratch.filePath(u"two/sub"_s), "file, not folder");
+        const QString one = scratch.filePath(u"one/"_s);
+        const QString two = scratch.filePath(u"two/"_s);
+        TransferQueue queue;
+        TransferPlanner planner(queue);
+        planner.addLocal(one, u"sub"_s, u"/up"_s, 3);
+        planner.addLocal(two, u"sub"_s, u"/up"_s, 3);
+        // The run's base is the first path's folder; the second item keeps its own.
+        planner.ExpandLocalFolders(one, u"/up"_s, 3);
+
+        QCOMPARE(outline(queue), QStringList({u"sub"_s, u" sub/in.txt 2"_s, u"sub 16"_s}));
+        const QueNode* inner = queue.first()->child(0);
+        QCOMPARE(localBaseOf(inner->item, two), one);
+        QCOMPARE(localBaseOf(queue.topLevel(1)->item, one), two);
+        TQueItem planned;
+        QCOMPARE(localBaseOf(planned, two), two);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTransferPlanning)
