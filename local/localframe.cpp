@@ -7,6 +7,7 @@
 #include "store/texts.h"
 #include "store/texttables.h"
 #include "ui/applysection.h"
+#include "ui/columnfit.h"
 #include "ui/panehost.h"
 
 #include <QAbstractFileIconProvider>
@@ -32,7 +33,6 @@ using namespace skyhaul;
 
 namespace {
 
-constexpr int DefaultTreeWidth = 200;
 // More candidates than any folder holds; the search must end even on a file system that lies.
 constexpr int MaxNewFolderCandidates = 100000;
 
@@ -99,6 +99,10 @@ TLocalFrame::~TLocalFrame()
 void TLocalFrame::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        applyTreeWidth();
+    }
     // Scrolling before the tree had a size is lost; bring the current folder into view now.
     m_revealTimer->start();
 }
@@ -220,7 +224,6 @@ void TLocalFrame::buildWidgets()
     Splitter1->addWidget(ShellList);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({DefaultTreeWidth, 600});
 
     LVPopupMenu = new QMenu(this);
     LVPopupMenu->setObjectName(QStringLiteral("LVPopupMenu"));
@@ -286,6 +289,7 @@ void TLocalFrame::showList(const QString& folder)
         ShellList->setSortingEnabled(true);
         ShellList->sortByColumn(0, Qt::AscendingOrder);
         ShellList->header()->resizeSection(0, 220);
+        ColumnFit::attach(ShellList);
     }
     m_listLoaded = false;
     m_pendingRename.clear();
@@ -341,15 +345,20 @@ void TLocalFrame::ShellListMouseUp(const QPoint& pos)
 
 int TLocalFrame::treeViewWidth() const
 {
-    return Splitter1->sizes().value(0, DefaultTreeWidth);
+    return m_shownOnce ? Splitter1->sizes().value(0, m_treeWidth) : m_treeWidth;
 }
 
 void TLocalFrame::setTreeViewWidth(int width)
 {
-    const QList<int> sizes = Splitter1->sizes();
-    const int total = sizes.size() == 2 ? sizes[0] + sizes[1] : 0;
-    const int rest = total > width ? total - width : 600;
-    Splitter1->setSizes({qMax(width, 0), rest});
+    m_treeWidth = qMax(width, 0);
+    if (m_shownOnce)
+        applyTreeWidth();
+}
+
+void TLocalFrame::applyTreeWidth()
+{
+    const int across = qMax(Splitter1->width(), m_treeWidth + 200);
+    Splitter1->setSizes({m_treeWidth, across - m_treeWidth});
 }
 
 TabLayout TLocalFrame::layout() const
