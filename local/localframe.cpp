@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
@@ -170,8 +171,17 @@ void TLocalFrame::buildWidgets()
     m_revealTimer->setSingleShot(true);
     m_revealTimer->setInterval(30);
     connect(m_revealTimer, &QTimer::timeout, this, [this] {
-        if (ShellTree->currentIndex().isValid())
-            ShellTree->scrollTo(ShellTree->currentIndex());
+        const QModelIndex current = ShellTree->currentIndex();
+        if (!current.isValid())
+            return;
+        ShellTree->scrollTo(current);
+        // A deep folder's name starts far right of the column's start: bring the name into view, keeping
+        // its expand arrow beside it.
+        const int nameStart = ShellTree->visualRect(current).left();
+        if (nameStart < 0 || nameStart > ShellTree->viewport()->width() / 2) {
+            QScrollBar* across = ShellTree->horizontalScrollBar();
+            across->setValue(across->value() + nameStart - ShellTree->indentation());
+        }
     });
     connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
         const QString loaded = normalFolder(path);
@@ -202,6 +212,9 @@ void TLocalFrame::buildWidgets()
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         ShellTree->hideColumn(column);
     ShellTree->setHeaderHidden(true);
+    // The column as wide as its names (deep folders scroll across) instead of names cut to the tree's width.
+    ShellTree->header()->setStretchLastSection(false);
+    ShellTree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ShellTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(ShellTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { ShellTreeChange(current); });
