@@ -12,8 +12,8 @@ test_pkgs+=(clang libclang-rt-14-dev)
 # The install tests (tests/install): the validators of the desktop entry and the AppStream metadata, xwininfo to
 # see the installed program's window, dpkg-shlibdeps for the package's Depends.
 test_pkgs+=(desktop-file-utils appstream x11-utils dpkg-dev)
-# Looking at the program and its icon: screenshots under Xvfb (import, xwd; xdotool clicks) and rendering the icon's PNG sizes
-# from app/resources/skyhaul.svg (rsvg-convert).
+# Looking at the program and its icon: screenshots under Xvfb (import, xwd; xdotool clicks) and rendering the
+# icon's PNG sizes from app/resources/skyhaul.svg (rsvg-convert).
 test_pkgs+=(imagemagick x11-apps xdotool librsvg2-bin)
 # Shared libraries the unpacked proftpd and pure-ftpd binaries load (their packages' Depends, minus what the
 # base system always has).

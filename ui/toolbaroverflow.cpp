@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -70,17 +71,16 @@ QMenu* ToolBarOverflow::hiddenControlsMenu() const
     QString caption; // the label just before a choice box names it
     for (QAction* action : m_bar->actions()) {
         QWidget* control = m_bar->widgetForAction(action);
-        if (!control || control->isVisible()) {
-            caption.clear();
-            continue;
+        if (control && action->isVisible() && !control->isVisible()) {
+            if (auto* button = qobject_cast<QToolButton*>(control))
+                addButton(menu, button);
+            else if (auto* box = qobject_cast<QComboBox*>(control); box && !box->isEditable())
+                addChoices(menu, box, caption.trimmed());
+            else if (action->isSeparator() && !menu->isEmpty() && !menu->actions().constLast()->isSeparator())
+                menu->addSeparator();
         }
-        if (auto* button = qobject_cast<QToolButton*>(control))
-            addButton(menu, button);
-        else if (auto* box = qobject_cast<QComboBox*>(control); box && !box->isEditable())
-            addChoices(menu, box, caption.trimmed());
-        else if (action->isSeparator() && !menu->isEmpty() && !menu->actions().constLast()->isSeparator())
-            menu->addSeparator();
-        caption = control->property("text").toString();
+        auto* label = qobject_cast<QLabel*>(control);
+        caption = label ? label->text() : QString();
     }
     return menu;
 }

@@ -10,9 +10,11 @@ namespace skyhaul {
 
 QIcon applicationIcon()
 {
+    // Every size app/CMakeLists.txt put into the resources; each file knows its own size.
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/skyhaul/icons/skyhaul-%1.png").arg(size), QSize(size, size));
+    const QDir sizes(QStringLiteral(":/skyhaul/icons"));
+    for (const QString& name : sizes.entryList(QDir::Files))
+        icon.addFile(sizes.filePath(name));
     return icon;
 }
 

@@ -127,7 +127,8 @@ package)
         grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"
     done
     # Only the program and its desktop files: nothing of the build or the tests.
-    strays=$(grep -vE '^\./usr/(bin/skyhaul|share/(applications|metainfo|icons)(/.*)?|bin/|share/|)$' <<<"$contents" || true)
+    strays=$(grep -vE '^\./usr/(|bin/|bin/skyhaul|share/|share/(applications|metainfo|icons)/.*)$' <<<"$contents" ||
+        true)
     [ -z "$strays" ] || fail "the package holds other files: $strays"
     # apt resolves the package's dependencies on this system (a dry run changes nothing).
     if command -v apt-get >/dev/null; then
