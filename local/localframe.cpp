@@ -8,6 +8,7 @@
 #include "store/texts.h"
 #include "store/texttables.h"
 #include "ui/applysection.h"
+#include "ui/columnfit.h"
 #include "ui/panehost.h"
 
 #include <QAbstractFileIconProvider>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
@@ -33,7 +35,6 @@ using namespace skyhaul;
 
 namespace {
 
-constexpr int DefaultTreeWidth = 200;
 // More candidates than any folder holds; the search must end even on a file system that lies.
 constexpr int MaxNewFolderCandidates = 100000;
 
@@ -97,6 +98,10 @@ TLocalFrame::~TLocalFrame()
 void TLocalFrame::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        applyTreeWidth();
+    }
     // Scrolling before the tree had a size is lost; bring the current folder into view now.
     m_revealTimer->start();
 }
@@ -164,8 +169,17 @@ void TLocalFrame::buildWidgets()
     m_revealTimer->setSingleShot(true);
     m_revealTimer->setInterval(30);
     connect(m_revealTimer, &QTimer::timeout, this, [this] {
-        if (ShellTree->currentIndex().isValid())
-            ShellTree->scrollTo(ShellTree->currentIndex());
+        const QModelIndex current = ShellTree->currentIndex();
+        if (!current.isValid())
+            return;
+        ShellTree->scrollTo(current);
+        // A deep folder's name starts far right of the column's start: bring the name into view, keeping
+        // its expand arrow beside it.
+        const int nameStart = ShellTree->visualRect(current).left();
+        if (nameStart < 0 || nameStart > ShellTree->viewport()->width() / 2) {
+            QScrollBar* across = ShellTree->horizontalScrollBar();
+            across->setValue(across->value() + nameStart - ShellTree->indentation());
+        }
     });
     connect(m_treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
         const QString loaded = normalFolder(path);
@@ -196,6 +210,9 @@ void TLocalFrame::buildWidgets()
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         ShellTree->hideColumn(column);
     ShellTree->setHeaderHidden(true);
+    // The column as wide as its names (deep folders scroll across) instead of names cut to the tree's width.
+    ShellTree->header()->setStretchLastSection(false);
+    ShellTree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ShellTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(ShellTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { ShellTreeChange(current); });
@@ -218,7 +235,6 @@ void TLocalFrame::buildWidgets()
     Splitter1->addWidget(ShellList);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({DefaultTreeWidth, 600});
 
     LVPopupMenu = new QMenu(this);
     LVPopupMenu->setObjectName(QStringLiteral("LVPopupMenu"));
@@ -284,6 +300,7 @@ void TLocalFrame::showList(const QString& folder)
         ShellList->setSortingEnabled(true);
         ShellList->sortByColumn(0, Qt::AscendingOrder);
         ShellList->header()->resizeSection(0, 220);
+        ColumnFit::attach(ShellList);
     }
     m_listLoaded = false;
     m_pendingRename.clear();
@@ -339,15 +356,20 @@ void TLocalFrame::ShellListMouseUp(const QPoint& pos)
 
 int TLocalFrame::treeViewWidth() const
 {
-    return Splitter1->sizes().value(0, DefaultTreeWidth);
+    return m_shownOnce ? Splitter1->sizes().value(0, m_treeWidth) : m_treeWidth;
 }
 
 void TLocalFrame::setTreeViewWidth(int width)
 {
-    const QList<int> sizes = Splitter1->sizes();
-    const int total = sizes.size() == 2 ? sizes[0] + sizes[1] : 0;
-    const int rest = total > width ? total - width : 600;
-    Splitter1->setSizes({qMax(width, 0), rest});
+    m_treeWidth = qMax(width, 0);
+    if (m_shownOnce)
+        applyTreeWidth();
+}
+
+void TLocalFrame::applyTreeWidth()
+{
+    const int across = qMax(Splitter1->width(), m_treeWidth + 200);
+    Splitter1->setSizes({m_treeWidth, across - m_treeWidth});
 }
 
 TabLayout TLocalFrame::layout() const

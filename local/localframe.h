@@ -53,6 +53,7 @@ public:
     /// is not an existing folder.
     bool setCurrentFolder(const QString& path);
 
+    /// The folder tree's width; before the tab was first shown, the width it will get then.
     int treeViewWidth() const;
     void setTreeViewWidth(int width);
 
@@ -114,6 +115,7 @@ private:
     void fillPathCombo();
     void showList(const QString& folder);
     void startRenaming(const QString& name);
+    void applyTreeWidth();
 
     LocalTabContext m_context;
     std::unique_ptr<QFileIconProvider> m_iconProvider;
@@ -122,5 +124,9 @@ private:
     QString m_folder;
     QTimer* m_revealTimer = nullptr;
     bool m_listLoaded = false;
+    // A splitter without its size yet scales what it is given once it gets one; the tree's width is kept
+    // here and given to the splitter when the tab is first shown.
+    int m_treeWidth = 200; // until a layout gives one
+    bool m_shownOnce = false;
     QString m_pendingRename;
 };

@@ -297,6 +297,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());
+    fitBoxesToWidth(width());
 }
 
 void TRemoteFrame::setShowCaptions(bool show)
@@ -304,6 +305,7 @@ void TRemoteFrame::setShowCaptions(bool show)
     for (QToolButton* button : {ConnectBtn, AnnoymousBtn, QuickConnectBtn, NewFolderBtn, TransferBtn,
                                 RefreshBtn, StopBtn, EditBtn, ViewBtn, DisconnectBtn, DeleteBtn})
         button->setToolButtonStyle(show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+    fitBoxesToWidth(width());
 }
 
 void TRemoteFrame::showEvent(QShowEvent* event)
@@ -314,6 +316,12 @@ void TRemoteFrame::showEvent(QShowEvent* event)
         applySplitterSizes();
         HostEdit->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void TRemoteFrame::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitBoxesToWidth(width());
 }
 
 void TRemoteFrame::applySplitterSizes()

@@ -2,6 +2,8 @@
 #include "remote/remotewidgets.h"
 
 #include "remote/filelistmodel.h"
+#include "ui/columnfit.h"
+#include "ui/toolbaroverflow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -62,7 +64,7 @@ QToolBar* toolBar(QWidget* parent, const char* name)
 QLabel* barLabel(QWidget* parent, const char* name, const QString& text)
 {
     auto* label = named(new QLabel(text, parent), name);
-    label->setContentsMargins(4, 0, 4, 0);
+    label->setContentsMargins(2, 0, 2, 0); // narrow: the connect row must fit a pane of the design size
     return label;
 }
 
@@ -81,7 +83,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     HostEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     PortLbl = barLabel(RemoteLoginToolBar, "PortLbl", QStringLiteral("Port"));
     PortEdit = named(new QLineEdit(QStringLiteral("21"), RemoteLoginToolBar), "PortEdit");
-    PortEdit->setFixedWidth(PortEdit->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
+    PortEdit->setFixedWidth(PortEdit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
     PassiveBtn = toolButton(RemoteLoginToolBar, "PassiveBtn", QStringLiteral("Passive"));
     PassiveBtn->setCheckable(true);
     PassiveBtn->setChecked(true);
@@ -109,12 +111,10 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     ConnOptionBar = toolBar(frame, "ConnOptionBar");
     IDLbl = barLabel(ConnOptionBar, "IDLbl", QStringLiteral("ID"));
     IDEdit = named(new QLineEdit(ConnOptionBar), "IDEdit");
-    IDEdit->setMinimumWidth(120);
     PassLbl = barLabel(ConnOptionBar, "PassLbl", QStringLiteral("Pass"));
     PassEdit = named(new QLineEdit(ConnOptionBar), "PassEdit");
     PassEdit->setEchoMode(QLineEdit::Password);
     PassEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
-    PassEdit->setMinimumWidth(120);
     AnnoymousBtn = toolButton(ConnOptionBar, "AnnoymousBtn", QStringLiteral("Annoymous"),
                               themed("user-identity", QStyle::SP_DialogHelpButton));
     AnnoymousBtn->setToolTip(QStringLiteral("Set to Annoymous"));
@@ -226,6 +226,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     const int widths[] = {100, 80, 100, 80, 60, 60};
     for (int column = 0; column < RemoteFileListModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
+    ColumnFit::attach(rFileListView); // the widths above until the first listing arrives
     Splitter1->addWidget(rTreeView);
     Splitter1->addWidget(rFileListView);
     Splitter1->setStretchFactor(0, 0);
@@ -315,6 +316,10 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     layout->addWidget(RemoteToolBar);
     layout->addWidget(NavBar);
     layout->addWidget(Splitter2, 1);
+
+    // Controls that still do not fit stay reachable through each bar's chevron.
+    for (QToolBar* bar : {RemoteLoginToolBar, ConnOptionBar, RemoteToolBar, NavBar})
+        ToolBarOverflow::attach(bar);
 
     KeepAliveTimer = named(new QTimer(frame), "KeepAliveTimer");
     KeepAliveTimer->setInterval(60000);

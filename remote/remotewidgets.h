@@ -30,6 +30,9 @@ class RemoteFileListModel;
 struct RemoteFrameWidgets {
     /// Builds every control below the frame; the file list shows the given model.
     void setupWidgets(QWidget* frame, RemoteFileListModel* fileListModel);
+    /// Gives the host, user, password and path boxes the widths that let their rows fit the tab's client
+    /// width (run after texts or captions change and when the tab is resized); never below a usable minimum.
+    void fitBoxesToWidth(int clientWidth);
 
     QToolBar* RemoteLoginToolBar = nullptr;
     QLabel* HostLbl = nullptr;

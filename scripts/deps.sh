@@ -9,6 +9,9 @@ build_pkgs=(cmake g++ make qt6-base-dev libgl-dev libssl-dev)
 test_pkgs=(vsftpd python3-pyftpdlib python3-openssl openssl curl xvfb xauth procps iproute2 passwd)
 # The sanitizer build and the fuzzers: clang with its sanitizer and libFuzzer runtimes.
 test_pkgs+=(clang libclang-rt-14-dev)
+# The install tests (tests/install): the validators of the desktop entry and the AppStream metadata, xwininfo to
+# see the installed program's window, dpkg-shlibdeps for the package's Depends.
+test_pkgs+=(desktop-file-utils appstream x11-utils dpkg-dev)
 # Shared libraries the unpacked proftpd and pure-ftpd binaries load (their packages' Depends, minus what the
 # base system always has).
 test_pkgs+=(libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23)

@@ -1,12 +1,19 @@
+#include "app/main/desktopidentity.h"
 #include "app/main/skyhaulapplication.h"
 #include "app/mainwindow/mainwindow.h"
 #include "store/io/appfolder.h"
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
     TSkyhaulApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Skyhaul"));
-    TfrmSkyhaulMain window(MainWindowOptions::forProgram(skyhaul::applicationFolder()));
+    skyhaul::applyDesktopIdentity();
+    const QString appFolder = skyhaul::applicationFolder();
+    if (const QString note = skyhaul::firstStartNote(appFolder); !note.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(note));
+    TfrmSkyhaulMain window(MainWindowOptions::forProgram(appFolder));
     window.show();
     return app.exec();
 }

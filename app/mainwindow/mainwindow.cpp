@@ -1,5 +1,6 @@
 #include "app/mainwindow/mainwindow.h"
 
+#include "app/main/desktopidentity.h"
 #include "app/mainwindow/panecontrol.h"
 #include "app/update/aboutbox.h"
 #include "app/update/updatecheck.h"
@@ -106,7 +107,7 @@ void TfrmSkyhaulMain::buildWidgets()
 {
     setObjectName(QStringLiteral("frmSkyhaulMain"));
     setWindowTitle(QStringLiteral("Skyhaul"));
-    setWindowIcon(QIcon(programPicture(QSize(64, 64))));
+    setWindowIcon(applicationIcon());
 
     MainToolbar = new QToolBar(this);
     MainToolbar->setObjectName(QStringLiteral("MainToolbar"));

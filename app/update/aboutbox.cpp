@@ -1,14 +1,12 @@
 #include "app/update/aboutbox.h"
 
+#include "app/main/desktopidentity.h"
 #include "app/update/updatecheck.h"
 
 #include "skyhaul_version.h"
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -16,43 +14,7 @@ namespace skyhaul {
 
 QPixmap programPicture(const QSize& size)
 {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(0.5, 0.5, size.width() - 1.0, size.height() - 1.0);
-    QLinearGradient sky(r.topLeft(), r.bottomLeft());
-    sky.setColorAt(0, QColor(0x2b, 0x7b, 0xd6));
-    sky.setColorAt(1, QColor(0x9c, 0xd3, 0xf7));
-    p.setPen(QPen(QColor(0x1d, 0x5a, 0xa6), 1));
-    p.setBrush(sky);
-    const qreal radius = qMin(r.width(), r.height()) / 6;
-    p.drawRoundedRect(r, radius, radius);
-
-    // A paper plane above a cloud: a file carried through the sky.
-    const qreal w = r.width();
-    const qreal h = r.height();
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 230));
-    p.drawEllipse(QPointF(w * 0.34, h * 0.74), w * 0.16, h * 0.11);
-    p.drawEllipse(QPointF(w * 0.52, h * 0.68), w * 0.18, h * 0.15);
-    p.drawEllipse(QPointF(w * 0.70, h * 0.75), w * 0.14, h * 0.10);
-    QPainterPath plane;
-    plane.moveTo(w * 0.14, h * 0.42);
-    plane.lineTo(w * 0.86, h * 0.16);
-    plane.lineTo(w * 0.62, h * 0.56);
-    plane.lineTo(w * 0.46, h * 0.46);
-    plane.closeSubpath();
-    p.setBrush(Qt::white);
-    p.drawPath(plane);
-    QPainterPath fold;
-    fold.moveTo(w * 0.46, h * 0.46);
-    fold.lineTo(w * 0.86, h * 0.16);
-    fold.lineTo(w * 0.44, h * 0.58);
-    fold.closeSubpath();
-    p.setBrush(QColor(0xd6, 0xe8, 0xf8));
-    p.drawPath(fold);
-    return pixmap;
+    return applicationIcon().pixmap(size);
 }
 
 } // namespace skyhaul

@@ -1,5 +1,7 @@
 #include "store/io/appfolder.h"
 
+#include "skyhaul_version.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,14 +9,22 @@
 
 namespace skyhaul {
 
+QString chooseApplicationFolder(const QString& exeFolder, const QString& userDataFolder, const QString& appId)
+{
+    if (exeFolder.isEmpty() || !QFileInfo(exeFolder).isWritable())
+        return userDataFolder;
+    const QString desktopEntry = QDir(exeFolder).filePath(QStringLiteral("../share/applications/") + appId +
+                                                          QStringLiteral(".desktop"));
+    return QFileInfo::exists(desktopEntry) ? userDataFolder : exeFolder;
+}
+
 QString applicationFolder()
 {
-    const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (!exeFolder.isEmpty() && QFileInfo(exeFolder).isWritable())
-        return exeFolder;
-    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(dataFolder);
-    return dataFolder;
+    const QString folder = chooseApplicationFolder(
+        QCoreApplication::applicationDirPath(),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), QStringLiteral(SKYHAUL_APP_ID));
+    QDir().mkpath(folder);
+    return folder;
 }
 
 } // namespace skyhaul

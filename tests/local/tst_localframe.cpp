@@ -208,6 +208,34 @@ private Q_SLOTS:
         QCOMPARE(frame.currentFolder(), dir.path());
     }
 
+    // A tree that starts at a deep folder (a restored tab) shows that folder's name, not a column of
+    // expand arrows with the names cut off at the right.
+    void deepFolderNameInView()
+    {
+        QTemporaryDir dir;
+        QString deep = dir.path();
+        for (int level = 0; level < 12; ++level)
+            deep += u"/level-%1-folder"_s.arg(level);
+        QVERIFY(QDir().mkpath(deep));
+        TLocalFrame frame(context());
+        TabLayout saved = TabLayout::ofKind(TabLayout::Kind::Local);
+        saved.treeViewWidth = 150;
+        saved.path = deep;
+        frame.applyLayout(saved);
+        frame.resize(465, 400);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QCOMPARE(frame.ShellTree->width(), 150);
+        const auto nameShown = [&frame] {
+            const QModelIndex current = frame.ShellTree->currentIndex();
+            const QRect item = frame.ShellTree->visualRect(current);
+            const int nameWidth = frame.ShellTree->fontMetrics().horizontalAdvance(current.data().toString());
+            return current.data().toString() == u"level-11-folder"_s && item.left() >= 0 &&
+                   item.left() + nameWidth / 2 < frame.ShellTree->viewport()->width();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(nameShown(), 10000);
+    }
+
     // Add To Favorite twice, and then for the same path in other letters, gives one menu item and one line.
     void addToFavoriteOnce()
     {
