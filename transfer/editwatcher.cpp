@@ -156,16 +156,10 @@ bool EditWatcher::startEditor(const ProgramLaunch& launch, QString* why)
         --RunningEditors;
         process->deleteLater();
     });
-    startWatching();
-    return true;
-}
-
-void EditWatcher::startWatching()
-{
-    if (!m_watching)
-        LastAge = fileAge(WatchFile);
+    // The age taken before the start stands: the program may have saved already.
     m_watching = true;
     CheckTimer.start();
+    return true;
 }
 
 void EditWatcher::endWatch()

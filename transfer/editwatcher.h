@@ -71,8 +71,6 @@ public:
     /// Starts the program and the watch. False with the reason when the program cannot start: nothing is
     /// watched then.
     bool startEditor(const ProgramLaunch& launch, QString* why);
-    /// Starts watching without a program (the copy was handed to a program some other way).
-    void startWatching();
     /// Ends the watch for good: nothing is uploaded any more. Safe inside the watcher's own upload.
     void endWatch();
     bool watching() const { return m_watching; }
