@@ -124,6 +124,11 @@ private Q_SLOTS:
         QObject::connect(&e.tab, &TRemoteFrame::editCopyUploaded, &e.tab, [&] {
             seenOnServer << QString::fromLatin1(server.readFile(u"pub/a.txt"_s));
             QVERIFY(e.watchers().size() == 1);
+            // Still inside the upload: its panel shows, and the tab is busy with it.
+            const TInfoForm* panel = e.watchers().first()->panel();
+            QVERIFY(panel && panel->isVisible());
+            QCOMPARE(panel->info(), u"Transfering a.txt"_s);
+            QVERIFY(e.tab.IsBusy());
             QFile go(e.watchers().first()->watcher()->watchFile() + u".go"_s);
             QVERIFY(go.open(QIODevice::WriteOnly));
         });
