@@ -92,6 +92,11 @@ void TRemoteFrame::EditBtnClick()
     const QString copy = fetchEditCopy(&remote);
     if (copy.isEmpty())
         return;
+    // Editing the same file again: one watcher per copy, or each save would go up twice.
+    for (TEditFileForm* earlier : findChildren<TEditFileForm*>(Qt::FindDirectChildrenOnly)) {
+        if (earlier->watcher()->watching() && earlier->watcher()->watchFile() == copy)
+            earlier->FormClose();
+    }
     auto* form = new TEditFileForm(this, *FtpEngine, copy, remote);
     form->tabIdle = [this] { return !IsBusy(); };
     form->asTabAction = [this](const std::function<void()>& upload) {
