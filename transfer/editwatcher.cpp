@@ -138,6 +138,7 @@ bool EditWatcher::startEditor(const ProgramLaunch& launch, QString* why)
         return false;
     }
     LastAge = fileAge(WatchFile);
+    m_lastSize = QFileInfo(WatchFile).size();
     // The program outlives its watcher and its tab: the application holds it until it ends. Its output goes
     // nowhere, so that a child it leaves behind holds no pipe of ours.
     auto* process = new QProcess(QCoreApplication::instance());
@@ -190,13 +191,17 @@ void EditWatcher::CheckTimerTimer()
         endWatch();
         return;
     }
+    // The file system's clock ticks in milliseconds at best (often coarser): a save right after the last
+    // one can keep its time, so a new size counts as a change too.
     const qint64 age = fileAge(WatchFile);
-    if (age == LastAge)
+    const qint64 size = QFileInfo(WatchFile).size();
+    if (age == LastAge && size == m_lastSize)
         return;
     // Until the tab is idle the engine belongs to what the tab does: the next tick tries again.
     if (!(canUpload ? canUpload() : WatchEngine->Idle()))
         return;
-    LastAge = fileAge(WatchFile);
+    LastAge = age;
+    m_lastSize = size;
     m_failure.clear();
     if (runUpload)
         runUpload([this] { upload(); });

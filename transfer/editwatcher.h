@@ -98,7 +98,8 @@ private:
     QTimer CheckTimer;
     bool m_watching = false;
     bool m_checking = false;
-    QString m_failure; ///< why the last upload failed
+    QString m_failure;     ///< why the last upload failed
+    qint64 m_lastSize = 0; ///< the copy's size when LastAge was taken
 };
 
 } // namespace skyhaul
