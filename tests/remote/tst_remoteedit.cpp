@@ -188,6 +188,7 @@ private Q_SLOTS:
         QCOMPARE(e.watchers().size(), 1);
         const QString copy = e.watchers().first()->watcher()->watchFile();
         QCOMPARE(fileBytes(copy), QByteArray("original"));
+        QCOMPARE(e.watchers().first()->watcher()->watchRemote(), u"/a.txt"_s); // at the root
 
         QVERIFY(waitFor([&] { return RunningEditors.load() == editorsBefore; }, 30000));
         QFile go(copy + u".go"_s);
