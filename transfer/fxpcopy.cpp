@@ -1,5 +1,6 @@
 #include "transfer/fxpcopy.h"
 
+#include "engine/component/errors.h"
 #include "engine/component/ftpengine.h"
 #include "engine/data/dataconnection.h"
 #include "transfer/transferpaths.h"
@@ -220,10 +221,16 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         }
         if (storing)
             abortTransfer(m_destination);
-        if (!m_retrieveFailure.isEmpty())
-            fail(node, name + QStringLiteral(": RETR failed: ") + m_retrieveFailure);
-        else
-            fail(node, name + QStringLiteral(": ") + step + QStringLiteral(" failed: ") + e.Message());
+        QString line = name + QStringLiteral(": ");
+        if (!m_retrieveFailure.isEmpty()) {
+            line += QStringLiteral("RETR failed: ") + m_retrieveFailure;
+            // Interrupted because of the RETR, the STOR has nothing to add; a refusal of its own does.
+            if (e.Code() != engine::ErrTimeout)
+                line += QStringLiteral("; ");
+        }
+        if (m_retrieveFailure.isEmpty() || e.Code() != engine::ErrTimeout)
+            line += step + QStringLiteral(" failed: ") + e.Message();
+        fail(node, line);
     }
     return true;
 }
