@@ -204,6 +204,7 @@ void TRemoteFrame::StopBtnClick()
     FtpEngine->Interrupt();
     m_run->StopBtnClick(); // the run ends after the item under way
     Progress->setValue(0);
+    Q_EMIT actionStopped();
 }
 
 // ---- Engine events ----
@@ -240,6 +241,7 @@ void TRemoteFrame::ResetToDisconnected()
         return;
     m_resetting = true;
     auto done = qScopeGuard([this] { m_resetting = false; });
+    endEditWatches();
     FtpEngine->setConnected(false);
     NavBar->hide();
     RemoteToolBar->hide();

@@ -136,6 +136,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     wireEngine();
     wireTransfers();
     wireFileOperations();
+    wireEditView();
 
     // FormCreate, in its order.
     applyLanguage(m_context.texts);
@@ -259,7 +260,9 @@ void TRemoteFrame::wireControls()
 
 void TRemoteFrame::wireEngine()
 {
-    FtpEngine = new TFtpEngine; // deleted by the destructor, before the controls its handlers touch
+    // Deleted by the destructor, before the controls its handlers touch; its parent tells which tab owns an
+    // engine another tab was handed (server-to-server copies).
+    FtpEngine = new TFtpEngine(this);
     FtpEngine->setFirewallPort(80);
     FtpEngine->setOverwrite(true);
     FtpEngine->setSSLCertStore(QByteArrayLiteral("MY"));

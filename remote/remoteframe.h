@@ -197,8 +197,14 @@ public:
 
     // ---- Transfers ----
 
-    /// Downloads the selected rows into the folder of the local tab active in the other pane.
+    /// Downloads the selected rows into the folder of the local tab active in the other pane, or copies them
+    /// to the server of the remote tab active there.
     void Transfer1Click();
+    /// The server-to-server branch of Transfer1Click: the other tab is kept busy for the whole copy, and its
+    /// Stop stops the copy too.
+    void copyToServer(TFtpEngine* destination);
+    /// The source's RETR of a server-to-server copy, posted to this tab by the run while the STOR waits.
+    void WMFxpRetrieve(const QString& rel, quint64 ticket);
     /// Uploads a local tab's selection into the current folder. The local tab checked the connection and
     /// asked for confirmation; a busy tab refuses with a message.
     void UploadFromLocalTab(const skyhaul::LocalSelection& selection);
@@ -234,6 +240,15 @@ public:
     std::function<Qt::DropAction(QDrag& drag)> dragLoop;
     /// The "Drag Canceled!" notice, once it has been shown.
     QMenu* dragInfoPopupMenu() const { return DragInfoPopupMenu; }
+
+    // ---- View and edit of remote files ----
+
+    /// Copies the first selected file into the temporary folder and hands it to the EditorChoice program.
+    void ViewBtnClick();
+    /// As View, and then uploads the copy each time it is saved, until the tab disconnects or closes.
+    void EditBtnClick();
+    /// Ends every watch of edited copies: a later save never goes into another connection.
+    void endEditWatches();
 
     // ---- Remote file operations ----
 
@@ -272,6 +287,10 @@ Q_SIGNALS:
     void infoChanged(const QString& caption);
     /// An in-place name edit has been applied (or found nothing to do).
     void editCommitted();
+    /// Stop was given (the button, or the tab being closed while busy).
+    void actionStopped();
+    /// A saved copy of an edited file went up to this remote path.
+    void editCopyUploaded(const QString& remotePath);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -307,6 +326,10 @@ private:
     bool refuseWhenBusy();
     void wireTransfers();
     void wireFileOperations();
+    void wireEditView();
+    /// Downloads the first selected file to its copy in the temporary folder; the copy's path (empty for a
+    /// folder, nothing selected, or a stop) and the file's remote path.
+    QString fetchEditCopy(QString* remotePath);
     /// A planner that logs, reports to the information panel and stops with the tab.
     void preparePlanner(skyhaul::TransferPlanner& planner);
     /// Queues the selected rows of the selected folder (".." left out) for target; returns the base.

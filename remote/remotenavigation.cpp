@@ -4,6 +4,7 @@
 #include "remote/remoteframe.h"
 #include "store/configrecord.h"
 #include "transfer/direntry.h"
+#include "transfer/transferpaths.h"
 #include "ui/errorbox.h"
 #include "ui/fileicons.h"
 
@@ -33,19 +34,6 @@ QIcon folderIcon(bool open)
         icon.addPixmap(openIcon.pixmap(size), QIcon::Selected);
     }
     return icon;
-}
-
-/// A listed name as a name in one local folder: separators and the names of folders themselves cannot
-/// take the copy anywhere else.
-QString localCopyName(const QString& fileName)
-{
-    QString name = fileName;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    name.remove(QChar(0));
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        name = QStringLiteral("_") + name;
-    return name;
 }
 
 } // namespace
@@ -331,8 +319,10 @@ void TRemoteFrame::rFileListViewDblClick()
         openTempCopy(*entry);
         break;
     case DoubleClick::View:
+        ViewBtnClick();
+        break;
     case DoubleClick::Edit:
-        // They belong to the edit and view of remote files.
+        EditBtnClick();
         break;
     }
 }

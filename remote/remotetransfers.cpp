@@ -314,8 +314,8 @@ void TRemoteFrame::Transfer1Click()
     ClearQue1Click();
     const QString target = OppositeLocalPath();
     if (target.isEmpty()) {
-        if (OppositeRemoteEngine())
-            showMessage(QStringLiteral("Copying between two servers is not available in this version."));
+        if (TFtpEngine* other = OppositeRemoteEngine())
+            copyToServer(other);
         else
             showMessage(QStringLiteral("Please select local path for transfering files..."));
         return;

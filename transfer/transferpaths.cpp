@@ -69,6 +69,17 @@ QString localBaseOf(const TQueItem& item, const QString& runBase)
     return item.LocalBase.isEmpty() ? runBase : item.LocalBase;
 }
 
+QString localCopyName(const QString& fileName)
+{
+    QString name = fileName;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    name.remove(QChar(0));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QStringLiteral("_") + name;
+    return name;
+}
+
 QString joinLocal(const QString& folder, const QString& relative)
 {
     if (folder.isEmpty())

@@ -21,6 +21,10 @@ QString nameProblem(const QString& name);
  */
 bool staysInside(const QString& folder, const QString& path);
 
+/// A listed name as a name in one local folder: separators and the names of folders themselves cannot
+/// take the copy anywhere else.
+QString localCopyName(const QString& fileName);
+
 /// The local folder and a path relative to it, joined with exactly one separator.
 QString joinLocal(const QString& folder, const QString& relative);
 

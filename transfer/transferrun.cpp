@@ -2,6 +2,7 @@
 
 #include "engine/component/ftpengine.h"
 #include "transfer/direntry.h"
+#include "transfer/fxpcopy.h"
 #include "transfer/remotelister.h"
 #include "transfer/transferpaths.h"
 
@@ -147,6 +148,8 @@ void TransferRun::StopBtnClick()
     } catch (const EFtpEngine&) {
         // Nothing was under way.
     }
+    if (m_fxp)
+        m_fxp->interrupt();
     Q_EMIT progressChanged(0);
 }
 
@@ -227,6 +230,31 @@ void TransferRun::RunDownloadQueue(const QString& base)
 {
     runTransferItems([&](QueNode* node) { return downloadItem(node, base); });
     m_queue.clearFinished();
+}
+
+void TransferRun::RunDownloadQueue(const QString& base, TFtpEngine* destination)
+{
+    if (!destination) {
+        RunDownloadQueue(base);
+        return;
+    }
+    FxpCopy copy(m_engine, *destination, m_queue);
+    copy.postRetrieve = postRetrieve;
+    copy.log = [this](const QString& line) { Q_EMIT logError(line); };
+    copy.stopRequested = [this] { return m_stopRequested; };
+    m_fxp = &copy;
+    {
+        auto done = qScopeGuard([this] { m_fxp = nullptr; });
+        runTransferItems([&](QueNode* node) { return copy.copyItem(node, base); });
+        copy.restoreTypes();
+    }
+    m_queue.clearFinished();
+}
+
+void TransferRun::WMFxpRetrieve(const QString& rel, quint64 ticket)
+{
+    if (m_fxp)
+        m_fxp->retrieve(rel, ticket);
 }
 
 bool TransferRun::downloadItem(QueNode* node, const QString& base)

@@ -19,6 +19,7 @@ class TFtpEngine;
 namespace skyhaul {
 
 class EngineFolderLister;
+class FxpCopy;
 class RemoteLister;
 
 /// The results of the overwrite prompt (the values of the platform's modal results).
@@ -107,6 +108,14 @@ public:
 
     /// Downloads every pending item; base is the remote folder the items were planned from ("" at "/").
     void RunDownloadQueue(const QString& base);
+    /// With a destination engine: copies every pending item from this run's server to the destination's
+    /// current folder, server to server (FxpCopy). postRetrieve must be set.
+    void RunDownloadQueue(const QString& base, TFtpEngine* destination);
+    /// How a server-to-server run has the source's RETR sent from the event loop: it must call
+    /// WMFxpRetrieve(rel, ticket) from a queued call.
+    std::function<void(const QString& rel, quint64 ticket)> postRetrieve;
+    /// The posted RETR of a server-to-server copy; a call for a copy that has ended does nothing.
+    void WMFxpRetrieve(const QString& rel, quint64 ticket);
     /// Uploads every pending item; their SourcePath is relative to their LocalBase, or to localBase when they
     /// have none.
     void RunUploadQueue(const QString& localBase);
@@ -157,6 +166,7 @@ private:
     TFtpEngine& m_engine;
     TransferQueue& m_queue;
     std::unique_ptr<EngineFolderLister> m_ownLister;
+    FxpCopy* m_fxp = nullptr;    ///< the server-to-server copy under way
     QSet<QString> m_madeFolders; ///< remote folders this upload run created (known to be empty)
     QueNode* m_current = nullptr;
     bool m_stopRequested = false;

@@ -210,7 +210,8 @@ private Q_SLOTS:
         FolderNode* pub = tab.FindChildNode(tab.rootNode(), QStringLiteral("pub"));
         QCOMPARE(tab.treeItem(empty)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         clickNode(tab, empty);
-        QCOMPARE(tab.treeItem(empty)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QCOMPARE(tab.treeItem(empty)->childIndicatorPolicy(),
+                 QTreeWidgetItem::DontShowIndicatorWhenChildless);
         QVERIFY(!tab.treeItem(empty)->isExpanded());
         clickNode(tab, pub);
         QCOMPARE(tab.treeItem(pub)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
@@ -373,11 +374,17 @@ private Q_SLOTS:
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
 
-        // View (0) belongs to the edit part: nothing is downloaded here.
+        // View (0) fetches its own copy and hands it to the desktop's program for the type.
         config().DoubleClickAction = DoubleClick::View;
+        config().EditorChoice = Editor::AssociatedProgram;
         c.trail.clear();
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
-        QCOMPARE(c.trail.count(QStringLiteral("RETR")), 0);
+        QCOMPARE(c.trail.count(QStringLiteral("RETR")), 1);
+        QCOMPARE(opened.urls.size(), 1);
+        const QString viewed = opened.urls.first().toLocalFile();
+        QVERIFY2(viewed.startsWith(env.filePath(QStringLiteral("skTemp/skEdit"))), qPrintable(viewed));
+        QVERIFY(viewed.endsWith(QStringLiteral("/readme.txt")));
+        opened.urls.clear();
 
         config().DoubleClickAction = DoubleClick::Open;
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));

@@ -722,7 +722,7 @@ private Q_SLOTS:
         QTest::newRow("no local tab opposite")
             << false << false << u"Please select local path for transfering files..."_s;
         QTest::newRow("a remote tab opposite")
-            << false << true << u"Copying between two servers is not available in this version."_s;
+            << false << true << u"The remote tab in the other pane is not connected."_s;
         QTest::newRow("a local folder opposite") << true << false << QString();
     }
 

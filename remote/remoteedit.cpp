@@ -1,0 +1,117 @@
+// View and Edit of remote files: a copy in the temporary folder handed to a program, and for Edit a watcher
+// that uploads each save of the copy back to where it came from, through this tab's connection only.
+#include "remote/remoteframe.h"
+
+#include "store/configrecord.h"
+#include "transfer/direntry.h"
+#include "transfer/editwatcher.h"
+#include "ui/dialogs/editfileform.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QProcess>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace skyhaul;
+
+void TRemoteFrame::wireEditView()
+{
+    connect(EditBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::EditBtnClick));
+    connect(Edit1, &QAction::triggered, this, handlerFor(&TRemoteFrame::EditBtnClick));
+    connect(ViewBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::ViewBtnClick));
+    connect(View1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ViewBtnClick));
+}
+
+QString TRemoteFrame::fetchEditCopy(QString* remotePath)
+{
+    int first = -1;
+    for (const QModelIndex& index : rFileListView->selectionModel()->selectedRows()) {
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    }
+    TtrFileList* listing = currentListing();
+    const TrFileObj* entry = listing && first >= 0 ? listing->Entry(first) : nullptr;
+    if (!entry || entry->IsDir || entry->FileName == QLatin1String(".."))
+        return {};
+    const QString fileName = entry->FileName; // the listing may go while the copy is fetched
+    *remotePath = fullPathOf(fileName);
+    // One copy per server, user and remote folder: two files of one name never share a copy.
+    const QString connection = FtpEngine->User() + QLatin1Char('@') + FtpEngine->RemoteHost() +
+                               QLatin1Char(':') + QString::number(FtpEngine->RemotePort());
+    const QString copy = editCopyPath(m_context.tempFolder, connection, *remotePath);
+    QDir().mkpath(QFileInfo(copy).path());
+
+    QPointer<TRemoteFrame> self(this);
+    BusyScope busy(this);
+    FtpEngine->setRemoteFile(fileName);
+    FtpEngine->setLocalFile(copy);
+    FtpEngine->setStartByte(QStringLiteral("0"));
+    // An engine failure leaves for the standard error box: no viewer, no watcher.
+    const bool downloaded = untilStopped([this] {
+        throwIfStopped();
+        FtpEngine->Download(); // nested wait
+    });
+    if (!downloaded || !self)
+        return {};
+    return copy;
+}
+
+void TRemoteFrame::ViewBtnClick()
+{
+    if (refuseWhenBusy())
+        return;
+    QString remote;
+    const QString copy = fetchEditCopy(&remote);
+    if (copy.isEmpty())
+        return;
+    const Editor choice = config().EditorChoice;
+    if (choice == Editor::AssociatedProgram) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(copy)))
+            showMessage(QStringLiteral("No program could open ") + copy + QLatin1Char('.'));
+        return;
+    }
+    // Nothing watches a viewed copy; the path is one argument, whatever blanks or quotes it holds.
+    const ProgramLaunch launch = editorFor(int(choice), config().EditorPath, copy);
+    if (launch.program.isEmpty())
+        showMessage(QStringLiteral("No program is set up to open ") + QFileInfo(copy).fileName() +
+                    QLatin1Char('.'));
+    else if (!QProcess::startDetached(launch.program, launch.arguments))
+        showMessage(launch.program + QStringLiteral(": the program could not be started."));
+}
+
+void TRemoteFrame::EditBtnClick()
+{
+    if (refuseWhenBusy())
+        return;
+    QString remote;
+    const QString copy = fetchEditCopy(&remote);
+    if (copy.isEmpty())
+        return;
+    // Editing the same file again: one watcher per copy, or each save would go up twice.
+    for (TEditFileForm* earlier : findChildren<TEditFileForm*>(Qt::FindDirectChildrenOnly)) {
+        if (earlier->watcher()->watching() && earlier->watcher()->watchFile() == copy)
+            earlier->FormClose();
+    }
+    auto* form = new TEditFileForm(this, *FtpEngine, copy, remote);
+    form->tabIdle = [this] { return !IsBusy(); };
+    form->asTabAction = [this](const std::function<void()>& upload) {
+        // Busy while the copy goes up: nothing else starts on the engine, and the tab is not closed under it.
+        BusyScope busy(this, false);
+        upload(); // nested wait
+    };
+    connect(form, &TEditFileForm::uploaded, this, &TRemoteFrame::editCopyUploaded);
+    QString why;
+    if (!form->startEditor(editorFor(int(config().EditorChoice), config().EditorPath, copy), &why))
+        showMessage(why);
+}
+
+void TRemoteFrame::endEditWatches()
+{
+    for (TEditFileForm* form : findChildren<TEditFileForm*>(Qt::FindDirectChildrenOnly))
+        form->FormClose();
+}

@@ -1,0 +1,67 @@
+// Server-to-server copies: the selected rows of this tab go straight to the server of the remote tab active
+// in the other pane. That tab is kept busy and guarded while its engine serves the copy.
+#include "remote/remoteframe.h"
+
+#include "transfer/transferplanner.h"
+#include "transfer/transferrun.h"
+
+using namespace skyhaul;
+
+void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
+{
+    // Each tab owns its engine; the engine's tab is the one to guard.
+    QPointer<TRemoteFrame> destination = qobject_cast<TRemoteFrame*>(destinationEngine->parent());
+    if (!destination || destination == this)
+        return;
+    auto usable = [&] {
+        if (!destination || !destination->engine()->Connected()) {
+            // Its engine would log on again behind the tab's back.
+            showMessage(QStringLiteral("The remote tab in the other pane is not connected."));
+            return false;
+        }
+        if (destination->IsBusy()) {
+            showMessage(
+                QStringLiteral("The remote tab in the other pane is busy. Wait until its operation has "
+                               "ended, or stop it."));
+            return false;
+        }
+        return true;
+    };
+    if (!usable())
+        return;
+    TotalBytes = 0;
+    QPointer<TRemoteFrame> self(this);
+    if (!askYesNo(QStringLiteral("Do you want to download selected file(s)?")) || !self)
+        return;
+    if (!usable()) // the question's loop let anything happen
+        return;
+
+    BusyScope busy(this);
+    // The other tab can neither browse, nor disconnect, nor close until the copy has ended; its Stop stops
+    // it.
+    BusyScope destinationBusy(destination);
+    const QMetaObject::Connection stopFromThere =
+        connect(destination, &TRemoteFrame::actionStopped, this, [this] { StopBtnClick(); });
+    auto unhook = qScopeGuard([stopFromThere] { QObject::disconnect(stopFromThere); });
+
+    TFtpEngine* other = destination->engine();
+    const QString target = QStringLiteral("ftp://") + other->User() + QLatin1Char('@') + other->RemoteHost() +
+                           QLatin1Char('/') + other->RemotePath(); // nested wait: PWD
+    throwIfStopped();
+    auto idle = progressBackToZero();
+    TransferPlanner planner(m_queue);
+    const QString base = planSelectedRows(planner, target);
+    m_run->postRetrieve = [this](const QString& rel, quint64 ticket) {
+        QMetaObject::invokeMethod(
+            this, [this, rel, ticket] { WMFxpRetrieve(rel, ticket); }, Qt::QueuedConnection);
+    };
+    runQueue([this, base, engine = QPointer<TFtpEngine>(other)] {
+        if (engine)
+            m_run->RunDownloadQueue(base, engine); // nested waits on both engines
+    });
+}
+
+void TRemoteFrame::WMFxpRetrieve(const QString& rel, quint64 ticket)
+{
+    handle([&] { m_run->WMFxpRetrieve(rel, ticket); });
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "transfer/transferqueue.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class TFtpEngine;
+
+namespace skyhaul {
+
+/**
+ * Copies queue items from one server to another (FXP): the data connection runs between the two servers,
+ * and this class only drives their control connections with raw commands. Per file: TYPE I and MODE S on
+ * both, PASV on the source, PORT with the source's address on the destination, STOR on the destination, and
+ * RETR on the source, which the source tab sends from a posted call while the STOR waits. Folders are made
+ * with MKD. Paths are relative: RETR to the source's current folder, STOR and MKD to the destination's.
+ *
+ * Every item that is not copied is logged with the reason. Stop interrupts both engines and aborts the
+ * transfer on both servers. A refused RETR ends the waiting STOR at once.
+ *
+ * Both engines are used from the thread that created them; the STOR and the RETR nest in each other's
+ * waits, so either engine may be interrupted from a handler meanwhile.
+ */
+class FxpCopy {
+public:
+    FxpCopy(TFtpEngine& source, TFtpEngine& destination, TransferQueue& queue);
+    ~FxpCopy();
+    FxpCopy(const FxpCopy&) = delete;
+    FxpCopy& operator=(const FxpCopy&) = delete;
+
+    /// Asks the source tab to call retrieve(rel, ticket) from its event loop (the posted WMFxpRetrieve).
+    std::function<void(const QString& rel, quint64 ticket)> postRetrieve;
+    std::function<void(const QString& line)> log;
+    std::function<bool()> stopRequested;
+
+    /// Copies one pending item; false when the run is to end (Stop, or a server gone).
+    bool copyItem(QueNode* node, const QString& base);
+    /// The RETR on the source for the STOR of this ticket; a call for a STOR that has ended does nothing.
+    void retrieve(const QString& rel, quint64 ticket);
+    /// Stop: interrupts whatever either engine waits for.
+    void interrupt();
+    /// Sends the representation type each engine's transfer mode asks for again (TYPE I was sent raw).
+    void restoreTypes();
+
+    /// The PORT argument "h1,h2,h3,h4,p1,p2" for a PASV reply, read by the engine's own PASV parser; none
+    /// when the reply names no address and port.
+    static std::optional<QString> portArgument(const QString& pasvReply);
+    /// The path of an item below the base folder, or the reason it cannot be copied.
+    static QString relativePath(const QString& sourcePath, const QString& base, QString* problem);
+
+private:
+    bool isStopped() const { return stopRequested && stopRequested(); }
+    void fail(QueNode* node, const QString& line);
+    void finish(QueNode* node);
+    /// ABOR on an engine whose transfer command was cut short; errors ignored, bounded in time.
+    static void abortTransfer(TFtpEngine* engine);
+
+    QPointer<TFtpEngine> m_source;
+    QPointer<TFtpEngine> m_destination;
+    TransferQueue& m_queue;
+    quint64 m_lastTicket = 0;
+    quint64 m_waitingTicket = 0; ///< the STOR that waits for its RETR; 0 when none
+    bool m_retrieved = false;    ///< the RETR of the waiting STOR completed
+    QString m_retrieveFailure;   ///< why the RETR of the waiting STOR failed
+};
+
+} // namespace skyhaul
