@@ -335,7 +335,10 @@ void TfrmSkyhaulMain::FormDestroy()
     try {
         c.save(folder);
     } catch (const FileIoError& e) {
+        // The old file is still whole; the user learns that this session's window settings are not in it.
         qCWarning(lcApp).noquote() << e.message();
+        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+                             e.message() + QStringLiteral("\nThe settings of this session were not saved."));
     }
 }
 

@@ -319,6 +319,20 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(TabLayoutFile::rightFilePath(m_app->path())), layout);
     }
 
+    void failedConfigSaveAtShutdownIsTold()
+    {
+        auto window = start();
+        // A folder in the file's place cannot be replaced by the atomic save.
+        const QString path = ConfigRecord::filePath(m_app->path());
+        QFile::remove(path);
+        QVERIFY(QDir().mkpath(path + u"/keep"_s));
+        ModalWatcher boxes;
+        QVERIFY(window->close());
+        QCOMPARE(boxes.seen.size(), 1);
+        QVERIFY2(boxes.seen.first().text.contains(u"were not saved"_s), qPrintable(boxes.seen.first().text));
+        QVERIFY(QFileInfo(path + u"/keep"_s).isDir());
+    }
+
     // ---- Layouts
 
     // Three tabs per pane come back with the same kinds, order and fields; no password is written; the stored
