@@ -206,6 +206,10 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     rTreeView = named(new QTreeWidget(Splitter1), "rTreeView");
     rTreeView->setHeaderHidden(true);
     rTreeView->setColumnCount(1);
+    // The column as wide as its names (a long user@host or a deep folder scrolls across) instead of names cut
+    // to the tree's width.
+    rTreeView->header()->setStretchLastSection(false);
+    rTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     rTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
     rFileListView = named(new QTreeView(Splitter1), "rFileListView");
     FileListModel = fileListModel;

@@ -275,6 +275,15 @@ private Q_SLOTS:
         QCOMPARE(tab.widgets().rTreeView->topLevelItemCount(), 1);
         QCOMPARE(tab.widgets().rTreeView->topLevelItem(0)->text(0),
                  server.user() + QStringLiteral("@") + server.host());
+        // The root's name is not cut to a narrow tree: the column is as wide as the name.
+        QTreeWidget* tree = tab.widgets().rTreeView;
+        tree->resize(60, tree->height());
+        QVERIFY(waitFor(
+            [&] {
+                return tree->columnWidth(0) >=
+                       tree->fontMetrics().horizontalAdvance(tree->topLevelItem(0)->text(0));
+            },
+            2000));
         QCOMPARE(tab.widgets().DirectoryCB->currentText(), QStringLiteral("/"));
         QVERIFY(shownNames(tab).contains(QStringLiteral("hello.txt")));
         QVERIFY(shownNames(tab).contains(QStringLiteral("pub")));
