@@ -165,6 +165,14 @@ double EngineBench::upload(const QString& local, const QString& remote)
     return clock.elapsed() / 1000.0;
 }
 
+double EngineBench::command(const QString& line)
+{
+    QElapsedTimer clock;
+    clock.start();
+    m_engine.setCommand(line);
+    return clock.elapsed() / 1000.0;
+}
+
 double EngineBench::list(const QString& folder, int* entries)
 {
     m_entries = 0;

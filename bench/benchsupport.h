@@ -56,6 +56,9 @@ public:
     /// Seconds for a download; `lateMs` gets the largest lateness of a 10 ms timer meanwhile.
     double download(const QString& remote, const QString& local, double* lateMs = nullptr);
     double upload(const QString& local, const QString& remote);
+    /// Seconds for one command and its reply (for example "NOOP": the server answers once it is done with
+    /// the transfer before).
+    double command(const QString& line);
     double list(const QString& folder, int* entries);
 
 private:
