@@ -311,14 +311,14 @@ void TRemoteFrame::appendLogLine(const QString& line)
     QTextCharFormat format;
     format.setForeground(m_logColor.isValid() ? m_logColor : ReplyColor);
     const bool empty = document->characterCount() <= 1 && document->blockCount() == 1;
+    // The document drops the oldest lines itself, without laying the rest out again for each one.
+    document->setMaximumBlockCount(MaxLogLines);
+    // One edit: the new line is laid out once, not once for the block and again for its text.
+    cursor.beginEditBlock();
     if (!empty)
         cursor.insertBlock();
     cursor.insertText(line, format);
-    while (document->blockCount() > MaxLogLines) {
-        QTextCursor first(document->firstBlock());
-        first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-        first.removeSelectedText();
-    }
+    cursor.endEditBlock();
     Logs->moveCursor(QTextCursor::End);
     Logs->ensureCursorVisible();
 }

@@ -69,8 +69,9 @@ void TRemoteFrame::wireTransfers()
     m_run->attachEngineEvents();
     connect(m_run, &TransferRun::logError, this, &TRemoteFrame::LogError);
     connect(m_run, &TransferRun::progressChanged, this, [this](int percent) {
+        // Painted with the window's next pass (the run's reports come at most every 40 ms): a synchronous
+        // repaint here cost a paint per file in a run of small files.
         Progress->setValue(percent);
-        Progress->repaint();
     });
     connect(m_run, &TransferRun::statusTextChanged, StatusText, &QLabel::setText);
     connect(m_run, &TransferRun::keepAliveWanted, this, &TRemoteFrame::setKeepAliveForTransfer);
@@ -129,8 +130,12 @@ void TRemoteFrame::showCurrentItem(QueNode* node)
     if (!node)
         return;
     const QModelIndex index = m_queueModel->indexOf(node);
-    QueTree->expand(index);
-    QueTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    if (m_queueModel->hasChildren(index) && !QueTree->isExpanded(index))
+        QueTree->expand(index);
+    // Centred when it is out of sight: the next items then show without scrolling, and a run of small
+    // files does not scroll (and repaint) the whole tree once per file.
+    if (!QueTree->viewport()->rect().contains(QueTree->visualRect(index)))
+        QueTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void TRemoteFrame::setKeepAliveForTransfer(bool on)

@@ -7,6 +7,8 @@ build_dir=${2:-build}
 
 build_pkgs=(cmake g++ make qt6-base-dev libgl-dev libssl-dev)
 test_pkgs=(vsftpd python3-pyftpdlib python3-openssl openssl curl xvfb xauth procps iproute2 passwd)
+# The benchmarks' peers (bench/, run by hand).
+test_pkgs+=(lftp)
 # The sanitizer build and the fuzzers: clang with its sanitizer and libFuzzer runtimes.
 test_pkgs+=(clang libclang-rt-14-dev)
 # The install tests (tests/install): the validators of the desktop entry and the AppStream metadata, xwininfo to

@@ -183,13 +183,19 @@ void Channel::sendTlsOutput()
         m_socket->write(m_tls->takeOutgoing());
 }
 
-void Channel::feedTls(const QByteArray& raw)
+void Channel::feedTls(QByteArrayView raw)
 {
     QPointer<Channel> self(this);
     QByteArray plain;
     // The certificate question may run a nested event loop in here; the channel may be gone after it.
+    const bool outer = !m_feeding;
+    m_feeding = true;
     const TlsSession::FeedResult result = m_tls->feed(raw, plain);
-    if (!self || !m_tls)
+    if (!self)
+        return;
+    if (outer)
+        m_feeding = false;
+    if (!m_tls)
         return;
     sendTlsOutput();
     const bool gotPlain = !plain.isEmpty();
@@ -330,9 +336,16 @@ void Channel::onReadyRead()
                 m_readAgain.request();
                 return;
             }
-            const QByteArray chunk = m_socket->read(kTlsChunk);
-            fed += chunk.size();
-            feedTls(chunk);
+            // The ciphertext goes through one buffer of ours; a feed inside another one's certificate
+            // question (a nested event loop) must not overwrite the bytes the outer feed is still reading.
+            QByteArray nested;
+            QByteArray& buffer = m_feeding ? nested : m_cipher;
+            buffer.resize(kTlsChunk);
+            const qint64 n = m_socket->read(buffer.data(), kTlsChunk);
+            if (n <= 0)
+                return;
+            fed += n;
+            feedTls(QByteArrayView(buffer.constData(), n));
         }
         return;
     }

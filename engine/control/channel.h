@@ -115,7 +115,7 @@ private:
     void onError();
     void drainSocket();
     void dropSocket();
-    void feedTls(const QByteArray& raw);
+    void feedTls(QByteArrayView raw);
     void sendTlsOutput();
     void endTls();
     void halfCloseIfWritten();
@@ -130,6 +130,8 @@ private:
     bool m_closeReported = false;
     bool m_halfClosePending = false;
     bool m_stalled = false; // TLS reading paused at the plaintext cap
+    bool m_feeding = false; // a TLS feed is in progress (m_cipher is lent to it)
+    QByteArray m_cipher;    // ciphertext read from the socket, reused from read to read
     QueuedCall m_readAgain{this, [this] { onReadyRead(); }};
 };
 

@@ -26,10 +26,10 @@ public:
     enum class Kind { None = 0, DownloadToEvents = 1, Upload = 2, DownloadToFile = 3, Listing = 5 };
 
     /// Bytes read from the file for one block of an upload.
-    static constexpr qint64 kUploadBlock = 64 * 1024;
+    static constexpr qint64 kUploadBlock = 256 * 1024;
     /// Blocks queued on the socket per readiness notification: bounds the work done between two passes of
     /// the event loop, so the user interface keeps running during an upload.
-    static constexpr int kBlocksPerRound = 10;
+    static constexpr int kBlocksPerRound = 4;
     /// How far the socket layer may read ahead of the file writes of a download.
     static constexpr qint64 kReadAhead = 4 * 1024 * 1024;
     /// Largest block handed to the file and to OnTransfer in one go.

@@ -3,6 +3,7 @@
 #include "engine/tls/certificatecheck.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -127,7 +128,7 @@ bool TlsSession::start(const QString& targetName, const QByteArray& acceptedCert
     }
     ERR_clear_error();
     m_ssl = SSL_new(m_context->handle());
-    m_in = BIO_new(BIO_s_mem());
+    m_in = m_source.makeBio();
     m_out = BIO_new(BIO_s_mem());
     if (!m_ssl || !m_in || !m_out) {
         const unsigned long status = ERR_get_error();
@@ -138,7 +139,6 @@ bool TlsSession::start(const QString& targetName, const QByteArray& acceptedCert
         return false;
     }
     // An empty buffer means "more to come", never end of stream.
-    BIO_set_mem_eof_return(m_in, -1);
     BIO_set_mem_eof_return(m_out, -1);
     SSL_set_bio(m_ssl, m_in, m_out);
     SSL_set_app_data(m_ssl, this);
@@ -186,16 +186,18 @@ TlsSession::FeedResult TlsSession::feed(QByteArrayView incoming, QByteArray& pla
     }
     if (!isEncrypting())
         return result;
-    if (!incoming.isEmpty() &&
-        BIO_write(m_in, incoming.data(), int(incoming.size())) != int(incoming.size())) {
-        fail(TlsError::decrypt(ERR_get_error()), true);
-        result.failed = true;
-        flushEvents();
+    // Fed from inside one of our own callbacks: the outer call takes these bytes up.
+    if (m_callbackDepth > 0) {
+        m_source.append(incoming);
         return result;
     }
-    // Fed from inside one of our own callbacks: the outer call takes these bytes up.
-    if (m_callbackDepth > 0)
-        return result;
+    // OpenSSL reads the records from the caller's bytes in place; the rest is kept when the feed ends.
+    m_source.lend(incoming);
+    const auto alive = m_alive;
+    const auto keepRest = qScopeGuard([this, alive] {
+        if (*alive)
+            m_source.keep();
+    });
 
     Step step = Step::Continue;
     if (m_state == State::Handshaking) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/tls/feedbio.h"
 #include "engine/tls/tlsclientcontext.h"
 #include "engine/tls/tlserrors.h"
 
@@ -181,6 +182,7 @@ private:
     std::shared_ptr<TlsClientContext> m_context;
     std::shared_ptr<bool> m_alive;
     ssl_st* m_ssl = nullptr;
+    FeedSource m_source;     // the ciphertext fed, read by m_in
     bio_st* m_in = nullptr;  // owned by m_ssl
     bio_st* m_out = nullptr; // owned by m_ssl
     State m_state = State::Idle;
