@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -261,6 +262,20 @@ inline QStringList shownNames(const TRemoteFrame& tab)
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;
+}
+
+/// Selects the rows of these names in the file list, and nothing else, as ctrl-clicks do.
+inline void selectNames(TRemoteFrame& tab, const QStringList& names)
+{
+    QItemSelectionModel* selection = tab.widgets().rFileListView->selectionModel();
+    selection->clearSelection();
+    const QStringList shown = shownNames(tab);
+    for (const QString& name : names) {
+        const int row = int(shown.indexOf(name));
+        QVERIFY2(row >= 0, qPrintable(name));
+        selection->select(tab.widgets().FileListModel->index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
 }
 
 /// The script of the tab logging on as "u"/"p" (binary, "/") and listing "/": the data connection sends

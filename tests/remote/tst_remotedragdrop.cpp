@@ -48,19 +48,6 @@ QWidget* listViewport(const TRemoteFrame& tab)
     return tab.widgets().rFileListView->viewport();
 }
 
-/// Selects the rows of these names in the file list, and nothing else.
-void selectNames(TRemoteFrame& tab, const QStringList& names)
-{
-    QItemSelectionModel* selection = tab.widgets().rFileListView->selectionModel();
-    selection->clearSelection();
-    for (const QString& name : names) {
-        const int row = int(shownNames(tab).indexOf(name));
-        QVERIFY2(row >= 0, qPrintable(name));
-        selection->select(tab.widgets().FileListModel->index(row, 0),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-}
-
 QPoint rowCentre(const TRemoteFrame& tab, const QString& name)
 {
     const QModelIndex index = tab.widgets().FileListModel->index(int(shownNames(tab).indexOf(name)), 0);

@@ -69,19 +69,6 @@ std::unique_ptr<TRemoteFrame> connectedTab(TabEnvironment& env, PaneHost* pane, 
     return connectedTab(env, pane, server.host(), server.port(), server.user(), server.password());
 }
 
-void selectNames(TRemoteFrame& tab, const QStringList& names)
-{
-    QItemSelectionModel* selection = tab.widgets().rFileListView->selectionModel();
-    selection->clearSelection();
-    const QStringList shown = shownNames(tab);
-    for (const QString& name : names) {
-        const int row = int(shown.indexOf(name));
-        QVERIFY2(row >= 0, qPrintable(name));
-        selection->select(tab.widgets().FileListModel->index(row, 0),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-}
-
 /// Transfer1Click with its question answered Yes; false when another modal window showed.
 bool transferAnsweringYes(TRemoteFrame& tab, QString* question = nullptr)
 {

@@ -80,20 +80,6 @@ struct ConnectedTab {
     QStringList captions;
 };
 
-/// Selects the rows of these names in the file list (and nothing else), as ctrl-clicks do.
-void selectNames(TRemoteFrame& tab, const QStringList& names)
-{
-    QItemSelectionModel* selection = tab.widgets().rFileListView->selectionModel();
-    selection->clearSelection();
-    const QStringList shown = shownNames(tab);
-    for (const QString& name : names) {
-        const int row = int(shown.indexOf(name));
-        QVERIFY2(row >= 0, qPrintable(name));
-        selection->select(tab.widgets().FileListModel->index(row, 0),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-}
-
 /// The red lines of the log that carry a server's refusal (replies themselves are black).
 QStringList redLinesWith(const TRemoteFrame& tab, const QString& text)
 {
