@@ -100,14 +100,17 @@ public:
 
 struct Row {
     QString name;
-    double engine = 0; // MiB/s
-    double queue = 0;  // MiB/s
+    double engine = 0;    // MiB/s
+    double queue = 0;     // MiB/s
+    double engineCpu = 0; // client CPU seconds, least of the rounds
+    double queueCpu = 0;
 };
 
 void printRow(const Row& r)
 {
-    std::printf("%-32s engine %7.1f MiB/s  queue %7.1f MiB/s  throughput ratio queue/engine %.2f\n",
-                qPrintable(r.name), r.engine, r.queue, r.queue / r.engine);
+    std::printf("%-32s engine %7.1f MiB/s  queue %7.1f MiB/s  throughput ratio queue/engine %.2f  "
+                "(CPU s: engine %.2f, queue %.2f)\n",
+                qPrintable(r.name), r.engine, r.queue, r.queue / r.engine, r.engineCpu, r.queueCpu);
     std::fflush(stdout);
 }
 
@@ -137,7 +140,8 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
                               fresh(queueFolder + QStringLiteral("/big.bin"));
                               return tab.download({QStringLiteral("big.bin")});
                           }});
-    rows << Row{QStringLiteral("download 1 GiB ") + label, mib / down[0].seconds, mib / down[1].seconds};
+    rows << Row{QStringLiteral("download 1 GiB ") + label, mib / down[0].seconds, mib / down[1].seconds,
+                down[0].cpu, down[1].cpu};
     printRow(rows.last());
     QFile::remove(local.filePath(QStringLiteral("down.bin")));
     QFile::remove(queueFolder + QStringLiteral("/big.bin"));
@@ -154,7 +158,8 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
                                      engine.command(QStringLiteral("NOOP"));
                           },
                           [&] { return tab.upload(upFolder, {QStringLiteral("up.bin")}); }});
-    rows << Row{QStringLiteral("upload 1 GiB ") + label, mib / up[0].seconds, mib / up[1].seconds};
+    rows << Row{QStringLiteral("upload 1 GiB ") + label, mib / up[0].seconds, mib / up[1].seconds, up[0].cpu,
+                up[1].cpu};
     printRow(rows.last());
     return true;
 }
@@ -231,9 +236,11 @@ int main(int argc, char** argv)
         bool tls;
         QString label;
     };
-    const QList<Case> cases{{ServerKind::Vsftpd, false, QStringLiteral("(vsftpd)")},
+    QList<Case> cases{{ServerKind::Vsftpd, false, QStringLiteral("(vsftpd)")},
                             {ServerKind::PureFtpd, true, QStringLiteral("TLS (pure-ftpd)")},
                             {ServerKind::Vsftpd, true, QStringLiteral("TLS (vsftpd)")}};
+    if (args.contains(QStringLiteral("--plain-only")))
+        cases.resize(1);
     if (withBig) {
         QDir().mkpath(local.filePath(QStringLiteral("up")));
         std::printf("Preparing 1 GiB files...\n");
