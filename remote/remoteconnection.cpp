@@ -305,20 +305,41 @@ void TRemoteFrame::LogError(const QString& text)
 
 void TRemoteFrame::appendLogLine(const QString& line)
 {
+    const QColor color = m_logColor.isValid() ? m_logColor : ReplyColor;
+    if (PageControl1->currentWidget() != Logs) {
+        // Behind the queue page (a run): laid out when the page shows again, and only the lines the log
+        // keeps. Laying out every command and reply of a run of small files cost more than the transfers.
+        m_pendingLog.append({line, color});
+        if (m_pendingLog.size() > MaxLogLines)
+            m_pendingLog.removeFirst();
+        return;
+    }
+    m_pendingLog.append({line, color});
+    flushLog();
+}
+
+void TRemoteFrame::flushLog()
+{
+    if (m_pendingLog.isEmpty())
+        return;
     QTextDocument* document = Logs->document();
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    QTextCharFormat format;
-    format.setForeground(m_logColor.isValid() ? m_logColor : ReplyColor);
-    const bool empty = document->characterCount() <= 1 && document->blockCount() == 1;
+    bool empty = document->characterCount() <= 1 && document->blockCount() == 1;
     // The document drops the oldest lines itself, without laying the rest out again for each one.
     document->setMaximumBlockCount(MaxLogLines);
-    // One edit: the new line is laid out once, not once for the block and again for its text.
+    // One edit: the new lines are laid out once, not once for each block and again for its text.
     cursor.beginEditBlock();
-    if (!empty)
-        cursor.insertBlock();
-    cursor.insertText(line, format);
+    for (const PendingLogLine& pending : std::as_const(m_pendingLog)) {
+        QTextCharFormat format;
+        format.setForeground(pending.color);
+        if (!empty)
+            cursor.insertBlock();
+        empty = false;
+        cursor.insertText(pending.text, format);
+    }
     cursor.endEditBlock();
+    m_pendingLog.clear();
     Logs->moveCursor(QTextCursor::End);
     Logs->ensureCursorVisible();
 }

@@ -303,6 +303,8 @@ private:
     /// Connect's steps after the busy state began.
     void connectSteps();
     void appendLogLine(const QString& line);
+    /// Writes the lines kept while the log page was hidden.
+    void flushLog();
     void setFileListDrops(bool accept);
     void attachListMenu(bool attach);
     void checkTransferItem(int transType);
@@ -420,6 +422,11 @@ private:
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
     bool m_resetting = false;
     QColor m_logColor;
+    struct PendingLogLine {
+        QString text;
+        QColor color;
+    };
+    QList<PendingLogLine> m_pendingLog; ///< log lines not yet written (the log page was hidden)
     QAction* m_checkedTransItem = nullptr;
     int m_treeWidth = 150;
     int m_bottomHeight = 110;

@@ -24,6 +24,7 @@
 #include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -81,6 +82,11 @@ void TRemoteFrame::wireTransfers()
     m_run->onFolderRemoved = [this](FolderNodeHandle node) {
         removeFolderNode(static_cast<FolderNode*>(const_cast<void*>(node)));
     };
+
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == Logs)
+            flushLog();
+    });
 
     connect(ClearQue1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ClearQue1Click));
     connect(ClearTransferFinishedinQue1, &QAction::triggered, this,

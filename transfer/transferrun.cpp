@@ -52,6 +52,9 @@ struct TransferRun::RunScope {
     ~RunScope()
     {
         run.setCurrent(nullptr);
+        run.m_inRun = false;
+        if (run.m_progressFlush->isActive())
+            run.emitProgress(true); // the report held back at the end of the last file
         if (run.m_stopRequested)
             Q_EMIT run.progressChanged(0); // the end of the interrupted transfer reported its last value
         Q_EMIT run.runEnded();
@@ -106,7 +109,9 @@ void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
 void TransferRun::FtpEngineEndTransfer(int)
 {
     m_transferring = false;
-    emitProgress(true);
+    // Within a run the next file follows at once: its reports, or the run's end, show this one's last
+    // figures. Sending them now meant a repaint per file in a run of small files.
+    emitProgress(!m_inRun);
     if (m_engine.Connected())
         Q_EMIT keepAliveWanted(true);
 }
@@ -167,6 +172,7 @@ void TransferRun::beginRun(bool transfer)
     Q_EMIT runStarted();
     setCurrent(nullptr);
     m_stopRequested = false;
+    m_inRun = true;
     BytesDone = 0;
     m_lastFileBytes = 0;
     m_madeFolders.clear();

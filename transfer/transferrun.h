@@ -171,6 +171,7 @@ private:
     QueNode* m_current = nullptr;
     bool m_stopRequested = false;
     bool m_transferring = false;
+    bool m_inRun = false; ///< a queue run is under way: its end, not each file's, sends the last report
     bool m_overwriteAll = false;
     bool m_skipAll = false;
     bool m_resumeAll = false;

@@ -5,6 +5,7 @@
 #include "engine/listing/listingparser.h"
 
 #include <QFileInfo>
+#include <QNetworkProxy>
 
 #include <cmath>
 #include <limits>
@@ -176,6 +177,7 @@ void DataConnection::openActive()
     const QHostAddress local = control.localAddress();
     auto* listener = new QTcpServer(this);
     listener->setMaxPendingConnections(1);
+    listener->setProxy(QNetworkProxy::NoProxy); // as the outgoing connections
     if (!listener->listen(local, 0)) {
         const int code = socketErrorCode(listener->serverError());
         delete listener;

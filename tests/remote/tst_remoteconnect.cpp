@@ -609,6 +609,44 @@ private Q_SLOTS:
                  tab.widgets().Logs->document()->characterCount() - 1);
     }
 
+    void logWrittenWhileTheQueuePageShows()
+    {
+        // A run shows the queue page; what is logged meanwhile is all there, in order and colour, once the
+        // log page is back, and the log still keeps only its last hundred lines.
+        TabEnvironment env;
+        TRemoteFrame tab(env.context());
+        tab.FtpEnginePITrail(1, QStringLiteral("before"));
+        QTabWidget* pages = tab.widgets().PageControl1;
+        pages->setCurrentWidget(tab.widgets().QuePage);
+        QList<QColor> colours;
+        for (int i = 0; i < 150; ++i) {
+            if (i % 3 == 2) {
+                tab.LogError(QStringLiteral("line %1").arg(i));
+                colours << Red;
+            } else {
+                tab.FtpEnginePITrail(i % 3, QStringLiteral("line %1").arg(i));
+                colours << (i % 3 == 0 ? Grey : Black);
+            }
+        }
+        pages->setCurrentWidget(tab.widgets().Logs);
+        auto lines = logLines(tab);
+        QCOMPARE(lines.size(), TRemoteFrame::MaxLogLines);
+        for (int row = 0; row < lines.size(); ++row) {
+            const int i = 150 - TRemoteFrame::MaxLogLines + row;
+            QVERIFY2(lines[row].first.endsWith(QStringLiteral(" : line %1").arg(i)),
+                     qPrintable(lines[row].first));
+            QCOMPARE(lines[row].second, colours[i]);
+        }
+        QCOMPARE(tab.widgets().Logs->textCursor().position(),
+                 tab.widgets().Logs->document()->characterCount() - 1);
+
+        // With the log page shown, a line is there at once.
+        tab.LogError(QStringLiteral("now"));
+        lines = logLines(tab);
+        QVERIFY(lines.last().first.endsWith(QStringLiteral(" : now")));
+        QCOMPARE(lines.first().first.section(QStringLiteral(" : "), 1), QStringLiteral("line 51"));
+    }
+
     void keepAlive()
     {
         FtpServer server({.kind = ServerKind::Pyftpdlib});
