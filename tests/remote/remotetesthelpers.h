@@ -273,7 +273,7 @@ inline void selectNames(TRemoteFrame& tab, const QStringList& names)
     for (const QString& name : names) {
         const int row = int(shown.indexOf(name));
         QVERIFY2(row >= 0, qPrintable(name));
-        selection->select(tab.widgets().FileListModel->index(row, 0),
+        selection->select(tab.widgets().rFileListView->model()->index(row, 0),
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
