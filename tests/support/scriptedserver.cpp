@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -860,8 +861,13 @@ void ScriptedServer::stop()
 
 void ScriptedServer::run()
 {
-    ScriptRunner runner(*this);
-    runner.run();
+    {
+        ScriptRunner runner(*this);
+        runner.run();
+    }
+    // OpenSSL keeps an error queue per thread; release this thread's now, whatever order the thread's
+    // exit handlers run in, so nothing of it is left when the process ends.
+    OPENSSL_thread_stop();
 }
 
 QList<QByteArray> ScriptedServer::commands() const
