@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 
 #include "engine/component/ftpengine.h"
@@ -263,6 +264,19 @@ inline QStringList shownNames(const TRemoteFrame& tab)
         names << model->index(row, 0).data().toString();
     return names;
 }
+
+/// A tab shown and logged on to the server.
+struct ConnectedTab {
+    ConnectedTab(const FtpServer& server, TabEnvironment& env) : tab(env.context())
+    {
+        tab.resize(900, 650);
+        tab.show();
+        fillFields(tab, server.host(), server.port(), server.user(), server.password());
+        tab.ConnectBtnClick();
+    }
+    TRemoteFrame tab;
+    TrailTap trail{tab};
+};
 
 /// Selects the rows of these names in the file list, and nothing else, as ctrl-clicks do.
 inline void selectNames(TRemoteFrame& tab, const QStringList& names)

@@ -30,19 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/// A tab shown and logged on to the server.
-struct ConnectedTab {
-    ConnectedTab(const FtpServer& server, TabEnvironment& env) : tab(env.context())
-    {
-        tab.resize(900, 650);
-        tab.show();
-        fillFields(tab, server.host(), server.port(), server.user(), server.password());
-        tab.ConnectBtnClick();
-    }
-    TRemoteFrame tab;
-    TrailTap trail{tab};
-};
-
 QWidget* listViewport(const TRemoteFrame& tab)
 {
     return tab.widgets().rFileListView->viewport();

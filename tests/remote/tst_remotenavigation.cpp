@@ -44,19 +44,6 @@ bool putTree(const FtpServer& server)
            server.putFile(QStringLiteral("b2.txt"), "b") && server.putFile(QStringLiteral("d.txt"), "d");
 }
 
-/// A tab shown and logged on to the server.
-struct ConnectedTab {
-    ConnectedTab(const FtpServer& server, TabEnvironment& env) : tab(env.context())
-    {
-        tab.resize(900, 650);
-        tab.show();
-        fillFields(tab, server.host(), server.port(), server.user(), server.password());
-        tab.ConnectBtnClick();
-    }
-    TRemoteFrame tab;
-    TrailTap trail{tab};
-};
-
 /// Commands of the listed verbs, in order.
 QStringList onlyVerbs(const QStringList& commands, const QStringList& verbs)
 {

@@ -55,8 +55,8 @@ QByteArray randomBytes(int size)
 }
 
 /// A tab shown and logged on to the server, with the other pane given.
-struct ConnectedTab {
-    ConnectedTab(const FtpServer& server, TabEnvironment& env, PaneHost* pane) : tab(env.context(pane))
+struct TransferTab {
+    TransferTab(const FtpServer& server, TabEnvironment& env, PaneHost* pane) : tab(env.context(pane))
     {
         tab.resize(900, 650);
         tab.show();
@@ -186,7 +186,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
         // "top" was opened before: its listing is reused, the walk lists only the folders below it.
@@ -246,7 +246,7 @@ private Q_SLOTS:
         writeBytes(local.filePath(u"y.txt"_s), "y");
         OtherPane pane;
         TabEnvironment env;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(u"/in"_s));
 
@@ -290,7 +290,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
         // "Docs" and "docs" each keep their own contents, downloaded and then deleted.
@@ -355,7 +355,7 @@ private Q_SLOTS:
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
         config().FileExistsAction = FileExists::Ask;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
         selectNames(tab, {u"f1.txt"_s, u"f2.txt"_s});
@@ -385,7 +385,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
         // Stop is pressed from the event loop once the second file's data flows.
@@ -449,7 +449,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
         // The queue's menu stays usable while the run goes on.
@@ -532,7 +532,7 @@ private Q_SLOTS:
         QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
         TabEnvironment env;
         OtherPane pane;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(folder));
         c.trail.clear();
@@ -578,7 +578,7 @@ private Q_SLOTS:
         QVERIFY(server.putFile(u"file.txt"_s, "f"));
         TabEnvironment env;
         OtherPane pane;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QSignalSpy commits(&tab, &TRemoteFrame::editCommitted);
         ModalAnswerer modal;
@@ -644,7 +644,7 @@ private Q_SLOTS:
         QVERIFY(server.putFile(u"data.txt"_s, "d"));
         TabEnvironment env;
         OtherPane pane;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QSignalSpy commits(&tab, &TRemoteFrame::editCommitted);
         ModalAnswerer modal;
@@ -680,7 +680,7 @@ private Q_SLOTS:
         QVERIFY(server.putFile(u"data.txt"_s, "d") && server.makeDir(u"dir"_s));
         TabEnvironment env;
         OtherPane pane;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         const RemoteFrameWidgets& w = tab.widgets();
         auto enabled = [&] {
@@ -728,7 +728,7 @@ private Q_SLOTS:
             pane.path = target.path() + u"/"_s;
         if (remoteTab)
             pane.engine = other.engine();
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(u"/pub"_s));
         selectNames(tab, {u"a.txt"_s});
@@ -781,7 +781,7 @@ private Q_SLOTS:
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
         config().FileExistsAction = FileExists::Ask;
-        ConnectedTab c(server, env, &pane);
+        TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         selectNames(tab, {u"f.txt"_s});
 
@@ -823,7 +823,7 @@ private Q_SLOTS:
         writeBytes(local.filePath(u"skip.txt"_s), "skip");
         TabEnvironment env;
         OtherPane remotePane;
-        ConnectedTab c(server, env, &remotePane);
+        TransferTab c(server, env, &remotePane);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(u"/drop"_s));
 
