@@ -29,6 +29,8 @@ void TRemoteFrame::wireEditView()
 
 QString TRemoteFrame::fetchEditCopy(QString* remotePath)
 {
+    if (refuseWhenBusy())
+        return {};
     int first = -1;
     for (const QModelIndex& index : rFileListView->selectionModel()->selectedRows()) {
         if (first < 0 || index.row() < first)
@@ -63,8 +65,6 @@ QString TRemoteFrame::fetchEditCopy(QString* remotePath)
 
 void TRemoteFrame::ViewBtnClick()
 {
-    if (refuseWhenBusy())
-        return;
     QString remote;
     const QString copy = fetchEditCopy(&remote);
     if (copy.isEmpty())
@@ -86,8 +86,6 @@ void TRemoteFrame::ViewBtnClick()
 
 void TRemoteFrame::EditBtnClick()
 {
-    if (refuseWhenBusy())
-        return;
     QString remote;
     const QString copy = fetchEditCopy(&remote);
     if (copy.isEmpty())

@@ -329,8 +329,8 @@ private:
     void wireTransfers();
     void wireFileOperations();
     void wireEditView();
-    /// Downloads the first selected file to its copy in the temporary folder; the copy's path (empty for a
-    /// folder, nothing selected, or a stop) and the file's remote path.
+    /// Downloads the first selected file to its copy in the temporary folder; the copy's path (empty while
+    /// busy, for a folder, nothing selected, or a stop) and the file's remote path.
     QString fetchEditCopy(QString* remotePath);
     /// A planner that logs, reports to the information panel and stops with the tab.
     void preparePlanner(skyhaul::TransferPlanner& planner);

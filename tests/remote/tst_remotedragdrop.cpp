@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 
 #include <cmath>
+#include <memory>
 
 using namespace skyhaul;
 using namespace skyhaul::test;
@@ -83,6 +84,24 @@ std::unique_ptr<QMimeData> localFiles(const QStringList& paths)
 QStringList tempFolders(const TabEnvironment& env)
 {
     return QDir(env.filePath(u"skTemp"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+/// Drags the selected rows out from the row of `name` to a target that takes them and returns the URLs it
+/// was offered; `unexpected` counts the modal windows that showed meanwhile.
+QList<QUrl> dragOutToATarget(TRemoteFrame& tab, const QString& name, int* unexpected)
+{
+    auto offered = std::make_shared<QList<QUrl>>();
+    tab.dragLoop = [offered](QDrag& drag) {
+        *offered = drag.mimeData()->urls();
+        return Qt::CopyAction;
+    };
+    QCursor::setPos(tab.mapToGlobal(QPoint(-500, -500)));
+    ModalAnswerer answers;
+    const QPoint press = rowCentre(tab, name);
+    sendMouse(listViewport(tab), QEvent::MouseButtonPress, press, Qt::LeftButton);
+    sendMouse(listViewport(tab), QEvent::MouseMove, press + QPoint(16, 0), Qt::LeftButton);
+    *unexpected = answers.unexpected();
+    return *offered;
 }
 
 /// The day count of now times 10000, as drag folders are named.
@@ -317,17 +336,9 @@ private Q_SLOTS:
         writeBytes(env.filePath(u"skTemp/edited/copy.txt"_s), "another copy");
         selectNames(tab, {u".."_s, u"back\\slash.txt"_s, u"ok.txt"_s});
 
-        QList<QUrl> offered;
-        tab.dragLoop = [&](QDrag& drag) {
-            offered = drag.mimeData()->urls();
-            return Qt::CopyAction;
-        };
-        QCursor::setPos(tab.mapToGlobal(QPoint(-500, -500)));
-        ModalAnswerer answers;
-        const QPoint press = rowCentre(tab, u"ok.txt"_s);
-        sendMouse(listViewport(tab), QEvent::MouseButtonPress, press, Qt::LeftButton);
-        sendMouse(listViewport(tab), QEvent::MouseMove, press + QPoint(16, 0), Qt::LeftButton);
-        QCOMPARE(answers.unexpected(), 0);
+        int unexpected = -1;
+        const QList<QUrl> offered = dragOutToATarget(tab, u"ok.txt"_s, &unexpected);
+        QCOMPARE(unexpected, 0);
 
         QStringList folders = tempFolders(env);
         folders.removeAll(u"edited"_s);
@@ -367,17 +378,9 @@ private Q_SLOTS:
         tab.ConnectBtnClick();
         QCOMPARE(shownNames(tab), QStringList({u"../escape.txt"_s, u"..\\up.txt"_s, u"ok.txt"_s}));
         selectNames(tab, shownNames(tab));
-        QList<QUrl> offered;
-        tab.dragLoop = [&](QDrag& drag) {
-            offered = drag.mimeData()->urls();
-            return Qt::CopyAction;
-        };
-        QCursor::setPos(tab.mapToGlobal(QPoint(-500, -500)));
-        ModalAnswerer answers;
-        const QPoint press = rowCentre(tab, u"ok.txt"_s);
-        sendMouse(listViewport(tab), QEvent::MouseButtonPress, press, Qt::LeftButton);
-        sendMouse(listViewport(tab), QEvent::MouseMove, press + QPoint(16, 0), Qt::LeftButton);
-        QCOMPARE(answers.unexpected(), 0);
+        int unexpected = -1;
+        const QList<QUrl> offered = dragOutToATarget(tab, u"ok.txt"_s, &unexpected);
+        QCOMPARE(unexpected, 0);
         QVERIFY2(server.waitForFinished(5000), server.commands().join(" | ").constData());
         QCOMPARE(server.failures(), QStringList());
 
