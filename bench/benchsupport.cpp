@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace skyhaul::bench {
@@ -83,6 +84,7 @@ double runLftp(const test::FtpServer& server, bool tls, const QString& commands)
 QList<Best> bestOf(int rounds, const QList<std::function<double()>>& runs)
 {
     QList<Best> best(runs.size());
+    QList<QList<double>> times(runs.size());
     for (int i = 0; i < rounds; ++i) {
         for (qsizetype k = 0; k < runs.size(); ++k) {
             const qsizetype which = (i + k) % runs.size();
@@ -91,10 +93,20 @@ QList<Best> bestOf(int rounds, const QList<std::function<double()>>& runs)
             const double t = runs[which]();
             const double cpu = cpuSeconds() - cpuBefore;
             if (t >= 0) {
+                times[which] << t;
+                std::fprintf(stderr, "RR %d %.3f\n", int(which), t);
                 best[which].seconds = std::min(best[which].seconds, t);
                 best[which].cpu = std::min(best[which].cpu, cpu);
             }
         }
+    }
+    for (qsizetype k = 0; k < runs.size(); ++k) {
+        QList<double>& t = times[k];
+        if (t.isEmpty())
+            continue;
+        std::sort(t.begin(), t.end());
+        const qsizetype mid = t.size() / 2;
+        best[k].median = t.size() % 2 ? t[mid] : (t[mid - 1] + t[mid]) / 2;
     }
     return best;
 }

@@ -28,9 +28,11 @@ double runPeer(const QString& program, const QStringList& arguments);
 /// certificate taken as it is) when `tls`, otherwise none.
 double runLftp(const test::FtpServer& server, bool tls, const QString& commands);
 
-/// The best elapsed time and the least CPU time of the rounds of one contender.
+/// The best and the median elapsed time and the least CPU time of the rounds of one contender. The median
+/// is the figure to trust when one lucky round (the page cache, the other core idle) makes the best.
 struct Best {
     double seconds = 1e30;
+    double median = 1e30;
     double cpu = 1e30;
 };
 

@@ -75,13 +75,21 @@ void measureTransfers(EngineBench& bench, const QTemporaryDir& local, const QStr
                           },
                           [&] { return lftp(QStringLiteral("get big.bin -o '%1'").arg(fresh(peerDown))); }});
     add(results, result(QStringLiteral("download 1 GiB ") + label, down, mib));
-    const QList<Best> up =
-        bestOf(g_rounds, {[&] { return bench.upload(upload, QStringLiteral("up.bin")); },
-                          [&] {
-                              return curl(bench.curlBase() << QStringLiteral("-T") << upload
-                                                           << bench.url(QStringLiteral("curl-up.bin")));
-                          },
-                          [&] { return lftp(QStringLiteral("put '%1' -o lftp-up.bin").arg(upload)); }});
+    // Every upload writes a new file: over an old one the server would first free its gigabyte.
+    const auto remote = [&](const QString& name) {
+        fresh(bench.server().rootDir() + QLatin1Char('/') + name);
+        return name;
+    };
+    const QList<Best> up = bestOf(
+        g_rounds,
+        {[&] { return bench.upload(upload, remote(QStringLiteral("up.bin"))); },
+         [&] {
+             return curl(bench.curlBase() << QStringLiteral("-T") << upload
+                                          << bench.url(remote(QStringLiteral("curl-up.bin"))));
+         },
+         [&] {
+             return lftp(QStringLiteral("put '%1' -o %2").arg(upload, remote(QStringLiteral("lftp-up.bin"))));
+         }});
     add(results, result(QStringLiteral("upload 1 GiB ") + label, up, mib));
     QFile::remove(peerDown);
     QFile::remove(local.filePath(QStringLiteral("down.bin")));

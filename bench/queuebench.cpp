@@ -105,17 +105,18 @@ public:
 
 struct Row {
     QString name;
-    double engine = 0;    // MiB/s
-    double queue = 0;     // MiB/s
-    double engineCpu = 0; // client CPU seconds, least of the rounds
-    double queueCpu = 0;
+    Best engine;
+    Best queue;
 };
 
 void printRow(const Row& r)
 {
-    std::printf("%-32s engine %7.1f MiB/s  queue %7.1f MiB/s  throughput ratio queue/engine %.2f  "
-                "(CPU s: engine %.2f, queue %.2f)\n",
-                qPrintable(r.name), r.engine, r.queue, r.queue / r.engine, r.engineCpu, r.queueCpu);
+    const double mib = double(kFileSize) / (1024.0 * 1024.0);
+    std::printf("%-32s engine %7.1f MiB/s  queue %7.1f MiB/s  throughput ratio queue/engine: best %.2f, "
+                "median %.2f  (CPU s: engine %.2f, queue %.2f)\n",
+                qPrintable(r.name), mib / r.engine.seconds, mib / r.queue.seconds,
+                r.engine.seconds / r.queue.seconds, r.engine.median / r.queue.median, r.engine.cpu,
+                r.queue.cpu);
     std::fflush(stdout);
 }
 
@@ -135,7 +136,6 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
         return false;
     }
     EngineBench engine(server, tls);
-    const double mib = double(kFileSize) / (1024.0 * 1024.0);
     const QList<Best> down =
         bestOf(g_rounds, {[&] {
                               return engine.download(QStringLiteral("big.bin"),
@@ -145,32 +145,34 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
                               fresh(queueFolder + QStringLiteral("/big.bin"));
                               return tab.download({QStringLiteral("big.bin")});
                           }});
-    rows << Row{QStringLiteral("download 1 GiB ") + label, mib / down[0].seconds, mib / down[1].seconds,
-                down[0].cpu, down[1].cpu};
+    rows << Row{QStringLiteral("download 1 GiB ") + label, down[0], down[1]};
     printRow(rows.last());
     QFile::remove(local.filePath(QStringLiteral("down.bin")));
     QFile::remove(queueFolder + QStringLiteral("/big.bin"));
 
-    // The same local file goes up under two names; the queue's keeps its own name. After an upload the tab
-    // lists the folder again, and a server answers that only once it is done with the file it received
-    // (vsftpd takes a few hundred milliseconds for 1 GiB): the engine's figure includes a NOOP, so that both
-    // wait for the server alike.
+    // The same local file goes up under two names; the queue's keeps its own name. Every run writes a new
+    // file: over an old one, the server would first free its gigabyte, and the run after a new file's pays
+    // for that. After an upload the tab lists the folder again, and a server answers that only once it is
+    // done with the file it received (vsftpd takes a few hundred milliseconds for 1 GiB): the engine's figure
+    // includes a NOOP, so that both wait for the server alike.
     const QString upFolder = local.filePath(QStringLiteral("up"));
-    const QList<Best> up =
-        bestOf(g_rounds, {[&] {
-                              return engine.upload(upFolder + QStringLiteral("/up.bin"),
-                                                   QStringLiteral("engine-up.bin")) +
-                                     engine.command(QStringLiteral("NOOP"));
-                          },
-                          [&] { return tab.upload(upFolder, {QStringLiteral("up.bin")}); }});
-    rows << Row{QStringLiteral("upload 1 GiB ") + label, mib / up[0].seconds, mib / up[1].seconds, up[0].cpu,
-                up[1].cpu};
+    const QList<Best> up = bestOf(g_rounds, {[&] {
+                                                 fresh(server.rootDir() + QStringLiteral("/engine-up.bin"));
+                                                 return engine.upload(upFolder + QStringLiteral("/up.bin"),
+                                                                      QStringLiteral("engine-up.bin")) +
+                                                        engine.command(QStringLiteral("NOOP"));
+                                             },
+                                             [&] {
+                                                 fresh(server.rootDir() + QStringLiteral("/up.bin"));
+                                                 return tab.upload(upFolder, {QStringLiteral("up.bin")});
+                                             }});
+    rows << Row{QStringLiteral("upload 1 GiB ") + label, up[0], up[1]};
     printRow(rows.last());
     return true;
 }
 
 /// 2,000 small files in 20 folders, downloaded recursively through the queue and by lftp's mirror.
-bool measureSmallFiles(const FtpServer& server, const QTemporaryDir& local)
+bool measureSmallFiles(const FtpServer& server, bool tls, const QString& label, const QTemporaryDir& local)
 {
     qint64 bytes = 0;
     for (int f = 0; f < kSmallFolders; ++f) {
@@ -198,7 +200,7 @@ bool measureSmallFiles(const FtpServer& server, const QTemporaryDir& local)
                     QDir(queueFolder).removeRecursively();
                     QDir().mkpath(queueFolder);
                     tab.reset();
-                    tab = std::make_unique<Tab>(server, false, env, pane);
+                    tab = std::make_unique<Tab>(server, tls, env, pane);
                     if (!tab->connected)
                         return -1.0;
                     const double seconds = tab->download({QStringLiteral("small")});
@@ -208,14 +210,15 @@ bool measureSmallFiles(const FtpServer& server, const QTemporaryDir& local)
                 },
                 [&] {
                     QDir(lftpFolder).removeRecursively();
-                    return runLftp(server, false, QStringLiteral("mirror small '%1'").arg(lftpFolder));
+                    return runLftp(server, tls, QStringLiteral("mirror small '%1'").arg(lftpFolder));
                 }});
     tab.reset();
-    std::printf("%-32s queue %7.2f s  lftp mirror %7.2f s  (%d files, %.1f MiB)  throughput ratio queue/lftp "
-                "%.2f\n",
-                "recursive download (vsftpd)", best[0].seconds, best[1].seconds,
-                kSmallFolders * kSmallFilesPerFolder, double(bytes) / (1024.0 * 1024.0),
-                best[1].seconds / best[0].seconds);
+    std::printf(
+        "%-32s queue %7.2f s  lftp mirror %7.2f s  (%d files, %.1f MiB)  throughput ratio queue/lftp: "
+        "best %.2f, median %.2f\n",
+        qPrintable(QStringLiteral("recursive download ") + label), best[0].seconds, best[1].seconds,
+        kSmallFolders * kSmallFilesPerFolder, double(bytes) / (1024.0 * 1024.0),
+        best[1].seconds / best[0].seconds, best[1].median / best[0].median);
     std::printf("%-32s client CPU seconds: queue %.2f  lftp %.2f\n", "", best[0].cpu, best[1].cpu);
     std::fflush(stdout);
     return true;
@@ -244,8 +247,15 @@ int main(int argc, char** argv)
     QList<Case> cases{{ServerKind::Vsftpd, false, QStringLiteral("(vsftpd)")},
                       {ServerKind::PureFtpd, true, QStringLiteral("TLS (pure-ftpd)")},
                       {ServerKind::Vsftpd, true, QStringLiteral("TLS (vsftpd)")}};
-    if (args.contains(QStringLiteral("--plain-only")))
-        cases.resize(1);
+    // --plain-only, --tls-only, --tls-server pure-ftpd|vsftpd: some of the servers
+    const QString tlsServer = args.value(args.indexOf(QStringLiteral("--tls-server")) + 1);
+    cases.removeIf([&](const Case& c) {
+        if (!c.tls)
+            return args.contains(QStringLiteral("--tls-only")) ||
+                   args.contains(QStringLiteral("--tls-server"));
+        return args.contains(QStringLiteral("--plain-only")) ||
+               (args.contains(QStringLiteral("--tls-server")) && !c.label.contains(tlsServer));
+    });
     if (withBig) {
         QDir().mkpath(local.filePath(QStringLiteral("up")));
         std::printf("Preparing 1 GiB files...\n");
@@ -264,13 +274,20 @@ int main(int argc, char** argv)
         }
     }
     if (withSmall) {
-        FtpServer server({.kind = ServerKind::Vsftpd});
-        if (!server.start()) {
-            std::fprintf(stderr, "vsftpd: %s\n", qPrintable(server.errorString()));
-            return 1;
+        // Over TLS every file costs a handshake of its own on the data connection.
+        for (const Case& c : {Case{ServerKind::Vsftpd, false, QStringLiteral("(vsftpd)")},
+                              Case{ServerKind::PureFtpd, true, QStringLiteral("TLS (pure-ftpd)")}}) {
+            if ((c.tls && args.contains(QStringLiteral("--plain-only"))) ||
+                (!c.tls && args.contains(QStringLiteral("--tls-only"))))
+                continue;
+            FtpServer server({.kind = c.kind, .tls = c.tls ? TlsMode::Explicit : TlsMode::None});
+            if (!server.start()) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(c.label), qPrintable(server.errorString()));
+                return 1;
+            }
+            if (!measureSmallFiles(server, c.tls, c.label, local))
+                return 1;
         }
-        if (!measureSmallFiles(server, local))
-            return 1;
     }
     std::printf("\n");
     for (const Row& r : rows)

@@ -8,10 +8,25 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 
 namespace skyhaul::engine {
+
+namespace {
+
+// Every write goes out at once. Otherwise the kernel holds a small segment back until the one before it is
+// acknowledged, and the peer, waiting for that very segment to answer, delays its acknowledgement by up to
+// 40 ms: a TLS handshake's last flight or a command split over two writes stalled once per data connection.
+// Bulk writes lose nothing by it, they fill whole segments anyway.
+void sendWithoutDelay(QTcpSocket* socket)
+{
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+} // namespace
 
 Channel::Channel(QObject* parent) : QObject(parent) {}
 
@@ -33,7 +48,8 @@ bool Channel::connectTo(const QHostAddress& local, const QHostAddress& host, qui
         return false;
     }
     attach(socket);
-    connect(socket, &QTcpSocket::connected, this, [this] {
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        sendWithoutDelay(socket);
         m_connected = true;
         Q_EMIT connected();
     });
@@ -47,6 +63,7 @@ void Channel::adopt(QTcpSocket* socket)
     socket->setParent(this);
     attach(socket);
     m_connected = socket->state() == QAbstractSocket::ConnectedState;
+    sendWithoutDelay(socket);
     if (socket->bytesAvailable() > 0)
         onReadyRead();
 }
@@ -324,6 +341,7 @@ void Channel::onReadyRead()
 {
     if (!m_socket)
         return;
+    acknowledgeNow();
     if (m_tls) {
         // Qt does not repeat readyRead while this handler runs, and a certificate question inside the
         // feed may take a while: take everything that arrived meanwhile before returning. Plaintext
@@ -354,6 +372,19 @@ void Channel::onReadyRead()
         return;
     }
     Q_EMIT readable();
+}
+
+void Channel::acknowledgeNow()
+{
+#ifdef TCP_QUICKACK
+    // A server that sends its last small write right behind another one (a TLS close-notify behind the
+    // end of a listing or a file; pure-ftpd does) holds it back until the one before is acknowledged, and
+    // the kernel here delays that acknowledgement by up to 40 ms hoping to send it with data of ours:
+    // every TLS data connection stalled that long before its end. The switch is not permanent, so it is
+    // set on every arrival.
+    const int on = 1;
+    ::setsockopt(int(m_socket->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
 }
 
 void Channel::onDisconnected()

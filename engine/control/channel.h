@@ -110,6 +110,7 @@ Q_SIGNALS:
 
 private:
     void attach(QTcpSocket* socket);
+    void acknowledgeNow();
     void onReadyRead();
     void onDisconnected();
     void onError();
