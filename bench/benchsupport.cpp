@@ -94,7 +94,6 @@ QList<Best> bestOf(int rounds, const QList<std::function<double()>>& runs)
             const double cpu = cpuSeconds() - cpuBefore;
             if (t >= 0) {
                 times[which] << t;
-                std::fprintf(stderr, "RR %d %.3f\n", int(which), t);
                 best[which].seconds = std::min(best[which].seconds, t);
                 best[which].cpu = std::min(best[which].cpu, cpu);
             }
