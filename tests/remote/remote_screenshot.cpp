@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -127,14 +128,22 @@ int main(int argc, char** argv)
             }
         });
         answer.start(50);
+        // Past 40 % of the large file the transfer is slowed down, so that the picture, taken a moment
+        // later, shows the bar and "Total : " as the window shows them once their reports have come.
         auto progress = tab.engine()->OnTransfer;
+        bool slowed = false;
         tab.engine()->OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
             progress(direction, bytes, percent, text);
             const TQueItem* item = tab.transferRun()->CurrentItem();
-            if (mode == QLatin1String("queue") && !saved && item && item->ItemSize > 1000000 &&
-                bytes > item->ItemSize * 2 / 5) {
-                saved = save(&tab, output);
-                QTimer::singleShot(0, &tab, [&tab] { tab.StopBtnClick(); });
+            if (slowed) {
+                QThread::msleep(3);
+            } else if (mode == QLatin1String("queue") && item && item->ItemSize > 1000000 &&
+                       bytes > item->ItemSize * 2 / 5) {
+                slowed = true;
+                QTimer::singleShot(200, &tab, [&] {
+                    saved = save(&tab, output);
+                    tab.StopBtnClick();
+                });
             }
         };
         const QStringList names = mode == QLatin1String("queue")
