@@ -17,10 +17,9 @@ namespace skyhaul::engine {
 
 namespace {
 
-// Every write goes out at once. Otherwise the kernel holds a small segment back until the one before it is
-// acknowledged, and the peer, waiting for that very segment to answer, delays its acknowledgement by up to
-// 40 ms: a TLS handshake's last flight or a command split over two writes stalled once per data connection.
-// Bulk writes lose nothing by it, they fill whole segments anyway.
+// Every write goes out at once. Otherwise a small write behind another one (our close-notify behind an
+// upload's last block) waits until the one before is acknowledged, which the server may delay by up to
+// 40 ms. Bulk writes lose nothing by it: they fill whole segments anyway.
 void sendWithoutDelay(QTcpSocket* socket)
 {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
