@@ -64,6 +64,13 @@ start_xvfb() {
     done
     [ -s "$fdfile" ] || fail "Xvfb gave no display"
     export DISPLAY=":$(head -n1 "$fdfile")"
+    # The program starts only once the display answers; a server that went away says why.
+    for _ in $(seq 100); do
+        xwininfo -root >/dev/null 2>&1 && return
+        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$scratch/xvfb.log")"
+        sleep 0.1
+    done
+    fail "display $DISPLAY does not answer: $(cat "$scratch/xvfb.log")"
 }
 
 # Starts the installed program as a new user would (empty home), waits for its window "Skyhaul", and checks
@@ -80,7 +87,9 @@ run_installed() {
     app_pid=$!
     local shown=no
     for _ in $(seq 300); do
-        kill -0 "$app_pid" 2>/dev/null || fail "the program ended early: $(cat "$scratch/app.err")"
+        kill -0 "$app_pid" 2>/dev/null ||
+            fail "the program ended early: $(cat "$scratch/app.err")
+Xvfb $(kill -0 "$xvfb_pid" 2>/dev/null && echo running || echo gone) on $DISPLAY: $(cat "$scratch/xvfb.log")"
         if xwininfo -root -tree 2>/dev/null | grep -q '"Skyhaul"'; then
             shown=yes
             break
