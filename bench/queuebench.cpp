@@ -1,7 +1,8 @@
 // Measures transfers through a remote tab's queue run (the window's queue, progress and status handlers
 // attached, widgets on the offscreen platform) against the engine on its own, in one run and on the same
 // servers and files as ftpbench: 1 GiB down and up (plain on vsftpd, explicit TLS on pure-ftpd and vsftpd),
-// and a recursive download of 2,000 small files in 20 folders against lftp's mirror.
+// and a recursive download of 2,000 small files in 20 folders against lftp's mirror (plain on vsftpd,
+// explicit TLS on pure-ftpd). Each figure is reported as the best and the median of the rounds.
 #include "bench/benchsupport.h"
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
