@@ -1,8 +1,9 @@
 // Measures transfers through a remote tab's queue run (the window's queue, progress and status handlers
 // attached, widgets on the offscreen platform) against the engine on its own, in one run and on the same
 // servers and files as ftpbench: 1 GiB down and up (plain on vsftpd, explicit TLS on pure-ftpd and vsftpd),
-// and a recursive download of 2,000 small files in 20 folders against lftp's mirror (plain on vsftpd,
-// explicit TLS on pure-ftpd). Each figure is reported as the best and the median of the rounds.
+// and a recursive download and upload of 2,000 small files in 20 folders against lftp's mirror and reverse
+// mirror (plain on vsftpd, explicit TLS on pure-ftpd). Each figure is reported as the best and the median of
+// the rounds.
 #include "bench/benchsupport.h"
 #include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
@@ -172,7 +173,8 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
     return true;
 }
 
-/// 2,000 small files in 20 folders, downloaded recursively through the queue and by lftp's mirror.
+/// 2,000 small files in 20 folders, downloaded recursively through the queue and by lftp's mirror, then
+/// uploaded again under other names through the queue and by lftp's reverse mirror.
 bool measureSmallFiles(const FtpServer& server, bool tls, const QString& label, const QTemporaryDir& local)
 {
     qint64 bytes = 0;
@@ -213,7 +215,6 @@ bool measureSmallFiles(const FtpServer& server, bool tls, const QString& label, 
                     QDir(lftpFolder).removeRecursively();
                     return runLftp(server, tls, QStringLiteral("mirror small '%1'").arg(lftpFolder));
                 }});
-    tab.reset();
     std::printf(
         "%-32s queue %7.2f s  lftp mirror %7.2f s  (%d files, %.1f MiB)  throughput ratio queue/lftp: "
         "best %.2f, median %.2f\n",
@@ -221,6 +222,40 @@ bool measureSmallFiles(const FtpServer& server, bool tls, const QString& label, 
         kSmallFolders * kSmallFilesPerFolder, double(bytes) / (1024.0 * 1024.0),
         best[1].seconds / best[0].seconds, best[1].median / best[0].median);
     std::printf("%-32s client CPU seconds: queue %.2f  lftp %.2f\n", "", best[0].cpu, best[1].cpu);
+    std::fflush(stdout);
+    // The same tree goes up again under other names, through the queue and by lftp's reverse mirror.
+    const QString upLocal = local.filePath(QStringLiteral("small-up"));
+    QDir(upLocal).removeRecursively();
+    if (!QDir().mkpath(upLocal) ||
+        !QDir().rename(queueFolder + QStringLiteral("/small"), upLocal + QStringLiteral("/smallup")))
+        return false;
+    const QList<Best> upBest = bestOf(
+        g_rounds,
+        {[&] {
+             QDir(server.rootDir() + QStringLiteral("/smallup")).removeRecursively();
+             tab.reset();
+             tab = std::make_unique<Tab>(server, tls, env, pane);
+             if (!tab->connected)
+                 return -1.0;
+             ::sync();
+             const double seconds = tab->upload(upLocal, {QStringLiteral("smallup")});
+             const int got =
+                 int(QDir(server.rootDir() + QStringLiteral("/smallup/d07")).entryList(QDir::Files).size());
+             return got == kSmallFilesPerFolder ? seconds : -1.0;
+         },
+         [&] {
+             QDir(server.rootDir() + QStringLiteral("/smallup-lftp")).removeRecursively();
+             ::sync();
+             return runLftp(
+                 server, tls,
+                 QStringLiteral("mirror -R '%1' smallup-lftp").arg(upLocal + QStringLiteral("/smallup")));
+         }});
+    std::printf("%-32s queue %7.2f s  lftp mirror -R %7.2f s  throughput ratio queue/lftp: best %.2f, median "
+                "%.2f\n",
+                qPrintable(QStringLiteral("recursive upload ") + label), upBest[0].seconds, upBest[1].seconds,
+                upBest[1].seconds / upBest[0].seconds, upBest[1].median / upBest[0].median);
+    std::printf("%-32s client CPU seconds: queue %.2f  lftp %.2f\n", "", upBest[0].cpu, upBest[1].cpu);
+    tab.reset();
     std::fflush(stdout);
     return true;
 }
