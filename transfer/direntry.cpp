@@ -160,35 +160,34 @@ int compareTextAscii(const QString& a, const QString& b)
 
 int CompareEntries(const TrFileObj& a, const TrFileObj& b, int column, bool descending)
 {
-    // Compared as (class, key): the same order as a key with the class in front, and sizes or times that
-    // would overflow or fall below zero stay in their group.
+    // Compared as (class, key): sizes or times that would overflow or fall below zero stay in their group.
+    // Only the key follows the direction, so ".." and the folders stay above the files both ways.
+    if (column < 0 || column > 5)
+        return 0;
+    const int ca = entryClass(a);
+    const int cb = entryClass(b);
+    if (ca != cb)
+        return threeWay(ca, cb);
     int result = 0;
-    if (column >= 0 && column <= 5) {
-        const int ca = entryClass(a);
-        const int cb = entryClass(b);
-        result = threeWay(ca, cb);
-        if (result == 0) {
-            switch (column) {
-            case 0:
-                result = compareTextAscii(a.FileName, b.FileName);
-                break;
-            case 1:
-                result = ca == 2 ? threeWay(a.FileSize, b.FileSize) : 0;
-                break;
-            case 2:
-                result = ca == 2 ? threeWay(a.FileTime, b.FileTime) : 0;
-                break;
-            case 3:
-                result = compareTextAscii(a.Attr, b.Attr);
-                break;
-            case 4:
-                result = compareTextAscii(a.Owner, b.Owner);
-                break;
-            case 5:
-                result = compareTextAscii(a.Group, b.Group);
-                break;
-            }
-        }
+    switch (column) {
+    case 0:
+        result = compareTextAscii(a.FileName, b.FileName);
+        break;
+    case 1:
+        result = ca == 2 ? threeWay(a.FileSize, b.FileSize) : 0;
+        break;
+    case 2:
+        result = ca == 2 ? threeWay(a.FileTime, b.FileTime) : 0;
+        break;
+    case 3:
+        result = compareTextAscii(a.Attr, b.Attr);
+        break;
+    case 4:
+        result = compareTextAscii(a.Owner, b.Owner);
+        break;
+    case 5:
+        result = compareTextAscii(a.Group, b.Group);
+        break;
     }
     return descending ? -result : result;
 }

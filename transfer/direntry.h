@@ -75,7 +75,8 @@ double ParseListTime(const QString& text, const QString& connectYear);
 
 /**
  * Three-way order of two entries by column: "..", then folders, then files, each group by the column's key
- * (texts with ASCII letters compared without regard to case); descending reverses the whole order.
+ * (texts with ASCII letters compared without regard to case). Descending reverses the order inside each
+ * group only: ".." stays first and folders stay before files, as in the local list.
  */
 int CompareEntries(const TrFileObj& a, const TrFileObj& b, int column, bool descending);
 /// The same with the program-wide order.

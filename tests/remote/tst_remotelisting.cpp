@@ -151,17 +151,17 @@ private Q_SLOTS:
             QTest::newRow(name) << column << descending << QString::fromLatin1(order).split(QLatin1Char(' '));
         };
         row("name ascending", 0, false, ".. apps Docs A.txt b.txt c.bin");
-        row("name descending", 0, true, "c.bin b.txt A.txt Docs apps ..");
+        row("name descending", 0, true, ".. Docs apps c.bin b.txt A.txt");
         row("size ascending", 1, false, ".. Docs apps c.bin b.txt A.txt");
-        row("size descending", 1, true, "A.txt b.txt c.bin Docs apps ..");
+        row("size descending", 1, true, ".. Docs apps A.txt b.txt c.bin");
         row("date ascending", 2, false, ".. Docs apps c.bin A.txt b.txt");
-        row("date descending", 2, true, "b.txt A.txt c.bin Docs apps ..");
+        row("date descending", 2, true, ".. Docs apps b.txt A.txt c.bin");
         row("attributes ascending", 3, false, ".. apps Docs c.bin b.txt A.txt");
-        row("attributes descending", 3, true, "A.txt b.txt c.bin Docs apps ..");
+        row("attributes descending", 3, true, ".. Docs apps A.txt b.txt c.bin");
         row("owner ascending", 4, false, ".. apps Docs c.bin A.txt b.txt");
-        row("owner descending", 4, true, "b.txt A.txt c.bin Docs apps ..");
+        row("owner descending", 4, true, ".. Docs apps b.txt A.txt c.bin");
         row("group ascending", 5, false, ".. Docs apps A.txt b.txt c.bin");
-        row("group descending", 5, true, "b.txt c.bin A.txt apps Docs ..");
+        row("group descending", 5, true, ".. apps Docs b.txt c.bin A.txt");
         row("other column keeps the order", 6, false, ".. Docs b.txt apps A.txt c.bin");
         row("other column descending too", 6, true, ".. Docs b.txt apps A.txt c.bin");
     }
@@ -187,7 +187,10 @@ private Q_SLOTS:
             QVERIFY(CompareEntries(*parent, *folder, column, false) < 0);
             QVERIFY(CompareEntries(*folder, *file, column, false) < 0);
             QVERIFY(CompareEntries(*file, *folder, column, false) > 0);
-            QVERIFY(CompareEntries(*folder, *file, column, true) > 0);
+            // Descending reverses the key, not the groups: ".." and folders stay above files.
+            QVERIFY(CompareEntries(*folder, *file, column, true) < 0);
+            QVERIFY(CompareEntries(*file, *folder, column, true) > 0);
+            QVERIFY(CompareEntries(*parent, *folder, column, true) < 0);
             QCOMPARE(CompareEntries(*file, *same, column, false), 0);
         }
         // A file whose size or time lies below zero still sorts after every folder.

@@ -556,9 +556,10 @@ private Q_SLOTS:
         QCOMPARE(header->sortIndicatorSection(), 1);
         QCOMPARE(header->sortIndicatorOrder(), arrowUp);
         clickHeader(tab, 1);
-        QCOMPARE(shownNames(tab), QStringList({QStringLiteral("big.bin"), QStringLiteral("readme.txt"),
-                                               QStringLiteral("small.txt"), QStringLiteral("incoming"),
-                                               QStringLiteral("..")}));
+        // Largest file first, below the folders: ".." and folders stay on top in both directions.
+        QCOMPARE(shownNames(tab),
+                 QStringList({QStringLiteral(".."), QStringLiteral("incoming"), QStringLiteral("big.bin"),
+                              QStringLiteral("readme.txt"), QStringLiteral("small.txt")}));
         QCOMPARE(header->sortIndicatorOrder(), arrowDown);
         QCOMPARE(listingOrder().SortColumn, 1);
         QVERIFY(listingOrder().SortDescending);
@@ -580,8 +581,8 @@ private Q_SLOTS:
         listingOrder() = {1, true};
         ConnectedTab c(server, env);
         QAbstractItemModel* model = c.tab.widgets().rFileListView->model();
-        QVERIFY(!model->index(0, 0).data(RemoteFileListModel::IsDirRole).toBool());
-        QVERIFY(model->index(model->rowCount() - 1, 0).data(RemoteFileListModel::IsDirRole).toBool());
+        QVERIFY(model->index(0, 0).data(RemoteFileListModel::IsDirRole).toBool());
+        QVERIFY(!model->index(model->rowCount() - 1, 0).data(RemoteFileListModel::IsDirRole).toBool());
         QCOMPARE(listingOrder().SortColumn, 0);
         QVERIFY(!listingOrder().SortDescending);
         QCOMPARE(c.tab.widgets().rFileListView->header()->sortIndicatorSection(), 0);
@@ -589,8 +590,8 @@ private Q_SLOTS:
         clickHeader(c.tab, 1);
         clickHeader(c.tab, 1);
         QVERIFY(other.tab.GoToPath(QStringLiteral("/pub")));
-        QCOMPARE(shownNames(other.tab).first(), QStringLiteral("big.bin"));
-        QCOMPARE(shownNames(other.tab).last(), QStringLiteral(".."));
+        QCOMPARE(shownNames(other.tab).first(), QStringLiteral(".."));
+        QCOMPARE(shownNames(other.tab).at(2), QStringLiteral("big.bin"));
     }
 
     void typeAhead()
