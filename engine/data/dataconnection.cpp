@@ -107,6 +107,7 @@ void DataConnection::prepare(Kind kind)
     m_offset = 0;
     m_counter = 0;
     m_total.reset();
+    m_fileFailure.reset();
     m_uploadSize = 0;
     m_established = false;
     m_finished = false;
@@ -273,11 +274,12 @@ void DataConnection::onEstablished()
         m_file.setFileName(localFile);
         if (m_offset == 0) {
             if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                ev.error(ErrCreateDownloadFile, localFileText());
+                noteFileFailure(ErrCreateDownloadFile, localFileText());
         } else if (!QFileInfo::exists(localFile) || !m_file.open(QIODevice::ReadWrite) ||
                    !m_file.seek(m_offset)) {
             m_file.close();
-            ev.error(ErrLocalFileForUpload, QStringLiteral("Local file does not exist and StartByte > 0"));
+            noteFileFailure(ErrLocalFileForUpload,
+                            QStringLiteral("Local file does not exist and StartByte > 0"));
         }
     }
     ev.startTransfer(direction());
@@ -375,9 +377,9 @@ bool DataConnection::receiveBlocks()
         QByteArray block;
         if (m_kind == Kind::DownloadToFile) {
             if (!m_file.isOpen())
-                ev.error(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
+                noteFileFailure(ErrLocalFileNotOpen, QStringLiteral("Error writing to local file."));
             else if (m_file.write(data, n) != n)
-                ev.error(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
+                noteFileFailure(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
         } else {
             block = QByteArray(data, n);
         }
@@ -470,12 +472,34 @@ void DataConnection::completeTransfer()
     if (m_kind == Kind::Listing && m_lines.flush())
         deliverListingLine(m_lines.takeLine());
     m_finished = true;
-    if (m_file.isOpen())
+    if (m_kind == Kind::DownloadToFile)
+        closeDownloadFile();
+    else if (m_file.isOpen())
         m_file.close();
     m_channel.close();
     if (m_established)
         m_session.events().endTransfer(direction());
     m_session.waiter().wake();
+}
+
+void DataConnection::noteFileFailure(int code, const QString& text)
+{
+    // Reported as it happens, as before; the transfer goes on so the server's reply keeps the session in
+    // step.
+    m_session.events().error(code, text);
+    if (!m_fileFailure)
+        m_fileFailure = Failure{code, text};
+}
+
+void DataConnection::closeDownloadFile()
+{
+    if (!m_file.isOpen())
+        return;
+    // Small blocks wait in the file's buffer: a full disk may only show when they are written out.
+    const bool flushed = m_file.flush();
+    m_file.close();
+    if (!flushed || m_file.error() != QFileDevice::NoError)
+        noteFileFailure(ErrWriteLocalFile, QStringLiteral("Error writing to local file."));
 }
 
 void DataConnection::completionWait()
@@ -532,6 +556,10 @@ void DataConnection::download()
             control.sendCommand(QStringLiteral("REST"), s.startByte);
         control.sendCommand(QStringLiteral("RETR"), s.remoteFile);
         completionWait();
+        // A file that is not all there is no download, whatever the server said: a short copy must never
+        // pass for the file (and be opened, or sent back over the original).
+        if (m_fileFailure)
+            throw *m_fileFailure;
     } catch (const Failure&) {
         // A server that ends the session may still be sending what it had queued for us: take it all, so
         // that a resume continues from the true end of the file.

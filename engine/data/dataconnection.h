@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/component/errors.h"
 #include "engine/component/queuedcall.h"
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
@@ -77,6 +78,10 @@ private:
     void shutdownUpload();
     void deliverListingLine(const QByteArray& line);
     void completionWait();
+    /// Keeps the first local file failure of a download: the method fails with it once the server is done.
+    void noteFileFailure(int code, const QString& text);
+    /// Writes out what the file still buffers and closes it; a failed write is a file failure.
+    void closeDownloadFile();
     /// Goes on receiving a download whose control connection is gone until the server closes the data
     /// connection, so that nothing it sent is missing from the file.
     void receiveToTheEnd();
@@ -91,7 +96,8 @@ private:
     Kind m_kind = Kind::None;
     qint64 m_offset = 0;
     qint64 m_counter = 0;
-    std::optional<qint64> m_total; // from SIZE; none when the server has no SIZE
+    std::optional<qint64> m_total;        // from SIZE; none when the server has no SIZE
+    std::optional<Failure> m_fileFailure; // the download's file could not be created or written
     qint64 m_uploadSize = 0;
     bool m_established = false;
     bool m_finished = false;

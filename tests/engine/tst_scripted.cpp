@@ -561,7 +561,18 @@ private Q_SLOTS:
         const QString missing = download.dir.filePath(QStringLiteral("missing"));
         engine.setLocalFile(missing);
         engine.setStartByte(QStringLiteral("5"));
-        engine.Download(); // the server's final reply decides: success
+        // Nothing could be written: the download fails with the first local failure, after the server's
+        // reply.
+        int failure = 0;
+        try {
+            engine.Download();
+        } catch (const EFtpEngine& e) {
+            failure = e.Code();
+            QCOMPARE(e.Text(), QStringLiteral("Local file does not exist and StartByte > 0"));
+        }
+        QCOMPARE(failure, 145);
+        QVERIFY(download.server.waitForFinished(5000));
+        QCOMPARE(download.server.failures(), QStringList());
         QVERIFY(rec.errors.size() >= 2);
         QCOMPARE(rec.errors.first(), 145);
         QVERIFY(rec.events.contains(QStringLiteral("error 145 Local file does not exist and StartByte > 0")));

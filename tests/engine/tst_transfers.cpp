@@ -11,6 +11,7 @@
 #include <QTest>
 
 using namespace skyhaul::test;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
 
@@ -208,20 +209,47 @@ private Q_SLOTS:
         m_server.reset();
     }
 
-    void localFileFailuresAreReportedThroughEvents()
+    void localFileFailuresFailTheDownload_data()
     {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("code");
+        // A file that cannot be created; and a full disk (/dev/full behind the name) met by a block written
+        // at once, or only when the file's buffer goes out as it is closed.
+        QTest::newRow("cannot be created") << u"no such folder/a.bin"_s << 300000 << 4;
+        QTest::newRow("disk full, large blocks") << u"full.bin"_s << 300000 << 7;
+        QTest::newRow("disk full, one small block") << u"full.bin"_s << 1000 << 7;
+    }
+
+    void localFileFailuresFailTheDownload()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, size);
+        QFETCH(int, code);
         m_server = std::make_unique<FtpServer>(FtpServerOptions{.kind = ServerKind::Vsftpd});
         QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
-        QVERIFY(m_server->putFile(QStringLiteral("a.bin"), patternBytes(1000, 4)));
+        const QByteArray content = patternBytes(size, 4);
+        QVERIFY(m_server->putFile(u"a.bin"_s, content));
+        const QString path = local(target);
+        QFile::remove(path);
+        if (target == u"full.bin"_s)
+            QVERIFY(QFile::link(u"/dev/full"_s, path));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         logOn(engine, true);
-        engine.setRemoteFile(QStringLiteral("a.bin"));
-        engine.setLocalFile(local(QStringLiteral("no such folder/a.bin")));
+        engine.setRemoteFile(u"a.bin"_s);
+        engine.setLocalFile(path);
         engine.setOverwrite(true);
-        engine.Download(); // the server's reply decides; the local failure comes as events
-        QVERIFY(rec.events.contains(QStringLiteral("error 4 Error opening local file.")));
-        QVERIFY(rec.errors.contains(5));
+        // The server sent everything and said so; the method still fails with the local failure.
+        QCOMPARE(failureOf([&] { engine.Download(); }).first, code);
+        QVERIFY(rec.errors.contains(code));
+        QFile::remove(path);
+
+        // The session stays in step: the next download into a good file arrives whole.
+        const QString good = local(u"good.bin"_s);
+        engine.setLocalFile(good);
+        QCOMPARE(failureOf([&] { engine.Download(); }).first, -1);
+        QCOMPARE(readLocal(good), content);
         m_server.reset();
     }
 
