@@ -11,6 +11,7 @@
 #include "ui/applysection.h"
 #include "ui/errorbox.h"
 #include "ui/panehost.h"
+#include "ui/portfield.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -419,16 +420,8 @@ bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
             focusNextChild();
         return true;
     }
-    if (watched == PortEdit) {
-        if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete)
-            return false;
-        const QString text = key->text();
-        if (text.isEmpty())
-            return false; // arrows and other keys without a character
-        const char16_t c = text.at(0).unicode();
-        const bool allowed = (c >= u'0' && c <= u'9') || c == 8 || c == 7;
-        return !allowed;
-    }
+    if (watched == PortEdit)
+        return portFieldDropsKey(*key);
     return false;
 }
 

@@ -3,6 +3,7 @@
 
 #include "remote/filelistmodel.h"
 #include "ui/columnfit.h"
+#include "ui/portfield.h"
 #include "ui/toolbaroverflow.h"
 
 #include <QAction>
@@ -83,6 +84,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     HostEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     PortLbl = barLabel(RemoteLoginToolBar, "PortLbl", QStringLiteral("Port"));
     PortEdit = named(new QLineEdit(QStringLiteral("21"), RemoteLoginToolBar), "PortEdit");
+    makePortField(PortEdit);
     PortEdit->setFixedWidth(PortEdit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
     PassiveBtn = toolButton(RemoteLoginToolBar, "PassiveBtn", QStringLiteral("Passive"));
     PassiveBtn->setCheckable(true);

@@ -529,6 +529,38 @@ private Q_SLOTS:
         QTest::keyClick(tab.widgets().PortEdit, Qt::Key_Left);
         QTest::keyClick(tab.widgets().PortEdit, Qt::Key_Delete);
         QCOMPARE(tab.widgets().PortEdit->text(), QStringLiteral("2"));
+        // At most 65535.
+        tab.widgets().PortEdit->setText(QStringLiteral("6553"));
+        QTest::keyClick(tab.widgets().PortEdit, Qt::Key_End);
+        QTest::keyClick(tab.widgets().PortEdit, Qt::Key_6);
+        QCOMPARE(tab.widgets().PortEdit->text(), QStringLiteral("6553"));
+        QTest::keyClick(tab.widgets().PortEdit, Qt::Key_5);
+        QCOMPARE(tab.widgets().PortEdit->text(), QStringLiteral("65535"));
+        QTest::keyClick(tab.widgets().PortEdit, Qt::Key_0);
+        QCOMPARE(tab.widgets().PortEdit->text(), QStringLiteral("65535"));
+    }
+
+    void ctrlASelectsAllInEveryEditBox()
+    {
+        TabEnvironment env;
+        TRemoteFrame tab(env.context());
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        const RemoteFrameWidgets& w = tab.widgets();
+        // The connect bar's boxes, then the path box of the connected look.
+        w.NavBar->show();
+        for (QLineEdit* edit :
+             {w.HostEdit->lineEdit(), w.PortEdit, w.IDEdit, w.PassEdit, w.DirectoryCB->lineEdit()}) {
+            edit->setText(QStringLiteral("2121"));
+            edit->setFocus();
+            QVERIFY2(edit->hasFocus(), qPrintable(edit->objectName()));
+            QTest::keyClick(edit, Qt::Key_End);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QVERIFY2(edit->selectionLength() == 4, qPrintable(edit->parentWidget()->objectName()));
+            // What is typed next replaces the whole text.
+            QTest::keyClick(edit, Qt::Key_8);
+            QCOMPARE(edit->text(), QStringLiteral("8"));
+        }
     }
 
     void emptyPortFailsWithTheStandardErrorBox()

@@ -9,6 +9,7 @@
 #include "ui/dialogs/logonform.h"
 #include "ui/dialogs/sitetree.h"
 #include "ui/errorbox.h"
+#include "ui/portfield.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -26,7 +27,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
@@ -164,8 +164,7 @@ void TSiteForm::buildWidgets()
 
     edPassword->setEchoMode(QLineEdit::Password);
     edPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
-    edPort->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edPort));
+    makePortField(edPort);
     edPort->installEventFilter(this);
 
     auto* fields = new QGridLayout;
@@ -534,16 +533,8 @@ void TSiteForm::warn(const QString& text)
 
 bool TSiteForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == edPort && event->type() == QEvent::KeyPress) {
-        // Only digits, backspace (8) and code 7 may be typed; keys without a character (arrows, Delete)
-        // pass.
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty()) {
-            const QChar c = text.front();
-            if (!(c.isDigit() && c.unicode() < 128) && c.unicode() != 8 && c.unicode() != 7)
-                return true;
-        }
-    }
+    if (watched == edPort && event->type() == QEvent::KeyPress)
+        return portFieldDropsKey(*static_cast<QKeyEvent*>(event));
     return QDialog::eventFilter(watched, event);
 }
 

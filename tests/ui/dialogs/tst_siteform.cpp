@@ -451,6 +451,31 @@ private Q_SLOTS:
         QTest::newRow("mixed") << u"x1-2 "_s << u"2112"_s;
     }
 
+    void portFieldStopsAt65535_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("65535 itself") << u"6553"_s << u"5"_s << u"65535"_s;
+        QTest::newRow("65536 refused") << u"6553"_s << u"6"_s << u"6553"_s;
+        QTest::newRow("a sixth digit") << u"2100"_s << u"00"_s << u"21000"_s;
+        QTest::newRow("99999 refused") << u"9999"_s << u"9"_s << u"9999"_s;
+    }
+
+    void portFieldStopsAt65535()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        auto form = open();
+        click(*form, form->AddBtn);
+        form->edPort->setText(start);
+        form->edPort->setFocus();
+        QTest::keyClick(form->edPort, Qt::Key_End);
+        QTest::keyClicks(form->edPort, typed);
+        QCOMPARE(form->edPort->text(), shown);
+    }
+
     void portFieldTakesOnlyDigits()
     {
         QFETCH(QString, typed);
@@ -463,6 +488,31 @@ private Q_SLOTS:
         QCOMPARE(form->edPort->text(), shown);
         QTest::keyClick(form->edPort, Qt::Key_Backspace);
         QCOMPARE(form->edPort->text(), shown.chopped(1));
+    }
+
+    void ctrlASelectsAllInEveryEditBox()
+    {
+        auto form = open();
+        click(*form, form->AddBtn);
+        int boxes = 0;
+        for (QLineEdit* edit : form->findChildren<QLineEdit*>()) {
+            if (!edit->isVisible() || !edit->isEnabled())
+                continue;
+            ++boxes;
+            edit->setText(u"443"_s);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_End);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QVERIFY2(edit->hasSelectedText() && edit->selectionLength() == 3, qPrintable(edit->objectName()));
+            // Typing replaces the whole text, as after a triple click.
+            QTest::keyClicks(edit, u"8"_s);
+            QCOMPARE(edit->text(), u"8"_s);
+        }
+        QVERIFY(boxes >= 7);
+        form->memo->setPlainText(u"one\ntwo"_s);
+        form->memo->setFocus();
+        QTest::keyClick(form->memo, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(form->memo->textCursor().selectedText(), u"one\u2029two"_s);
     }
 
     void anonymousFillsUserAndPassword()
