@@ -6,13 +6,16 @@
 #include "transfer/direntry.h"
 #include "transfer/editwatcher.h"
 #include "ui/dialogs/editfileform.h"
+#include "ui/errorbox.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -25,6 +28,46 @@ void TRemoteFrame::wireEditView()
     connect(Edit1, &QAction::triggered, this, handlerFor(&TRemoteFrame::EditBtnClick));
     connect(ViewBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::ViewBtnClick));
     connect(View1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ViewBtnClick));
+}
+
+bool TRemoteFrame::downloadCopy(const TrFileObj& entry, const QString& copy)
+{
+    const QString fileName = entry.FileName; // the listing may go while the copy is fetched
+    // A listed size is a floor for the copy in any transfer type (ASCII only adds carriage returns); a
+    // link's listed size is the link's own.
+    const qint64 listedSize = entry.Attr.startsWith(QLatin1Char('l')) ? -1 : entry.FileSize;
+    QPointer<TRemoteFrame> self(this);
+    // An Edit of the same file watches this copy: our own download is no save of the user's to send back.
+    auto settleWatches = qScopeGuard([self, copy] {
+        if (!self)
+            return;
+        for (TEditFileForm* form : self->findChildren<TEditFileForm*>(Qt::FindDirectChildrenOnly)) {
+            if (form->watcher()->watchFile() == copy)
+                form->watcher()->acceptCurrentCopy();
+        }
+    });
+    // A copy that did not arrive whole is never left behind to be opened, edited and sent back.
+    bool complete = false;
+    auto dropIncomplete = qScopeGuard([&complete, copy] {
+        if (!complete)
+            QFile::remove(copy);
+    });
+    BusyScope busy(this);
+    FtpEngine->setRemoteFile(fileName);
+    FtpEngine->setLocalFile(copy);
+    FtpEngine->setStartByte(QStringLiteral("0"));
+    // An engine failure leaves for the standard error box.
+    const bool downloaded = untilStopped([this] {
+        throwIfStopped();
+        FtpEngine->Download(); // nested wait
+    });
+    if (!downloaded || !self)
+        return false;
+    const qint64 arrived = QFileInfo(copy).size();
+    if (listedSize > 0 && arrived < listedSize)
+        throw EAppError(IncompleteCopyText.arg(fileName).arg(arrived).arg(listedSize));
+    complete = true;
+    return true;
 }
 
 QString TRemoteFrame::fetchEditCopy(QString* remotePath)
@@ -40,25 +83,13 @@ QString TRemoteFrame::fetchEditCopy(QString* remotePath)
     const TrFileObj* entry = listing && first >= 0 ? listing->Entry(first) : nullptr;
     if (!entry || entry->IsDir || entry->FileName == QLatin1String(".."))
         return {};
-    const QString fileName = entry->FileName; // the listing may go while the copy is fetched
-    *remotePath = fullPathOf(fileName);
+    *remotePath = fullPathOf(entry->FileName);
     // One copy per server, user and remote folder: two files of one name never share a copy.
     const QString connection = FtpEngine->User() + QLatin1Char('@') + FtpEngine->RemoteHost() +
                                QLatin1Char(':') + QString::number(FtpEngine->RemotePort());
     const QString copy = editCopyPath(m_context.tempFolder, connection, *remotePath);
     QDir().mkpath(QFileInfo(copy).path());
-
-    QPointer<TRemoteFrame> self(this);
-    BusyScope busy(this);
-    FtpEngine->setRemoteFile(fileName);
-    FtpEngine->setLocalFile(copy);
-    FtpEngine->setStartByte(QStringLiteral("0"));
-    // An engine failure leaves for the standard error box: no viewer, no watcher.
-    const bool downloaded = untilStopped([this] {
-        throwIfStopped();
-        FtpEngine->Download(); // nested wait
-    });
-    if (!downloaded || !self)
+    if (!downloadCopy(*entry, copy))
         return {};
     return copy;
 }
@@ -70,17 +101,19 @@ void TRemoteFrame::ViewBtnClick()
     if (copy.isEmpty())
         return;
     const Editor choice = config().EditorChoice;
+    // Nothing watches a viewed copy; the path is one argument, whatever blanks or quotes it holds.
+    const ProgramLaunch launch = editorFor(int(choice), config().EditorPath, copy);
+    if (launch.program.isEmpty()) {
+        // The desktop would start nothing and say nothing: say it here.
+        showMessage(noProgramMessage(copy));
+        return;
+    }
     if (choice == Editor::AssociatedProgram) {
         if (!QDesktopServices::openUrl(QUrl::fromLocalFile(copy)))
             showMessage(QStringLiteral("No program could open ") + copy + QLatin1Char('.'));
         return;
     }
-    // Nothing watches a viewed copy; the path is one argument, whatever blanks or quotes it holds.
-    const ProgramLaunch launch = editorFor(int(choice), config().EditorPath, copy);
-    if (launch.program.isEmpty())
-        showMessage(QStringLiteral("No program is set up to open ") + QFileInfo(copy).fileName() +
-                    QLatin1Char('.'));
-    else if (!QProcess::startDetached(launch.program, launch.arguments))
+    if (!QProcess::startDetached(launch.program, launch.arguments))
         showMessage(launch.program + QStringLiteral(": the program could not be started."));
 }
 

@@ -87,24 +87,21 @@ void TRemoteFrame::UpdateSelectionActions()
     if (m_actionsDisabledDepth > 0)
         return;
     const QList<int> rows = sortedRows(rFileListView);
-    if (!rows.isEmpty()) {
-        if (!selectedListing())
-            return;
-        for (QToolButton* button : {TransferBtn, DeleteBtn})
-            button->setEnabled(true);
-        for (QAction* item : {Transfer1, Rename1, Delete1})
-            item->setEnabled(true);
-    } else {
-        for (QToolButton* button : {TransferBtn, DeleteBtn})
-            button->setEnabled(false);
-        for (QAction* item : {Transfer1, Rename1, Delete1})
-            item->setEnabled(false);
-    }
-    // Edit and View belong to the edit and view of remote files, which this version does not offer.
+    TtrFileList* listing = selectedListing();
+    if (!rows.isEmpty() && !listing)
+        return;
+    const bool any = !rows.isEmpty();
+    const TrFileObj* first = any ? listing->Entry(rows.first()) : nullptr;
+    // Edit and View take the first selected row, and only a file.
+    const bool file = first && !first->IsDir;
+    for (QToolButton* button : {TransferBtn, DeleteBtn})
+        button->setEnabled(any);
+    for (QAction* item : {Transfer1, Rename1, Delete1})
+        item->setEnabled(any);
     for (QToolButton* button : {EditBtn, ViewBtn})
-        button->setEnabled(false);
+        button->setEnabled(file);
     for (QAction* item : {Edit1, View1})
-        item->setEnabled(false);
+        item->setEnabled(file);
 }
 
 // ---- New Folder and rename ----

@@ -298,6 +298,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
     AddFavoritesCaption = section.text(u"AddToFavorite");
+    IncompleteCopyText = section.text(u"IncompleteCopy");
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());
@@ -446,11 +447,13 @@ void TRemoteFrame::EnableActions()
     NewFolder1->setEnabled(true);
     Refresh1->setEnabled(true);
     StopBtn->setEnabled(false);
-    // Transfer, Edit, View, Rename and Delete follow the selection.
+    // Transfer, Edit, View, Rename and Delete follow the selection, which an action may have left standing
+    // (Edit, View, a transfer): off without one, as the rows say with one.
     for (QToolButton* button : {TransferBtn, EditBtn, ViewBtn, DeleteBtn})
         button->setEnabled(false);
     for (QAction* item : {Transfer1, Edit1, View1, Rename1, Delete1})
         item->setEnabled(false);
+    UpdateSelectionActions();
 }
 
 // ---- The other pane ----

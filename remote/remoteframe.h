@@ -332,6 +332,9 @@ private:
     /// Downloads the first selected file to its copy in the temporary folder; the copy's path (empty while
     /// busy, for a folder, nothing selected, or a stop) and the file's remote path.
     QString fetchEditCopy(QString* remotePath);
+    /// Downloads a listed file of the current folder to a copy: false when stopped; throws when the copy is
+    /// not whole (an engine failure, or fewer bytes than listed), and then no copy is left.
+    bool downloadCopy(const TrFileObj& entry, const QString& copy);
     /// A planner that logs, reports to the information panel and stops with the tab.
     void preparePlanner(skyhaul::TransferPlanner& planner);
     /// Queues the selected rows of the selected folder (".." left out) for target; returns the base.
@@ -415,6 +418,7 @@ private:
     QString SearchBuffer;
     QStringList Favorites;
     QString AddFavoritesCaption;
+    QString IncompleteCopyText; ///< %1 the file, %2 the bytes that arrived, %3 the listed size
 
     int m_busyDepth = 0;
     int m_actionsDisabledDepth = 0;

@@ -4,6 +4,7 @@
 #include "remote/remoteframe.h"
 #include "store/configrecord.h"
 #include "transfer/direntry.h"
+#include "transfer/editwatcher.h"
 #include "transfer/transferpaths.h"
 #include "ui/errorbox.h"
 #include "ui/fileicons.h"
@@ -329,21 +330,15 @@ void TRemoteFrame::rFileListViewDblClick()
 
 void TRemoteFrame::openTempCopy(const TrFileObj& entry)
 {
-    const QString fileName = entry.FileName;
-    QPointer<TRemoteFrame> self(this);
-    BusyScope busy(this);
     const QString folder = m_context.tempFolder;
     QDir().mkpath(folder);
-    FtpEngine->setRemoteFile(fileName);
-    FtpEngine->setLocalFile(folder + localCopyName(fileName));
-    FtpEngine->setStartByte(QStringLiteral("0"));
-    const bool downloaded = untilStopped([this] {
-        throwIfStopped();
-        FtpEngine->Download(); // nested wait
-    });
-    if (!downloaded || !self)
+    const QString copy = folder + localCopyName(entry.FileName);
+    if (!downloadCopy(entry, copy))
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(FtpEngine->LocalFile()));
+    // The desktop starts nothing for a type no program handles, and says nothing either.
+    if (editorFor(int(Editor::AssociatedProgram), QString(), copy).program.isEmpty() ||
+        !QDesktopServices::openUrl(QUrl::fromLocalFile(copy)))
+        LogError(noProgramMessage(copy));
 }
 
 void TRemoteFrame::ClearAllListings()

@@ -152,6 +152,8 @@ constexpr TextEntry RemoteFormEntries[] = {
     {"Back", "Back", "BackBtn"},
     {"Favorites", "Favorites", "FavoritesBtn"},
     {"AddToFavorite", "Add to Favorites", ""}, // AddFavoritesCaption: the favorites menu is rebuilt later
+    {"IncompleteCopy", "The copy of %1 is not complete: %2 of %3 bytes arrived. Nothing was opened.",
+     ""}, // read by the tab when a fetched copy falls short
     {"ClearTransferQue", "Clear Transfer Que", "ClearQue1"},
     {"ClearTransferFinisedQue", "Clear Transfer Finished in Que", "ClearTransferFinishedinQue1"},
     {"FileName", "File Name", "rFileListView@0"},

@@ -95,6 +95,11 @@ ProgramLaunch associatedProgram(const QString& mimeType, const QString& file)
     return launch;
 }
 
+QString noProgramMessage(const QString& file)
+{
+    return QStringLiteral("No program is set up to open ") + QFileInfo(file).fileName() + QLatin1Char('.');
+}
+
 ProgramLaunch editorFor(int editorChoice, const QString& editorPath, const QString& file)
 {
     switch (editorChoice) {
@@ -133,8 +138,7 @@ qint64 EditWatcher::fileAge(const QString& path)
 bool EditWatcher::startEditor(const ProgramLaunch& launch, QString* why)
 {
     if (launch.program.isEmpty()) {
-        *why = QStringLiteral("No program is set up to open ") + QFileInfo(WatchFile).fileName() +
-               QLatin1Char('.');
+        *why = noProgramMessage(WatchFile);
         return false;
     }
     LastAge = fileAge(WatchFile);
@@ -170,6 +174,12 @@ void EditWatcher::endWatch()
     m_watching = false;
     CheckTimer.stop();
     Q_EMIT ended();
+}
+
+void EditWatcher::acceptCurrentCopy()
+{
+    LastAge = fileAge(WatchFile);
+    m_lastSize = QFileInfo(WatchFile).size();
 }
 
 void EditWatcher::CheckTimerTimer()

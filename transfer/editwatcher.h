@@ -41,6 +41,9 @@ ProgramLaunch associatedProgram(const QString& mimeType, const QString& file);
  */
 ProgramLaunch editorFor(int editorChoice, const QString& editorPath, const QString& file);
 
+/// What is said when no program opens a file: neither the desktop nor the configuration names one.
+QString noProgramMessage(const QString& file);
+
 /**
  * Watches the local copy of an edited remote file and uploads it through the tab's engine whenever its
  * modification time changes (polled every CheckIntervalMs on the thread that created it; the engine is only
@@ -73,6 +76,8 @@ public:
     bool startEditor(const ProgramLaunch& launch, QString* why);
     /// Ends the watch for good: nothing is uploaded any more. Safe inside the watcher's own upload.
     void endWatch();
+    /// The copy was fetched again (or dropped) by the tab itself: its present state is no save to upload.
+    void acceptCurrentCopy();
     bool watching() const { return m_watching; }
 
     QString watchFile() const { return WatchFile; }

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -215,6 +216,70 @@ public:
 
 private:
     QTemporaryDir m_folder;
+};
+
+/**
+ * The desktop's programs for file types as xdg-mime and the desktop entries tell them, made up for one test:
+ * only the types given to associate() have a program (a desktop entry of ours that runs /bin/true); no other
+ * type has any. The environment is put back when it goes.
+ */
+class DesktopTypes {
+public:
+    DesktopTypes()
+    {
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "XDG_CURRENT_DESKTOP"})
+            m_saved.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+        QDir().mkpath(m_root.filePath(QStringLiteral("config")));
+        QDir().mkpath(m_root.filePath(QStringLiteral("data")));
+        QDir().mkpath(m_root.filePath(QStringLiteral("configdirs")));
+        // Where the program looks for desktop entries too (the application data location of test mode is a
+        // folder of its own, and the data folders come after it).
+        QDir().mkpath(m_root.filePath(QStringLiteral("datadirs/applications")));
+        // The types themselves stay known: the MIME database is read from the same data folders.
+        const QString mime = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                    QStringLiteral("mime"), QStandardPaths::LocateDirectory);
+        if (!mime.isEmpty())
+            QFile::link(mime, m_root.filePath(QStringLiteral("datadirs/mime")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("data"))));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_root.filePath(QStringLiteral("configdirs"))));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_root.filePath(QStringLiteral("datadirs"))));
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+    ~DesktopTypes()
+    {
+        for (const Saved& saved : std::as_const(m_saved)) {
+            if (saved.set)
+                qputenv(saved.name, saved.value);
+            else
+                qunsetenv(saved.name);
+        }
+    }
+    DesktopTypes(const DesktopTypes&) = delete;
+    DesktopTypes& operator=(const DesktopTypes&) = delete;
+
+    /// Files of this MIME type open with a program of ours.
+    void associate(const QString& mimeType)
+    {
+        QFile entry(m_root.filePath(QStringLiteral("datadirs/applications/skyhaultest.desktop")));
+        if (entry.open(QIODevice::WriteOnly))
+            entry.write("[Desktop Entry]\nType=Application\nName=Test\nExec=/bin/true %f\n");
+        m_defaults += mimeType + QStringLiteral("=skyhaultest.desktop\n");
+        QFile list(m_root.filePath(QStringLiteral("config/mimeapps.list")));
+        if (list.open(QIODevice::WriteOnly))
+            list.write("[Default Applications]\n" + m_defaults.toUtf8());
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        bool set;
+        QByteArray value;
+    };
+    QTemporaryDir m_root;
+    QList<Saved> m_saved;
+    QString m_defaults;
 };
 
 /// Fills the connect fields as a person types them.

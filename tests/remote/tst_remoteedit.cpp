@@ -5,6 +5,7 @@
 #include "remote/filelistmodel.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
+#include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
 #include "transfer/editwatcher.h"
 #include "transfer/processstate.h"
@@ -12,13 +13,26 @@
 #include "ui/dialogs/editfileform.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QUrl>
 
 using namespace skyhaul;
 using namespace skyhaul::test;
 using namespace Qt::StringLiterals;
+
+/// Stands in for the desktop's "open": records what the tab asked to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
 
 namespace {
 
@@ -58,6 +72,17 @@ void selectName(TRemoteFrame& tab, const QString& name)
     tab.widgets().rFileListView->selectionModel()->select(tab.widgets().FileListModel->index(row, 0),
                                                           QItemSelectionModel::ClearAndSelect |
                                                               QItemSelectionModel::Rows);
+}
+
+/// Double-clicks the row of a name, as a person does.
+void doubleClickName(TRemoteFrame& tab, const QString& name)
+{
+    const int row = int(shownNames(tab).indexOf(name));
+    QVERIFY2(row >= 0, qPrintable(name));
+    QTreeView* list = tab.widgets().rFileListView;
+    const QRect rect = list->visualRect(tab.widgets().FileListModel->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
 /// A tab shown and logged on to the server.
@@ -184,7 +209,9 @@ private Q_SLOTS:
         EditTab e(server, env.context());
         const int editorsBefore = RunningEditors.load();
         selectName(e.tab, u"a.txt"_s);
-        e.tab.EditBtnClick();
+        // The Edit button a person clicks.
+        QVERIFY(e.tab.widgets().EditBtn->isEnabled());
+        QTest::mouseClick(e.tab.widgets().EditBtn, Qt::LeftButton);
         QCOMPARE(e.watchers().size(), 1);
         const QString copy = e.watchers().first()->watcher()->watchFile();
         QCOMPARE(fileBytes(copy), QByteArray("original"));
@@ -197,6 +224,126 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return e.uploads.size() == 1; }, 30000));
         QCOMPARE(server.readFile(u"a.txt"_s), QByteArray("saved later"));
         QVERIFY(!e.tab.IsBusy());
+    }
+
+    void copyThatCannotBeWrittenIsNeitherOpenedNorSentBack_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::newRow("Edit") << int(DoubleClick::Edit);
+        QTest::newRow("View") << int(DoubleClick::View);
+        QTest::newRow("double-click Open") << int(DoubleClick::Open);
+    }
+
+    void copyThatCannotBeWrittenIsNeitherOpenedNorSentBack()
+    {
+        QFETCH(int, action);
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray original(100000, 'o');
+        QVERIFY(server.putFile(u"a.txt"_s, original));
+        TabEnvironment env;
+        DesktopTypes desktop;
+        desktop.associate(u"text/plain"_s);
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(u"file"_s, &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
+        // The program would save what it was given at once: a short copy would go up over the file.
+        const QString editor = env.filePath(u"editor.sh"_s);
+        QVERIFY(writeScript(editor, "echo started > \"$1.started\"\nprintf 'short' > \"$1\"\n"));
+        config().EditorChoice = Editor::EditorPath;
+        config().EditorPath = editor;
+        config().DoubleClickAction = DoubleClick(action);
+        EditTab e(server, env.context());
+        // A full disk where the copy is written.
+        const QString copy =
+            action == int(DoubleClick::Open)
+                ? env.filePath(u"skTemp/a.txt"_s)
+                : editCopyPath(env.filePath(u"skTemp/"_s),
+                               e.tab.engine()->User() + u"@"_s + e.tab.engine()->RemoteHost() + u":"_s +
+                                   QString::number(e.tab.engine()->RemotePort()),
+                               u"/a.txt"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(copy).path()));
+        QVERIFY(QFile::link(u"/dev/full"_s, copy));
+
+        BoxSeen box;
+        ModalAnswerer modal({pressOk(&box)});
+        doubleClickName(e.tab, u"a.txt"_s);
+        QTRY_COMPARE(modal.seen(), 1);
+        QCOMPARE(modal.unexpected(), 0);
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY2(box.text.startsWith(u"7: Error writing to local file"_s), qPrintable(box.text));
+        // Nothing was handed on or watched, and no copy is left to be taken for the file.
+        QCOMPARE(opened.urls, QList<QUrl>());
+        QCOMPARE(e.watchers().size(), 0);
+        QVERIFY(!QFileInfo(copy).exists() && !QFileInfo(copy).isSymLink());
+        QVERIFY(!QFile::exists(copy + u".started"_s));
+        QTest::qWait(3 * EditWatcher::CheckIntervalMs);
+        QCOMPARE(e.uploads, QStringList());
+        QCOMPARE(server.readFile(u"a.txt"_s), original);
+        QVERIFY(!e.tab.IsBusy());
+    }
+
+    void copyShorterThanListedIsNotOpened()
+    {
+        using namespace skyhaul::test::script;
+        // The server lists 10 bytes, then sends 3 and says all went well.
+        ScriptedServer server(logOnAndListRoot("-rw-r--r-- 1 a b 10 Jan 1 2020 a.txt\r\n") +
+                              Script{expect("SIZE a.txt"), reply("213 10"), expect("PASV"), pasv(),
+                                     expect("REST 0"), reply("350 Restarting"), expect("RETR a.txt"),
+                                     reply("150 Sending"), acceptData(), sendData("abc"), closeData(),
+                                     reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        config().EditorChoice = Editor::EditorPath;
+        config().EditorPath = u"/bin/true"_s;
+        TRemoteFrame tab(env.context());
+        tab.show();
+        fillFields(tab, server.host(), server.port(), u"u"_s, u"p"_s);
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList{u"a.txt"_s});
+        selectName(tab, u"a.txt"_s);
+        BoxSeen box;
+        ModalAnswerer modal({pressOk(&box)});
+        QTest::mouseClick(tab.widgets().EditBtn, Qt::LeftButton);
+        QTRY_COMPARE(modal.seen(), 1);
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.text,
+                 u"The copy of a.txt is not complete: 3 of 10 bytes arrived. Nothing was opened."_s);
+        QCOMPARE(tab.findChildren<TEditFileForm*>().size(), 0);
+        QDirIterator left(env.filePath(u"skTemp"_s), QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
+        QVERIFY(!tab.IsBusy());
+    }
+
+    void viewWhileEditingSendsNothingBack()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"a.txt"_s, "original"));
+        TabEnvironment env;
+        config().EditorChoice = Editor::EditorPath;
+        config().EditorPath = u"/bin/true"_s;
+        EditTab e(server, env.context());
+        selectName(e.tab, u"a.txt"_s);
+        e.tab.EditBtnClick();
+        QCOMPARE(e.watchers().size(), 1);
+        const QString copy = e.watchers().first()->watcher()->watchFile();
+
+        // Someone else changes the file; View fetches it into the copy being watched.
+        QVERIFY(server.putFile(u"a.txt"_s, "changed on the server"));
+        e.tab.ViewBtnClick();
+        QCOMPARE(fileBytes(copy), QByteArray("changed on the server"));
+        QTest::qWait(5 * EditWatcher::CheckIntervalMs);
+        QCOMPARE(e.uploads, QStringList());
+        // The watch goes on: the user's own save still goes up.
+        QFile save(copy);
+        QVERIFY(save.open(QIODevice::WriteOnly));
+        save.write("saved by the user");
+        save.close();
+        QVERIFY(waitFor([&] { return e.uploads.size() == 1; }, 30000));
+        QCOMPARE(server.readFile(u"a.txt"_s), QByteArray("saved by the user"));
     }
 
     void viewPassesThePathAsOneArgument()

@@ -354,6 +354,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
+        DesktopTypes desktop;
+        desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
         auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
@@ -395,6 +397,59 @@ private Q_SLOTS:
         QVERIFY(!tab.IsBusy());
     }
 
+    void noProgramForTheType_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::newRow("double-click Open: a red line") << int(DoubleClick::Open);
+        QTest::newRow("View: a box") << int(DoubleClick::View);
+    }
+
+    void noProgramForTheType()
+    {
+        QFETCH(int, action);
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server) && server.putFile(QStringLiteral("pub/picture.png"), "pixels"));
+        TabEnvironment env;
+        DesktopTypes desktop;
+        desktop.associate(QStringLiteral("text/plain"));
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+        ConnectedTab c(server, env);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
+        config().DoubleClickAction = DoubleClick(action);
+        config().EditorChoice = Editor::AssociatedProgram;
+        const QString said = QStringLiteral("No program is set up to open picture.png.");
+
+        // No program of the desktop takes PNG pictures: the user is told, and nothing is handed on.
+        BoxSeen box;
+        ModalAnswerer answers(action == int(DoubleClick::View) ? QList<ModalAnswerer::Action>{pressOk(&box)}
+                                                               : QList<ModalAnswerer::Action>{});
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("picture.png")));
+        QCOMPARE(c.trail.count(QStringLiteral("RETR")), 1);
+        QCOMPARE(opened.urls, QList<QUrl>());
+        QCOMPARE(answers.unexpected(), 0);
+        const QColor red(Qt::red);
+        bool logged = false;
+        for (const auto& [text, colour] : logLines(tab))
+            logged = logged || (text.endsWith(QStringLiteral(" : ") + said) && colour == red);
+        if (action == int(DoubleClick::View)) {
+            QCOMPARE(answers.seen(), 1);
+            QCOMPARE(box.text, said);
+            QVERIFY(!logged);
+        } else {
+            QCOMPARE(answers.seen(), 0);
+            QVERIFY(logged);
+        }
+
+        // A type the desktop has a program for is handed on as before.
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
+        QCOMPARE(opened.urls.size(), 1);
+        QVERIFY(!tab.IsBusy());
+    }
+
     void listedNameCannotLeaveTheTemporaryFolder()
     {
         using namespace skyhaul::test::script;
@@ -405,6 +460,8 @@ private Q_SLOTS:
                                      reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
+        DesktopTypes desktop;
+        desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
         auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });

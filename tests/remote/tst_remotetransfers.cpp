@@ -693,11 +693,36 @@ private Q_SLOTS:
         QTest::mouseClick(w.rFileListView->viewport(), Qt::LeftButton, {}, row.center());
         QCOMPARE(shownNames(tab).first(), u"dir"_s);
         QCOMPARE(enabled(), QList<bool>(5, true));
-        // Edit and View are not offered: they stay off for files as for folders.
+        // Edit and View follow the first selected row: off for a folder, on for a file.
+        auto editView = [&] {
+            return QList<bool>{w.EditBtn->isEnabled(), w.ViewBtn->isEnabled(), w.Edit1->isEnabled(),
+                               w.View1->isEnabled()};
+        };
+        QCOMPARE(editView(), QList<bool>(4, false));
         selectNames(tab, {u"data.txt"_s});
-        QVERIFY(!w.EditBtn->isEnabled() && !w.ViewBtn->isEnabled() && !w.Edit1->isEnabled());
+        QCOMPARE(editView(), QList<bool>(4, true));
+        QCOMPARE(enabled(), QList<bool>(5, true));
+        selectNames(tab, {u"dir"_s, u"data.txt"_s});
+        QCOMPARE(editView(), QList<bool>(4, false));
+        // An action leaves the selection standing, and the actions with it.
+        selectNames(tab, {u"data.txt"_s});
+        tab.RefreshBtnClick();
+        QVERIFY(w.rFileListView->selectionModel()->selectedRows().isEmpty());
+        QCOMPARE(editView(), QList<bool>(4, false));
+        selectNames(tab, {u"data.txt"_s});
+        config().EditorChoice = Editor::EditorPath;
+        config().EditorPath = u"/bin/true"_s;
+        {
+            ModalAnswerer none;
+            tab.ViewBtnClick();
+            QCOMPARE(none.seen(), 0);
+        }
+        QVERIFY(!tab.IsBusy());
+        QCOMPARE(editView(), QList<bool>(4, true));
+        QCOMPARE(enabled(), QList<bool>(5, true));
         w.rFileListView->selectionModel()->clearSelection();
         QCOMPARE(enabled(), QList<bool>(5, false));
+        QCOMPARE(editView(), QList<bool>(4, false));
     }
 
     void transferTargets_data()
