@@ -404,7 +404,7 @@ bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 
     if (watched == rFileListView) {
         bool consumed = false;
-        handle([&] { consumed = rFileListViewKeyPress(key->text()); });
+        handle([&] { consumed = rFileListViewKeyDown(*key) || rFileListViewKeyPress(key->text()); });
         return consumed;
     }
     if (watched == DirectoryCB || watched == DirectoryCB->lineEdit()) {

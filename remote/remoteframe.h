@@ -23,6 +23,7 @@
 #include <functional>
 
 class QDrag;
+class QKeyEvent;
 class QMenu;
 class QTreeWidgetItem;
 class TrFileObj;
@@ -165,6 +166,9 @@ public:
     void SetSortArrow(int column, bool descending);
     /// Type-ahead; returns whether the key was consumed.
     bool rFileListViewKeyPress(const QString& text);
+    /// The list's own keys: Enter acts as a double-click on the selection, Backspace goes to the parent
+    /// folder, Delete deletes the selection after the question. Returns whether the key was taken.
+    bool rFileListViewKeyDown(const QKeyEvent& key);
     void LVSearchTimerTimer();
     /// The listing of the tree's selected node, or nullptr.
     TtrFileList* selectedListing() const;
@@ -351,6 +355,8 @@ private:
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
     void removeFolderNode(skyhaul::FolderNode* node);
     void startEditing(int row);
+    /// A name of the file list is being edited in place.
+    bool nameBeingEdited() const;
     /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
     void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
 

@@ -4,9 +4,11 @@
 #include "remote/remoteframe.h"
 #include "transfer/direntry.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QTreeView>
 
@@ -79,12 +81,49 @@ void TRemoteFrame::SetSortArrow(int column, bool descending)
     rFileListView->header()->setSortIndicator(column, descending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+bool TRemoteFrame::nameBeingEdited() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    return !m_editEpochs.isEmpty() || (focus && focus != rFileListView && rFileListView->isAncestorOf(focus));
+}
+
+bool TRemoteFrame::rFileListViewKeyDown(const QKeyEvent& key)
+{
+    // While a name is edited in place, the keys belong to the edit box.
+    if (!FtpEngine->Connected() || nameBeingEdited() || (key.modifiers() & ~Qt::KeypadModifier) != 0)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!rFileListView->selectionModel()->hasSelection())
+            return false;
+        rFileListViewDblClick(); // nested waits
+        return true;
+    case Qt::Key_Backspace:
+        if (!SearchBuffer.isEmpty()) {
+            // In the middle of typing a name Backspace takes a character back, not the user out of the
+            // folder.
+            SearchBuffer.chop(1);
+            LVSearchTimer->start();
+            return true;
+        }
+        BackBtnClick(); // nested waits
+        return true;
+    case Qt::Key_Delete:
+        // Shift+Delete is the menu's shortcut; Delete alone asks the same question.
+        if (!Delete1->isEnabled())
+            return false;
+        DeleteBtnClick(); // nested waits
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TRemoteFrame::rFileListViewKeyPress(const QString& text)
 {
     // While a name is edited in place, the keys belong to the edit box.
-    QWidget* focus = QApplication::focusWidget();
-    const bool editing = focus && focus != rFileListView && rFileListView->isAncestorOf(focus);
-    if (!FtpEngine->Connected() || editing)
+    if (!FtpEngine->Connected() || nameBeingEdited())
         return false;
     if (text.size() != 1)
         return false;

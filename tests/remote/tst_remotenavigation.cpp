@@ -10,6 +10,8 @@
 
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -448,6 +450,81 @@ private Q_SLOTS:
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         QCOMPARE(opened.urls.size(), 1);
         QVERIFY(!tab.IsBusy());
+    }
+
+    void listKeys()
+    {
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(putTree(server));
+        TabEnvironment env;
+        DesktopTypes desktop;
+        desktop.associate(QStringLiteral("text/plain"));
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+        ConnectedTab c(server, env);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        QTreeView* list = tab.widgets().rFileListView;
+        auto press = [&](Qt::Key key) {
+            list->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(list, key);
+        };
+        auto select = [&](const QString& name) {
+            list->selectionModel()->setCurrentIndex(tab.widgets().FileListModel->index(rowOf(tab, name), 0),
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
+        };
+
+        // Enter opens the selected folder, as a double-click does; Backspace goes up, and not past the root.
+        select(QStringLiteral("pub"));
+        press(Qt::Key_Return);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        select(QStringLiteral("incoming"));
+        press(Qt::Key_Enter);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub/incoming"));
+        press(Qt::Key_Backspace);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        press(Qt::Key_Backspace);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        press(Qt::Key_Backspace);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        QVERIFY(!tab.IsBusy());
+
+        // Enter on a file does what a double-click does (here: Open).
+        config().DoubleClickAction = DoubleClick::Open;
+        QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
+        select(QStringLiteral("readme.txt"));
+        press(Qt::Key_Return);
+        QCOMPARE(opened.urls,
+                 QList<QUrl>{QUrl::fromLocalFile(env.filePath(QStringLiteral("skTemp/readme.txt")))});
+
+        // While a name is typed for the search, Backspace takes a character back and stays in the folder.
+        list->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(list, QStringLiteral("sm"));
+        QCOMPARE(tab.searchBuffer(), QStringLiteral("sm"));
+        press(Qt::Key_Backspace);
+        QCOMPARE(tab.searchBuffer(), QStringLiteral("s"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        QVERIFY(waitFor([&] { return tab.searchBuffer().isEmpty(); }, 3000));
+
+        // While a name is edited in place, Backspace and Enter belong to the edit box.
+        select(QStringLiteral("incoming"));
+        press(Qt::Key_F2);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* edit : list->viewport()->findChildren<QLineEdit*>()) {
+            if (edit->isVisible())
+                editor = edit;
+        }
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QCOMPARE(editor->text(), QStringLiteral("incomin"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        QCOMPARE(opened.urls.size(), 1);
     }
 
     void listedNameCannotLeaveTheTemporaryFolder()

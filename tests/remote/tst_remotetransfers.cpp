@@ -571,6 +571,69 @@ private Q_SLOTS:
         QVERIFY(!tab.IsBusy());
     }
 
+    void deleteKey()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"a.txt"_s, "a") && server.putFile(u"b.txt"_s, "b"));
+        TabEnvironment env;
+        OtherPane pane;
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        const QString question = u"Do you want to delete selected file(s)?"_s;
+
+        // Nothing selected: no question.
+        {
+            ModalAnswerer none;
+            pressInList(tab, Qt::Key_Delete);
+            QCOMPARE(none.seen(), 0);
+        }
+        // Delete asks as the Delete button does; No keeps the file, Yes deletes it.
+        selectNames(tab, {u"a.txt"_s});
+        {
+            ModalAnswerer no({[](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box);
+                QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+            }});
+            pressInList(tab, Qt::Key_Delete);
+            QCOMPARE(no.seen(), 1);
+            QCOMPARE(no.unexpected(), 0);
+        }
+        QVERIFY(QFileInfo::exists(server.rootDir() + u"/a.txt"_s));
+        QCOMPARE(c.trail.count(u"DELE"_s), 0);
+        QString asked;
+        {
+            ModalAnswerer yes({pressYes(&asked)});
+            pressInList(tab, Qt::Key_Delete);
+            QCOMPARE(yes.unexpected(), 0);
+        }
+        QCOMPARE(asked, question);
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/a.txt"_s));
+        QCOMPARE(shownNames(tab), QStringList{u"b.txt"_s});
+
+        // While a name is edited in place, Delete belongs to the edit box.
+        selectNames(tab, {u"b.txt"_s});
+        QSignalSpy commits(&tab, &TRemoteFrame::editCommitted);
+        // F2 is a shortcut: it acts once the tab's window is active again after the question.
+        tab.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&tab));
+        pressInList(tab, Qt::Key_F2);
+        QLineEdit* editor = nameEditor(tab);
+        QVERIFY(editor);
+        {
+            ModalAnswerer none;
+            QTest::keyClick(editor, Qt::Key_Home);
+            QTest::keyClick(editor, Qt::Key_Delete);
+            QCOMPARE(editor->text(), u".txt"_s);
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QVERIFY(settles(tab, commits, 1));
+            QCOMPARE(none.seen(), 0);
+        }
+        QVERIFY(QFileInfo::exists(server.rootDir() + u"/b.txt"_s));
+        QCOMPARE(c.trail.count(u"DELE"_s), 1);
+    }
+
     void newFolderTwice()
     {
         FtpServer server({.kind = ServerKind::Vsftpd});
