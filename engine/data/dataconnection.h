@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/component/errors.h"
 #include "engine/component/queuedcall.h"
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
@@ -75,6 +76,8 @@ private:
     void completeTransfer();
     void pumpUpload();
     void shutdownUpload();
+    /// Ends an upload whose local file failed: the server is not told the data is complete.
+    void breakOffUpload(const Failure& failure);
     void deliverListingLine(const QByteArray& line);
     void completionWait();
     /// Goes on receiving a download whose control connection is gone until the server closes the data
@@ -96,6 +99,7 @@ private:
     bool m_established = false;
     bool m_finished = false;
     bool m_uploadQueued = false;
+    std::optional<Failure> m_uploadFailure; // the local file failed during the upload
     bool m_storeSent = false;
     bool m_tls = false;
     bool m_transferAnswered = false; // the transfer command got its preliminary reply

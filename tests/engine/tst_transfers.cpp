@@ -6,13 +6,16 @@
 #include "tests/support/testhelpers.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace skyhaul::test;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
+Q_DECLARE_METATYPE(skyhaul::test::TlsMode)
 
 namespace {
 
@@ -222,6 +225,74 @@ private Q_SLOTS:
         engine.Download(); // the server's reply decides; the local failure comes as events
         QVERIFY(rec.events.contains(QStringLiteral("error 4 Error opening local file.")));
         QVERIFY(rec.errors.contains(5));
+        m_server.reset();
+    }
+
+    void uploadOfAFileThatEndsEarly_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        QTest::addColumn<TlsMode>("tls");
+        QTest::addColumn<bool>("serverTells"); ///< the server can tell a broken-off upload from a whole one
+        for (ServerKind kind : {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd})
+            QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind << TlsMode::None << true;
+        // pyftpdlib takes every end of an upload's data connection, a reset too, for the end of the file.
+        QTest::newRow("pyftpdlib") << ServerKind::Pyftpdlib << TlsMode::None << false;
+        QTest::newRow("vsftpd explicit TLS") << ServerKind::Vsftpd << TlsMode::Explicit << true;
+        QTest::newRow("pure-ftpd explicit TLS") << ServerKind::PureFtpd << TlsMode::Explicit << true;
+    }
+
+    // Another program cuts the local file while it goes up: the upload fails with 144, and its data
+    // connection is broken off instead of ended, so the server does not take the short file for the whole.
+    void uploadOfAFileThatEndsEarly()
+    {
+        QFETCH(ServerKind, kind);
+        QFETCH(TlsMode, tls);
+        QFETCH(bool, serverTells);
+        m_server = std::make_unique<FtpServer>(
+            FtpServerOptions{.kind = kind, .tls = tls, .requireTls = tls != TlsMode::None});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        engine.OnSSLServerAuthentication = [](const QByteArray&, const QString&, const QString&,
+                                              const QString&, bool& accept) { accept = true; };
+        engine.setRemoteHost(m_server->host());
+        engine.setRemotePort(m_server->port());
+        engine.setSSLStartMode(tls == TlsMode::None ? sslNone : sslExplicit);
+        engine.setUser(m_server->user());
+        engine.setPassword(m_server->password());
+        engine.setTransferMode(tmBinary);
+        engine.Logon();
+
+        const QString path = local(QStringLiteral("shrinks.bin"));
+        QVERIFY(writeLocal(path, patternBytes(8 * 1024 * 1024, 6)));
+        const qint64 cutTo = 300000; // within the second block the engine reads
+        rec.transferHook = [&](int, qint64) {
+            if (QFileInfo(path).size() > cutTo)
+                QVERIFY(QFile::resize(path, cutTo));
+        };
+        engine.setLocalFile(path);
+        engine.setRemoteFile(QStringLiteral("shrinks.bin"));
+        const auto failure = failureOf([&] { engine.Upload(); });
+        rec.transferHook = nullptr;
+        QCOMPARE(failure.first, 144);
+        QCOMPARE(failure.second, QStringLiteral("144: Error reading from local file."));
+        QCOMPARE(rec.errors.count(144), 1);
+        // The server's final answer to STOR is no success.
+        const QStringList shape = rec.shape();
+        const QStringList afterStor =
+            shape.mid(shape.indexOf(QStringLiteral("command STOR"))).filter(QRegularExpression(u"^reply"_s));
+        QVERIFY(!afterStor.isEmpty());
+        if (serverTells)
+            QVERIFY2(!afterStor.last().startsWith(QLatin1String("reply 2")),
+                     qPrintable(rec.events.join(u'\n')));
+        QVERIFY(m_server->readFile(QStringLiteral("shrinks.bin")).size() <= cutTo);
+
+        // The session goes on: the next upload of the same name is whole.
+        QVERIFY(engine.Connected());
+        const QByteArray whole = patternBytes(cutTo, 7);
+        QVERIFY(writeLocal(path, whole));
+        engine.Upload();
+        QVERIFY(m_server->readFile(QStringLiteral("shrinks.bin")) == whole);
         m_server.reset();
     }
 
