@@ -297,6 +297,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
     AddFavoritesCaption = section.text(u"AddToFavorite");
+    m_run->texts = section;
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());

@@ -152,6 +152,8 @@ constexpr TextEntry RemoteFormEntries[] = {
     {"Back", "Back", "BackBtn"},
     {"Favorites", "Favorites", "FavoritesBtn"},
     {"AddToFavorite", "Add to Favorites", ""}, // AddFavoritesCaption: the favorites menu is rebuilt later
+    {"TimeLeft", "%1 left", ""},               // after the speed in the queue's status
+    {"StoppedAt", "Stopped at byte %1 (%2 of %3)", ""}, // the log line of a transfer Stop cut
     {"ClearTransferQue", "Clear Transfer Que", "ClearQue1"},
     {"ClearTransferFinisedQue", "Clear Transfer Finished in Que", "ClearTransferFinishedinQue1"},
     {"FileName", "File Name", "rFileListView@0"},

@@ -8,6 +8,7 @@
 #include "tests/support/ftpserver.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/direntry.h"
 #include "transfer/quemodel.h"
 #include "transfer/transferrun.h"
 #include "ui/dialogs/overwriteform.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QToolBar>
@@ -422,6 +424,56 @@ private Q_SLOTS:
         tab.RefreshBtnClick();
         QCOMPARE(c.trail.count(u"LIST"_s), 1);
         QVERIFY(shownNames(tab).contains(u"3.bin"_s));
+    }
+
+    // While a file comes in, the status shows the speed and the time left after the totals, all of it in
+    // sight; Stop leaves a red line naming the file and the byte it stopped at; the run's last status is
+    // its totals alone.
+    void statusShowsSpeedAndTimeLeft()
+    {
+        FtpServer server({.kind = ServerKind::Proftpd, .downloadKiBPerSecond = 256});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const qint64 size = 4 * 1024 * 1024;
+        QVERIFY(server.putFile(u"slow.bin"_s, randomBytes(int(size))));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QLabel* status = tab.widgets().StatusText;
+
+        // Looked at with every report; once the speed shows, Stop is pressed as a click would come.
+        const QRegularExpression withSpeed(
+            u"^Total : (\\d+)/%1   [\\d.,]+(B|KB|MB|GB)/s   (\\d+:\\d\\d(:\\d\\d)?|--) left$"_s.arg(size));
+        QString seen;
+        bool whole = false;
+        auto progress = tab.engine()->OnTransfer;
+        tab.engine()->OnTransfer = [&, progress](int direction, qint64 bytes, int percent,
+                                                 const QByteArray& text) {
+            progress(direction, bytes, percent, text);
+            if (!seen.isEmpty() || !withSpeed.match(status->text()).hasMatch())
+                return;
+            seen = status->text();
+            whole = status->width() >= status->sizeHint().width();
+            QTimer::singleShot(0, &tab, [&tab] { QTest::mouseClick(tab.widgets().StopBtn, Qt::LeftButton); });
+        };
+        selectNames(tab, {u"slow.bin"_s});
+        ModalAnswerer modal({pressYes()});
+        pressInList(tab, Qt::Key_F9);
+        QCOMPARE(modal.unexpected(), 0);
+
+        QVERIFY2(!seen.isEmpty(), qPrintable(status->text()));
+        QVERIFY2(whole, qPrintable(seen));
+        const qint64 kept = QFileInfo(target.filePath(u"slow.bin"_s)).size();
+        QVERIFY(kept > 0 && kept < size);
+        const QStringList stopped = redLinesWith(tab, u"/slow.bin: Stopped at byte "_s);
+        QCOMPARE(stopped.size(), 1);
+        QVERIFY2(stopped[0].endsWith(u"/slow.bin: Stopped at byte %1 ("_s.arg(kept) + FormatSize(kept) +
+                                     u" of 4MB)"_s),
+                 qPrintable(stopped[0]));
+        QVERIFY2(QRegularExpression(u"^Total : \\d+/%1$"_s.arg(size)).match(status->text()).hasMatch(),
+                 qPrintable(status->text()));
     }
 
     void clearsDuringARun_data()
