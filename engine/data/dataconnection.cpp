@@ -444,8 +444,10 @@ void DataConnection::pumpUpload()
 void DataConnection::breakOffUpload(const Failure& failure)
 {
     // The server must not see the orderly end of the data, which would make the part it got a whole file:
-    // the connection is reset (vsftpd, proftpd and pure-ftpd then answer 426 or 451, also under TLS), and
-    // the method fails with the local failure whatever the server answers.
+    // the connection is reset (vsftpd, proftpd and pure-ftpd then answer 426 or 451), and the method fails
+    // with the local failure whatever the server answers. Under TLS our close-notify goes first, as a reset
+    // alone ends the whole session on vsftpd and pure-ftpd; it is lost with the data still queued, so only
+    // a server that has read everything sent may still take the part for the whole.
     qCDebug(lcEngine) << "upload broken off after" << m_counter << "bytes:" << failure.text;
     m_finished = true; // before the cut, whose last writes may call for more data
     m_uploadFailure = failure;
