@@ -299,6 +299,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
     AddFavoritesCaption = section.text(u"AddToFavorite");
     IncompleteCopyText = section.text(u"IncompleteCopy");
+    m_run->texts = section;
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());

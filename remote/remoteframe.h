@@ -350,6 +350,7 @@ private:
     void runQueue(const std::function<void()>& run);
     void runStarted();
     void runEnded();
+    void showStatusText(const QString& text);
     void showCurrentItem(skyhaul::QueNode* node);
     void setKeepAliveForTransfer(bool on);
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.

@@ -74,7 +74,7 @@ void TRemoteFrame::wireTransfers()
         // repaint here cost a paint per file in a run of small files.
         Progress->setValue(percent);
     });
-    connect(m_run, &TransferRun::statusTextChanged, StatusText, &QLabel::setText);
+    connect(m_run, &TransferRun::statusTextChanged, this, &TRemoteFrame::showStatusText);
     connect(m_run, &TransferRun::keepAliveWanted, this, &TRemoteFrame::setKeepAliveForTransfer);
     connect(m_run, &TransferRun::currentItemChanged, this, &TRemoteFrame::showCurrentItem);
     connect(m_run, &TransferRun::runStarted, this, &TRemoteFrame::runStarted);
@@ -108,8 +108,19 @@ void TRemoteFrame::ClearTransferFinishedinQue1Click()
     m_queue.clearFinished();
 }
 
+void TRemoteFrame::showStatusText(const QString& text)
+{
+    StatusText->setText(text);
+    // The text widens when the speed and the time left join the totals; it never narrows within a run, so
+    // the progress bar beside it does not move back and forth with every report.
+    const int wanted = StatusText->sizeHint().width();
+    if (wanted > StatusText->maximumWidth())
+        StatusText->setFixedWidth(wanted);
+}
+
 void TRemoteFrame::runStarted()
 {
+    StatusText->setFixedWidth(StatusTextWidth);
     m_savedBottomHeight = BottomPanel->height();
     const int half = height() / 2;
     if (m_savedBottomHeight < half) {

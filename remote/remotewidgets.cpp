@@ -282,7 +282,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     Status->setFrameShadow(QFrame::Sunken);
     Status->setFixedHeight(18);
     StatusText = named(new QLabel(Status), "StatusText");
-    StatusText->setFixedWidth(204);
+    StatusText->setFixedWidth(StatusTextWidth);
     StatusText->setContentsMargins(4, 0, 4, 0);
     Progress = named(new QProgressBar(Status), "Progress");
     Progress->setRange(0, 100);

@@ -96,8 +96,11 @@ struct RemoteFrameWidgets {
     QTextEdit* Logs = nullptr;
     QWidget* QuePage = nullptr; ///< the page "Que": QueTree above the panel Status
     QTreeView* QueTree = nullptr;
-    QFrame* Status = nullptr;         ///< the run's status text and the progress bar
-    QLabel* StatusText = nullptr;     ///< "Total : 1024/4096"
+    QFrame* Status = nullptr; ///< the run's status text and the progress bar
+    /// "Total : 1024/4096", then the speed and the time left while a run moves data.
+    QLabel* StatusText = nullptr;
+    /// The status text's width at a run's start; the progress bar begins there.
+    static constexpr int StatusTextWidth = 204;
     QProgressBar* Progress = nullptr; ///< 0..100
     QMenu* QuePopupMenu = nullptr;
     QAction* ClearQue1 = nullptr;

@@ -41,10 +41,15 @@ struct LocalFailure {
 
 [[noreturn]] void failLocal(const QString& path, const QString& what)
 {
-    throw LocalFailure{path + QStringLiteral(": ") + what};
+    throw LocalFailure{itemFailureLine(path, what)};
 }
 
 } // namespace
+
+QString itemFailureLine(const QString& itemPath, const QString& what)
+{
+    return itemPath + QStringLiteral(": ") + what;
+}
 
 /// Clears the run's state whichever way a run is left.
 struct TransferRun::RunScope {
@@ -53,8 +58,8 @@ struct TransferRun::RunScope {
     {
         run.setCurrent(nullptr);
         run.m_inRun = false;
-        if (run.m_progressFlush->isActive())
-            run.emitProgress(true); // the report held back at the end of the last file
+        run.m_rateRefresh->stop();
+        run.emitProgress(true); // the run's last figures, without a speed that no longer holds
         if (run.m_stopRequested)
             Q_EMIT run.progressChanged(0); // the end of the interrupted transfer reported its last value
         Q_EMIT run.runEnded();
@@ -62,10 +67,18 @@ struct TransferRun::RunScope {
 };
 
 TransferRun::TransferRun(TFtpEngine& engine, TransferQueue& queue, QObject* parent)
-    : QObject(parent), m_engine(engine), m_queue(queue), m_progressFlush(new QTimer(this))
+    : QObject(parent), m_engine(engine), m_queue(queue), m_rateRefresh(new QTimer(this)),
+      m_progressFlush(new QTimer(this))
 {
     m_progressFlush->setSingleShot(true);
     connect(m_progressFlush, &QTimer::timeout, this, [this] { emitProgress(true); });
+    m_rateRefresh->setInterval(RateRefreshMs);
+    connect(m_rateRefresh, &QTimer::timeout, this, [this] {
+        if (!m_transferring)
+            return; // between files: the next transfer brings the figures up to date
+        m_rate.add(nowMs(), m_movedBytes);
+        emitProgress(false);
+    });
 }
 
 TransferRun::~TransferRun() = default;
@@ -97,10 +110,14 @@ void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
         item.Transferred = bytesTransferred;
         m_queue.itemChanged(m_current);
     }
-    // The engine counts a resumed file from its offset, so the totals start there as well.
+    // The engine counts a resumed file from its offset, so the totals start there as well; the speed counts
+    // only what moved.
     m_reportedBytes = bytesTransferred;
     BytesDone += bytesTransferred - m_lastFileBytes;
+    m_movedBytes += std::max<qint64>(0, bytesTransferred - std::max(m_lastFileBytes, m_transferOffset));
     m_lastFileBytes = bytesTransferred;
+    if (m_inRun)
+        m_rate.add(nowMs(), m_movedBytes);
     if (BytesDone > TotalBytes)
         TotalBytes = BytesDone; // a file grew since it was listed
     emitProgress(false);
@@ -141,8 +158,26 @@ void TransferRun::emitProgress(bool force)
         m_lastPercent = percent;
         Q_EMIT progressChanged(percent);
     }
-    Q_EMIT statusTextChanged(QStringLiteral("Total : ") + QString::number(BytesDone) + QLatin1Char('/') +
-                             QString::number(TotalBytes));
+    Q_EMIT statusTextChanged(statusText());
+}
+
+QString TransferRun::statusText() const
+{
+    QString text = QStringLiteral("Total : ") + QString::number(BytesDone) + QLatin1Char('/') +
+                   QString::number(TotalBytes);
+    if (!m_inRun)
+        return text;
+    const std::optional<double> speed = m_rate.bytesPerSecond();
+    if (!speed)
+        return text; // too early to tell
+    const QString left = formatTimeLeft(m_rate.secondsLeft(TotalBytes - BytesDone));
+    return text + QStringLiteral("   ") + formatSpeed(*speed) + QStringLiteral("   ") +
+           texts.text(u"TimeLeft").replace(QLatin1String("%1"), left);
+}
+
+qint64 TransferRun::nowMs() const
+{
+    return m_runClock.isValid() ? m_runClock.elapsed() : 0;
 }
 
 void TransferRun::StopBtnClick()
@@ -175,6 +210,16 @@ void TransferRun::beginRun(bool transfer)
     m_inRun = true;
     BytesDone = 0;
     m_lastFileBytes = 0;
+    m_transferOffset = 0;
+    m_movedBytes = 0;
+    m_rate.reset();
+    m_runClock.start();
+    m_rate.add(0, 0);
+    m_rateRefresh->start();
+    // Nothing of the run before shows: its totals, its last percent, a report it held back.
+    m_progressFlush->stop();
+    m_lastPercent = -1;
+    emitProgress(true);
     m_madeFolders.clear();
     m_ownLister.reset(); // listings are trusted for one run only
     if (transfer) {
@@ -228,6 +273,29 @@ void TransferRun::failItem(QueNode* node, const QString& line)
     node->item.Percent = -1;
     m_queue.itemChanged(node);
     Q_EMIT logError(line);
+}
+
+void TransferRun::transferFailed(QueNode* node, const QString& itemPath, const EFtpEngine& error)
+{
+    if (!m_stopRequested) {
+        failItem(node, itemFailureLine(itemPath, error.Message()));
+        return;
+    }
+    // Stop is no failure of the item; the log tells where it stopped, for a later resume.
+    const qint64 at = m_reportedBytes >= 0 ? m_reportedBytes : m_transferOffset;
+    const QString what = texts.text(u"StoppedAt")
+                             .replace(QLatin1String("%1"), QString::number(at))
+                             .replace(QLatin1String("%2"), FormatSize(at))
+                             .replace(QLatin1String("%3"), FormatSize(node->item.ItemSize));
+    Q_EMIT logError(itemFailureLine(itemPath, what));
+}
+
+void TransferRun::transfer(qint64 offset, const std::function<void()>& call)
+{
+    m_reportedBytes = -1;
+    m_transferOffset = offset;
+    const auto ended = endTransferGuard();
+    call(); // nested wait: events, Stop and repaints run meanwhile
 }
 
 // ---- Downloads --------------------------------------------------------------------------------------------
@@ -322,9 +390,7 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
         }
         finish(node, LocalFileSize(localPath));
     } catch (const EFtpEngine& e) {
-        // Stop interrupts the transfer under way; that is no failure of the item.
-        if (!m_stopRequested)
-            failItem(node, e.Message());
+        transferFailed(node, item.SourcePath, e);
     } catch (const LocalFailure& failure) {
         failItem(node, failure.line);
     }
@@ -335,9 +401,7 @@ void TransferRun::downloadTo(const QString& localPath, qint64 offset)
 {
     m_engine.setLocalFile(localPath);
     m_engine.setStartByte(QString::number(offset));
-    m_reportedBytes = -1;
-    const auto ended = endTransferGuard();
-    m_engine.Download(); // nested wait: events, Stop and repaints run meanwhile
+    transfer(offset, [this] { m_engine.Download(); });
     // The engine counts from the offset; the file must hold every byte it reported having received.
     const qint64 size = LocalFileSize(localPath);
     if (size < 0 || (m_reportedBytes >= 0 && size != m_reportedBytes))
@@ -396,19 +460,20 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
 {
     TQueItem& item = node->item;
     const QString remoteName = EnsureSlash(item.TargetPath) + item.SourcePath;
+    const QString base = localBaseOf(item, localBase);
+    const QString localPath = joinLocal(base, item.SourcePath);
     try {
         if (item.IsFolder) {
             try {
                 m_engine.MakeDirectory(remoteName);
                 m_madeFolders.insert(remoteName);
             } catch (const EFtpEngine& e) {
-                Q_EMIT logError(e.Message()); // most often: the folder exists already
+                // Most often: the folder exists already.
+                Q_EMIT logError(itemFailureLine(localPath, e.Message()));
             }
             finish(node, 0);
             return true;
         }
-        const QString base = localBaseOf(item, localBase);
-        const QString localPath = joinLocal(base, item.SourcePath);
         if (!staysInside(base, localPath))
             failLocal(localPath, QStringLiteral("refused: the path leads outside ") + base);
         const RemoteSize remote = remoteSizeOf(remoteName); // may list the folder: engine settings after it
@@ -419,6 +484,7 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
             failLocal(remoteName,
                       QStringLiteral("cannot tell whether the remote file exists: ") + remote.error);
         const qint64 localSize = LocalFileSize(localPath);
+        qint64 offset = 0;
         if (remote.state == RemoteSize::Known && remote.size != 0) {
             switch (decide([&] {
                 return OverwriteQuestion{false,     localPath, remote.size,
@@ -439,16 +505,15 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
                 if (localSize < remote.size)
                     failLocal(remoteName,
                               QStringLiteral("not resumed: the remote file is larger than the local one"));
-                m_engine.setStartByte(QString::number(remote.size));
+                offset = remote.size;
+                m_engine.setStartByte(QString::number(offset));
                 break;
             }
         }
-        const auto ended = endTransferGuard();
-        m_engine.Upload(); // nested wait
+        transfer(offset, [this] { m_engine.Upload(); });
         finish(node, localSize);
     } catch (const EFtpEngine& e) {
-        if (!m_stopRequested)
-            failItem(node, e.Message());
+        transferFailed(node, localPath, e);
     } catch (const LocalFailure& failure) {
         failItem(node, failure.line);
     }
@@ -528,7 +593,7 @@ void TransferRun::RunDeleteQueue()
                         finish(node, item.ItemSize);
                     } catch (const EFtpEngine& e) {
                         if (!m_stopRequested)
-                            Q_EMIT logError(e.Message());
+                            Q_EMIT logError(itemFailureLine(item.SourcePath, e.Message()));
                     }
                 }
             }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "store/configrecord.h"
+#include "store/texttables.h"
 
 #include "transfer/transferqueue.h"
+#include "transfer/transferrate.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class EFtpEngine;
 class TFtpEngine;
 
 namespace skyhaul {
@@ -52,6 +55,10 @@ public:
     virtual OverwriteAnswer askOverwrite(const OverwriteQuestion& question) = 0;
 };
 
+/// The red line of an item a run failed on: the item's path, ": " and what went wrong (an engine error's
+/// message unchanged). Every run words its item failures here.
+QString itemFailureLine(const QString& itemPath, const QString& what);
+
 /// The remote size of a file as far as the server tells it.
 struct RemoteSize {
     enum State { Known, Absent, Unknown };
@@ -64,11 +71,13 @@ struct RemoteSize {
  * Runs a remote tab's queue through its engine, one item after another: downloads (pre-order), uploads
  * (pre-order) and the recursive delete (reverse pre-order). Existing files are handled by FileExistsAction,
  * the answers of the run so far, or the prompt. The engine's transfer events drive the current item's
- * progress, the progress bar and the "Total : " text; these are sent at most every ProgressIntervalMs.
+ * progress, the progress bar and the "Total : " text with the speed and the time left; these are sent at
+ * most every ProgressIntervalMs. Every run starts from its own totals.
  *
- * A failing item is logged (logError) and marked "Failed!"; the run goes on. Stop interrupts the engine
- * call under way and ends the run after that item, without an error line. The run never writes outside
- * an item's target folder, and never destroys an existing local file before its replacement is whole.
+ * A failing item is logged (logError, naming the item) and marked "Failed!"; the run goes on. Stop
+ * interrupts the engine call under way and ends the run after that item; a transfer it cut is logged with
+ * the byte it stopped at. The run never writes outside an item's target folder, and never destroys an
+ * existing local file before its replacement is whole.
  *
  * The runs wait inside engine calls and the prompt while the event loop runs: the owner must not destroy
  * the run, its engine or its queue before a run returns (defer it with deleteLater()).
@@ -77,6 +86,9 @@ class TransferRun : public QObject {
     Q_OBJECT
 public:
     static constexpr int ProgressIntervalMs = 40;
+    /// While a file moves, the speed and time left are brought up to date at least this often, so that a
+    /// stalled transfer shows it.
+    static constexpr int RateRefreshMs = 1000;
 
     TransferRun(TFtpEngine& engine, TransferQueue& queue, QObject* parent = nullptr);
     ~TransferRun() override;
@@ -89,6 +101,8 @@ public:
     std::function<void(FolderNodeHandle node)> onFolderRemoved;
 
     FileExists FileExistsAction = FileExists::Ask;
+    /// The remote tab's texts ("RemoteForm"): the time left and the line of a stopped transfer.
+    SectionTexts texts = Texts::defaults(texttables::RemoteForm);
     qint64 TotalBytes = 0; ///< set from the planning before a run
     qint64 BytesDone = 0;
 
@@ -99,6 +113,10 @@ public:
     bool OverwriteAll() const { return m_overwriteAll; }
     bool SkipAll() const { return m_skipAll; }
     bool ResumeAll() const { return m_resumeAll; }
+
+    /// The status text: "Total : " with the bytes done and the total, then, while a run moves data at a
+    /// known speed, the speed and the time left.
+    QString statusText() const;
 
     /// Routes the engine's transfer events to the handlers below.
     void attachEngineEvents();
@@ -158,7 +176,12 @@ private:
     void downloadReplacing(const QString& localPath);
     void finish(QueNode* node, qint64 bytes);
     void failItem(QueNode* node, const QString& line);
+    /// An engine error of an item's transfer: Stop's line, or the item marked failed.
+    void transferFailed(QueNode* node, const QString& itemPath, const EFtpEngine& error);
+    /// Runs a Download() or Upload() that starts at `offset`, with its end event guaranteed.
+    void transfer(qint64 offset, const std::function<void()>& call);
     void emitProgress(bool force);
+    qint64 nowMs() const;
     /// The number of a SIZE reply; nothing when SIZE was refused or its reply holds no number.
     std::optional<qint64> sizeReply(const QString& path);
     auto endTransferGuard();
@@ -177,6 +200,11 @@ private:
     bool m_resumeAll = false;
     qint64 m_lastFileBytes = 0;
     qint64 m_reportedBytes = -1; ///< the last byte count of the file under way; -1 before the first
+    qint64 m_transferOffset = 0; ///< where the file under way started (a resume)
+    qint64 m_movedBytes = 0;     ///< bytes the run moved, without the parts resumes kept
+    TransferRate m_rate;
+    QElapsedTimer m_runClock;
+    QTimer* m_rateRefresh;
     int m_lastPercent = -1;
     QElapsedTimer m_progressClock;
     QTimer* m_progressFlush; ///< sends the last skipped report, so a stalled transfer shows where it stopped

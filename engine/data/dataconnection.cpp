@@ -112,6 +112,7 @@ void DataConnection::prepare(Kind kind)
     m_established = false;
     m_finished = false;
     m_uploadQueued = false;
+    m_uploadFailure.reset();
     m_storeSent = false;
     m_tls = m_session.settings().sslStartMode != sslNone;
     m_transferAnswered = false;
@@ -260,16 +261,15 @@ void DataConnection::onEstablished()
     qCDebug(lcEngine) << "data connection established, kind" << int(m_kind) << "offset" << m_offset;
     EventSink& ev = m_session.events();
     const QString& localFile = m_session.settings().localFile;
+    std::optional<Failure> uploadFailure;
     if (m_kind == Kind::Upload) {
         m_file.setFileName(localFile);
-        if (!m_file.open(QIODevice::ReadOnly)) {
-            ev.error(ErrOpenUploadFile, localFileText());
-        } else if (m_offset != 0 && !m_file.seek(m_offset)) {
-            m_file.close();
-            ev.error(ErrPositionUploadFile, localFileText());
-        } else {
+        if (!m_file.open(QIODevice::ReadOnly))
+            uploadFailure = Failure{ErrOpenUploadFile, localFileText()};
+        else if (m_offset != 0 && !m_file.seek(m_offset))
+            uploadFailure = Failure{ErrPositionUploadFile, localFileText()};
+        else
             m_uploadSize = m_file.size();
-        }
     } else if (m_kind == Kind::DownloadToFile) {
         m_file.setFileName(localFile);
         if (m_offset == 0) {
@@ -285,8 +285,8 @@ void DataConnection::onEstablished()
     ev.startTransfer(direction());
     m_session.waiter().wake();
     if (m_kind == Kind::Upload) {
-        if (!m_file.isOpen())
-            shutdownUpload(); // nothing can be sent: end the upload instead of leaving the server waiting
+        if (uploadFailure)
+            breakOffUpload(*uploadFailure); // an empty file must not replace the server's copy
         else
             pumpUpload();
     } else if (m_channel.available() > 0) {
@@ -429,13 +429,10 @@ void DataConnection::pumpUpload()
         const qint64 want = std::min(remaining, kUploadBlock);
         if (m_block.size() < want)
             m_block.resize(kUploadBlock);
+        // A read error, or a file cut short since the upload began (another program writing it).
         const qint64 got = m_file.read(m_block.data(), want);
         if (got != want) {
-            m_session.events().error(ErrReadLocalFile, QStringLiteral("Error reading from local file."));
-            m_file.close();
-            m_channel.close();
-            m_finished = true;
-            m_session.waiter().wake();
+            breakOffUpload(Failure{ErrReadLocalFile, QStringLiteral("Error reading from local file.")});
             return;
         }
         m_session.waiter().touch();
@@ -444,6 +441,22 @@ void DataConnection::pumpUpload()
         m_counter += got;
         ev.transfer(0, m_counter, percent(), QByteArray());
     }
+}
+
+void DataConnection::breakOffUpload(const Failure& failure)
+{
+    // The server must not see the orderly end of the data, which would make the part it got a whole file:
+    // the connection is reset (vsftpd, proftpd and pure-ftpd then answer 426 or 451), and the method fails
+    // with the local failure whatever the server answers. Under TLS our close-notify goes first, as a reset
+    // alone ends the whole session on vsftpd and pure-ftpd; it is lost with the data still queued, so only
+    // a server that has read everything sent may still take the part for the whole.
+    qCDebug(lcEngine) << "upload broken off after" << m_counter << "bytes:" << failure.text;
+    m_finished = true; // before the cut, whose last writes may call for more data
+    m_uploadFailure = failure;
+    m_file.close();
+    m_channel.cut();
+    m_session.events().error(failure.code, failure.text);
+    m_session.waiter().wake();
 }
 
 void DataConnection::shutdownUpload()
@@ -595,16 +608,25 @@ void DataConnection::upload()
     m_offset = restartOffset(s.startByte);
     open();
     ControlConnection& control = m_session.control();
-    if (!s.startByte.isEmpty())
-        control.sendCommand(QStringLiteral("REST"), s.startByte);
-    // Nothing is sent before the server has answered STOR with its preliminary reply: a server that
-    // connected right after PORT may otherwise take an early close for an aborted transfer.
-    const bool finalRead = control.sendCommand(QStringLiteral("STOR"), s.remoteFile, true);
-    m_storeSent = true;
-    pumpUpload();
-    if (!finalRead)
-        control.sendCommand(QString()); // the final reply, while the upload runs
-    completionWait();
+    try {
+        if (!s.startByte.isEmpty())
+            control.sendCommand(QStringLiteral("REST"), s.startByte);
+        // Nothing is sent before the server has answered STOR with its preliminary reply: a server that
+        // connected right after PORT may otherwise take an early close for an aborted transfer.
+        const bool finalRead = control.sendCommand(QStringLiteral("STOR"), s.remoteFile, true);
+        m_storeSent = true;
+        pumpUpload();
+        if (!finalRead)
+            control.sendCommand(QString()); // the final reply, while the upload runs
+        completionWait();
+    } catch (const Failure&) {
+        // The server's answer to a broken-off upload (426 and the like) follows from the local failure.
+        if (m_uploadFailure)
+            throw *m_uploadFailure;
+        throw;
+    }
+    if (m_uploadFailure)
+        throw *m_uploadFailure;
 }
 
 void DataConnection::listDirectory()

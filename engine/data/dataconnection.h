@@ -76,6 +76,8 @@ private:
     void completeTransfer();
     void pumpUpload();
     void shutdownUpload();
+    /// Ends an upload whose local file failed: the server is not told the data is complete.
+    void breakOffUpload(const Failure& failure);
     void deliverListingLine(const QByteArray& line);
     void completionWait();
     /// Keeps the first local file failure of a download: the method fails with it once the server is done.
@@ -102,6 +104,7 @@ private:
     bool m_established = false;
     bool m_finished = false;
     bool m_uploadQueued = false;
+    std::optional<Failure> m_uploadFailure; // the local file failed during the upload
     bool m_storeSent = false;
     bool m_tls = false;
     bool m_transferAnswered = false; // the transfer command got its preliminary reply

@@ -6,6 +6,7 @@
 #include "tests/support/testhelpers.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,7 @@ using namespace skyhaul::test;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
+Q_DECLARE_METATYPE(skyhaul::test::TlsMode)
 
 namespace {
 
@@ -250,6 +252,95 @@ private Q_SLOTS:
         engine.setLocalFile(good);
         QCOMPARE(failureOf([&] { engine.Download(); }).first, -1);
         QCOMPARE(readLocal(good), content);
+        m_server.reset();
+    }
+
+    void uploadOfAFileThatEndsEarly_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        QTest::addColumn<TlsMode>("tls");
+        QTest::addColumn<bool>("gone");        ///< the file goes before the data connection is up
+        QTest::addColumn<bool>("serverTells"); ///< the server can tell a broken-off upload from a whole one
+        for (ServerKind kind : {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd})
+            QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind << TlsMode::None << false << true;
+        // pyftpdlib takes every end of an upload's data connection, a reset too, for the end of the file.
+        QTest::newRow("pyftpdlib") << ServerKind::Pyftpdlib << TlsMode::None << false << false;
+        // Under TLS our close-notify goes out before the reset. It is lost with the data still queued, and
+        // the server answers 426 or 451; but a server that has read everything already takes the part for the
+        // whole. A reset without it would end the whole session on vsftpd and pure-ftpd.
+        QTest::newRow("vsftpd explicit TLS") << ServerKind::Vsftpd << TlsMode::Explicit << false << false;
+        QTest::newRow("pure-ftpd explicit TLS")
+            << ServerKind::PureFtpd << TlsMode::Explicit << false << false;
+        QTest::newRow("vsftpd, the file gone") << ServerKind::Vsftpd << TlsMode::None << true << true;
+        QTest::newRow("proftpd, the file gone") << ServerKind::Proftpd << TlsMode::None << true << true;
+    }
+
+    // Another program cuts the local file while it goes up (or removes it before its data flows): the
+    // upload fails with 144 (or 3), and its data connection is broken off instead of ended, so the server
+    // does not take the short (or empty) file for the whole one.
+    void uploadOfAFileThatEndsEarly()
+    {
+        QFETCH(ServerKind, kind);
+        QFETCH(TlsMode, tls);
+        QFETCH(bool, gone);
+        QFETCH(bool, serverTells);
+        m_server = std::make_unique<FtpServer>(
+            FtpServerOptions{.kind = kind, .tls = tls, .requireTls = tls != TlsMode::None});
+        QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+        TFtpEngine engine;
+        EngineRecorder rec(engine);
+        engine.OnSSLServerAuthentication = [](const QByteArray&, const QString&, const QString&,
+                                              const QString&, bool& accept) { accept = true; };
+        engine.setRemoteHost(m_server->host());
+        engine.setRemotePort(m_server->port());
+        engine.setSSLStartMode(tls == TlsMode::None ? sslNone : sslExplicit);
+        engine.setUser(m_server->user());
+        engine.setPassword(m_server->password());
+        engine.setTransferMode(tmBinary);
+        engine.Logon();
+
+        const QString path = local(QStringLiteral("shrinks.bin"));
+        QVERIFY(writeLocal(path, patternBytes(8 * 1024 * 1024, 6)));
+        const qint64 cutTo = 300000; // within the second block the engine reads
+        rec.transferHook = [&](int, qint64) {
+            if (QFileInfo(path).size() > cutTo)
+                QVERIFY(QFile::resize(path, cutTo));
+        };
+        if (gone) {
+            // Once the upload has found the file, before the data connection opens.
+            auto trail = engine.OnPITrail;
+            engine.OnPITrail = [&, trail](int direction, const QString& message) {
+                trail(direction, message);
+                if (direction == 0 && message == u"PASV"_s)
+                    QVERIFY(QFile::remove(path));
+            };
+        }
+        engine.setLocalFile(path);
+        engine.setRemoteFile(QStringLiteral("shrinks.bin"));
+        const auto failure = failureOf([&] { engine.Upload(); });
+        rec.transferHook = nullptr;
+        const int code = gone ? 3 : 144;
+        QCOMPARE(failure.first, code);
+        QCOMPARE(failure.second,
+                 gone ? u"3: Error opening local file."_s : u"144: Error reading from local file."_s);
+        QCOMPARE(rec.errors.count(code), 1);
+        // The server's final answer to STOR is no success.
+        const QStringList shape = rec.shape();
+        const QStringList afterStor =
+            shape.mid(shape.indexOf(QStringLiteral("command STOR"))).filter(QRegularExpression(u"^reply"_s));
+        QVERIFY(!afterStor.isEmpty());
+        if (serverTells)
+            QVERIFY2(!afterStor.last().startsWith(QLatin1String("reply 2")),
+                     qPrintable(rec.events.join(u'\n')));
+        QVERIFY(m_server->readFile(QStringLiteral("shrinks.bin")).size() <= cutTo);
+
+        // The session goes on: the next upload of the same name is whole.
+        QVERIFY(engine.Connected());
+        engine.OnPITrail = nullptr;
+        const QByteArray whole = patternBytes(cutTo, 7);
+        QVERIFY(writeLocal(path, whole));
+        engine.Upload();
+        QVERIFY(m_server->readFile(QStringLiteral("shrinks.bin")) == whole);
         m_server.reset();
     }
 

@@ -8,6 +8,7 @@
 #include "tests/support/ftpserver.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/direntry.h"
 #include "transfer/quemodel.h"
 #include "transfer/transferrun.h"
 #include "ui/dialogs/overwriteform.h"
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QToolBar>
@@ -422,6 +425,119 @@ private Q_SLOTS:
         tab.RefreshBtnClick();
         QCOMPARE(c.trail.count(u"LIST"_s), 1);
         QVERIFY(shownNames(tab).contains(u"3.bin"_s));
+    }
+
+    // While a file comes in, the status shows the speed and the time left after the totals, all of it in
+    // sight; Stop leaves a red line naming the file and the byte it stopped at; the run's last status is
+    // its totals alone.
+    void statusShowsSpeedAndTimeLeft_data()
+    {
+        QTest::addColumn<QByteArray>("language"); ///< the RemoteForm lines of a language file; none: English
+        QTest::addColumn<QString>("left");        ///< the time-left text around "(.+)"
+        QTest::addColumn<QString>("stoppedAt");   ///< the stop line after the file's path
+        QTest::newRow("English") << QByteArray() << u"(.+) left"_s << u"Stopped at byte %1 (%2 of %3)"_s;
+        QTest::newRow("a language file")
+            << QByteArray("TimeLeft=noch %1\r\nStoppedAt=Halt bei %1 (%2/%3)\r\n") << u"noch (.+)"_s
+            << u"Halt bei %1 (%2/%3)"_s;
+    }
+
+    void statusShowsSpeedAndTimeLeft()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QString, left);
+        QFETCH(QString, stoppedAt);
+        FtpServer server({.kind = ServerKind::Proftpd, .downloadKiBPerSecond = 256});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const qint64 size = 4 * 1024 * 1024;
+        QVERIFY(server.putFile(u"slow.bin"_s, randomBytes(int(size))));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        const auto english = qScopeGuard([] { config().Language.clear(); });
+        if (!language.isEmpty()) {
+            QVERIFY(QDir(env.folder()).mkpath(u"Languages"_s));
+            writeBytes(env.filePath(u"Languages/Test.ini"_s), "[RemoteForm]\r\n" + language);
+            config().Language = u"Test"_s;
+        }
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QLabel* status = tab.widgets().StatusText;
+
+        // Looked at with every report; once the speed shows, Stop is pressed as a click would come.
+        const QRegularExpression withSpeed(u"^Total : (\\d+)/%1   [\\d.,]+(B|KB|MB|GB)/s   "_s.arg(size) +
+                                           QString(left).replace(u"(.+)"_s, u"(\\d+:\\d\\d(:\\d\\d)?|--)"_s) +
+                                           u"$"_s);
+        QString seen;
+        bool whole = false;
+        auto progress = tab.engine()->OnTransfer;
+        tab.engine()->OnTransfer = [&, progress](int direction, qint64 bytes, int percent,
+                                                 const QByteArray& text) {
+            progress(direction, bytes, percent, text);
+            if (!seen.isEmpty() || !withSpeed.match(status->text()).hasMatch())
+                return;
+            seen = status->text();
+            whole = status->width() >= status->sizeHint().width();
+            QTimer::singleShot(0, &tab, [&tab] { QTest::mouseClick(tab.widgets().StopBtn, Qt::LeftButton); });
+        };
+        selectNames(tab, {u"slow.bin"_s});
+        ModalAnswerer modal({pressYes()});
+        pressInList(tab, Qt::Key_F9);
+        QCOMPARE(modal.unexpected(), 0);
+
+        QVERIFY2(!seen.isEmpty(), qPrintable(status->text()));
+        QVERIFY2(whole, qPrintable(seen));
+        const qint64 kept = QFileInfo(target.filePath(u"slow.bin"_s)).size();
+        QVERIFY(kept > 0 && kept < size);
+        const QString line = u"/slow.bin: "_s + stoppedAt.arg(kept).arg(FormatSize(kept), u"4MB"_s);
+        const QStringList stopped = redLinesWith(tab, u"/slow.bin: "_s);
+        QCOMPARE(stopped.size(), 1);
+        QVERIFY2(stopped[0].endsWith(line), qPrintable(stopped[0] + u" / "_s + line));
+        QVERIFY2(QRegularExpression(u"^Total : \\d+/%1$"_s.arg(size)).match(status->text()).hasMatch(),
+                 qPrintable(status->text()));
+    }
+
+    // A run after another shows its own totals from its start, also one that moves no data: the delete
+    // after a download does not show the download's figures.
+    void aRunAfterAnotherShowsItsOwnTotals()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"big.bin"_s, randomBytes(100000)) && server.putFile(u"small.txt"_s, "small"));
+        QTemporaryDir target;
+        OtherPane pane;
+        pane.path = target.path() + u"/"_s;
+        TabEnvironment env;
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        selectNames(tab, {u"big.bin"_s});
+        {
+            ModalAnswerer modal({pressYes()});
+            pressInList(tab, Qt::Key_F9);
+            QCOMPARE(modal.unexpected(), 0);
+        }
+        QCOMPARE(tab.widgets().StatusText->text(), u"Total : 100000/100000"_s);
+
+        QString during;
+        int bar = -1;
+        auto trail = tab.engine()->OnPITrail;
+        tab.engine()->OnPITrail = [&, trail](int direction, const QString& message) {
+            trail(direction, message);
+            if (direction == 0 && message.startsWith(u"DELE "_s)) {
+                during = tab.widgets().StatusText->text();
+                bar = tab.widgets().Progress->value();
+            }
+        };
+        selectNames(tab, {u"small.txt"_s});
+        {
+            ModalAnswerer modal({pressYes()});
+            QTest::mouseClick(tab.widgets().DeleteBtn, Qt::LeftButton);
+            QCOMPARE(modal.unexpected(), 0);
+            QCOMPARE(modal.seen(), 1);
+        }
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/small.txt"_s));
+        QCOMPARE(during, u"Total : 0/5"_s);
+        QCOMPARE(bar, 0);
     }
 
     void clearsDuringARun_data()

@@ -124,7 +124,7 @@ struct Bench {
     bool totalsInRange() const
     {
         for (const QString& text : status) {
-            const QStringList parts = text.mid(8).split(u'/');
+            const QStringList parts = text.mid(8).section(u' ', 0, 0).split(u'/');
             if (!text.startsWith(u"Total : "_s) || parts.size() != 2 ||
                 parts[0].toLongLong() > parts[1].toLongLong())
                 return false;
@@ -582,7 +582,13 @@ private Q_SLOTS:
         QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
         bench.run.RunDownloadQueue(QString());
 
-        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s))); // Stop is no error
+        // Stop is no failure: one line tells where the file stopped, for a later resume.
+        QCOMPARE(bench.log.size(), 1);
+        const QRegularExpressionMatch stopped =
+            QRegularExpression(u"^/two: Stopped at byte (\\d+) \\(\\S+ of 8MB\\)$"_s).match(bench.log[0]);
+        QVERIFY2(stopped.hasMatch(), qPrintable(bench.log[0]));
+        const qint64 stoppedAt = stopped.captured(1).toLongLong();
+        QVERIFY2(stoppedAt > 512 * 1024 && stoppedAt < remote[1].size(), qPrintable(bench.log[0]));
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.last().first().toInt(), 0);
         QCOMPARE(bench.started, QStringList({u"/one"_s, u"/two"_s}));
@@ -598,11 +604,182 @@ private Q_SLOTS:
         } else {
             // A new file keeps what arrived, so that Resume can continue it.
             const QByteArray partial = fileBytes(dir.filePath(u"two"_s));
-            QVERIFY(partial.size() > 512 * 1024 && partial.size() < remote[1].size());
+            QCOMPARE(partial.size(), stoppedAt);
             QVERIFY(remote[1].startsWith(partial));
         }
         QVERIFY(bench.engine.Connected());
         QVERIFY(!bench.run.Transferring());
+    }
+
+    void eachRunStartsFromItsOwnTotals_data()
+    {
+        QTest::addColumn<QString>("second"); ///< what the run after a download of 3 MiB does
+        QTest::newRow("a download") << u"download"_s;
+        QTest::newRow("a download whose file is skipped") << u"skip"_s;
+        QTest::newRow("an upload") << u"upload"_s;
+        QTest::newRow("a server-to-server copy") << u"copy"_s;
+        QTest::newRow("a delete") << u"delete"_s;
+        QTest::newRow("a download after a stopped run") << u"after stop"_s;
+    }
+
+    // The run before is done with: the status and the bar show the new run's own figures from its start,
+    // also when it moves no data through the engine (skips, server-to-server copies, deletes).
+    void eachRunStartsFromItsOwnTotals()
+    {
+        QFETCH(QString, second);
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QByteArray big = patternBytes(3 * 1024 * 1024, 40);
+        const QByteArray small = patternBytes(1000, 41);
+        QVERIFY(m_server->putFile(u"big.bin"_s, big) && m_server->putFile(u"small.bin"_s, small) &&
+                m_server->makeDir(u"in"_s));
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        bench.run.FileExistsAction = FileExists::Skip;
+        if (second == u"after stop"_s) {
+            auto transfer = bench.engine.OnTransfer;
+            bench.engine.OnTransfer = [&, transfer](int direction, qint64 bytes, int percent,
+                                                    const QByteArray& text) {
+                transfer(direction, bytes, percent, text);
+                if (bytes > 1024 * 1024 && !bench.run.StopRequested())
+                    bench.run.StopBtnClick();
+            };
+        }
+        bench.queueDownloads({u"big.bin"_s}, {big.size()}, dir.path());
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY(bench.status.last().startsWith(u"Total : "_s));
+        QCOMPARE(QFileInfo::exists(dir.filePath(u"big.bin"_s)), true);
+
+        bench.queue.clear();
+        bench.planner.TotalBytes = 0;
+        bench.status.clear();
+        bench.log.clear();
+        QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
+        TFtpEngine destination;
+        if (second == u"download"_s || second == u"after stop"_s) {
+            bench.queueDownloads({u"small.bin"_s}, {small.size()}, dir.path());
+            bench.run.RunDownloadQueue(QString());
+        } else if (second == u"skip"_s) {
+            writeBytes(dir.filePath(u"small.bin"_s), "old");
+            bench.queueDownloads({u"small.bin"_s}, {small.size()}, dir.path());
+            bench.run.RunDownloadQueue(QString());
+        } else if (second == u"upload"_s) {
+            writeBytes(dir.filePath(u"up.bin"_s), small);
+            bench.planner.addLocal(dir.path() + u"/"_s, u"up.bin"_s, u"/in"_s, -1);
+            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.run.RunUploadQueue(dir.path() + u"/"_s);
+        } else if (second == u"copy"_s) {
+            destination.setRemoteHost(m_server->host());
+            destination.setRemotePort(m_server->port());
+            destination.setSSLStartMode(sslNone);
+            destination.setUser(m_server->user());
+            destination.setPassword(m_server->password());
+            destination.Logon();
+            destination.setRemotePath(u"/in"_s);
+            bench.run.postRetrieve = [&](const QString& rel, quint64 ticket) {
+                QMetaObject::invokeMethod(
+                    &bench.run, [&bench, rel, ticket] { bench.run.WMFxpRetrieve(rel, ticket); },
+                    Qt::QueuedConnection);
+            };
+            bench.queueDownloads({u"small.bin"_s}, {small.size()}, u"ftp://u@127.0.0.1//in"_s);
+            bench.run.RunDownloadQueue(QString(), &destination);
+            QCOMPARE(m_server->readFile(u"in/small.bin"_s), small);
+        } else {
+            TQueItem item;
+            item.SourcePath = u"/small.bin"_s;
+            item.DisplayName = u"small.bin"_s;
+            item.ItemSize = small.size();
+            item.TargetPath = DeleteMarker;
+            bench.queue.add(nullptr, item);
+            bench.run.TotalBytes = small.size();
+            bench.run.RunDeleteQueue();
+            QCOMPARE(m_server->readFile(u"small.bin"_s), QByteArray());
+        }
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        // From its first report to its last, the run shows its own total and nothing done before it.
+        QVERIFY(!bench.status.isEmpty());
+        QCOMPARE(bench.status.first(), u"Total : 0/1000"_s);
+        for (const QString& text : std::as_const(bench.status))
+            QVERIFY2(text.section(u' ', 2, 2).endsWith(u"/1000"_s), qPrintable(text));
+        QVERIFY(bench.totalsInRange());
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.first().first().toInt(), 0);
+        const bool moved = second == u"download"_s || second == u"after stop"_s || second == u"upload"_s;
+        QCOMPARE(bench.status.last(), moved ? u"Total : 1000/1000"_s : u"Total : 0/1000"_s);
+        QCOMPARE(progress.last().first().toInt(), moved ? 100 : 0);
+    }
+
+    // A local file cut short by another program while it goes up: the item fails, the log names it with the
+    // engine's error, and the run goes on with the next item.
+    void uploadOfAFileCutShortFails()
+    {
+        QVERIFY2(startServer(ServerKind::Vsftpd), qPrintable(m_server->errorString()));
+        QTemporaryDir dir;
+        const QString cut = dir.filePath(u"cut.bin"_s);
+        writeBytes(cut, patternBytes(8 * 1024 * 1024, 42));
+        writeBytes(dir.filePath(u"next.txt"_s), "next");
+        Bench bench;
+        logOn(bench);
+        bench.planner.addLocal(dir.path() + u"/"_s, u"cut.bin"_s, u"/"_s, -1);
+        bench.planner.addLocal(dir.path() + u"/"_s, u"next.txt"_s, u"/"_s, -1);
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        auto transfer = bench.engine.OnTransfer;
+        bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            transfer(direction, bytes, percent, text);
+            if (QFileInfo(cut).size() > 300000)
+                QVERIFY(QFile::resize(cut, 300000));
+        };
+        bench.run.RunUploadQueue(dir.path() + u"/"_s);
+        QCOMPARE(bench.percents(), QStringList({u"cut.bin -1"_s, u"next.txt 100"_s}));
+        QCOMPARE(bench.log, QStringList{cut + u": 144: Error reading from local file."_s});
+        QCOMPARE(m_server->readFile(u"next.txt"_s), QByteArray("next"));
+        QVERIFY(m_server->readFile(u"cut.bin"_s).size() <= 300000);
+    }
+
+    void redLinesNameTheItem_data()
+    {
+        QTest::addColumn<QString>("run");
+        QTest::newRow("download of a file that is gone") << u"download"_s;
+        QTest::newRow("upload onto a remote folder") << u"upload"_s;
+        QTest::newRow("upload of a folder that exists") << u"folder"_s;
+        QTest::newRow("delete of a file that is gone") << u"delete"_s;
+    }
+
+    // The red line of a failed item names the item, followed by the engine's message as it is.
+    void redLinesNameTheItem()
+    {
+        QFETCH(QString, run);
+        QVERIFY2(startServer(ServerKind::Vsftpd), qPrintable(m_server->errorString()));
+        QVERIFY(m_server->makeDir(u"taken"_s));
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        QString item;
+        if (run == u"download"_s) {
+            item = u"/gone.bin"_s;
+            bench.queueDownloads({u"gone.bin"_s}, {10}, dir.path());
+            bench.run.RunDownloadQueue(QString());
+        } else if (run == u"upload"_s || run == u"folder"_s) {
+            item = dir.filePath(u"taken"_s);
+            if (run == u"upload"_s)
+                writeBytes(item, "file");
+            else
+                QVERIFY(QDir().mkpath(item));
+            bench.planner.addLocal(dir.path() + u"/"_s, u"taken"_s, u"/"_s, -1);
+            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.run.RunUploadQueue(dir.path() + u"/"_s);
+        } else {
+            item = u"/gone.bin"_s;
+            TQueItem gone;
+            gone.SourcePath = item;
+            gone.DisplayName = u"gone.bin"_s;
+            gone.TargetPath = DeleteMarker;
+            bench.queue.add(nullptr, gone);
+            bench.run.RunDeleteQueue();
+        }
+        const QString reply = bench.engine.LastReply();
+        QVERIFY2(reply.startsWith(u"55"_s), qPrintable(reply));
+        QCOMPARE(bench.log, QStringList{item + u": 141: "_s + reply});
     }
 
     void clearsDuringARun()
