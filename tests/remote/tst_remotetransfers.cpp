@@ -571,6 +571,67 @@ private Q_SLOTS:
         QVERIFY(!tab.IsBusy());
     }
 
+    void walkBoundFailsThePlanning_data()
+    {
+        QTest::addColumn<bool>("download");
+        QTest::newRow("download") << true;
+        QTest::newRow("delete") << false;
+    }
+
+    void walkBoundFailsThePlanning()
+    {
+        // Every folder of this server lists the same two folders, as folders linked in a cycle do. The walk
+        // stops at the bound; nothing is downloaded or deleted, the log and the queue page say why.
+        using namespace skyhaul::test::script;
+        QFETCH(bool, download);
+        const QByteArray twoFolders =
+            "drwxr-xr-x 2 u g 0 Jan 01 2020 a\r\ndrwxr-xr-x 2 u g 0 Jan 01 2020 b\r\n";
+        auto listing = [&](const QByteArray& path) {
+            return Script{expect("CWD " + path), reply("250 Ok"),   expect("PASV"), pasv(),
+                          expect("LIST"),        reply("150 Here"), acceptData(),   sendData(twoFolders),
+                          closeData(),           reply("226 Done")};
+        };
+        ScriptedServer server(logOnAndListRoot("drwxr-xr-x 2 u g 0 Jan 01 2020 loop\r\n") + listing("/loop") +
+                              listing("/loop/a") + listing("/loop/a/a") +
+                              Script{expect("CWD /"), reply("250 Ok"), expect("PWD"), reply("257 \"/\"")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        extraSettings().MaxWalkFolders = 3;
+        QTemporaryDir down;
+        OtherPane pane;
+        pane.path = down.path() + u"/"_s;
+        TRemoteFrame tab(env.context(&pane));
+        tab.resize(900, 650);
+        tab.show();
+        fillFields(tab, server.host(), server.port(), u"u"_s, u"p"_s);
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList{u"loop"_s});
+        selectNames(tab, {u"loop"_s});
+        ModalAnswerer modal({pressYes()});
+        pressInList(tab, download ? Qt::Key_F9 : Qt::Key_Delete,
+                    download ? Qt::NoModifier : Qt::ShiftModifier);
+        QCOMPARE(modal.seen(), 1);
+        QCOMPARE(modal.unexpected(), 0);
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+
+        const QString why =
+            u"Nothing was transferred or deleted: the selection holds more than 3 folders. The "
+            "limit is set in Config, File Transfer."_s;
+        QCOMPARE(redLinesWith(tab, why).size(), 1);
+        QCOMPARE(tab.widgets().StatusText->text(), why);
+        QCOMPARE(tab.widgets().PageControl1->currentWidget(), tab.widgets().QuePage);
+        // The queue keeps what was planned, the folder where the walk stopped marked failed.
+        QVERIFY(tab.queue().count() > 0);
+        bool failedFolder = false;
+        for (QueNode* node = tab.queue().first(); node; node = tab.queue().next(node))
+            failedFolder |= node->item.IsFolder && node->item.Percent == -1;
+        QVERIFY(failedFolder);
+        QVERIFY(QDir(down.path()).isEmpty());
+        QVERIFY(!tab.IsBusy());
+        QCOMPARE(tab.currentPath(), u"/"_s);
+    }
+
     void newFolderTwice()
     {
         FtpServer server({.kind = ServerKind::Vsftpd});
