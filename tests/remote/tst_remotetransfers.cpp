@@ -632,6 +632,68 @@ private Q_SLOTS:
         QCOMPARE(tab.currentPath(), u"/"_s);
     }
 
+    void deleteSymbolicLinks()
+    {
+        // A recursive delete removes links themselves, never what they point to; a link to a folder that
+        // was opened as a folder loses its node with it.
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"targets/t.txt"_s, "t") && server.putFile(u"targets/tdir/inner.txt"_s, "i") &&
+                server.putFile(u"tree/own.txt"_s, "o") && server.makeDir(u"tree/sub"_s));
+        const QString root = server.rootDir();
+        QVERIFY(QFile::link(u"../targets/t.txt"_s, root + u"/tree/flink"_s));
+        QVERIFY(QFile::link(u"../targets/tdir"_s, root + u"/tree/dlink"_s));
+        QVERIFY(QFile::link(u"../../targets/tdir"_s, root + u"/tree/sub/deeplink"_s));
+        TabEnvironment env;
+        OtherPane pane;
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(u"/tree"_s));
+        QCOMPARE(shownNames(tab), QStringList({u".."_s, u"sub"_s, u"dlink"_s, u"flink"_s, u"own.txt"_s}));
+
+        // Opened as a folder, the link gets a node; deleting the link takes the node away.
+        tab.widgets().rFileListView->selectionModel()->clear();
+        selectNames(tab, {u"dlink"_s});
+        tab.rFileListViewDblClick();
+        QCOMPARE(tab.currentPath(), u"/tree/dlink"_s);
+        FolderNode* tree = tab.rootNode()->exactChild(u"tree"_s);
+        QVERIFY(tree && tree->exactChild(u"dlink"_s));
+        QVERIFY(tab.GoToPath(u"/tree"_s));
+        c.trail.clear();
+        selectNames(tab, {u"dlink"_s});
+        {
+            ModalAnswerer first({pressYes()});
+            pressInList(tab, Qt::Key_Delete, Qt::ShiftModifier);
+            QCOMPARE(first.unexpected(), 0);
+        }
+        QCOMPARE(commandsOf(c.trail, {u"DELE"_s, u"RMD"_s}), QStringList{u"DELE /tree/dlink"_s});
+        QVERIFY(!tree->exactChild(u"dlink"_s));
+        QVERIFY(!QFileInfo(root + u"/tree/dlink"_s).isSymLink());
+
+        // The whole tree: links inside it are files to delete, and the folders holding them go too.
+        selectNames(tab, {u".."_s});
+        tab.rFileListViewDblClick();
+        QCOMPARE(tab.currentPath(), u"/"_s);
+        c.trail.clear();
+        selectNames(tab, {u"tree"_s});
+        QVERIFY(tab.widgets().DeleteBtn->isEnabled());
+        ModalAnswerer second({pressYes()});
+        QTest::mouseClick(tab.widgets().DeleteBtn, Qt::LeftButton);
+        QCOMPARE(second.seen(), 1);
+        QCOMPARE(second.unexpected(), 0);
+        QStringList sent = commandsOf(c.trail, {u"DELE"_s, u"RMD"_s});
+        QCOMPARE(sent.last(), u"RMD /tree"_s);
+        sent.sort();
+        QCOMPARE(sent, QStringList({u"DELE /tree/flink"_s, u"DELE /tree/own.txt"_s,
+                                    u"DELE /tree/sub/deeplink"_s, u"RMD /tree"_s, u"RMD /tree/sub"_s}));
+        QVERIFY(redLinesWith(tab, u"550"_s).isEmpty());
+        QVERIFY(!QFileInfo::exists(root + u"/tree"_s));
+        QCOMPARE(server.readFile(u"targets/t.txt"_s), QByteArray("t"));
+        QCOMPARE(server.readFile(u"targets/tdir/inner.txt"_s), QByteArray("i"));
+        QVERIFY(!tab.rootNode()->exactChild(u"tree"_s));
+        QCOMPARE(tab.queue().count(), 0);
+    }
+
     void newFolderTwice()
     {
         FtpServer server({.kind = ServerKind::Vsftpd});
