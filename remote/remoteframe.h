@@ -314,6 +314,9 @@ private:
     void checkTransferItem(int transType);
     void engineStatusConnected();
     void openTempCopy(const TrFileObj& entry);
+    /// Opens a symbolic link as a folder when the server can change into it; false when it cannot (a link to
+    /// a file, or a dangling one).
+    bool openLinkedFolder(TrFileObj& entry);
     void addQuickConnectRecord();
     QAction* addFavoriteItem(const QString& path);
     QAction* findMenuItem(QMenu* menu, const QString& caption) const;
@@ -341,6 +344,9 @@ private:
     bool downloadCopy(const TrFileObj& entry, const QString& copy);
     /// A planner that logs, reports to the information panel and stops with the tab.
     void preparePlanner(skyhaul::TransferPlanner& planner);
+    /// A walk that reached its bound fails the whole planning: says why in red and on the queue page, and
+    /// ends the action (ActionStopped) before anything runs.
+    void failPlanningAtLimit(const skyhaul::TransferPlanner& planner);
     /// Queues the selected rows of the selected folder (".." left out) for target; returns the base.
     QString queueSelectedRows(skyhaul::TransferPlanner& planner, const QString& target);
     /// ExpandRemoteFolders over the folder tree, in WalkMode, with the information panel; back to

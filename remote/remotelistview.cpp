@@ -34,16 +34,8 @@ void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& file
     TtrFileList* listing = m_listingTarget ? m_listingTarget : currentListing();
     if (!listing)
         return;
-    auto entry = std::make_unique<TrFileObj>();
-    entry->FileName = fileName;
-    entry->FullPath = fullPathOf(fileName);
-    entry->IsDir = isDir;
-    entry->FileSize = fileSize;
-    entry->FileTime = ParseListTime(fileTime);
-    const ListingColumns columns = cutListingColumns(dirEntry);
-    entry->Attr = columns.attr;
-    entry->Owner = columns.owner;
-    entry->Group = columns.group;
+    auto entry = listedEntry(dirEntry, fileName, isDir, fileSize, fileTime, ConnectYear);
+    entry->FullPath = fullPathOf(entry->FileName);
     entry->IconIndex = -1;
     listing->Add(std::move(entry));
 }

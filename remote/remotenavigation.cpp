@@ -315,6 +315,8 @@ void TRemoteFrame::rFileListViewDblClick()
         }
         return;
     }
+    if (entry->IsLink && openLinkedFolder(*entry))
+        return;
     switch (config().DoubleClickAction) {
     case DoubleClick::Open:
         openTempCopy(*entry);
@@ -326,6 +328,51 @@ void TRemoteFrame::rFileListViewDblClick()
         EditBtnClick();
         break;
     }
+}
+
+bool TRemoteFrame::openLinkedFolder(TrFileObj& entry)
+{
+    // The listing cannot tell a link to a folder from one to a file; the server tells by changing into it.
+    // The link then opens as a folder under its own name, where the user double-clicked it. The walks still
+    // take it as a file, so they never follow a link.
+    FolderNode* folder = CurrentNode;
+    const QString name = entry.FileName;
+    QPointer<TRemoteFrame> self(this);
+    const quint64 generation = m_tree.generation();
+    {
+        BusyScope busy(this);
+        try {
+            FtpEngine->setRemotePath(entry.FullPath); // nested wait
+        } catch (const EFtpEngine&) {
+            if (self && !StopRequested)
+                return false; // no folder: the server stays where it was
+            throw;
+        }
+    }
+    if (!self || generation != m_tree.generation() || !folder || !m_items.contains(folder))
+        return true;
+    FolderNode* child = folder->exactChild(name);
+    if (!child) {
+        child = folder->addChild(name);
+        addTreeItem(child);
+    }
+    // Opened as the listing opens a folder that holds folders: a collapsed parent would be expanded by the
+    // selection below, and its expansion would take the selection back.
+    folder->setMayHaveChildren(true);
+    treeItem(folder)->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    treeItem(folder)->setExpanded(true); // nested waits through the expansion event
+    if (!self || generation != m_tree.generation() || !m_items.contains(child))
+        return true;
+    // The listing may have been freed meanwhile; the entry is only touched while its listing stands.
+    if (TtrFileList* listing = folder->listing()) {
+        for (int i = 0; i < listing->Count(); ++i) {
+            if (listing->Entry(i) == &entry)
+                entry.Node = child;
+        }
+    }
+    FileListModel->setItemCount(0);
+    rTreeView->setCurrentItem(treeItem(child)); // nested waits through the change event
+    return true;
 }
 
 void TRemoteFrame::openTempCopy(const TrFileObj& entry)

@@ -213,6 +213,21 @@ void TRemoteFrame::preparePlanner(TransferPlanner& planner)
     };
 }
 
+void TRemoteFrame::failPlanningAtLimit(const TransferPlanner& planner)
+{
+    const TransferPlanner::Limit limit = planner.limitReached();
+    if (limit == TransferPlanner::Limit::None)
+        return;
+    const SectionTexts texts = m_context.texts.section(texttables::RemoteForm);
+    const QString message = limit == TransferPlanner::Limit::Folders
+                                ? texts.text(u"WalkFolderLimit").arg(planner.maxFolders)
+                                : texts.text(u"WalkEntryLimit").arg(planner.maxEntries);
+    LogError(message);
+    StatusText->setText(message);
+    PageControl1->setCurrentIndex(QuePageIndex);
+    throw ActionStopped();
+}
+
 QString TRemoteFrame::queueSelectedRows(TransferPlanner& planner, const QString& target)
 {
     WalkStartNode = selectedNode();
@@ -291,6 +306,7 @@ QString TRemoteFrame::planSelectedRows(TransferPlanner& planner, const QString& 
     preparePlanner(planner);
     const QString base = queueSelectedRows(planner, target);
     walkRemoteFolders(planner, target);
+    failPlanningAtLimit(planner);
     TotalBytes = planner.TotalBytes;
     // A walk cut short leaves folders whose contents are not all queued: the action ends here.
     throwIfStopped();
@@ -384,6 +400,7 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
         auto freeInfo = qScopeGuard([this] { delete m_info.data(); });
         planner.ExpandLocalFolders(localBase, UploadTarget, folderImage);
     }
+    failPlanningAtLimit(planner);
     TotalBytes = planner.TotalBytes;
     throwIfStopped();
     runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });

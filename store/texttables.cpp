@@ -79,6 +79,9 @@ constexpr TextEntry ConfigFormEntries[] = {
     {"Ok", "&Ok", "btnOk"},
     {"Cancel", "&Cancel", "btnCancel"},
     {"DeleteSelectedItem", "DeleteS elected Item", "btnDeleteSelected"},
+    {"WalkLimits", "Folder Walks", "gbWalkLimits"},
+    {"MaxWalkFolders", "Most folders listed", "lbMaxWalkFolders"},
+    {"MaxWalkEntries", "Most files and folders queued", "lbMaxWalkEntries"},
 };
 
 constexpr TextEntry LogonFormEntries[] = {
@@ -164,6 +167,16 @@ constexpr TextEntry RemoteFormEntries[] = {
     {"Attr", "Attributes", "rFileListView@3"},
     {"User", "User", "rFileListView@4"},
     {"Group", "Group", "rFileListView@5"},
+    // A walk that passed its bound; %1 is the bound. Logged and shown on the queue page.
+    {"WalkFolderLimit",
+     "Nothing was transferred or deleted: the selection holds more than %1 folders. The limit is set in "
+     "Config, File Transfer.",
+     ""},
+    {"WalkEntryLimit",
+     "Nothing was transferred or deleted: the selection holds more than %1 files and folders. The limit is "
+     "set "
+     "in Config, File Transfer.",
+     ""},
 };
 
 constexpr TextEntry LocalFormEntries[] = {

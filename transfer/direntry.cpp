@@ -272,4 +272,28 @@ ListingColumns cutListingColumns(const QString& dirEntry)
     return columns;
 }
 
+std::unique_ptr<TrFileObj> listedEntry(const QString& dirEntry, const QString& fileName, bool isDir,
+                                       qint64 fileSize, const QString& fileTime, const QString& connectYear)
+{
+    auto entry = std::make_unique<TrFileObj>();
+    entry->FileName = fileName;
+    entry->IsDir = isDir;
+    entry->FileSize = fileSize;
+    entry->FileTime = ParseListTime(fileTime, connectYear);
+    const ListingColumns columns = cutListingColumns(dirEntry);
+    entry->Attr = columns.attr;
+    entry->Owner = columns.owner;
+    entry->Group = columns.group;
+    // Only a Unix line's type letter makes a link: a plain file may well hold " -> " in its name.
+    if (!isDir && dirEntry.startsWith(QLatin1Char('l'))) {
+        entry->IsLink = true;
+        static const QString arrow = QStringLiteral(" -> ");
+        if (const qsizetype cut = fileName.indexOf(arrow); cut > 0) {
+            entry->FileName = fileName.left(cut);
+            entry->LinkTarget = fileName.mid(cut + arrow.size());
+        }
+    }
+    return entry;
+}
+
 } // namespace skyhaul

@@ -29,6 +29,12 @@ public:
     QString Attr;
     QString Owner;
     QString Group;
+    /// A symbolic link (its listing line starts with "l"): FileName is the link's own name, LinkTarget what
+    /// the server showed after " -> ". Whether it leads to a file or a folder is not known from the listing,
+    /// so it is never a folder here: walks never follow it, a download fetches it as a file (and fails
+    /// cleanly when it leads to a folder), a delete removes the link itself.
+    bool IsLink = false;
+    QString LinkTarget;
 
     bool isParentEntry() const { return IsDir && FileName == QLatin1String(".."); }
 };
@@ -107,5 +113,12 @@ struct ListingColumns {
     QString group;
 };
 ListingColumns cutListingColumns(const QString& dirEntry);
+
+/**
+ * The entry of one listing event (the engine's OnDirList), FullPath left to the caller. A symbolic link's
+ * name is what comes before " -> ": a Unix server lists a link as "name -> target".
+ */
+std::unique_ptr<TrFileObj> listedEntry(const QString& dirEntry, const QString& fileName, bool isDir,
+                                       qint64 fileSize, const QString& fileTime, const QString& connectYear);
 
 } // namespace skyhaul

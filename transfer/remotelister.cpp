@@ -34,16 +34,8 @@ RemoteFolderListing EngineFolderLister::listFolder(FolderNodeHandle, const QStri
             cut = true;
             return;
         }
-        auto entry = std::make_unique<TrFileObj>();
-        entry->FileName = fileName;
-        entry->FullPath = prefix + QLatin1Char('/') + fileName;
-        entry->IsDir = isDir;
-        entry->FileSize = fileSize;
-        entry->FileTime = ParseListTime(fileTime, year);
-        const ListingColumns columns = cutListingColumns(dirEntry);
-        entry->Attr = columns.attr;
-        entry->Owner = columns.owner;
-        entry->Group = columns.group;
+        auto entry = listedEntry(dirEntry, fileName, isDir, fileSize, fileTime, year);
+        entry->FullPath = prefix + QLatin1Char('/') + entry->FileName;
         listing->Add(std::move(entry));
     };
     try {

@@ -19,7 +19,8 @@ QString nameProblem(const QString& name)
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return QStringLiteral("the name \"%1\" names a folder itself").arg(name);
     for (QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
+        // "\\" is an ordinary character of a name here: it cannot lead out of a folder.
+        if (c == QLatin1Char('/'))
             return QStringLiteral("the name holds a path separator");
         if (c == QChar(0) || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             return QStringLiteral("the name holds a control character");

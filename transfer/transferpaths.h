@@ -11,7 +11,8 @@ QString EnsureSlash(const QString& remotePath);
 
 /**
  * Why a name that came from a server (or a local folder bound for one) cannot be used as one path
- * component: empty, "." or "..", a "/" or "\" in it, a NUL, CR or LF. Empty when the name is fine.
+ * component: empty, "." or "..", a "/" in it (so also an absolute name), a NUL, CR or LF. A "\" is an
+ * ordinary character of a name. Empty when the name is fine.
  */
 QString nameProblem(const QString& name);
 

@@ -1,5 +1,6 @@
 #include "transfer/transferplanner.h"
 
+#include "store/extrasettings.h"
 #include "transfer/direntry.h"
 #include "transfer/remotelister.h"
 #include "transfer/transferpaths.h"
@@ -27,11 +28,39 @@ QString fromFsName(const std::filesystem::path& name)
 
 } // namespace
 
+TransferPlanner::TransferPlanner(TransferQueue& queue)
+    : maxFolders(extraSettings().MaxWalkFolders), maxEntries(extraSettings().MaxWalkEntries), m_queue(queue)
+{
+}
+
 QueNode* TransferPlanner::add(QueNode* parent, const TQueItem& item)
 {
     QueNode* node = m_queue.add(parent, item);
     TotalBytes += item.ItemSize;
+    if (++m_entriesPlanned > maxEntries && m_limit == Limit::None)
+        reachLimit(parent ? parent : node, Limit::Entries);
     return node;
+}
+
+void TransferPlanner::reachLimit(QueNode* node, Limit limit)
+{
+    // The caller words the message: the planning fails as a whole, not this one item.
+    m_limit = limit;
+    m_stopped = true;
+    node->item.Percent = -1;
+    m_queue.itemChanged(node);
+}
+
+bool TransferPlanner::countFolder(QueNode* node)
+{
+    if (m_limit != Limit::None)
+        return false;
+    if (m_foldersListed >= maxFolders) {
+        reachLimit(node, Limit::Folders);
+        return false;
+    }
+    ++m_foldersListed;
+    return true;
 }
 
 void TransferPlanner::fail(QueNode* node, const QString& reason)
@@ -44,6 +73,8 @@ void TransferPlanner::fail(QueNode* node, const QString& reason)
 
 bool TransferPlanner::shouldStop()
 {
+    if (m_limit != Limit::None)
+        return true;
     if (!m_stopped && stopRequested && stopRequested())
         m_stopped = true;
     return m_stopped;
@@ -91,6 +122,8 @@ QueNode* TransferPlanner::addLocal(const QString& localBase, const QString& name
 
 template <typename Expand> void TransferPlanner::walkTopLevel(Expand expand)
 {
+    if (m_limit != Limit::None)
+        return; // the top-level items alone passed a bound
     m_stopped = false;
     const auto idle = qScopeGuard([this] { m_queue.setBusyNode(nullptr); });
     if (onInfo)
@@ -129,7 +162,7 @@ bool TransferPlanner::enterFolder(QueNode* node, int depth)
 
 void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QString& target, int depth)
 {
-    if (!enterFolder(node, depth))
+    if (!enterFolder(node, depth) || !countFolder(node))
         return;
     const RemoteFolderListing listing = lister.listFolder(node->item.FolderNode, node->item.SourcePath);
     if (shouldStop())
@@ -153,6 +186,8 @@ void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QS
                           : entry.IsDir         ? node->item.ImageIndex
                                                 : icon(entry.FileName);
         QueNode* child = add(node, item);
+        if (m_limit != Limit::None)
+            return;
         if (const QString problem = nameProblem(entry.FileName); !problem.isEmpty()) {
             fail(child, QStringLiteral("refused: ") + problem);
             continue;
@@ -169,7 +204,7 @@ void TransferPlanner::expandRemote(QueNode* node, RemoteLister& lister, const QS
 void TransferPlanner::expandLocal(QueNode* node, const QString& localBase, const QString& uploadTarget,
                                   int folderImage, int depth)
 {
-    if (!enterFolder(node, depth))
+    if (!enterFolder(node, depth) || !countFolder(node))
         return;
     const QString base = localBaseOf(node->item, localBase);
     const QString folder = joinLocal(base, node->item.SourcePath);
@@ -198,6 +233,8 @@ void TransferPlanner::expandLocal(QueNode* node, const QString& localBase, const
             item.ItemSize = statError ? 0 : qint64(size);
         }
         QueNode* child = add(node, item);
+        if (m_limit != Limit::None)
+            return;
         if (const QString problem = nameProblem(name); !problem.isEmpty()) {
             fail(child, QStringLiteral("refused: ") + problem);
         } else if (isLink && isDir) {

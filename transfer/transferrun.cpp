@@ -590,6 +590,9 @@ void TransferRun::RunDeleteQueue()
                 } else {
                     try {
                         m_engine.DeleteFile(item.SourcePath);
+                        // A link the user opened as a folder has a node of its own: it goes with the link.
+                        if (item.FolderNode && onFolderRemoved)
+                            onFolderRemoved(item.FolderNode);
                         finish(node, item.ItemSize);
                     } catch (const EFtpEngine& e) {
                         if (!m_stopRequested)

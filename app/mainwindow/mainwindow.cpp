@@ -7,6 +7,7 @@
 #include "engine/component/ftpengine.h"
 #include "local/localframe.h"
 #include "store/configrecord.h"
+#include "store/extrasettings.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
 #include "store/io/heldfiles.h"
@@ -241,6 +242,7 @@ void TfrmSkyhaulMain::FormCreate()
     } catch (...) {
         // A configuration that cannot be read leaves the defaults; start-up goes on.
     }
+    extraSettings().load(folder); // never throws: what cannot be read gives the defaults
 
     qCDebug(lcApp) << "start-up 6: language";
     applyLanguage();
@@ -334,6 +336,7 @@ void TfrmSkyhaulMain::FormDestroy()
     c.RightActiveTab = PageControl2->currentIndex();
     try {
         c.save(folder);
+        extraSettings().save(folder);
     } catch (const FileIoError& e) {
         // The old file is still whole; the user learns that this session's window settings are not in it.
         qCWarning(lcApp).noquote() << e.message();

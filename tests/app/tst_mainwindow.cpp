@@ -5,6 +5,7 @@
 #include "app/mainwindow/panecontrol.h"
 #include "local/localframe.h"
 #include "store/configrecord.h"
+#include "store/extrasettings.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
 #include "store/quickconnect.h"
@@ -204,6 +205,7 @@ private Q_SLOTS:
         m_system = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid() && m_system->isValid());
         config() = ConfigRecord();
+        extraSettings() = ExtraSettings();
         m_opened.clear();
         TestRemoteTab::s_destroyedWhileBusy = false;
     }
@@ -252,6 +254,7 @@ private Q_SLOTS:
         stored.LeftActiveTab = 0;
         stored.save(m_app->path());
         writeBytes(appFile(u"Languages/Test.ini"_s), "[MainForm]\r\nLocal=Lokal\r\nExit=Quit\r\n");
+        writeBytes(appFile(u"Settings.ini"_s), "[Transfer]\r\nMaxWalkFolders=77\r\n");
         LocalFavorites::save(m_app->path(), {m_system->path()});
         TabLayoutFile::write(
             TabLayoutFile::leftFilePath(m_app->path()),
@@ -275,6 +278,8 @@ private Q_SLOTS:
         QCOMPARE(window->PageControl1->currentIndex(), 0);
         QCOMPARE(window->size(), QSize(700, 400));
         QCOMPARE(window->pos(), QPoint(30, 40));
+        QCOMPARE(extraSettings().MaxWalkFolders, 77);
+        QCOMPARE(extraSettings().MaxWalkEntries, ExtraSettings::DefaultMaxWalkEntries);
     }
 
     // Shutdown writes both layouts, empties TempFolder (which stays) and saves the configuration with the
@@ -290,6 +295,7 @@ private Q_SLOTS:
         window->resize(800, 450);
         QVERIFY(waitFor([&] { return window->width() == 800; }, 2000));
 
+        extraSettings().MaxWalkEntries = 4321;
         LogCapture log("skyhaul.app");
         QVERIFY(window->close());
         QStringList steps;
@@ -313,6 +319,9 @@ private Q_SLOTS:
         QCOMPARE(saved.MainHeight, 450);
         QCOMPARE(saved.LeftActiveTab, 0);
         QCOMPARE(saved.RightActiveTab, 1);
+        ExtraSettings extra;
+        QVERIFY(extra.load(m_app->path()));
+        QCOMPARE(extra.MaxWalkEntries, 4321);
         // Closing again (the destructor) does not run the shutdown twice.
         const QByteArray layout = fileBytes(TabLayoutFile::rightFilePath(m_app->path()));
         window.reset();

@@ -6,6 +6,7 @@
 #include "engine/component/ftpengine.h"
 #include "remote/remoteframe.h"
 #include "store/configrecord.h"
+#include "store/extrasettings.h"
 #include "store/sitestore.h"
 #include "ui/dialogs/logonform.h"
 
@@ -185,7 +186,8 @@ private:
 
 /**
  * What every remote-tab test needs: an application folder of its own with an empty quick-connect list, the
- * configuration at its first-start values, and English (United States) number and date formats.
+ * configuration and the extra settings at their first-start values, and English (United States) number and
+ * date formats.
  */
 class TabEnvironment {
 public:
@@ -195,8 +197,13 @@ public:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         config() = ConfigRecord();
         config().applyDefaults();
+        extraSettings() = ExtraSettings();
     }
-    ~TabEnvironment() { config() = ConfigRecord(); }
+    ~TabEnvironment()
+    {
+        config() = ConfigRecord();
+        extraSettings() = ExtraSettings();
+    }
 
     /// What a tab of this folder is handed: the folder, the texts of the configured language (read now),
     /// the quick-connect list below and the folder's "skTemp/".

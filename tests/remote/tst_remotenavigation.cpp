@@ -527,6 +527,52 @@ private Q_SLOTS:
         QCOMPARE(opened.urls.size(), 1);
     }
 
+    void doubleClickSymbolicLinks()
+    {
+        // A link shows its own name; one to a folder opens by changing into it, one to a file does what a
+        // file does.
+        FtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(QStringLiteral("targets/t.txt"), "target file"));
+        QVERIFY(server.putFile(QStringLiteral("targets/tdir/inner.txt"), "inner"));
+        QVERIFY(server.makeDir(QStringLiteral("tree")));
+        const QString root = server.rootDir();
+        QVERIFY(QFile::link(QStringLiteral("../targets/t.txt"), root + QStringLiteral("/tree/flink")));
+        QVERIFY(QFile::link(QStringLiteral("../targets/tdir"), root + QStringLiteral("/tree/dlink")));
+        TabEnvironment env;
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
+        ConnectedTab c(server, env);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(QStringLiteral("/tree")));
+        QCOMPARE(shownNames(tab),
+                 QStringList({QStringLiteral(".."), QStringLiteral("dlink"), QStringLiteral("flink")}));
+
+        config().DoubleClickAction = DoubleClick::Open;
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("flink")));
+        const QString copy = env.filePath(QStringLiteral("skTemp/flink"));
+        QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("target file"));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/tree"));
+
+        c.trail.clear();
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("dlink")));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/tree/dlink"));
+        QCOMPARE(shownNames(tab), QStringList({QStringLiteral(".."), QStringLiteral("inner.txt")}));
+        QCOMPARE(c.trail.count(QStringLiteral("RETR")), 0);
+        QCOMPARE(opened.urls.size(), 1);
+        QVERIFY(!tab.IsBusy());
+        // Back up by "..", and into the link again through its node.
+        doubleClickRow(tab, 0);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/tree"));
+        doubleClickRow(tab, rowOf(tab, QStringLiteral("dlink")));
+        QCOMPARE(tab.currentPath(), QStringLiteral("/tree/dlink"));
+        QCOMPARE(opened.urls.size(), 1);
+    }
+
     void listedNameCannotLeaveTheTemporaryFolder()
     {
         using namespace skyhaul::test::script;

@@ -750,6 +750,129 @@ private Q_SLOTS:
         QCOMPARE(c.trail.count(u"DELE"_s), 1);
     }
 
+    void walkBoundFailsThePlanning_data()
+    {
+        QTest::addColumn<bool>("download");
+        QTest::newRow("download") << true;
+        QTest::newRow("delete") << false;
+    }
+
+    void walkBoundFailsThePlanning()
+    {
+        // Every folder of this server lists the same two folders, as folders linked in a cycle do. The walk
+        // stops at the bound; nothing is downloaded or deleted, the log and the queue page say why.
+        using namespace skyhaul::test::script;
+        QFETCH(bool, download);
+        const QByteArray twoFolders =
+            "drwxr-xr-x 2 u g 0 Jan 01 2020 a\r\ndrwxr-xr-x 2 u g 0 Jan 01 2020 b\r\n";
+        auto listing = [&](const QByteArray& path) {
+            return Script{expect("CWD " + path), reply("250 Ok"),   expect("PASV"), pasv(),
+                          expect("LIST"),        reply("150 Here"), acceptData(),   sendData(twoFolders),
+                          closeData(),           reply("226 Done")};
+        };
+        ScriptedServer server(logOnAndListRoot("drwxr-xr-x 2 u g 0 Jan 01 2020 loop\r\n") + listing("/loop") +
+                              listing("/loop/a") + listing("/loop/a/a") +
+                              Script{expect("CWD /"), reply("250 Ok"), expect("PWD"), reply("257 \"/\"")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        extraSettings().MaxWalkFolders = 3;
+        QTemporaryDir down;
+        OtherPane pane;
+        pane.path = down.path() + u"/"_s;
+        TRemoteFrame tab(env.context(&pane));
+        tab.resize(900, 650);
+        tab.show();
+        fillFields(tab, server.host(), server.port(), u"u"_s, u"p"_s);
+        tab.ConnectBtnClick();
+        QCOMPARE(shownNames(tab), QStringList{u"loop"_s});
+        selectNames(tab, {u"loop"_s});
+        ModalAnswerer modal({pressYes()});
+        pressInList(tab, download ? Qt::Key_F9 : Qt::Key_Delete,
+                    download ? Qt::NoModifier : Qt::ShiftModifier);
+        QCOMPARE(modal.seen(), 1);
+        QCOMPARE(modal.unexpected(), 0);
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.failures(), QStringList());
+
+        const QString why =
+            u"Nothing was transferred or deleted: the selection holds more than 3 folders. The "
+            "limit is set in Config, File Transfer."_s;
+        QCOMPARE(redLinesWith(tab, why).size(), 1);
+        QCOMPARE(tab.widgets().StatusText->text(), why);
+        QCOMPARE(tab.widgets().PageControl1->currentWidget(), tab.widgets().QuePage);
+        // The queue keeps what was planned, the folder where the walk stopped marked failed.
+        QVERIFY(tab.queue().count() > 0);
+        bool failedFolder = false;
+        for (QueNode* node = tab.queue().first(); node; node = tab.queue().next(node))
+            failedFolder |= node->item.IsFolder && node->item.Percent == -1;
+        QVERIFY(failedFolder);
+        QVERIFY(QDir(down.path()).isEmpty());
+        QVERIFY(!tab.IsBusy());
+        QCOMPARE(tab.currentPath(), u"/"_s);
+    }
+
+    void deleteSymbolicLinks()
+    {
+        // A recursive delete removes links themselves, never what they point to; a link to a folder that
+        // was opened as a folder loses its node with it.
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"targets/t.txt"_s, "t") && server.putFile(u"targets/tdir/inner.txt"_s, "i") &&
+                server.putFile(u"tree/own.txt"_s, "o") && server.makeDir(u"tree/sub"_s));
+        const QString root = server.rootDir();
+        QVERIFY(QFile::link(u"../targets/t.txt"_s, root + u"/tree/flink"_s));
+        QVERIFY(QFile::link(u"../targets/tdir"_s, root + u"/tree/dlink"_s));
+        QVERIFY(QFile::link(u"../../targets/tdir"_s, root + u"/tree/sub/deeplink"_s));
+        TabEnvironment env;
+        OtherPane pane;
+        TransferTab c(server, env, &pane);
+        TRemoteFrame& tab = c.tab;
+        QVERIFY(tab.GoToPath(u"/tree"_s));
+        QCOMPARE(shownNames(tab), QStringList({u".."_s, u"sub"_s, u"dlink"_s, u"flink"_s, u"own.txt"_s}));
+
+        // Opened as a folder, the link gets a node; deleting the link takes the node away.
+        tab.widgets().rFileListView->selectionModel()->clear();
+        selectNames(tab, {u"dlink"_s});
+        tab.rFileListViewDblClick();
+        QCOMPARE(tab.currentPath(), u"/tree/dlink"_s);
+        FolderNode* tree = tab.rootNode()->exactChild(u"tree"_s);
+        QVERIFY(tree && tree->exactChild(u"dlink"_s));
+        QVERIFY(tab.GoToPath(u"/tree"_s));
+        c.trail.clear();
+        selectNames(tab, {u"dlink"_s});
+        {
+            ModalAnswerer first({pressYes()});
+            pressInList(tab, Qt::Key_Delete, Qt::ShiftModifier);
+            QCOMPARE(first.unexpected(), 0);
+        }
+        QCOMPARE(commandsOf(c.trail, {u"DELE"_s, u"RMD"_s}), QStringList{u"DELE /tree/dlink"_s});
+        QVERIFY(!tree->exactChild(u"dlink"_s));
+        QVERIFY(!QFileInfo(root + u"/tree/dlink"_s).isSymLink());
+
+        // The whole tree: links inside it are files to delete, and the folders holding them go too.
+        selectNames(tab, {u".."_s});
+        tab.rFileListViewDblClick();
+        QCOMPARE(tab.currentPath(), u"/"_s);
+        c.trail.clear();
+        selectNames(tab, {u"tree"_s});
+        QVERIFY(tab.widgets().DeleteBtn->isEnabled());
+        ModalAnswerer second({pressYes()});
+        QTest::mouseClick(tab.widgets().DeleteBtn, Qt::LeftButton);
+        QCOMPARE(second.seen(), 1);
+        QCOMPARE(second.unexpected(), 0);
+        QStringList sent = commandsOf(c.trail, {u"DELE"_s, u"RMD"_s});
+        QCOMPARE(sent.last(), u"RMD /tree"_s);
+        sent.sort();
+        QCOMPARE(sent, QStringList({u"DELE /tree/flink"_s, u"DELE /tree/own.txt"_s,
+                                    u"DELE /tree/sub/deeplink"_s, u"RMD /tree"_s, u"RMD /tree/sub"_s}));
+        QVERIFY(redLinesWith(tab, u"550"_s).isEmpty());
+        QVERIFY(!QFileInfo::exists(root + u"/tree"_s));
+        QCOMPARE(server.readFile(u"targets/t.txt"_s), QByteArray("t"));
+        QCOMPARE(server.readFile(u"targets/tdir/inner.txt"_s), QByteArray("i"));
+        QVERIFY(!tab.rootNode()->exactChild(u"tree"_s));
+        QCOMPARE(tab.queue().count(), 0);
+    }
+
     void newFolderTwice()
     {
         FtpServer server({.kind = ServerKind::Vsftpd});

@@ -1,6 +1,7 @@
 #include "ui/dialogs/configform.h"
 
 #include "store/configrecord.h"
+#include "store/extrasettings.h"
 #include "store/favorites.h"
 #include "store/io/ansitext.h"
 #include "store/io/datafile.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,11 +27,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace skyhaul {
 
@@ -257,9 +261,26 @@ QWidget* TConfigForm::buildFileTransferPage()
     rgFileExists =
         radioGroup(page, "rgFileExists", {"Ask", "Overwrite", "Resume", "Skip"}, &rgFileExistsItems);
     rgDoubleClick = radioGroup(page, "rgDoubleClick", {"View", "Edit", "Open"}, &rgDoubleClickItems);
-    auto* layout = new QHBoxLayout(page);
-    layout->addWidget(rgFileExists, 0, Qt::AlignTop);
-    layout->addWidget(rgDoubleClick, 0, Qt::AlignTop);
+
+    gbWalkLimits = named(new QGroupBox(page), "gbWalkLimits");
+    auto count = [this](const char* name) {
+        auto* box = named(new QSpinBox(gbWalkLimits), name);
+        box->setRange(1, std::numeric_limits<int>::max());
+        box->setGroupSeparatorShown(true);
+        return box;
+    };
+    seMaxWalkFolders = count("seMaxWalkFolders");
+    seMaxWalkEntries = count("seMaxWalkEntries");
+    auto* limits = new QFormLayout(gbWalkLimits);
+    limits->addRow(named(new QLabel(gbWalkLimits), "lbMaxWalkFolders"), seMaxWalkFolders);
+    limits->addRow(named(new QLabel(gbWalkLimits), "lbMaxWalkEntries"), seMaxWalkEntries);
+
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(rgFileExists, 0, Qt::AlignTop);
+    choices->addWidget(rgDoubleClick, 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(choices);
+    layout->addWidget(gbWalkLimits);
     layout->addStretch(1);
     return page;
 }
@@ -304,6 +325,8 @@ void TConfigForm::fillFromConfig()
     chbShowRemoteCaption->setChecked(c.ShowRemoteCaption);
     checkId(rgFileExistsItems, int(c.FileExistsAction));
     checkId(rgDoubleClickItems, int(c.DoubleClickAction));
+    seMaxWalkFolders->setValue(extraSettings().MaxWalkFolders);
+    seMaxWalkEntries->setValue(extraSettings().MaxWalkEntries);
     (c.StoreQuickConnectPassword ? rbStorePassword : rbAskPassword)->setChecked(true);
     checkId(rbEditorItems, int(c.EditorChoice));
     edEditorPath->setText(c.EditorPath);
@@ -345,8 +368,12 @@ void TConfigForm::btnOkClick()
     if (const int id = rbEditorItems->checkedId(); id >= 0)
         c.EditorChoice = Editor(id);
     c.EditorPath = cutToSlot(edEditorPath->text());
+    ExtraSettings& extra = extraSettings();
+    extra.MaxWalkFolders = seMaxWalkFolders->value();
+    extra.MaxWalkEntries = seMaxWalkEntries->value();
     try {
         c.save(m_context.appFolder);
+        extra.save(m_context.appFolder);
     } catch (const FileIoError& e) {
         // The settings hold for this session; the file keeps what it held and is written again at exit.
         tellFailure(QStringLiteral("The settings were not saved; they apply until Skyhaul ends."),

@@ -15,6 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -38,7 +39,8 @@ struct ConfigFormContext {
 
 /**
  * The "Config" dialog: a navigation tree and its pages (general, quick connect with its local and remote
- * favorites, file transfer, editor). OK stores the choices in the configuration record and saves config.dat;
+ * favorites, file transfer, editor). OK stores the choices in the configuration record and the extra settings
+ * and saves config.dat and Settings.ini;
  * Cancel and Escape store nothing. The delete buttons of the favorites and quick-connect pages act at once,
  * without a question, and Cancel does not undo them.
  */
@@ -113,6 +115,9 @@ public:
     QButtonGroup* rgFileExistsItems; ///< ids 0 Ask, 1 Overwrite, 2 Resume, 3 Skip
     QGroupBox* rgDoubleClick;
     QButtonGroup* rgDoubleClickItems; ///< ids 0 View, 1 Edit, 2 Open
+    QGroupBox* gbWalkLimits;
+    QSpinBox* seMaxWalkFolders; ///< ExtraSettings::MaxWalkFolders
+    QSpinBox* seMaxWalkEntries; ///< ExtraSettings::MaxWalkEntries
     // Editor.
     QGroupBox* gbEditor;
     QRadioButton* rbAssociated;

@@ -2,6 +2,7 @@
 // configuration record, what OK and Cancel store, the language choices, the editor choice, and the delete
 // actions of the favorites and quick-connect pages with what they leave in the files.
 #include "store/configrecord.h"
+#include "store/extrasettings.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
 #include "store/io/heldfiles.h"
@@ -19,10 +20,12 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -124,6 +127,7 @@ private Q_SLOTS:
         m_app = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid());
         config() = ConfigRecord();
+        extraSettings() = ExtraSettings();
         m_localFavorites.clear();
         m_quickConnect.Clear();
         m_quickConnectChanged = 0;
@@ -285,6 +289,63 @@ private Q_SLOTS:
         ConfigRecord saved;
         QVERIFY(saved.load(m_app->path()));
         QCOMPARE(saved, c);
+    }
+
+    // The walk bounds of the File Transfer page: shown from the extra settings, stored and saved to
+    // Settings.ini by OK only.
+    void walkLimitsStoredByOkOnly_data()
+    {
+        QTest::addColumn<QString>("close");
+        QTest::newRow("OK") << u"ok"_s;
+        QTest::newRow("Cancel") << u"cancel"_s;
+        QTest::newRow("Escape") << u"escape"_s;
+    }
+
+    void walkLimitsStoredByOkOnly()
+    {
+        QFETCH(QString, close);
+        extraSettings().MaxWalkFolders = 500;
+        extraSettings().MaxWalkEntries = 6000;
+        auto form = open();
+        QCOMPARE(form->gbWalkLimits->title(), u"Folder Walks"_s);
+        QCOMPARE(form->findChild<QLabel*>(u"lbMaxWalkFolders"_s)->text(), u"Most folders listed"_s);
+        QCOMPARE(form->findChild<QLabel*>(u"lbMaxWalkEntries"_s)->text(), u"Most files and folders queued"_s);
+        QCOMPARE(form->seMaxWalkFolders->value(), 500);
+        QCOMPARE(form->seMaxWalkEntries->value(), 6000);
+
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->TreeView1->setCurrentItem(form->TreeView1->topLevelItem(2));
+        QCOMPARE(form->currentPage(), TConfigForm::FileTransferPage);
+        auto type = [](QSpinBox* box, const QString& text) {
+            box->setFocus(Qt::OtherFocusReason);
+            box->selectAll();
+            QTest::keyClicks(box, text);
+        };
+        type(form->seMaxWalkFolders, u"25"_s);
+        type(form->seMaxWalkEntries, u"1234567"_s);
+
+        if (close == u"ok"_s)
+            QTest::mouseClick(form->btnOk, Qt::LeftButton);
+        else if (close == u"cancel"_s)
+            QTest::mouseClick(form->btnCancel, Qt::LeftButton);
+        else
+            QTest::keyClick(form.get(), Qt::Key_Escape);
+        QVERIFY(!form->isVisible());
+
+        const QString path = ExtraSettings::filePath(m_app->path());
+        if (close != u"ok"_s) {
+            QCOMPARE(extraSettings().MaxWalkFolders, 500);
+            QCOMPARE(extraSettings().MaxWalkEntries, 6000);
+            QVERIFY(!QFileInfo::exists(path));
+            return;
+        }
+        QCOMPARE(extraSettings().MaxWalkFolders, 25);
+        QCOMPARE(extraSettings().MaxWalkEntries, 1234567);
+        ExtraSettings saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved, extraSettings());
+        QVERIFY(QFileInfo::exists(ConfigRecord::filePath(m_app->path())));
     }
 
     // "Open with program below..." enables the path and its button; with an empty path OK stores the choice
