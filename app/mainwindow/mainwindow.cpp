@@ -325,13 +325,8 @@ void TfrmSkyhaulMain::FormDestroy()
     qCDebug(lcApp) << "shutdown 3: favorites and quick connect";
 
     qCDebug(lcApp) << "shutdown 4: configuration";
+    storeWindowState();
     ConfigRecord& c = config();
-    c.MainWidth = width();
-    c.MainHeight = height();
-    c.MainLeft = x();
-    c.MainTop = y();
-    c.LeftActiveTab = PageControl1->currentIndex();
-    c.RightActiveTab = PageControl2->currentIndex();
     try {
         c.save(folder);
     } catch (const FileIoError& e) {
@@ -340,6 +335,17 @@ void TfrmSkyhaulMain::FormDestroy()
         QMessageBox::warning(this, QStringLiteral("Skyhaul"),
                              e.message() + QStringLiteral("\nThe settings of this session were not saved."));
     }
+}
+
+void TfrmSkyhaulMain::storeWindowState()
+{
+    ConfigRecord& c = config();
+    c.MainWidth = width();
+    c.MainHeight = height();
+    c.MainLeft = x();
+    c.MainTop = y();
+    c.LeftActiveTab = PageControl1->currentIndex();
+    c.RightActiveTab = PageControl2->currentIndex();
 }
 
 void TfrmSkyhaulMain::closeEvent(QCloseEvent* event)
@@ -741,6 +747,9 @@ void TfrmSkyhaulMain::ConfigBtnClick()
     context.quickConnectList = m_quickConnect.get();
     context.quickConnectChanged = [this] { rebuildQuickConnectMenus(); };
     context.favoritesChanged = [this] { refreshFavorites(); };
+    // The dialog's OK saves the record, and the caption refresh after it selects the stored active tabs:
+    // both must see the window as it is now, not as it was at start-up.
+    storeWindowState();
     bool accepted = false;
     {
         TConfigForm form(context, this);

@@ -159,6 +159,8 @@ private:
     TTabSheet* sheetOf(const QWidget* tab) const;
     TPageControl* otherPane(const QWidget* tab) const;
     void applyWindowGeometry();
+    /// Copies the window's size, position and both panes' active tabs into the configuration record.
+    void storeWindowState();
 
     MainWindowOptions m_options;
     QStringList m_localFavorites;

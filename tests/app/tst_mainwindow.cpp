@@ -807,6 +807,30 @@ private Q_SLOTS:
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
     }
 
+    // OK keeps both panes on the tabs the user has chosen since start-up, and config.dat saved by the dialog
+    // holds those tabs and the window's size.
+    void configOkKeepsActiveTabs()
+    {
+        auto window = start();
+        window->NewLocalTab(window->PageControl1);
+        window->NewRemoteTab(window->PageControl1);
+        window->NewRemoteTab(window->PageControl2);
+        window->PageControl1->setCurrentIndex(1);
+        window->PageControl2->setCurrentIndex(1);
+        window->resize(1000, 520);
+        QCOMPARE(config().LeftActiveTab, 0); // as loaded at start-up
+
+        runConfig(*window, [](TConfigForm* form) { form->btnOk->click(); });
+        QCOMPARE(window->PageControl1->currentIndex(), 1);
+        QCOMPARE(window->PageControl2->currentIndex(), 1);
+        ConfigRecord saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved.LeftActiveTab, 1);
+        QCOMPARE(saved.RightActiveTab, 1);
+        QCOMPARE(saved.MainWidth, window->width());
+        QCOMPARE(saved.MainHeight, window->height());
+    }
+
     // Quick-connect entries deleted in the dialog leave the menu of every open remote tab, in both panes,
     // although the dialog is cancelled afterwards.
     void quickConnectDeletesReachEveryTab()
