@@ -50,6 +50,7 @@ QString TRemoteFrame::fetchEditCopy(QString* remotePath)
 
     QPointer<TRemoteFrame> self(this);
     BusyScope busy(this);
+    TransferScope transferring(this);
     FtpEngine->setRemoteFile(fileName);
     FtpEngine->setLocalFile(copy);
     FtpEngine->setStartByte(QStringLiteral("0"));
@@ -100,6 +101,7 @@ void TRemoteFrame::EditBtnClick()
     form->asTabAction = [this](const std::function<void()>& upload) {
         // Busy while the copy goes up: nothing else starts on the engine, and the tab is not closed under it.
         BusyScope busy(this, false);
+        TransferScope transferring(this);
         upload(); // nested wait
     };
     connect(form, &TEditFileForm::uploaded, this, &TRemoteFrame::editCopyUploaded);

@@ -87,6 +87,9 @@ public:
     /// True while an engine method of this tab runs (also the keep-alive's), or Connect or a folder opening
     /// waits for the server or a dialog.
     bool IsBusy() const;
+    /// True while the tab moves files: a queue run (download, upload, server-to-server copy, also as its
+    /// destination), the copy fetched for View or Edit, or an edited copy going up. Listings do not count.
+    bool IsTransferring() const { return m_transferDepth > 0; }
 
     /// Applies the section "RemoteForm" of these texts; the dialogs the tab opens take them too.
     void applyLanguage(const skyhaul::Texts& texts);
@@ -115,6 +118,23 @@ public:
     TFtpEngine* OppositeRemoteEngine() const;
     /// A recursive walk visits folders: opening one then neither touches the file list nor expands nodes.
     void setWalkMode(bool walk) { WalkMode = walk; }
+
+    /// Marks the tab as transferring (IsTransferring()) for as long as it lives. Safe when the tab is deleted
+    /// meanwhile.
+    class TransferScope {
+    public:
+        explicit TransferScope(TRemoteFrame* frame) : m_frame(frame) { ++frame->m_transferDepth; }
+        ~TransferScope()
+        {
+            if (m_frame)
+                --m_frame->m_transferDepth;
+        }
+        TransferScope(const TransferScope&) = delete;
+        TransferScope& operator=(const TransferScope&) = delete;
+
+    private:
+        QPointer<TRemoteFrame> m_frame;
+    };
 
     /// Holds the busy state for as long as it lives: the first scope starts a user action (a stop given
     /// before belongs to the one before) and disables the actions (unless told not to), the last one
@@ -417,6 +437,7 @@ private:
     QString AddFavoritesCaption;
 
     int m_busyDepth = 0;
+    int m_transferDepth = 0;
     int m_actionsDisabledDepth = 0;
     bool m_opening = false;                 ///< an opening of a folder is under way
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill

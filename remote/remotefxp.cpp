@@ -45,9 +45,12 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
     auto unhook = qScopeGuard([stopFromThere] { QObject::disconnect(stopFromThere); });
 
     TFtpEngine* other = destination->engine();
+    const QString destinationPath = other->RemotePath(); // nested wait: PWD
     const QString target = QStringLiteral("ftp://") + other->User() + QLatin1Char('@') + other->RemoteHost() +
-                           QLatin1Char('/') + other->RemotePath(); // nested wait: PWD
+                           QLatin1Char('/') + destinationPath;
     throwIfStopped();
+    // Closing the destination tab during the copy asks first, as closing this one does.
+    TransferScope destinationTransferring(destination);
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);

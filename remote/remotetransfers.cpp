@@ -187,6 +187,7 @@ void TRemoteFrame::runQueue(const std::function<void()>& run)
     });
     m_run->FileExistsAction = config().FileExistsAction;
     m_run->TotalBytes = TotalBytes;
+    TransferScope transferring(this);
     run(); // nested waits: the engine's transfers and the prompt
 }
 

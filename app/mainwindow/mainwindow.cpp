@@ -41,6 +41,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 using namespace skyhaul;
 
 Q_LOGGING_CATEGORY(lcApp, "skyhaul.app", QtWarningMsg)
@@ -354,6 +356,11 @@ void TfrmSkyhaulMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
+    // Once the user said Yes, the close that follows the stop asks nothing more.
+    if (!m_closeRequested && !confirmStopTransfers(allSheets())) {
+        event->ignore();
+        return;
+    }
     // A method of some engine is still on the stack below us: interrupt it and close once it returned.
     if (anyBusy()) {
         m_closeRequested = true;
@@ -495,18 +502,50 @@ void TfrmSkyhaulMain::DeleteThisTab(TPageControl* pane)
     if (pane->count() < 2)
         return;
     if (TTabSheet* sheet = pane->activeSheet())
-        closeSheet(sheet);
+        TabSheetClose(sheet);
 }
 
 bool TfrmSkyhaulMain::TabSheetClose(TTabSheet* sheet)
 {
     TPageControl* pane = paneOf(sheet);
-    const bool allowed = pane && pane->count() > 1;
-    if (allowed)
-        closeSheet(sheet);
+    bool allowed = pane && pane->count() > 1;
+    if (allowed) {
+        QPointer<TTabSheet> guard(sheet);
+        // The question's loop lets anything happen: the sheet may have gone or moved meanwhile.
+        allowed = confirmStopTransfers({sheet}) && guard && paneOf(guard) && paneOf(guard)->count() > 1;
+        if (allowed) {
+            pane = paneOf(guard);
+            closeSheet(guard);
+        }
+    }
     if (pane)
         pane->update();
     return allowed;
+}
+
+bool TfrmSkyhaulMain::confirmStopTransfers(const QList<TTabSheet*>& sheets)
+{
+    const bool transferring = std::any_of(sheets.begin(), sheets.end(), [](const TTabSheet* sheet) {
+        return sheet && sheet->isTransferring();
+    });
+    if (!transferring)
+        return true;
+    const QString question = Texts(m_options.appFolder, config().Language)
+                                 .message(QString::fromLatin1(messages::StopRunningTransfer));
+    // No keeps everything running; it is also the answer of Esc and of the box's close button.
+    return QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes; // nested modal loop
+}
+
+QList<TTabSheet*> TfrmSkyhaulMain::allSheets() const
+{
+    QList<TTabSheet*> sheets;
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        for (int i = 0; i < pane->count(); ++i)
+            if (TTabSheet* sheet = pane->sheet(i))
+                sheets << sheet;
+    return sheets;
 }
 
 void TfrmSkyhaulMain::closeSheet(TTabSheet* sheet)

@@ -156,6 +156,10 @@ private:
     void closeSheet(TTabSheet* sheet);
     void settleClosing();
     bool anyBusy() const;
+    /// Every sheet of both panes, left pane first.
+    QList<TTabSheet*> allSheets() const;
+    /// When one of the sheets transfers files, asks whether to stop; true to go on closing.
+    bool confirmStopTransfers(const QList<TTabSheet*>& sheets);
     TTabSheet* sheetOf(const QWidget* tab) const;
     TPageControl* otherPane(const QWidget* tab) const;
     void applyWindowGeometry();

@@ -22,6 +22,11 @@ void RemoteTab::rebuildQuickConnectMenu() {}
 
 void RemoteTab::reloadFavorites() {}
 
+bool RemoteTab::isTransferring() const
+{
+    return false;
+}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -73,6 +78,7 @@ public:
     }
     TFtpEngine* engine() const override { return m_frame->engine(); }
     bool isBusy() const override { return m_frame->IsBusy(); }
+    bool isTransferring() const override { return m_frame->IsTransferring(); }
     // Stop also ends a run of several files, not only the method running now.
     void interrupt() override { m_frame->StopBtnClick(); }
     void uploadFromLocalTab(const LocalSelection& selection) override

@@ -49,6 +49,9 @@ public:
     virtual TFtpEngine* engine() const = 0;
     /// True while one of the tab's operations runs (between its busy and idle states).
     virtual bool isBusy() const = 0;
+    /// True while the tab moves files (a queue run, a copy fetched for View or Edit, an edited copy going
+    /// up), not only lists folders. The default: never.
+    virtual bool isTransferring() const;
     /// Stops what the tab is doing, as its Stop button does: the running engine method fails at its next
     /// wait. The default interrupts the engine.
     virtual void interrupt();

@@ -1188,18 +1188,41 @@ private Q_SLOTS:
 
     // ---- Closing while an engine method runs
 
+    /// Answers the stop question with Yes or No, and records what it asked.
+    static std::function<void(QDialog*)> answerStop(bool stop, QStringList* asked)
+    {
+        return [=](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            if (!box || !box->button(QMessageBox::Yes)) {
+                dialog->reject();
+                return;
+            }
+            *asked << box->text();
+            box->button(stop ? QMessageBox::Yes : QMessageBox::No)->click();
+        };
+    }
+
     void closeTabDuringDownload_data()
     {
         QTest::addColumn<bool>("useMenu");
-        QTest::newRow("close button") << false;
-        QTest::newRow("Delete This Tab") << true;
+        QTest::addColumn<bool>("listingOnly");
+        QTest::addColumn<bool>("stop"); // the answer to the question
+        QTest::newRow("close button, Yes") << false << false << true;
+        QTest::newRow("Delete This Tab, Yes") << true << false << true;
+        QTest::newRow("close button, No") << false << false << false;
+        QTest::newRow("Delete This Tab, No") << true << false << false;
+        QTest::newRow("a listing closes without a question") << false << true << true;
     }
 
-    // The tab leaves its pane at once; its engine is interrupted, and the tab is destroyed only after the
-    // download has returned. The scripted server sends the file slowly, so the close lands mid-transfer.
+    // Closing a tab that transfers asks first. Yes: the tab leaves its pane at once; its engine is
+    // interrupted, and the tab is destroyed only after the download has returned. No: the tab stays and the
+    // download runs to its end. A tab that only lists is closed without a question. The scripted server sends
+    // the file slowly, so the close lands mid-transfer.
     void closeTabDuringDownload()
     {
         QFETCH(bool, useMenu);
+        QFETCH(bool, listingOnly);
+        QFETCH(bool, stop);
         const int total = 400000;
         ScriptedServer server({reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"),
                                reply("230 in"), expect("SIZE big.bin"), reply("213 400000"), expect("PASV"),
@@ -1213,6 +1236,9 @@ private Q_SLOTS:
         TTabSheet* sheet = window->NewRemoteTab(window->PageControl2);
         QPointer<TTabSheet> alive(sheet);
         TestRemoteTab* tab = testTab(sheet);
+        tab->listingOnly = listingOnly;
+        QStringList asked;
+        ModalWatcher watcher(answerStop(stop, &asked));
         int failure = -1;
         bool closedMidway = false;
         bool aliveRightAfterClose = false;
@@ -1227,16 +1253,35 @@ private Q_SLOTS:
                 QTest::mouseClick(closeButton(pane, pane->indexOf(sheet)), Qt::LeftButton);
             }
             aliveRightAfterClose = !alive.isNull();
-            QCOMPARE(pane->count(), 1);
-            QCOMPARE(window->closingSheetCount(), 1);
+            QCOMPARE(pane->count(), stop ? 1 : 2);
+            QCOMPARE(window->closingSheetCount(), stop ? 1 : 0);
         };
         QElapsedTimer clock;
         clock.start();
+        bool returned = false;
         QTimer::singleShot(0, window.get(), [&] {
             tab->download(server.host(), server.port(), u"u"_s, u"p"_s, u"big.bin"_s, localFile);
             failure = tab->failure;
+            returned = true;
         });
+        if (!stop) {
+            QVERIFY(waitFor([&] { return returned; }, 20000));
+            QCoreApplication::sendPostedEvents(); // the tab's idle notice, while the window still exists
+            QCOMPARE(asked, QStringList{u"A transfer is running. Do you want to stop it?"_s});
+            QVERIFY(closedMidway);
+            QVERIFY(!alive.isNull());
+            QCOMPARE(failure, 0);
+            QCOMPARE(QFileInfo(localFile).size(), qint64(total));
+            QCOMPARE(window->PageControl2->indexOf(sheet), 1);
+            QCOMPARE(window->closingSheetCount(), 0);
+            // Idle again, it closes without a question.
+            QVERIFY(window->TabSheetClose(sheet));
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(window->close());
+            return;
+        }
         QVERIFY(waitFor([&] { return alive.isNull(); }, 10000));
+        QCOMPARE(asked.size(), listingOnly ? 0 : 1);
         QVERIFY(closedMidway);
         QVERIFY(aliveRightAfterClose);
         QCOMPARE(failure, 301); // interrupted
@@ -1249,10 +1294,19 @@ private Q_SLOTS:
         QVERIFY(window->close());
     }
 
-    // The window's close waits for the running download to be interrupted and return, then runs the
-    // shutdown. A real server sends a large file.
+    void closeWindowDuringDownload_data()
+    {
+        QTest::addColumn<bool>("stop"); // the answer to the question
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+
+    // Closing the window while a download runs asks first. Yes: the close waits for the download to be
+    // interrupted and return, then runs the shutdown. No: the window stays and the download runs to its
+    // end. A real server sends a large file.
     void closeWindowDuringDownload()
     {
+        QFETCH(bool, stop);
         FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const int total = 64 * 1024 * 1024;
@@ -1263,9 +1317,12 @@ private Q_SLOTS:
         auto window = start();
         TestRemoteTab* tab = testTab(window->TabSheet2);
         QPointer<QWidget> tabWidget = tab->widget();
+        QStringList questions;
+        ModalWatcher watcher(answerStop(stop, &questions));
         int failure = -1;
         bool stillOpenAfterClose = false;
         bool asked = false;
+        bool returned = false;
         tab->onProgress = [&](qint64) {
             if (asked)
                 return;
@@ -1276,8 +1333,23 @@ private Q_SLOTS:
             tab->download(server.host(), server.port(), server.user(), server.password(), u"big.bin"_s,
                           localFile, true);
             failure = tab->failure;
+            returned = true;
         });
+        if (!stop) {
+            QVERIFY(waitFor([&] { return returned; }, 60000));
+            QCoreApplication::sendPostedEvents(); // the tab's idle notice, while the window still exists
+            QCOMPARE(questions, QStringList{u"A transfer is running. Do you want to stop it?"_s});
+            QVERIFY(stillOpenAfterClose);
+            QVERIFY(window->isVisible());
+            QCOMPARE(failure, 0);
+            QCOMPARE(QFileInfo(localFile).size(), qint64(total));
+            QVERIFY(!QFile::exists(ConfigRecord::filePath(m_app->path()))); // no shutdown ran
+            QVERIFY(window->close());
+            QCOMPARE(questions.size(), 1);
+            return;
+        }
         QVERIFY(waitFor([&] { return asked && !window->isVisible(); }, 20000));
+        QCOMPARE(questions.size(), 1);
         QVERIFY(stillOpenAfterClose);
         QCOMPARE(failure, 301);
         QVERIFY(QFileInfo(localFile).size() < total);
