@@ -105,6 +105,11 @@ void TRemoteFrame::EditBtnClick()
         upload(); // nested wait
     };
     connect(form, &TEditFileForm::uploaded, this, &TRemoteFrame::editCopyUploaded);
+    connect(form, &TEditFileForm::uploaded, this, [this](const QString& remotePath) {
+        // Every tab on this server that shows the file's folder, this one too, lists it again once idle.
+        const qsizetype slash = remotePath.lastIndexOf(QLatin1Char('/'));
+        tellRemoteFolderChanged(folderRef(slash > 0 ? remotePath.left(slash) : QStringLiteral("/")), false);
+    });
     QString why;
     if (!form->startEditor(editorFor(int(config().EditorChoice), config().EditorPath, copy), &why))
         showMessage(why);

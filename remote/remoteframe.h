@@ -24,6 +24,7 @@
 
 class QDrag;
 class QMenu;
+class QTimer;
 class QTreeWidgetItem;
 class TrFileObj;
 class TtrFileList;
@@ -90,6 +91,13 @@ public:
     /// True while the tab moves files: a queue run (download, upload, server-to-server copy, also as its
     /// destination), the copy fetched for View or Edit, or an edited copy going up. Listings do not count.
     bool IsTransferring() const { return m_transferDepth > 0; }
+
+    /// Files were written into a folder on a server by another tab (or by this one). When this tab is
+    /// connected to that server as that user, it drops its listings of the folder and of the folders below
+    /// it, and lists again the one it shows; never while it is busy: then once it is idle.
+    void remoteFolderChanged(const skyhaul::RemoteFolderRef& folder);
+    /// This tab's server and user with a folder's path.
+    skyhaul::RemoteFolderRef folderRef(const QString& path) const;
 
     /// Applies the section "RemoteForm" of these texts; the dialogs the tab opens take them too.
     void applyLanguage(const skyhaul::Texts& texts);
@@ -386,6 +394,13 @@ private:
     /// A new, empty folder under the temporary folder, named after the moment (with its separator).
     QString makeDragFolder();
 
+    /// Tells the window that a download wrote into this local folder (and below it).
+    void tellLocalFolderChanged(const QString& folder);
+    /// Tells the window that files went into this folder on a server (and below it).
+    void tellRemoteFolderChanged(const skyhaul::RemoteFolderRef& folder, bool exceptThisTab);
+    /// Refreshes the folders other tabs changed, once this tab is idle and no other action waits.
+    void refreshChangedFolders();
+
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
     struct ActionStopped {};
     /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
@@ -438,6 +453,9 @@ private:
 
     int m_busyDepth = 0;
     int m_transferDepth = 0;
+    /// Folders of this tab's server that changed elsewhere and are still to be refreshed.
+    QStringList m_changedFolders;
+    QTimer* m_changedTimer = nullptr;
     int m_actionsDisabledDepth = 0;
     bool m_opening = false;                 ///< an opening of a folder is under way
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill

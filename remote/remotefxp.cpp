@@ -58,6 +58,11 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
         QMetaObject::invokeMethod(
             this, [this, rel, ticket] { WMFxpRetrieve(rel, ticket); }, Qt::QueuedConnection);
     };
+    // Every tab on the destination server sees what arrived, also after a stop or a failure.
+    auto tell = qScopeGuard([this, self, changed = destination->folderRef(destinationPath)] {
+        if (self)
+            tellRemoteFolderChanged(changed, false);
+    });
     runQueue([this, base, engine = QPointer<TFtpEngine>(other)] {
         if (engine)
             m_run->RunDownloadQueue(base, engine); // nested waits on both engines

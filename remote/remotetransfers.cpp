@@ -341,6 +341,11 @@ void TRemoteFrame::Transfer1Click()
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);
+    // Also after a stop or a failure: what arrived is to be seen with its real size.
+    auto tell = qScopeGuard([this, self, target] {
+        if (self)
+            tellLocalFolderChanged(target);
+    });
     runQueue([this, base] { m_run->RunDownloadQueue(base); });
 }
 
@@ -376,7 +381,14 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
     }
     TotalBytes = planner.TotalBytes;
     throwIfStopped();
-    runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });
+    {
+        // Other tabs on this server see the new files too; this one lists its folder again below.
+        auto tell = qScopeGuard([this, self, target = folderRef(UploadTarget)] {
+            if (self)
+                tellRemoteFolderChanged(target, true);
+        });
+        runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });
+    }
     if (self && !m_run->StopRequested() && !StopRequested)
         RefreshNode(CurrentNode); // nested waits
 }

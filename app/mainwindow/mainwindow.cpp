@@ -671,6 +671,31 @@ void TfrmSkyhaulMain::uploadToOpposite(const QWidget* tab, const LocalSelection&
         sheet->remoteTab()->uploadFromLocalTab(selection);
 }
 
+void TfrmSkyhaulMain::localFolderChanged(const QString& folder)
+{
+    const QString changed = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (changed.isEmpty())
+        return;
+    const QString below = changed.endsWith(QLatin1Char('/')) ? changed : changed + QLatin1Char('/');
+    for (TTabSheet* sheet : allSheets()) {
+        TLocalFrame* frame = sheet->localFrame();
+        if (!frame || frame->currentFolder().isEmpty())
+            continue;
+        const QString shown = QDir::cleanPath(frame->currentFolder());
+        if (shown == changed || shown.startsWith(below))
+            frame->refreshList();
+    }
+}
+
+void TfrmSkyhaulMain::remoteFolderChanged(const RemoteFolderRef& folder, const QWidget* except)
+{
+    for (TTabSheet* sheet : allSheets()) {
+        RemoteTab* remote = sheet->remoteTab();
+        if (remote && remote->widget() != except)
+            remote->remoteFolderChanged(folder);
+    }
+}
+
 TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
 {
     // A remote tab that is connected, or still busy connecting, is never taken over.

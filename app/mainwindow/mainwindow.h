@@ -63,6 +63,9 @@ public:
     QString oppositeLocalPath(const QWidget* tab) const override;
     TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override;
     void uploadToOpposite(const QWidget* tab, const skyhaul::LocalSelection& selection) override;
+    // Folders a tab wrote into: every tab that shows them refreshes.
+    void localFolderChanged(const QString& folder) override;
+    void remoteFolderChanged(const skyhaul::RemoteFolderRef& folder, const QWidget* except) override;
 
     /// Fills the sheet with a new local tab (marker "L"); the caller sets the caption.
     TLocalFrame* CreateLocalTab(TTabSheet* sheet);

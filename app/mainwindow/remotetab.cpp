@@ -27,6 +27,8 @@ bool RemoteTab::isTransferring() const
     return false;
 }
 
+void RemoteTab::remoteFolderChanged(const RemoteFolderRef&) {}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -89,6 +91,7 @@ public:
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
     void rebuildQuickConnectMenu() override { m_frame->BuildQuickConnectMenu(); }
     void reloadFavorites() override { m_frame->ReloadFavorites(); }
+    void remoteFolderChanged(const RemoteFolderRef& folder) override { m_frame->remoteFolderChanged(folder); }
 
 private:
     TRemoteFrame* m_frame;

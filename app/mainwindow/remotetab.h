@@ -66,6 +66,9 @@ public:
     virtual void rebuildQuickConnectMenu();
     /// Reads the favorites of the logged-on user and host again. The default does nothing.
     virtual void reloadFavorites();
+    /// Files were written into a folder on a server (PaneHost::remoteFolderChanged): a tab connected to
+    /// that server refreshes what it keeps of it. The default does nothing.
+    virtual void remoteFolderChanged(const RemoteFolderRef& folder);
 
     /// Called with the host name when the tab's caption changes, and when its busy state ends.
     std::function<void(const QString&)> onCaptionChanged;
