@@ -1,6 +1,8 @@
 #include "local/localframe.h"
 
 #include "engine/component/ftpengine.h"
+#include "local/localdelete.h"
+#include "local/locallistmodel.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/io/datafile.h"
@@ -19,6 +21,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -55,6 +58,13 @@ QString menuText(const QString& path)
     QString text = path;
     return text.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
+
+/// The file list's view; tells whether a name is being edited in place (keys then belong to the editor).
+class ShellListView : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    bool editing() const { return state() == QAbstractItemView::EditingState; }
+};
 
 } // namespace
 
@@ -187,7 +197,7 @@ void TLocalFrame::buildWidgets()
         if (!m_folder.isEmpty() && (m_folder == loaded || m_folder.startsWith(prefix)))
             m_revealTimer->start();
     });
-    m_listModel = new QFileSystemModel(this);
+    m_listModel = new TLocalListModel(this);
     m_listModel->setIconProvider(m_iconProvider.get());
     m_listModel->setFilter(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     // In-place renaming of a new folder (and F2 on any entry) renames through the model.
@@ -217,7 +227,7 @@ void TLocalFrame::buildWidgets()
     connect(ShellTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { ShellTreeChange(current); });
 
-    ShellList = new QTreeView(Splitter1);
+    ShellList = new ShellListView(Splitter1);
     ShellList->setObjectName(QStringLiteral("ShellList"));
     ShellList->setRootIsDecorated(false);
     ShellList->setItemsExpandable(false);
@@ -230,6 +240,7 @@ void TLocalFrame::buildWidgets()
             [this](const QModelIndex& index) { ShellListDoubleClick(index); });
     connect(ShellList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShellListMouseUp(pos); });
+    ShellList->installEventFilter(this);
 
     Splitter1->addWidget(ShellTree);
     Splitter1->addWidget(ShellList);
@@ -343,6 +354,94 @@ void TLocalFrame::ShellListDoubleClick(const QModelIndex& index)
     const QFileInfo entry = m_listModel->fileInfo(index);
     if (entry.isDir())
         setCurrentFolder(entry.absoluteFilePath());
+}
+
+bool TLocalFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ShellList && event->type() == QEvent::KeyPress &&
+        !static_cast<ShellListView*>(ShellList)->editing()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // The keypad's Enter comes with the keypad modifier; Shift+Del deletes as Del does.
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+        if (mods == Qt::NoModifier) {
+            switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                if (!(key->modifiers() & Qt::ShiftModifier)) {
+                    ShellListKeyEnter();
+                    return true;
+                }
+                break;
+            case Qt::Key_Backspace:
+                if (!(key->modifiers() & Qt::ShiftModifier)) {
+                    BackFolderBtnClick();
+                    return true;
+                }
+                break;
+            case Qt::Key_Delete:
+                DeleteSelectedClick();
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TLocalFrame::ShellListKeyEnter()
+{
+    QItemSelectionModel* selection = ShellList->selectionModel();
+    if (!selection)
+        return;
+    QModelIndex index = ShellList->currentIndex();
+    if (!index.isValid() || !selection->isRowSelected(index.row(), index.parent())) {
+        const QModelIndexList rows = selection->selectedRows();
+        index = rows.isEmpty() ? QModelIndex() : rows.first();
+    }
+    ShellListDoubleClick(index);
+}
+
+QStringList TLocalFrame::selectedNames() const
+{
+    QStringList names;
+    if (!ShellList->selectionModel() || ShellList->model() != m_listModel)
+        return names;
+    for (const QModelIndex& index : ShellList->selectionModel()->selectedRows())
+        names << m_listModel->fileName(index);
+    return names;
+}
+
+void TLocalFrame::DeleteSelectedClick()
+{
+    const QStringList names = selectedNames();
+    if (m_folder.isEmpty() || names.isEmpty())
+        return;
+    const QString folder = m_folder;
+    QPointer<TLocalFrame> self(this);
+    const QString question = Texts(m_context.appFolder, config().Language)
+                                 .message(QString::fromLatin1(messages::DeleteSelectedFiles));
+    if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
+        return;
+    if (!self)
+        return;
+    // The names asked about, in the folder asked about, whatever the list shows after the question.
+    const LocalDeleteResult result = deleteLocalEntries(folder, names);
+    refreshList();
+    if (!result.ok())
+        QMessageBox::warning(this, QStringLiteral("Skyhaul"), result.failures.join(QLatin1Char('\n')));
+}
+
+void TLocalFrame::refreshList()
+{
+    if (m_folder.isEmpty() || ShellList->model() != m_listModel)
+        return;
+    // The model keeps what it read of a file when it was created (a download's 0 bytes) until its folder
+    // is read again, which it does when it becomes the root anew.
+    m_listModel->setRootPath(QString());
+    m_listModel->setRootPath(m_folder);
+    ShellList->setRootIndex(m_listModel->index(m_folder));
 }
 
 void TLocalFrame::ShellListMouseUp(const QPoint& pos)

@@ -12,6 +12,7 @@ class QAction;
 class QComboBox;
 class QFileIconProvider;
 class QFileSystemModel;
+class TLocalListModel;
 class QMenu;
 class QModelIndex;
 class QSplitter;
@@ -78,6 +79,15 @@ public:
     void AddToFavoriteClick();
     void FavoriteItemClick(const QString& path);
     void TransferBtnClick();
+    /// Del (and Shift+Del) in the list: deletes the selected entries for good after the question.
+    void DeleteSelectedClick();
+    /// Enter in the list: the selected entry as a double-click takes it.
+    void ShellListKeyEnter();
+
+    /// Reads the list's folder again: entries and sizes as they are on disk now.
+    void refreshList();
+    /// The names selected in the file list.
+    QStringList selectedNames() const;
 
     QToolBar* LocalToolBar = nullptr;
     QToolButton* FavoriteBtn = nullptr;
@@ -102,6 +112,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWidgets();
@@ -120,7 +131,7 @@ private:
     LocalTabContext m_context;
     std::unique_ptr<QFileIconProvider> m_iconProvider;
     QFileSystemModel* m_treeModel = nullptr;
-    QFileSystemModel* m_listModel = nullptr;
+    TLocalListModel* m_listModel = nullptr;
     QString m_folder;
     QTimer* m_revealTimer = nullptr;
     bool m_listLoaded = false;

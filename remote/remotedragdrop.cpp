@@ -278,5 +278,9 @@ void TRemoteFrame::PlanDragDownload(const QString& target)
     TotalBytes = 0;
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);
+    auto tell = qScopeGuard([this, self = QPointer<TRemoteFrame>(this), target] {
+        if (self)
+            tellLocalFolderChanged(target);
+    });
     runQueue([this, base] { m_run->RunDownloadQueue(base); }); // nested waits
 }

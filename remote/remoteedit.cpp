@@ -53,6 +53,7 @@ bool TRemoteFrame::downloadCopy(const TrFileObj& entry, const QString& copy)
             QFile::remove(copy);
     });
     BusyScope busy(this);
+    TransferScope transferring(this);
     FtpEngine->setRemoteFile(fileName);
     FtpEngine->setLocalFile(copy);
     FtpEngine->setStartByte(QStringLiteral("0"));
@@ -133,9 +134,15 @@ void TRemoteFrame::EditBtnClick()
     form->asTabAction = [this](const std::function<void()>& upload) {
         // Busy while the copy goes up: nothing else starts on the engine, and the tab is not closed under it.
         BusyScope busy(this, false);
+        TransferScope transferring(this);
         upload(); // nested wait
     };
     connect(form, &TEditFileForm::uploaded, this, &TRemoteFrame::editCopyUploaded);
+    connect(form, &TEditFileForm::uploaded, this, [this](const QString& remotePath) {
+        // Every tab on this server that shows the file's folder, this one too, lists it again once idle.
+        const qsizetype slash = remotePath.lastIndexOf(QLatin1Char('/'));
+        tellRemoteFolderChanged(folderRef(slash > 0 ? remotePath.left(slash) : QStringLiteral("/")), false);
+    });
     QString why;
     if (!form->startEditor(editorFor(int(config().EditorChoice), config().EditorPath, copy), &why))
         showMessage(why);

@@ -25,6 +25,7 @@
 class QDrag;
 class QKeyEvent;
 class QMenu;
+class QTimer;
 class QTreeWidgetItem;
 class TrFileObj;
 class TtrFileList;
@@ -88,6 +89,16 @@ public:
     /// True while an engine method of this tab runs (also the keep-alive's), or Connect or a folder opening
     /// waits for the server or a dialog.
     bool IsBusy() const;
+    /// True while the tab moves files: a queue run (download, upload, server-to-server copy, also as its
+    /// destination), the copy fetched for View or Edit, or an edited copy going up. Listings do not count.
+    bool IsTransferring() const { return m_transferDepth > 0; }
+
+    /// Files were written into a folder on a server by another tab (or by this one). When this tab is
+    /// connected to that server as that user, it drops its listings of the folder and of the folders below
+    /// it, and lists again the one it shows; never while it is busy: then once it is idle.
+    void remoteFolderChanged(const skyhaul::RemoteFolderRef& folder);
+    /// This tab's server and user with a folder's path.
+    skyhaul::RemoteFolderRef folderRef(const QString& path) const;
 
     /// Applies the section "RemoteForm" of these texts; the dialogs the tab opens take them too.
     void applyLanguage(const skyhaul::Texts& texts);
@@ -116,6 +127,23 @@ public:
     TFtpEngine* OppositeRemoteEngine() const;
     /// A recursive walk visits folders: opening one then neither touches the file list nor expands nodes.
     void setWalkMode(bool walk) { WalkMode = walk; }
+
+    /// Marks the tab as transferring (IsTransferring()) for as long as it lives. Safe when the tab is deleted
+    /// meanwhile.
+    class TransferScope {
+    public:
+        explicit TransferScope(TRemoteFrame* frame) : m_frame(frame) { ++frame->m_transferDepth; }
+        ~TransferScope()
+        {
+            if (m_frame)
+                --m_frame->m_transferDepth;
+        }
+        TransferScope(const TransferScope&) = delete;
+        TransferScope& operator=(const TransferScope&) = delete;
+
+    private:
+        QPointer<TRemoteFrame> m_frame;
+    };
 
     /// Holds the busy state for as long as it lives: the first scope starts a user action (a stop given
     /// before belongs to the one before) and disables the actions (unless told not to), the last one
@@ -382,6 +410,13 @@ private:
     /// A new, empty folder under the temporary folder, named after the moment (with its separator).
     QString makeDragFolder();
 
+    /// Tells the window that a download wrote into this local folder (and below it).
+    void tellLocalFolderChanged(const QString& folder);
+    /// Tells the window that files went into this folder on a server (and below it).
+    void tellRemoteFolderChanged(const skyhaul::RemoteFolderRef& folder, bool exceptThisTab);
+    /// Refreshes the folders other tabs changed, once this tab is idle and no other action waits.
+    void refreshChangedFolders();
+
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
     struct ActionStopped {};
     /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
@@ -434,6 +469,10 @@ private:
     QString IncompleteCopyText; ///< %1 the file, %2 the bytes that arrived, %3 the listed size
 
     int m_busyDepth = 0;
+    int m_transferDepth = 0;
+    /// Folders of this tab's server that changed elsewhere and are still to be refreshed.
+    QStringList m_changedFolders;
+    QTimer* m_changedTimer = nullptr;
     int m_actionsDisabledDepth = 0;
     bool m_opening = false;                 ///< an opening of a folder is under way
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill

@@ -45,9 +45,12 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
     auto unhook = qScopeGuard([stopFromThere] { QObject::disconnect(stopFromThere); });
 
     TFtpEngine* other = destination->engine();
+    const QString destinationPath = other->RemotePath(); // nested wait: PWD
     const QString target = QStringLiteral("ftp://") + other->User() + QLatin1Char('@') + other->RemoteHost() +
-                           QLatin1Char('/') + other->RemotePath(); // nested wait: PWD
+                           QLatin1Char('/') + destinationPath;
     throwIfStopped();
+    // Closing the destination tab during the copy asks first, as closing this one does.
+    TransferScope destinationTransferring(destination);
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);
@@ -55,6 +58,11 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
         QMetaObject::invokeMethod(
             this, [this, rel, ticket] { WMFxpRetrieve(rel, ticket); }, Qt::QueuedConnection);
     };
+    // Every tab on the destination server sees what arrived, also after a stop or a failure.
+    auto tell = qScopeGuard([this, self, changed = destination->folderRef(destinationPath)] {
+        if (self)
+            tellRemoteFolderChanged(changed, false);
+    });
     runQueue([this, base, engine = QPointer<TFtpEngine>(other)] {
         if (engine)
             m_run->RunDownloadQueue(base, engine); // nested waits on both engines

@@ -198,6 +198,7 @@ void TRemoteFrame::runQueue(const std::function<void()>& run)
     });
     m_run->FileExistsAction = config().FileExistsAction;
     m_run->TotalBytes = TotalBytes;
+    TransferScope transferring(this);
     run(); // nested waits: the engine's transfers and the prompt
 }
 
@@ -367,6 +368,11 @@ void TRemoteFrame::Transfer1Click()
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);
+    // Also after a stop or a failure: what arrived is to be seen with its real size.
+    auto tell = qScopeGuard([this, self, target] {
+        if (self)
+            tellLocalFolderChanged(target);
+    });
     runQueue([this, base] { m_run->RunDownloadQueue(base); });
 }
 
@@ -403,7 +409,14 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
     failPlanningAtLimit(planner);
     TotalBytes = planner.TotalBytes;
     throwIfStopped();
-    runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });
+    {
+        // Other tabs on this server see the new files too; this one lists its folder again below.
+        auto tell = qScopeGuard([this, self, target = folderRef(UploadTarget)] {
+            if (self)
+                tellRemoteFolderChanged(target, true);
+        });
+        runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });
+    }
     if (self && !m_run->StopRequested() && !StopRequested)
         RefreshNode(CurrentNode); // nested waits
 }

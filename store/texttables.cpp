@@ -194,6 +194,7 @@ constexpr TextEntry MessagesEntries[] = {
     {messages::DeleteSelectedFiles, messages::DeleteSelectedFiles, ""},
     {messages::DownloadSelectedFiles, messages::DownloadSelectedFiles, ""},
     {messages::UploadSelectedFiles, messages::UploadSelectedFiles, ""},
+    {messages::StopRunningTransfer, messages::StopRunningTransfer, ""},
 };
 
 } // namespace

@@ -41,7 +41,7 @@ extern const SectionTable SSLForm;
 extern const SectionTable OverWriteForm;
 extern const SectionTable RemoteForm;
 extern const SectionTable LocalForm;
-/// The four confirmation questions; look them up with Texts::message().
+/// The confirmation questions; look them up with Texts::message().
 extern const SectionTable Messages;
 
 /// Every window section (not Messages), in the order above.
@@ -55,6 +55,8 @@ inline constexpr char DeleteSelectedSite[] = "Do you want to delete Selected Sit
 inline constexpr char DeleteSelectedFiles[] = "Do you want to delete selected file(s)?";
 inline constexpr char DownloadSelectedFiles[] = "Do you want to download selected file(s)?";
 inline constexpr char UploadSelectedFiles[] = "Do you want to upload selected file(s)?";
+/// Asked before a remote tab, or the window, closes while files are being transferred.
+inline constexpr char StopRunningTransfer[] = "A transfer is running. Do you want to stop it?";
 } // namespace messages
 
 } // namespace skyhaul

@@ -15,6 +15,21 @@ struct LocalSelection {
     QStringList names;
 };
 
+/// A folder on a server as tabs compare it: the server's host (letters in any case), port and user, and the
+/// folder's path ("/" for the root, "/a/b" below it).
+struct RemoteFolderRef {
+    QString host;
+    int port = 21;
+    QString user;
+    QString path;
+
+    /// True when both name the same server and user, whatever the path.
+    bool sameServer(const RemoteFolderRef& other) const
+    {
+        return host.compare(other.host, Qt::CaseInsensitive) == 0 && port == other.port && user == other.user;
+    }
+};
+
 /// What a tab may ask of the window that holds the two panes. The main window implements it; a tab is
 /// given one when it is placed in a pane.
 class PaneHost {
@@ -36,6 +51,19 @@ public:
     {
         Q_UNUSED(tab);
         Q_UNUSED(selection);
+    }
+
+    /// Files were written into a local folder or below it (a download ended): every local tab showing one of
+    /// those folders reads it again.
+    virtual void localFolderChanged(const QString& folder) { Q_UNUSED(folder); }
+
+    /// Files were written into a folder on a server or below it (a server-to-server copy or an upload
+    /// ended): every remote tab connected to that server as that user drops what it keeps of those folders
+    /// and lists again the one it shows, once it is idle. `except` (may be null) refreshes by itself.
+    virtual void remoteFolderChanged(const RemoteFolderRef& folder, const QWidget* except)
+    {
+        Q_UNUSED(folder);
+        Q_UNUSED(except);
     }
 };
 

@@ -42,6 +42,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 using namespace skyhaul;
 
 Q_LOGGING_CATEGORY(lcApp, "skyhaul.app", QtWarningMsg)
@@ -327,13 +329,8 @@ void TfrmSkyhaulMain::FormDestroy()
     qCDebug(lcApp) << "shutdown 3: favorites and quick connect";
 
     qCDebug(lcApp) << "shutdown 4: configuration";
+    storeWindowState();
     ConfigRecord& c = config();
-    c.MainWidth = width();
-    c.MainHeight = height();
-    c.MainLeft = x();
-    c.MainTop = y();
-    c.LeftActiveTab = PageControl1->currentIndex();
-    c.RightActiveTab = PageControl2->currentIndex();
     try {
         c.save(folder);
         extraSettings().save(folder);
@@ -345,10 +342,26 @@ void TfrmSkyhaulMain::FormDestroy()
     }
 }
 
+void TfrmSkyhaulMain::storeWindowState()
+{
+    ConfigRecord& c = config();
+    c.MainWidth = width();
+    c.MainHeight = height();
+    c.MainLeft = x();
+    c.MainTop = y();
+    c.LeftActiveTab = PageControl1->currentIndex();
+    c.RightActiveTab = PageControl2->currentIndex();
+}
+
 void TfrmSkyhaulMain::closeEvent(QCloseEvent* event)
 {
     if (m_shutdownDone) {
         event->accept();
+        return;
+    }
+    // Once the user said Yes, the close that follows the stop asks nothing more.
+    if (!m_closeRequested && !confirmStopTransfers(allSheets())) {
+        event->ignore();
         return;
     }
     // A method of some engine is still on the stack below us: interrupt it and close once it returned.
@@ -492,18 +505,50 @@ void TfrmSkyhaulMain::DeleteThisTab(TPageControl* pane)
     if (pane->count() < 2)
         return;
     if (TTabSheet* sheet = pane->activeSheet())
-        closeSheet(sheet);
+        TabSheetClose(sheet);
 }
 
 bool TfrmSkyhaulMain::TabSheetClose(TTabSheet* sheet)
 {
     TPageControl* pane = paneOf(sheet);
-    const bool allowed = pane && pane->count() > 1;
-    if (allowed)
-        closeSheet(sheet);
+    bool allowed = pane && pane->count() > 1;
+    if (allowed) {
+        QPointer<TTabSheet> guard(sheet);
+        // The question's loop lets anything happen: the sheet may have gone or moved meanwhile.
+        allowed = confirmStopTransfers({sheet}) && guard && paneOf(guard) && paneOf(guard)->count() > 1;
+        if (allowed) {
+            pane = paneOf(guard);
+            closeSheet(guard);
+        }
+    }
     if (pane)
         pane->update();
     return allowed;
+}
+
+bool TfrmSkyhaulMain::confirmStopTransfers(const QList<TTabSheet*>& sheets)
+{
+    const bool transferring = std::any_of(sheets.begin(), sheets.end(), [](const TTabSheet* sheet) {
+        return sheet && sheet->isTransferring();
+    });
+    if (!transferring)
+        return true;
+    const QString question = Texts(m_options.appFolder, config().Language)
+                                 .message(QString::fromLatin1(messages::StopRunningTransfer));
+    // No keeps everything running; it is also the answer of Esc and of the box's close button.
+    return QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes; // nested modal loop
+}
+
+QList<TTabSheet*> TfrmSkyhaulMain::allSheets() const
+{
+    QList<TTabSheet*> sheets;
+    for (TPageControl* pane : {PageControl1, PageControl2})
+        for (int i = 0; i < pane->count(); ++i)
+            if (TTabSheet* sheet = pane->sheet(i))
+                sheets << sheet;
+    return sheets;
 }
 
 void TfrmSkyhaulMain::closeSheet(TTabSheet* sheet)
@@ -629,6 +674,31 @@ void TfrmSkyhaulMain::uploadToOpposite(const QWidget* tab, const LocalSelection&
         sheet->remoteTab()->uploadFromLocalTab(selection);
 }
 
+void TfrmSkyhaulMain::localFolderChanged(const QString& folder)
+{
+    const QString changed = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (changed.isEmpty())
+        return;
+    const QString below = changed.endsWith(QLatin1Char('/')) ? changed : changed + QLatin1Char('/');
+    for (TTabSheet* sheet : allSheets()) {
+        TLocalFrame* frame = sheet->localFrame();
+        if (!frame || frame->currentFolder().isEmpty())
+            continue;
+        const QString shown = QDir::cleanPath(frame->currentFolder());
+        if (shown == changed || shown.startsWith(below))
+            frame->refreshList();
+    }
+}
+
+void TfrmSkyhaulMain::remoteFolderChanged(const RemoteFolderRef& folder, const QWidget* except)
+{
+    for (TTabSheet* sheet : allSheets()) {
+        RemoteTab* remote = sheet->remoteTab();
+        if (remote && remote->widget() != except)
+            remote->remoteFolderChanged(folder);
+    }
+}
+
 TTabSheet* TfrmSkyhaulMain::siteRemoteSheet()
 {
     // A remote tab that is connected, or still busy connecting, is never taken over.
@@ -744,6 +814,9 @@ void TfrmSkyhaulMain::ConfigBtnClick()
     context.quickConnectList = m_quickConnect.get();
     context.quickConnectChanged = [this] { rebuildQuickConnectMenus(); };
     context.favoritesChanged = [this] { refreshFavorites(); };
+    // The dialog's OK saves the record, and the caption refresh after it selects the stored active tabs:
+    // both must see the window as it is now, not as it was at start-up.
+    storeWindowState();
     bool accepted = false;
     {
         TConfigForm form(context, this);

@@ -63,6 +63,9 @@ public:
     QString oppositeLocalPath(const QWidget* tab) const override;
     TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override;
     void uploadToOpposite(const QWidget* tab, const skyhaul::LocalSelection& selection) override;
+    // Folders a tab wrote into: every tab that shows them refreshes.
+    void localFolderChanged(const QString& folder) override;
+    void remoteFolderChanged(const skyhaul::RemoteFolderRef& folder, const QWidget* except) override;
 
     /// Fills the sheet with a new local tab (marker "L"); the caller sets the caption.
     TLocalFrame* CreateLocalTab(TTabSheet* sheet);
@@ -156,9 +159,15 @@ private:
     void closeSheet(TTabSheet* sheet);
     void settleClosing();
     bool anyBusy() const;
+    /// Every sheet of both panes, left pane first.
+    QList<TTabSheet*> allSheets() const;
+    /// When one of the sheets transfers files, asks whether to stop; true to go on closing.
+    bool confirmStopTransfers(const QList<TTabSheet*>& sheets);
     TTabSheet* sheetOf(const QWidget* tab) const;
     TPageControl* otherPane(const QWidget* tab) const;
     void applyWindowGeometry();
+    /// Copies the window's size, position and both panes' active tabs into the configuration record.
+    void storeWindowState();
 
     MainWindowOptions m_options;
     QStringList m_localFavorites;

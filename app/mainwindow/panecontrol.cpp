@@ -72,6 +72,12 @@ bool TTabSheet::isBusy() const
     return remote->isBusy() || (engine && !engine->Idle());
 }
 
+bool TTabSheet::isTransferring() const
+{
+    skyhaul::RemoteTab* remote = remoteTab();
+    return remote && m_tabObject && remote->isTransferring();
+}
+
 // --- TPaneTabBar
 
 TPaneTabBar::TPaneTabBar(QWidget* parent) : QTabBar(parent)

@@ -41,6 +41,8 @@ public:
     void placeRemote(std::unique_ptr<skyhaul::RemoteTab> tab);
     /// True while a remote tab's operation runs or its engine is inside a method.
     bool isBusy() const;
+    /// True while a remote tab moves files (not only lists folders).
+    bool isTransferring() const;
 
 private:
     void fill(QWidget* object);

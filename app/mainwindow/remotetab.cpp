@@ -22,6 +22,13 @@ void RemoteTab::rebuildQuickConnectMenu() {}
 
 void RemoteTab::reloadFavorites() {}
 
+bool RemoteTab::isTransferring() const
+{
+    return false;
+}
+
+void RemoteTab::remoteFolderChanged(const RemoteFolderRef&) {}
+
 void setButtonCaptions(QWidget* root, const QStringList& names, bool show)
 {
     const Qt::ToolButtonStyle style = show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
@@ -73,6 +80,7 @@ public:
     }
     TFtpEngine* engine() const override { return m_frame->engine(); }
     bool isBusy() const override { return m_frame->IsBusy(); }
+    bool isTransferring() const override { return m_frame->IsTransferring(); }
     // Stop also ends a run of several files, not only the method running now.
     void interrupt() override { m_frame->StopBtnClick(); }
     void uploadFromLocalTab(const LocalSelection& selection) override
@@ -83,6 +91,7 @@ public:
     void setShowCaptions(bool show) override { m_frame->setShowCaptions(show); }
     void rebuildQuickConnectMenu() override { m_frame->BuildQuickConnectMenu(); }
     void reloadFavorites() override { m_frame->ReloadFavorites(); }
+    void remoteFolderChanged(const RemoteFolderRef& folder) override { m_frame->remoteFolderChanged(folder); }
 
 private:
     TRemoteFrame* m_frame;

@@ -49,6 +49,9 @@ public:
     virtual TFtpEngine* engine() const = 0;
     /// True while one of the tab's operations runs (between its busy and idle states).
     virtual bool isBusy() const = 0;
+    /// True while the tab moves files (a queue run, a copy fetched for View or Edit, an edited copy going
+    /// up), not only lists folders. The default: never.
+    virtual bool isTransferring() const;
     /// Stops what the tab is doing, as its Stop button does: the running engine method fails at its next
     /// wait. The default interrupts the engine.
     virtual void interrupt();
@@ -63,6 +66,9 @@ public:
     virtual void rebuildQuickConnectMenu();
     /// Reads the favorites of the logged-on user and host again. The default does nothing.
     virtual void reloadFavorites();
+    /// Files were written into a folder on a server (PaneHost::remoteFolderChanged): a tab connected to
+    /// that server refreshes what it keeps of it. The default does nothing.
+    virtual void remoteFolderChanged(const RemoteFolderRef& folder);
 
     /// Called with the host name when the tab's caption changes, and when its busy state ends.
     std::function<void(const QString&)> onCaptionChanged;

@@ -121,6 +121,7 @@ public:
     }
     TFtpEngine* engine() const override { return m_engine; }
     bool isBusy() const override { return m_busy; }
+    bool isTransferring() const override { return m_busy && !listingOnly; }
     void applyLanguage(const Texts&) override { ++languageApplied; }
     void uploadFromLocalTab(const LocalSelection& selection) override { uploads << selection; }
     void setShowCaptions(bool show) override { showCaptions = show; }
@@ -168,6 +169,8 @@ public:
     static inline bool s_destroyedWhileBusy = false;
 
     PaneHost* paneHost = nullptr;
+    /// The download stands for a listing: the tab is busy without transferring.
+    bool listingOnly = false;
     int connects = 0;
     int languageApplied = 0;
     QList<LocalSelection> uploads;

@@ -11,15 +11,21 @@
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
 #include "store/tablayoutfile.h"
+#include "store/texttables.h"
 #include "tests/app/apptesthelpers.h"
+#include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
+#include "transfer/direntry.h"
 #include "transfer/processstate.h"
+#include "transfer/transferrun.h"
 #include "ui/dialogs/configform.h"
+#include "ui/dialogs/editfileform.h"
 #include "ui/dialogs/siteform.h"
 #include "ui/dialogs/sitetree.h"
 
+#include "remote/filelistmodel.h"
 #include "remote/remoteframe.h"
 
 #include <QButtonGroup>
@@ -123,6 +129,46 @@ void sendDrop(TPageControl* source, TPageControl* target, const QPoint& pos, boo
         return;
     QDropEvent drop(QPointF(pos), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+}
+
+/// The size a local tab's list shows for a name; empty when the name is not listed.
+QString localSizeText(TLocalFrame& frame, const QString& name)
+{
+    QAbstractItemModel* model = frame.ShellList->model();
+    if (!model)
+        return {};
+    const QModelIndex root = frame.ShellList->rootIndex();
+    for (int row = 0; row < model->rowCount(root); ++row)
+        if (model->index(row, 0, root).data().toString() == name)
+            return model->index(row, 1, root).data().toString();
+    return {};
+}
+
+/// The size a remote tab's list shows for a name; empty when the name is not listed.
+QString remoteSizeText(const TRemoteFrame& tab, const QString& name)
+{
+    const int row = int(shownNames(tab).indexOf(name));
+    QAbstractItemModel* model = tab.widgets().rFileListView->model();
+    return row < 0 ? QString() : model->index(row, RemoteFileListModel::FileSizeColumn).data().toString();
+}
+
+/// A remote tab of the window logged on to the server and showing the folder.
+void logOn(TRemoteFrame& tab, const FtpServer& server, const QString& folder)
+{
+    fillFields(tab, server.host(), server.port(), server.user(), server.password());
+    tab.ConnectBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(tab.engine()->Connected() && !tab.IsBusy(), 20000);
+    QVERIFY(tab.GoToPath(folder));
+    QCOMPARE(tab.currentPath(), folder);
+}
+
+/// Answers every question box Yes.
+void answerYes(QDialog* dialog)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(dialog); box && box->button(QMessageBox::Yes))
+        box->button(QMessageBox::Yes)->click();
+    else
+        dialog->reject();
 }
 
 } // namespace
@@ -816,6 +862,30 @@ private Q_SLOTS:
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
     }
 
+    // OK keeps both panes on the tabs the user has chosen since start-up, and config.dat saved by the dialog
+    // holds those tabs and the window's size.
+    void configOkKeepsActiveTabs()
+    {
+        auto window = start();
+        window->NewLocalTab(window->PageControl1);
+        window->NewRemoteTab(window->PageControl1);
+        window->NewRemoteTab(window->PageControl2);
+        window->PageControl1->setCurrentIndex(1);
+        window->PageControl2->setCurrentIndex(1);
+        window->resize(1000, 520);
+        QCOMPARE(config().LeftActiveTab, 0); // as loaded at start-up
+
+        runConfig(*window, [](TConfigForm* form) { form->btnOk->click(); });
+        QCOMPARE(window->PageControl1->currentIndex(), 1);
+        QCOMPARE(window->PageControl2->currentIndex(), 1);
+        ConfigRecord saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved.LeftActiveTab, 1);
+        QCOMPARE(saved.RightActiveTab, 1);
+        QCOMPARE(saved.MainWidth, window->width());
+        QCOMPARE(saved.MainHeight, window->height());
+    }
+
     // Quick-connect entries deleted in the dialog leave the menu of every open remote tab, in both panes,
     // although the dialog is cancelled afterwards.
     void quickConnectDeletesReachEveryTab()
@@ -1173,18 +1243,41 @@ private Q_SLOTS:
 
     // ---- Closing while an engine method runs
 
+    /// Answers the stop question with Yes or No, and records what it asked.
+    static std::function<void(QDialog*)> answerStop(bool stop, QStringList* asked)
+    {
+        return [=](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            if (!box || !box->button(QMessageBox::Yes)) {
+                dialog->reject();
+                return;
+            }
+            *asked << box->text();
+            box->button(stop ? QMessageBox::Yes : QMessageBox::No)->click();
+        };
+    }
+
     void closeTabDuringDownload_data()
     {
         QTest::addColumn<bool>("useMenu");
-        QTest::newRow("close button") << false;
-        QTest::newRow("Delete This Tab") << true;
+        QTest::addColumn<bool>("listingOnly");
+        QTest::addColumn<bool>("stop"); // the answer to the question
+        QTest::newRow("close button, Yes") << false << false << true;
+        QTest::newRow("Delete This Tab, Yes") << true << false << true;
+        QTest::newRow("close button, No") << false << false << false;
+        QTest::newRow("Delete This Tab, No") << true << false << false;
+        QTest::newRow("a listing closes without a question") << false << true << true;
     }
 
-    // The tab leaves its pane at once; its engine is interrupted, and the tab is destroyed only after the
-    // download has returned. The scripted server sends the file slowly, so the close lands mid-transfer.
+    // Closing a tab that transfers asks first. Yes: the tab leaves its pane at once; its engine is
+    // interrupted, and the tab is destroyed only after the download has returned. No: the tab stays and the
+    // download runs to its end. A tab that only lists is closed without a question. The scripted server sends
+    // the file slowly, so the close lands mid-transfer.
     void closeTabDuringDownload()
     {
         QFETCH(bool, useMenu);
+        QFETCH(bool, listingOnly);
+        QFETCH(bool, stop);
         const int total = 400000;
         ScriptedServer server({reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"),
                                reply("230 in"), expect("SIZE big.bin"), reply("213 400000"), expect("PASV"),
@@ -1198,6 +1291,9 @@ private Q_SLOTS:
         TTabSheet* sheet = window->NewRemoteTab(window->PageControl2);
         QPointer<TTabSheet> alive(sheet);
         TestRemoteTab* tab = testTab(sheet);
+        tab->listingOnly = listingOnly;
+        QStringList asked;
+        ModalWatcher watcher(answerStop(stop, &asked));
         int failure = -1;
         bool closedMidway = false;
         bool aliveRightAfterClose = false;
@@ -1212,16 +1308,35 @@ private Q_SLOTS:
                 QTest::mouseClick(closeButton(pane, pane->indexOf(sheet)), Qt::LeftButton);
             }
             aliveRightAfterClose = !alive.isNull();
-            QCOMPARE(pane->count(), 1);
-            QCOMPARE(window->closingSheetCount(), 1);
+            QCOMPARE(pane->count(), stop ? 1 : 2);
+            QCOMPARE(window->closingSheetCount(), stop ? 1 : 0);
         };
         QElapsedTimer clock;
         clock.start();
+        bool returned = false;
         QTimer::singleShot(0, window.get(), [&] {
             tab->download(server.host(), server.port(), u"u"_s, u"p"_s, u"big.bin"_s, localFile);
             failure = tab->failure;
+            returned = true;
         });
+        if (!stop) {
+            QVERIFY(waitFor([&] { return returned; }, 20000));
+            QCoreApplication::sendPostedEvents(); // the tab's idle notice, while the window still exists
+            QCOMPARE(asked, QStringList{u"A transfer is running. Do you want to stop it?"_s});
+            QVERIFY(closedMidway);
+            QVERIFY(!alive.isNull());
+            QCOMPARE(failure, 0);
+            QCOMPARE(QFileInfo(localFile).size(), qint64(total));
+            QCOMPARE(window->PageControl2->indexOf(sheet), 1);
+            QCOMPARE(window->closingSheetCount(), 0);
+            // Idle again, it closes without a question.
+            QVERIFY(window->TabSheetClose(sheet));
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(window->close());
+            return;
+        }
         QVERIFY(waitFor([&] { return alive.isNull(); }, 10000));
+        QCOMPARE(asked.size(), listingOnly ? 0 : 1);
         QVERIFY(closedMidway);
         QVERIFY(aliveRightAfterClose);
         QCOMPARE(failure, 301); // interrupted
@@ -1234,10 +1349,19 @@ private Q_SLOTS:
         QVERIFY(window->close());
     }
 
-    // The window's close waits for the running download to be interrupted and return, then runs the
-    // shutdown. A real server sends a large file.
+    void closeWindowDuringDownload_data()
+    {
+        QTest::addColumn<bool>("stop"); // the answer to the question
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+
+    // Closing the window while a download runs asks first. Yes: the close waits for the download to be
+    // interrupted and return, then runs the shutdown. No: the window stays and the download runs to its
+    // end. A real server sends a large file.
     void closeWindowDuringDownload()
     {
+        QFETCH(bool, stop);
         FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         const int total = 64 * 1024 * 1024;
@@ -1248,9 +1372,12 @@ private Q_SLOTS:
         auto window = start();
         TestRemoteTab* tab = testTab(window->TabSheet2);
         QPointer<QWidget> tabWidget = tab->widget();
+        QStringList questions;
+        ModalWatcher watcher(answerStop(stop, &questions));
         int failure = -1;
         bool stillOpenAfterClose = false;
         bool asked = false;
+        bool returned = false;
         tab->onProgress = [&](qint64) {
             if (asked)
                 return;
@@ -1261,8 +1388,23 @@ private Q_SLOTS:
             tab->download(server.host(), server.port(), server.user(), server.password(), u"big.bin"_s,
                           localFile, true);
             failure = tab->failure;
+            returned = true;
         });
+        if (!stop) {
+            QVERIFY(waitFor([&] { return returned; }, 60000));
+            QCoreApplication::sendPostedEvents(); // the tab's idle notice, while the window still exists
+            QCOMPARE(questions, QStringList{u"A transfer is running. Do you want to stop it?"_s});
+            QVERIFY(stillOpenAfterClose);
+            QVERIFY(window->isVisible());
+            QCOMPARE(failure, 0);
+            QCOMPARE(QFileInfo(localFile).size(), qint64(total));
+            QVERIFY(!QFile::exists(ConfigRecord::filePath(m_app->path()))); // no shutdown ran
+            QVERIFY(window->close());
+            QCOMPARE(questions.size(), 1);
+            return;
+        }
         QVERIFY(waitFor([&] { return asked && !window->isVisible(); }, 20000));
+        QCOMPARE(questions.size(), 1);
         QVERIFY(stillOpenAfterClose);
         QCOMPARE(failure, 301);
         QVERIFY(QFileInfo(localFile).size() < total);
@@ -1272,6 +1414,160 @@ private Q_SLOTS:
         window.reset();
         QVERIFY(tabWidget.isNull());
     }
+    // ---- Lists that go stale
+
+    /// The window with the program's own remote tabs.
+    std::unique_ptr<TfrmSkyhaulMain> startWithRealTabs()
+    {
+        MainWindowOptions o = options();
+        o.remoteTabFactory = nullptr;
+        auto window = std::make_unique<TfrmSkyhaulMain>(o);
+        window->show();
+        return window;
+    }
+
+    static TRemoteFrame* remoteFrame(TTabSheet* sheet)
+    {
+        return sheet ? qobject_cast<TRemoteFrame*>(sheet->tabObject()) : nullptr;
+    }
+
+    // A download run that ends refreshes every local tab showing the target folder, in either pane and
+    // whether active or not: the new file shows with its real size, not the size it had when it appeared.
+    void downloadRefreshesLocalTabs()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const qint64 size = 6 * 1024 * 1024 + 123;
+        QVERIFY(server.putFile(u"pub/big.bin"_s, QByteArray(size, 'b')));
+        QTemporaryDir target;
+        writeBytes(target.filePath(u"marker.txt"_s), "m");
+        auto window = startWithRealTabs();
+        TLocalFrame* left = window->TabSheet1->localFrame();
+        QVERIFY(left->setCurrentFolder(target.path()));
+        TLocalFrame* behind = window->NewLocalTab(window->PageControl2)->localFrame();
+        QVERIFY(behind->setCurrentFolder(target.path()));
+        window->PageControl2->setCurrentWidget(window->TabSheet2);
+        // Both lists have read the folder (and watch it) before the download begins.
+        QVERIFY(waitFor([&] { return !localSizeText(*left, u"marker.txt"_s).isNull(); }, 5000));
+        QVERIFY(waitFor([&] { return !localSizeText(*behind, u"marker.txt"_s).isNull(); }, 5000));
+        TRemoteFrame* remote = remoteFrame(window->TabSheet2);
+        QVERIFY(remote);
+        logOn(*remote, server, u"/pub"_s);
+
+        selectNames(*remote, {u"big.bin"_s});
+        // Closing the tab while it downloads asks first; No keeps it and its download.
+        bool closed = true;
+        bool transferringThen = false;
+        QObject::connect(remote->transferRun(), &TransferRun::currentItemChanged, remote, [&](QueNode* node) {
+            if (!node || transferringThen)
+                return;
+            transferringThen = window->TabSheet2->isTransferring();
+            closed = window->TabSheetClose(window->TabSheet2);
+        });
+        {
+            ModalWatcher watcher([](QDialog* dialog) {
+                auto* box = qobject_cast<QMessageBox*>(dialog);
+                const bool stopQuestion = box && box->text() == QLatin1String(messages::StopRunningTransfer);
+                if (box && box->button(QMessageBox::No))
+                    box->button(stopQuestion ? QMessageBox::No : QMessageBox::Yes)->click();
+                else
+                    dialog->reject();
+            });
+            remote->Transfer1Click();
+            QCOMPARE(watcher.seen.size(), 2);
+            QCOMPARE(watcher.seen.at(1).text, QString::fromLatin1(messages::StopRunningTransfer));
+        }
+        QVERIFY(transferringThen);
+        QVERIFY(!closed);
+        QCOMPARE(window->PageControl2->indexOf(window->TabSheet2), 0);
+        QVERIFY(!window->TabSheet2->isTransferring());
+        QCOMPARE(QFileInfo(target.filePath(u"big.bin"_s)).size(), size);
+        const QString expected = FormatSize(size);
+        QVERIFY2(waitFor([&] { return localSizeText(*left, u"big.bin"_s) == expected; }, 5000),
+                 qPrintable(localSizeText(*left, u"big.bin"_s)));
+        QVERIFY2(waitFor([&] { return localSizeText(*behind, u"big.bin"_s) == expected; }, 5000),
+                 qPrintable(localSizeText(*behind, u"big.bin"_s)));
+    }
+
+    // A server-to-server copy that ends refreshes the remote tab showing the destination folder: the copied
+    // file shows there without Refresh.
+    void serverToServerCopyRefreshesDestination()
+    {
+        FtpServer sourceServer(FtpServerOptions{ServerKind::Pyftpdlib});
+        FtpServer destinationServer(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
+        QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
+        QVERIFY(sourceServer.putFile(u"pub/a.txt"_s, "alpha") &&
+                destinationServer.putFile(u"in/old.txt"_s, "old"));
+        auto window = startWithRealTabs();
+        TRemoteFrame* source = remoteFrame(window->NewRemoteTab(window->PageControl1));
+        TRemoteFrame* destination = remoteFrame(window->TabSheet2);
+        QVERIFY(source && destination);
+        logOn(*destination, destinationServer, u"/in"_s);
+        logOn(*source, sourceServer, u"/pub"_s);
+        QCOMPARE(shownNames(*destination).contains(u"a.txt"_s), false);
+
+        selectNames(*source, {u"a.txt"_s});
+        {
+            ModalWatcher watcher(answerYes);
+            source->Transfer1Click();
+            QCOMPARE(watcher.seen.size(), 1);
+        }
+        QCOMPARE(destinationServer.readFile(u"in/a.txt"_s), QByteArray("alpha"));
+        QTRY_VERIFY_WITH_TIMEOUT(shownNames(*destination).contains(u"a.txt"_s), 10000);
+        QCOMPARE(remoteSizeText(*destination, u"a.txt"_s), FormatSize(5));
+        QCOMPARE(destination->currentPath(), u"/in"_s);
+        QTRY_VERIFY(!destination->IsBusy());
+    }
+
+    // An edited copy that goes up refreshes another remote tab showing that folder on the same server: the
+    // file shows its new size there.
+    void editedCopyUploadRefreshesOtherTab()
+    {
+        FtpServer server(FtpServerOptions{ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.putFile(u"pub/a.txt"_s, "original"));
+        QTemporaryDir scripts;
+        // Saves once, then stays open until the test lets it go (bounded).
+        const QString editor = scripts.filePath(u"editor.sh"_s);
+        {
+            QFile file(editor);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\nprintf 'edited and longer' > \"$1\"\n"
+                       "i=0\nwhile [ ! -e \"$1.go\" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n");
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        auto window = startWithRealTabs();
+        config().EditorChoice = Editor::EditorPath;
+        config().EditorPath = editor;
+        TRemoteFrame* editing = remoteFrame(window->NewRemoteTab(window->PageControl1));
+        TRemoteFrame* other = remoteFrame(window->TabSheet2);
+        QVERIFY(editing && other);
+        logOn(*editing, server, u"/pub"_s);
+        logOn(*other, server, u"/pub"_s);
+        QCOMPARE(remoteSizeText(*other, u"a.txt"_s), FormatSize(8));
+        QString copy;
+        QObject::connect(editing, &TRemoteFrame::editCopyUploaded, editing, [&] {
+            copy = editing->findChildren<TEditFileForm*>().value(0)->watcher()->watchFile();
+        });
+
+        selectNames(*editing, {u"a.txt"_s});
+        const int editorsBefore = RunningEditors.load();
+        editing->EditBtnClick();
+        QTRY_COMPARE_WITH_TIMEOUT(server.readFile(u"pub/a.txt"_s), QByteArray("edited and longer"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(remoteSizeText(*other, u"a.txt"_s), FormatSize(17), 10000);
+        QCOMPARE(other->currentPath(), u"/pub"_s);
+        // The tab that edited shows the new size too.
+        QTRY_COMPARE_WITH_TIMEOUT(remoteSizeText(*editing, u"a.txt"_s), FormatSize(17), 10000);
+        // The editor goes.
+        QVERIFY(!copy.isEmpty());
+        QFile go(copy + u".go"_s);
+        QVERIFY(go.open(QIODevice::WriteOnly));
+        go.close();
+        QTRY_COMPARE_WITH_TIMEOUT(RunningEditors.load(), editorsBefore, 20000);
+    }
+
     // ---- With the program's own remote tab
 
     void realRemoteTabLayoutRoundTrip()

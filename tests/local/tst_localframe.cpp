@@ -1,4 +1,6 @@
-// The local tab on real folders: names of new folders, favorites, the views kept in step, the menus.
+// The local tab on real folders: names of new folders, favorites, the views kept in step, the menus, the
+// keys of the list, deleting, and the sizes it shows.
+#include "local/localdelete.h"
 #include "local/localframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
@@ -12,7 +14,9 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -50,6 +54,57 @@ QStringList listNames(TLocalFrame& frame)
     return names;
 }
 
+void writeFile(const QString& path, qint64 size)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(QByteArray(size, 'x')), size);
+}
+
+QModelIndex listIndex(TLocalFrame& frame, const QString& name, int column = 0)
+{
+    QAbstractItemModel* model = frame.ShellList->model();
+    const QModelIndex root = frame.ShellList->rootIndex();
+    for (int row = 0; row < model->rowCount(root); ++row)
+        if (model->index(row, 0, root).data().toString() == name)
+            return model->index(row, column, root);
+    return {};
+}
+
+QString sizeText(TLocalFrame& frame, const QString& name)
+{
+    return listIndex(frame, name, 1).data().toString();
+}
+
+/// Selects the rows of these names, and nothing else; the first becomes the current row.
+void selectNames(TLocalFrame& frame, const QStringList& names)
+{
+    QItemSelectionModel* selection = frame.ShellList->selectionModel();
+    selection->clearSelection();
+    for (const QString& name : names) {
+        const QModelIndex index = listIndex(frame, name);
+        QVERIFY2(index.isValid(), qPrintable(name));
+        selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    if (!names.isEmpty())
+        selection->setCurrentIndex(listIndex(frame, names.first()), QItemSelectionModel::NoUpdate);
+}
+
+/// Answers the question box with the given button.
+std::function<void(QDialog*)> answer(QMessageBox::StandardButton button, QString* text = nullptr)
+{
+    return [=](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        if (!box || !box->button(button)) {
+            dialog->reject();
+            return;
+        }
+        if (text)
+            *text = box->text();
+        box->button(button)->click();
+    };
+}
+
 } // namespace
 
 class TestLocalFrame : public QObject {
@@ -69,6 +124,7 @@ private Q_SLOTS:
 
     void init()
     {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         config() = ConfigRecord();
         m_favorites.clear();
         QFile::remove(LocalFavorites::filePath(m_app.path()));
@@ -312,6 +368,155 @@ private Q_SLOTS:
         QVERIFY(frame.LVTMenu->isVisible());
         QVERIFY(!frame.LVPopupMenu->isVisible());
         frame.LVTMenu->hide();
+    }
+
+    // ---- Keys of the file list
+
+    void listKeys_data()
+    {
+        QTest::addColumn<QString>("select");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected"); // relative to the temporary folder
+        QTest::newRow("Enter opens a folder") << u"Sub"_s << int(Qt::Key_Return) << u"Top/Sub"_s;
+        QTest::newRow("keypad Enter opens a folder") << u"Sub"_s << int(Qt::Key_Enter) << u"Top/Sub"_s;
+        QTest::newRow("Enter on a file stays") << u"file.txt"_s << int(Qt::Key_Return) << u"Top"_s;
+        QTest::newRow("Backspace goes up") << u"Sub"_s << int(Qt::Key_Backspace) << u""_s;
+    }
+
+    void listKeys()
+    {
+        QFETCH(QString, select);
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString top = QDir(dir.path()).filePath(u"Top"_s);
+        QVERIFY(QDir().mkpath(top + u"/Sub"_s));
+        touch(top + u"/file.txt"_s);
+        TLocalFrame frame(context());
+        frame.resize(800, 500);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(frame.setCurrentFolder(top));
+        QVERIFY(waitFor([&] { return listNames(frame).size() == 2; }, 5000));
+        selectNames(frame, {select});
+        const Qt::KeyboardModifiers mods = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        QTest::keyClick(frame.ShellList, Qt::Key(key), mods);
+        const QString want = expected.isEmpty() ? dir.path() : QDir(dir.path()).filePath(expected);
+        QCOMPARE(frame.currentFolder(), want);
+        QCOMPARE(QFileInfo(top + u"/Sub"_s).isDir(), true); // no key deleted anything
+    }
+
+    // Del asks the delete question (nothing without a selection); No keeps everything, Yes deletes files,
+    // folders with their contents, and a link without what it points to. Shift+Del does the same.
+    void deleteKey_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("shift");
+        QTest::newRow("No keeps them") << false << false;
+        QTest::newRow("Yes deletes them") << true << false;
+        QTest::newRow("Shift+Del, Yes") << true << true;
+    }
+
+    void deleteKey()
+    {
+        QFETCH(bool, yes);
+        QFETCH(bool, shift);
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        writeFile(outside.filePath(u"keep.txt"_s), 10);
+        const QString folder = dir.path();
+        writeFile(folder + u"/a.txt"_s, 5);
+        writeFile(folder + u"/untouched.txt"_s, 5);
+        QVERIFY(QDir().mkpath(folder + u"/tree/deeper/.hidden"_s));
+        writeFile(folder + u"/tree/deeper/b.bin"_s, 7);
+        QVERIFY(QFile::link(outside.path(), folder + u"/link"_s));
+        TLocalFrame frame(context());
+        frame.resize(800, 500);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(frame.setCurrentFolder(folder));
+        QVERIFY(waitFor([&] { return listNames(frame).size() == 4; }, 5000));
+        QString asked;
+        ModalWatcher watcher(answer(yes ? QMessageBox::Yes : QMessageBox::No, &asked));
+        // Without a selection nothing is asked.
+        frame.ShellList->selectionModel()->clearSelection();
+        QTest::keyClick(frame.ShellList, Qt::Key_Delete);
+        QVERIFY(watcher.seen.isEmpty());
+
+        selectNames(frame, {u"a.txt"_s, u"tree"_s, u"link"_s});
+        QTest::keyClick(frame.ShellList, Qt::Key_Delete, shift ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(watcher.seen.size(), 1);
+        QCOMPARE(asked, u"Do you want to delete selected file(s)?"_s);
+        QCOMPARE(QFileInfo::exists(folder + u"/a.txt"_s), !yes);
+        QCOMPARE(QFileInfo::exists(folder + u"/tree"_s), !yes);
+        QCOMPARE(QFileInfo(folder + u"/link"_s).isSymLink(), !yes);
+        QVERIFY(QFileInfo::exists(folder + u"/untouched.txt"_s));
+        QVERIFY(QFileInfo::exists(outside.filePath(u"keep.txt"_s)));
+        if (yes)
+            QVERIFY(waitFor([&] { return listNames(frame) == QStringList{u"untouched.txt"_s}; }, 5000));
+        QCOMPARE(frame.currentFolder(), folder);
+    }
+
+    // Names that would reach outside the folder are refused, and one that is gone already is no failure.
+    void deleteLocalEntriesStaysInFolder()
+    {
+        QTemporaryDir parent;
+        const QString folder = parent.filePath(u"inner"_s);
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(parent.filePath(u"sibling.txt"_s), 3);
+        writeFile(folder + u"/x.txt"_s, 3);
+        const LocalDeleteResult result = deleteLocalEntries(
+            folder, {u".."_s, u"../sibling.txt"_s, u""_s, u"."_s, u"gone.txt"_s, u"x.txt"_s});
+        QCOMPARE(result.failures.size(), 4);
+        QVERIFY(QFileInfo::exists(parent.filePath(u"sibling.txt"_s)));
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(!QFileInfo::exists(folder + u"/x.txt"_s));
+    }
+
+    // ---- Sizes
+
+    // The size column writes sizes as the remote list does; folders show none.
+    void sizeColumnAsRemoteList_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes") << qint64(1000) << u"1,000B"_s;
+        QTest::newRow("kilobytes") << qint64(1536) << u"2KB"_s;
+        QTest::newRow("megabytes") << qint64(1234567) << u"1.18MB"_s;
+    }
+
+    void sizeColumnAsRemoteList()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"f.bin"_s), bytes);
+        QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
+        TLocalFrame frame(context());
+        frame.show();
+        QVERIFY(frame.setCurrentFolder(dir.path()));
+        QVERIFY(waitFor([&] { return listNames(frame).size() == 2; }, 5000));
+        QVERIFY(waitFor([&] { return sizeText(frame, u"f.bin"_s) == text; }, 5000));
+        QCOMPARE(sizeText(frame, u"sub"_s), QString());
+    }
+
+    // A file that grew after the list first read it (a download in progress) shows its real size once the
+    // list is read again.
+    void refreshShowsGrownFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"growing.bin"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        TLocalFrame frame(context());
+        frame.show();
+        QVERIFY(frame.setCurrentFolder(dir.path()));
+        QVERIFY(waitFor([&] { return sizeText(frame, u"growing.bin"_s) == u"0B"_s; }, 5000));
+        QCOMPARE(file.write(QByteArray(5000, 'x')), qint64(5000));
+        file.close();
+        frame.refreshList();
+        QVERIFY(waitFor([&] { return sizeText(frame, u"growing.bin"_s) == u"5KB"_s; }, 5000));
+        QCOMPARE(frame.currentFolder(), dir.path());
     }
 
     void languageFileRelabels()

@@ -78,10 +78,10 @@ private Q_SLOTS:
                       "[Messages]\nDo you want to delete Selected Site?=Remove the site?\n");
         const Texts texts(dir.path(), u"Mine"_s);
         QCOMPARE(texts.message(QString::fromLatin1(messages::DeleteSelectedSite)), u"Remove the site?"_s);
-        for (const char* english :
-             {messages::DeleteSelectedFiles, messages::DownloadSelectedFiles, messages::UploadSelectedFiles})
+        for (const char* english : {messages::DeleteSelectedFiles, messages::DownloadSelectedFiles,
+                                    messages::UploadSelectedFiles, messages::StopRunningTransfer})
             QCOMPARE(texts.message(QString::fromLatin1(english)), QString::fromLatin1(english));
-        QCOMPARE(texttables::Messages.entries.size(), size_t(4));
+        QCOMPARE(texttables::Messages.entries.size(), size_t(5));
     }
 
     void font_data()

@@ -1,0 +1,107 @@
+// Lists that go stale: a run that wrote files tells the window which folder changed, and the window passes
+// it to every tab. A remote tab connected to that server drops its listings of the folder and the folders
+// below it, and lists again the one it shows, but only once it is idle.
+#include "remote/remoteframe.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using namespace skyhaul;
+
+namespace {
+
+/// How often a tab that cannot refresh yet (busy, or another action waits below it) looks again.
+constexpr int ChangedRetryMs = 100;
+
+/// "/" for the root, "/a/b" below it: no trailing "/", no empty names.
+QString normalRemotePath(const QString& path)
+{
+    const QStringList names = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
+} // namespace
+
+RemoteFolderRef TRemoteFrame::folderRef(const QString& path) const
+{
+    return {FtpEngine->RemoteHost(), FtpEngine->RemotePort(), FtpEngine->User(), normalRemotePath(path)};
+}
+
+void TRemoteFrame::tellLocalFolderChanged(const QString& folder)
+{
+    if (m_context.paneHost && !folder.isEmpty())
+        m_context.paneHost->localFolderChanged(folder);
+}
+
+void TRemoteFrame::tellRemoteFolderChanged(const RemoteFolderRef& folder, bool exceptThisTab)
+{
+    if (m_context.paneHost)
+        m_context.paneHost->remoteFolderChanged(folder, exceptThisTab ? this : nullptr);
+}
+
+void TRemoteFrame::remoteFolderChanged(const RemoteFolderRef& folder)
+{
+    if (!FtpEngine->Connected() || !rootNode() || !folder.sameServer(folderRef(QString())))
+        return;
+    const QString path = normalRemotePath(folder.path);
+    if (!m_changedFolders.contains(path))
+        m_changedFolders << path;
+    if (!m_changedTimer) {
+        m_changedTimer = new QTimer(this);
+        m_changedTimer->setSingleShot(true);
+        connect(m_changedTimer, &QTimer::timeout, this,
+                [this] { handle([this] { refreshChangedFolders(); }); });
+    }
+    // From the event loop: the news may come from inside another tab's action.
+    m_changedTimer->start(0);
+}
+
+void TRemoteFrame::refreshChangedFolders()
+{
+    if (m_changedFolders.isEmpty())
+        return;
+    if (!FtpEngine->Connected() || !rootNode()) {
+        m_changedFolders.clear(); // a new connection lists everything afresh
+        return;
+    }
+    // Never inside an action, this tab's or another's (a listing's wait would sit on top of theirs), nor
+    // under a modal window.
+    if (IsBusy() || s_framesInAction > 0 || QApplication::activeModalWidget()) {
+        m_changedTimer->start(ChangedRetryMs);
+        return;
+    }
+    const QStringList folders = std::exchange(m_changedFolders, {});
+    FolderNode* const selected = selectedNode();
+    bool relistShown = false;
+    bool dropped = false;
+    // The listings of a folder and of everything below it; the one the list shows is listed again instead.
+    std::function<void(FolderNode*)> drop = [&](FolderNode* node) {
+        if (node == CurrentNode || node == selected)
+            relistShown = true;
+        else if (node->listing() && node->listing() != m_listingTarget) {
+            node->dropListing();
+            dropped = true;
+        }
+        for (int i = 0; i < node->childCount(); ++i)
+            drop(node->child(i));
+    };
+    for (const QString& folder : folders) {
+        FolderNode* node = rootNode();
+        for (const QString& name : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            if (!(node = node->exactChild(name)))
+                break;
+        }
+        if (node) // a folder this tab never listed keeps nothing to refresh
+            drop(node);
+    }
+    if (dropped)
+        ++m_listingEpoch;
+    if (!relistShown || !CurrentNode)
+        return;
+    try {
+        RefreshNode(CurrentNode); // nested waits
+    } catch (const EFtpEngine& e) {
+        // Nobody asked for this listing: its failure goes to the log, not into a box.
+        LogError(e.Message());
+    }
+}
