@@ -79,6 +79,7 @@ constexpr TextEntry ConfigFormEntries[] = {
     {"Ok", "&Ok", "btnOk"},
     {"Cancel", "&Cancel", "btnCancel"},
     {"DeleteSelectedItem", "DeleteS elected Item", "btnDeleteSelected"},
+    {"Language", "Language", "lbLanguage"},
 };
 
 constexpr TextEntry LogonFormEntries[] = {
