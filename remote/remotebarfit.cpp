@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QList>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -29,10 +30,14 @@ constexpr int MaxLogonBoxWidth = 200;
 // The style a button shows when its row has room: the caption option's, or the design's.
 const char* const PreferredStyle = "skyhaulPreferredStyle";
 
-// Ways a row makes room, each on top of the ones before: the buttons drop their captions (the texts stay as
-// tool tips and in the chevron's menu), the separators go, the labels go (their texts move into the boxes'
-// tool tips and empty-box hints).
-enum class Squeeze { None, IconOnly, NoSeparators, NoLabels, Last = NoLabels };
+// How far a row has made room, each way on top of the ones before: buttons drop their captions one by one
+// from the row's end (the texts stay as tool tips and in the chevron's menu), the separators go, the labels
+// go (their texts move into the boxes' tool tips and empty-box hints).
+struct Squeeze {
+    qsizetype droppedCaptions = 0;
+    bool noSeparators = false;
+    bool noLabels = false;
+};
 
 struct Row {
     QToolBar* bar;
@@ -45,6 +50,18 @@ Qt::ToolButtonStyle preferredStyle(const QToolButton* button)
 {
     const QVariant style = button->property(PreferredStyle);
     return style.isValid() ? Qt::ToolButtonStyle(style.toInt()) : button->toolButtonStyle();
+}
+
+// The row's buttons that show a caption beside an icon when there is room, in row order.
+QList<QToolButton*> captionedButtons(QToolBar* bar)
+{
+    QList<QToolButton*> buttons;
+    for (QAction* action : bar->actions())
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
+            if (!button->icon().isNull() && preferredStyle(button) != Qt::ToolButtonIconOnly &&
+                preferredStyle(button) != Qt::ToolButtonTextOnly)
+                buttons << button;
+    return buttons;
 }
 
 QAction* actionOf(QToolBar* bar, const QWidget* control)
@@ -64,25 +81,22 @@ void setHint(QWidget* box, const QString& text)
         combo->lineEdit()->setPlaceholderText(text);
 }
 
-void squeeze(const Row& row, Squeeze level)
+void squeeze(const Row& row, const QList<QToolButton*>& captioned, const Squeeze& how)
 {
-    for (QAction* action : row.bar->actions()) {
+    for (QAction* action : row.bar->actions())
         if (action->isSeparator())
-            action->setVisible(level < Squeeze::NoSeparators);
-        else if (auto* button = qobject_cast<QToolButton*>(row.bar->widgetForAction(action))) {
-            const Qt::ToolButtonStyle preferred = preferredStyle(button);
-            const bool dropCaption =
-                level >= Squeeze::IconOnly && !button->icon().isNull() && preferred != Qt::ToolButtonTextOnly;
-            const Qt::ToolButtonStyle style = dropCaption ? Qt::ToolButtonIconOnly : preferred;
-            if (button->toolButtonStyle() != style)
-                button->setToolButtonStyle(style);
-        }
+            action->setVisible(!how.noSeparators);
+    for (qsizetype i = 0; i < captioned.size(); ++i) {
+        QToolButton* button = captioned[i];
+        const Qt::ToolButtonStyle style =
+            i >= captioned.size() - how.droppedCaptions ? Qt::ToolButtonIconOnly : preferredStyle(button);
+        if (button->toolButtonStyle() != style)
+            button->setToolButtonStyle(style);
     }
     for (const auto& [label, box] : row.labels) {
-        const bool hidden = level >= Squeeze::NoLabels;
         if (QAction* action = actionOf(row.bar, label))
-            action->setVisible(!hidden);
-        setHint(box, hidden ? label->text().trimmed() : QString());
+            action->setVisible(!how.noLabels);
+        setHint(box, how.noLabels ? label->text().trimmed() : QString());
     }
 }
 
@@ -112,10 +126,15 @@ int widthBeside(QToolBar* bar, std::initializer_list<QWidget*> boxes)
 void fitRow(const Row& row, int clientWidth)
 {
     const int boxCount = int(row.boxes.size());
-    for (Squeeze level = Squeeze::None;; level = Squeeze(int(level) + 1)) {
-        squeeze(row, level);
-        if (level == Squeeze::Last || clientWidth - widthBeside(row.bar, row.boxes) >=
-                                          boxCount * std::min(RoomyBoxWidth, row.maxBoxWidth))
+    const int wanted = boxCount * std::min(RoomyBoxWidth, row.maxBoxWidth);
+    const QList<QToolButton*> captioned = captionedButtons(row.bar);
+    QList<Squeeze> steps;
+    for (qsizetype dropped = 0; dropped <= captioned.size(); ++dropped)
+        steps << Squeeze{dropped, false, false};
+    steps << Squeeze{captioned.size(), true, false} << Squeeze{captioned.size(), true, true};
+    for (const Squeeze& step : steps) {
+        squeeze(row, captioned, step);
+        if (clientWidth - widthBeside(row.bar, row.boxes) >= wanted)
             break;
     }
     if (boxCount == 0)

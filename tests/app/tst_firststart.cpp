@@ -188,6 +188,17 @@ private Q_SLOTS:
         QCOMPARE(hiddenControls(toolBar), QStringList());
         QVERIFY(!chevronOf(navBar)->isVisible());
         QVERIFY2(path->width() >= 60, qPrintable(QString::number(path->width())));
+        // Captions go from the row's end first: after a button without its caption, none has one.
+        bool dropped = false;
+        for (QAction* action : toolBar->actions())
+            if (auto* button = qobject_cast<QToolButton*>(toolBar->widgetForAction(action));
+                button && !button->icon().isNull() && button->objectName() != u"TransferModeBtn"_s) {
+                const bool captioned = button->toolButtonStyle() != Qt::ToolButtonIconOnly;
+                QVERIFY2(!(dropped && captioned), qPrintable(button->objectName()));
+                dropped = dropped || !captioned;
+            }
+        if (clientSize.width() >= 1600)
+            QVERIFY(!dropped);
         const auto* favorites = frame->findChild<QToolButton*>(u"FavoritesBtn"_s);
         const int rowRight = favorites->mapTo(navBar, QPoint(favorites->width(), 0)).x();
         QVERIFY2(rowRight <= navBar->width() && navBar->width() - rowRight < 40,
