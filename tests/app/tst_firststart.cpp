@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -225,6 +226,41 @@ private Q_SLOTS:
         config().ShowRemoteCaption = false;
         window->CaptionRefresh();
         QCOMPARE(connect->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QVERIFY(window->close());
+    }
+
+    // A row gives up only as many captions as it must: growing the window step by step brings them back one
+    // by one, never taking one away, with rows between none and all on the way.
+    void captionsGoOneByOne()
+    {
+        auto window = startIn(u"German"_s, QSize(770, 600));
+        QWidget* frame = remoteFrame(*window);
+        QVERIFY(frame);
+        auto* toolBar = frame->findChild<QToolBar*>(u"RemoteToolBar"_s);
+        frame->findChild<QToolBar*>(u"RemoteLoginToolBar"_s)->hide();
+        frame->findChild<QToolBar*>(u"ConnOptionBar"_s)->hide();
+        toolBar->show();
+        auto captioned = [toolBar] {
+            int count = 0;
+            for (QAction* action : toolBar->actions())
+                if (auto* button = qobject_cast<QToolButton*>(toolBar->widgetForAction(action)))
+                    count += button->toolButtonStyle() == Qt::ToolButtonTextBesideIcon;
+            return count;
+        };
+        const int all = 8; // every button of the row but the transfer mode's arrow
+        QSet<int> seen;
+        int last = -1;
+        for (int width = 800; width <= 2400; width += 30) {
+            const int before = frame->width();
+            window->resize(width, 600);
+            QTRY_VERIFY(frame->width() > before);
+            const int now = captioned();
+            QVERIFY2(now >= last, qPrintable(u"%1 captions at %2 after %3"_s.arg(now).arg(width).arg(last)));
+            last = now;
+            seen.insert(now);
+        }
+        QCOMPARE(last, all);
+        QVERIFY2(seen.size() >= 4, qPrintable(QString::number(seen.size())));
         QVERIFY(window->close());
     }
 
