@@ -23,7 +23,7 @@ namespace {
 // Narrower than this a box shows too little of a name or path to be of use.
 constexpr int MinBoxWidth = 60;
 // A row gives up captions, separators and labels until its boxes get this much (a host name, a path).
-constexpr int RoomyBoxWidth = 120;
+constexpr int RoomyBoxWidth = 100;
 // The user and password boxes need no more than this.
 constexpr int MaxLogonBoxWidth = 200;
 
