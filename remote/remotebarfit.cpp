@@ -29,10 +29,12 @@ constexpr int MaxLogonBoxWidth = 200;
 
 // The style a button shows when its row has room: the caption option's, or the design's.
 const char* const PreferredStyle = "skyhaulPreferredStyle";
+// Set on a button whose tool tip is its dropped caption.
+const char* const CaptionTip = "skyhaulCaptionTip";
 
 // How far a row has made room, each way on top of the ones before: buttons drop their captions one by one
-// from the row's end (the texts stay as tool tips and in the chevron's menu), the separators go, the labels
-// go (their texts move into the boxes' tool tips and empty-box hints).
+// from the row's end (the texts become their tool tips and stay in the chevron's menu), the separators go,
+// the labels go (their texts move into the boxes' tool tips and empty-box hints).
 struct Squeeze {
     qsizetype droppedCaptions = 0;
     bool noSeparators = false;
@@ -92,6 +94,12 @@ void squeeze(const Row& row, const QList<QToolButton*>& captioned, const Squeeze
             i >= captioned.size() - how.droppedCaptions ? Qt::ToolButtonIconOnly : preferredStyle(button);
         if (button->toolButtonStyle() != style)
             button->setToolButtonStyle(style);
+        // A button that dropped its caption says on hover what it is, unless it has a tip of its own.
+        if (button->toolTip().isEmpty() || button->property(CaptionTip).toBool()) {
+            const bool tip = style == Qt::ToolButtonIconOnly;
+            button->setToolTip(tip ? QString(button->text()).remove(QLatin1Char('&')) : QString());
+            button->setProperty(CaptionTip, tip);
+        }
     }
     for (const auto& [label, box] : row.labels) {
         if (QAction* action = actionOf(row.bar, label))

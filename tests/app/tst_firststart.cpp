@@ -219,8 +219,10 @@ private Q_SLOTS:
         auto* connect = frame->findChild<QToolButton*>(u"ConnectBtn"_s);
         auto* hostLabel = frame->findChild<QLabel*>(u"HostLbl"_s);
         QTRY_COMPARE(connect->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QCOMPARE(connect->toolTip(), u"Verbinden"_s);
         window->resize(1600, 1000);
         QTRY_COMPARE(connect->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        QCOMPARE(connect->toolTip(), QString());
         QVERIFY(hostLabel->isVisible());
         QCOMPARE(frame->findChild<QComboBox*>(u"HostEdit"_s)->toolTip(), QString());
         config().ShowRemoteCaption = false;
