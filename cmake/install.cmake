@@ -7,6 +7,9 @@ set(icon_dir ${CMAKE_SOURCE_DIR}/app/resources)
 
 install(TARGETS skyhaul RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${desktop_dir}/${SKYHAUL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The shipped language files, where the program looks beside its bin folder (store/texts).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/app/languages/ DESTINATION ${CMAKE_INSTALL_DATADIR}/skyhaul/Languages
+    FILES_MATCHING PATTERN "*.ini")
 configure_file(${desktop_dir}/${SKYHAUL_APP_ID}.metainfo.xml
     ${CMAKE_BINARY_DIR}/generated/${SKYHAUL_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/generated/${SKYHAUL_APP_ID}.metainfo.xml

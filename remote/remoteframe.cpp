@@ -310,7 +310,7 @@ void TRemoteFrame::setShowCaptions(bool show)
 {
     for (QToolButton* button : {ConnectBtn, AnnoymousBtn, QuickConnectBtn, NewFolderBtn, TransferBtn,
                                 RefreshBtn, StopBtn, EditBtn, ViewBtn, DisconnectBtn, DeleteBtn})
-        button->setToolButtonStyle(show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+        setPreferredButtonStyle(button, show ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
     fitBoxesToWidth(width());
 }
 

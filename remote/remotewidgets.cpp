@@ -323,9 +323,14 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     layout->addWidget(NavBar);
     layout->addWidget(Splitter2, 1);
 
-    // Controls that still do not fit stay reachable through each bar's chevron.
-    for (QToolBar* bar : {RemoteLoginToolBar, ConnOptionBar, RemoteToolBar, NavBar})
+    // Controls that still do not fit stay reachable through each bar's chevron. Each button keeps the style
+    // it shows when its row has room (fitBoxesToWidth()).
+    for (QToolBar* bar : {RemoteLoginToolBar, ConnOptionBar, RemoteToolBar, NavBar}) {
         ToolBarOverflow::attach(bar);
+        for (QToolButton* button : bar->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly))
+            if (!button->objectName().isEmpty())
+                setPreferredButtonStyle(button, button->toolButtonStyle());
+    }
 
     KeepAliveTimer = named(new QTimer(frame), "KeepAliveTimer");
     KeepAliveTimer->setInterval(60000);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Qt>
+
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -32,7 +34,11 @@ struct RemoteFrameWidgets {
     void setupWidgets(QWidget* frame, RemoteFileListModel* fileListModel);
     /// Gives the host, user, password and path boxes the widths that let their rows fit the tab's client
     /// width (run after texts or captions change and when the tab is resized); never below a usable minimum.
+    /// A row too narrow for that first shows its buttons without captions, then drops its separators, then
+    /// its labels (their texts become the boxes' hints), so the boxes and the buttons stay in view.
     void fitBoxesToWidth(int clientWidth);
+    /// Sets the style a button of the bars shows when its row has room (the caption option).
+    static void setPreferredButtonStyle(QToolButton* button, Qt::ToolButtonStyle style);
 
     QToolBar* RemoteLoginToolBar = nullptr;
     QLabel* HostLbl = nullptr;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace skyhaul {
 
 namespace {
@@ -25,6 +27,25 @@ bool equalIgnoringAsciiCase(const QString& a, const QString& b)
         if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
     return true;
+}
+
+QStringList& shippedFolderList()
+{
+    static QStringList folders;
+    return folders;
+}
+
+QStringList iniBaseNames(const QString& folder, QDir::SortFlags order)
+{
+    const QDir dir(folder);
+    if (folder.isEmpty() || !dir.exists())
+        return {};
+    QStringList names;
+    const QFileInfoList files =
+        dir.entryInfoList({QStringLiteral("*.ini")}, QDir::Files | QDir::Hidden | QDir::System, order);
+    for (const QFileInfo& info : files)
+        names << info.completeBaseName();
+    return names;
 }
 
 } // namespace
@@ -52,7 +73,36 @@ QString Texts::languageFilePath(const QString& appFolder, const QString& languag
     // The name comes from config.dat; it must not reach out of the Languages folder.
     if (language.contains(QLatin1Char('/')) || language.contains(QLatin1Char('\\')) || language.isEmpty())
         return {};
-    return QDir(languagesFolder(appFolder)).filePath(language + QStringLiteral(".ini"));
+    const QString fileName = language + QStringLiteral(".ini");
+    const QString own = QDir(languagesFolder(appFolder)).filePath(fileName);
+    if (QFileInfo::exists(own))
+        return own;
+    for (const QString& folder : shippedFolderList())
+        if (const QString shipped = QDir(folder).filePath(fileName); QFileInfo::exists(shipped))
+            return shipped;
+    return own;
+}
+
+void Texts::setShippedFolders(const QStringList& folders)
+{
+    shippedFolderList() = folders;
+}
+
+QStringList Texts::shippedFolders()
+{
+    return shippedFolderList();
+}
+
+QStringList Texts::shippedFoldersFor(const QString& exeFolder)
+{
+    if (exeFolder.isEmpty())
+        return {};
+    QStringList folders;
+    for (const char* relative : {"Languages", "../share/skyhaul/Languages"})
+        if (const QString folder = QDir::cleanPath(QDir(exeFolder).filePath(QLatin1String(relative)));
+            QFileInfo(folder).isDir())
+            folders << folder;
+    return folders;
 }
 
 IniFile Texts::read() const
@@ -110,14 +160,12 @@ SectionTexts Texts::defaults(const SectionTable& table)
 
 QStringList Texts::languageChoices(const QString& appFolder)
 {
-    const QDir dir(languagesFolder(appFolder));
-    if (!dir.exists())
-        return {};
-    QStringList choices;
-    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.ini")},
-                                                  QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    for (const QFileInfo& info : files)
-        choices << info.completeBaseName();
+    QStringList choices = iniBaseNames(languagesFolder(appFolder), QDir::Unsorted);
+    for (const QString& folder : shippedFolderList())
+        for (const QString& name : iniBaseNames(folder, QDir::Name))
+            if (!std::any_of(choices.cbegin(), choices.cend(),
+                             [&](const QString& known) { return equalIgnoringAsciiCase(known, name); }))
+                choices << name;
     return choices;
 }
 

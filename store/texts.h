@@ -59,9 +59,10 @@ struct SectionTexts {
 };
 
 /**
- * Text and message lookup in a language file: "Languages/<language>.ini" in the application folder. The
- * file is read afresh for every call, so a changed file or language takes effect at the next window that
- * applies its section. A missing file, section or key is never an error: the default is used.
+ * Text and message lookup in a language file: "Languages/<language>.ini" in the application folder, or else
+ * the file of that name among the language files that come with the program (shippedFolders()). The file is
+ * read afresh for every call, so a changed file or language takes effect at the next window that applies its
+ * section. A missing file, section or key is never an error: the default is used.
  */
 class Texts {
 public:
@@ -70,9 +71,21 @@ public:
     /// The "Languages" folder of the application folder.
     static QString languagesFolder(const QString& appFolder);
 
-    /// The language file, or an empty string when the language name could name a file outside the folder
-    /// (a "/" or "\" in it), which then reads as missing.
+    /// The language file: the application folder's own when it exists (a user's file wins over a shipped one
+    /// of the same name), else the first shipped one that exists, else the application folder's (missing). An
+    /// empty string when the language name could name a file outside the folder (a "/" or "\" in it), which
+    /// then reads as missing.
     static QString languageFilePath(const QString& appFolder, const QString& language);
+
+    /// The folders of the language files that come with the program, searched after the application folder's
+    /// "Languages". Set once by the program's start; empty until then (tests see only their own files).
+    static void setShippedFolders(const QStringList& folders);
+    static QStringList shippedFolders();
+
+    /// Where a program whose executable is in exeFolder finds the language files that come with it, those
+    /// that exist: "Languages" beside it (a build folder, a portable copy), then
+    /// "../share/skyhaul/Languages" (an installed program, where the package puts them).
+    static QStringList shippedFoldersFor(const QString& exeFolder);
 
     QString filePath() const { return m_filePath; }
 
@@ -92,7 +105,8 @@ public:
     static SectionTexts defaults(const SectionTable& table);
 
     /// The choices of the configuration dialog: base names of the "*.ini" files in the Languages folder, in
-    /// the order the directory gives them. Empty when there is no such folder.
+    /// the order the directory gives them, then those of the shipped folders in name order that are not
+    /// already there (names compared ignoring the case of A to Z). Empty when there are none.
     static QStringList languageChoices(const QString& appFolder);
 
     /// Index of the choice equal to language, ignoring the case of A to Z only; 0 when none matches; -1 for

@@ -82,6 +82,7 @@ constexpr TextEntry ConfigFormEntries[] = {
     {"WalkLimits", "Folder Walks", "gbWalkLimits"},
     {"MaxWalkFolders", "Most folders listed", "lbMaxWalkFolders"},
     {"MaxWalkEntries", "Most files and folders queued", "lbMaxWalkEntries"},
+    {"Language", "Language", "lbLanguage"},
 };
 
 constexpr TextEntry LogonFormEntries[] = {

@@ -19,7 +19,7 @@ namespace skyhaul {
  *   gbEditor; choice groups rgQuickConnect rgFileExists rgDoubleClick; check boxes chbShowMainCaption
  *   chbShowLocalCaption chbShowRemoteCaption; list lvLocalFavorites; radio buttons rbAssociated rbNotepad
  *   rbProgram; buttons btnDeleteLocal btnDeleteSite btnDeleteFolder btnDeleteAllLocal btnDeleteAllSites
- *   btnDeleteAllFolders btnSelectFile btnOk btnCancel btnDeleteSelected.
+ *   btnDeleteAllFolders btnSelectFile btnOk btnCancel btnDeleteSelected; label lbLanguage.
  * - LogonForm: MessageLabel FtpServerLabel IDLabel PassLabel AnonymousCheck LogonBtn CancelBtn.
  * - SSLForm: pages PageControl1; CertInfoLabel RangeLabel MoreInfoLabel IssuedToLabel IssuedByLabel
  *   StatusLabel; field labels Issuer<Field>Label and Subject<Field>Label with Field one of Org Unit Email CN

@@ -13,9 +13,11 @@ QIcon applicationIcon();
 void applyDesktopIdentity();
 
 /**
- * The line a first start prints to tell the user where the data files go: empty when the folder already holds
- * the configuration ("config.dat"), which the program writes when it closes.
+ * The lines a first start prints to tell the user where the data files go: empty when the folder already
+ * holds the configuration ("config.dat"), which the program writes when it closes. When programFolder (the
+ * executable's) is another folder that holds data files of an earlier start, a second line says how to
+ * go on using them.
  */
-QString firstStartNote(const QString& appFolder);
+QString firstStartNote(const QString& appFolder, const QString& programFolder = {});
 
 } // namespace skyhaul

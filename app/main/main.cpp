@@ -2,6 +2,7 @@
 #include "app/main/skyhaulapplication.h"
 #include "app/mainwindow/mainwindow.h"
 #include "store/io/appfolder.h"
+#include "store/texts.h"
 
 #include <cstdio>
 
@@ -11,7 +12,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Skyhaul"));
     skyhaul::applyDesktopIdentity();
     const QString appFolder = skyhaul::applicationFolder();
-    if (const QString note = skyhaul::firstStartNote(appFolder); !note.isEmpty())
+    skyhaul::Texts::setShippedFolders(
+        skyhaul::Texts::shippedFoldersFor(QCoreApplication::applicationDirPath()));
+    if (const QString note = skyhaul::firstStartNote(appFolder, QCoreApplication::applicationDirPath());
+        !note.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(note));
     TfrmSkyhaulMain window(MainWindowOptions::forProgram(appFolder));
     window.show();

@@ -22,6 +22,8 @@
 
 #include "skyhaul_version.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -300,11 +302,30 @@ void TfrmSkyhaulMain::runUpdateCheck()
     check.run();
 }
 
+QRect TfrmSkyhaulMain::firstStartGeometry(const QRect& available)
+{
+    if (available.width() <= DesignWidth || available.height() <= DesignHeight)
+        return {};
+    const QSize size(
+        std::clamp(available.width() * 4 / 5, DesignWidth, std::max(FirstStartMaxWidth, DesignWidth)),
+        std::clamp(available.height() * 4 / 5, DesignHeight, std::max(FirstStartMaxHeight, DesignHeight)));
+    QRect placed(QPoint(), size);
+    placed.moveCenter(available.center());
+    return placed;
+}
+
 void TfrmSkyhaulMain::applyWindowGeometry()
 {
     const ConfigRecord& c = config();
-    if (c.MainWidth == -1)
+    if (c.MainWidth == -1) {
+        // The design size is cramped on today's screens: a first start with room opens larger, centred.
+        if (const QScreen* shown = screen())
+            if (const QRect placed = firstStartGeometry(shown->availableGeometry()); placed.isValid()) {
+                resize(placed.size());
+                move(placed.topLeft());
+            }
         return;
+    }
     resize(qMax(int(c.MainWidth), minimumSizeHint().width()), qMax(int(c.MainHeight), 100));
     // A position saved on a screen that is gone would put the window out of reach.
     const QPoint topLeft(c.MainLeft, c.MainTop);

@@ -56,6 +56,17 @@ public:
     /// How often a tab closed in the middle of an operation is interrupted again until the operation ends.
     static constexpr int ClosingPollMs = 50;
 
+    /// The largest client size a first start opens with on a roomy screen.
+    static constexpr int FirstStartMaxWidth = 1440;
+    static constexpr int FirstStartMaxHeight = 900;
+
+    /**
+     * Where a first start (no size saved yet) puts the window on a screen with the given available area: four
+     * fifths of it (never below the design size, never above the first-start maximum), centred. An invalid
+     * rectangle when the area is not larger than the design size: the window keeps its design size and place.
+     */
+    static QRect firstStartGeometry(const QRect& available);
+
     explicit TfrmSkyhaulMain(const MainWindowOptions& options, QWidget* parent = nullptr);
     ~TfrmSkyhaulMain() override;
 

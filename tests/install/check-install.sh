@@ -50,7 +50,13 @@ check_tree() {
     appstreamcli validate --no-net "$meta" || fail "appstreamcli rejects $meta"
     grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$meta" ||
         fail "the metadata does not launch the desktop entry"
-    echo "ok: program, desktop entry, icons and metadata under $base"
+    # The language files, where the installed program looks for them (share/skyhaul beside bin).
+    for language in English French German; do
+        local ini="$base/share/skyhaul/Languages/$language.ini"
+        [ -s "$ini" ] || fail "no language file $ini"
+        grep -q '^\[RemoteForm\]' "$ini" || fail "$ini holds no RemoteForm section"
+    done
+    echo "ok: program, desktop entry, icons, metadata and language files under $base"
 }
 
 start_xvfb() {
@@ -74,15 +80,20 @@ start_xvfb() {
 }
 
 # Starts the installed program as a new user would (empty home), waits for its window "Skyhaul", and checks
-# where it keeps its data files: the user's data folder, never beside the installed program.
+# where it keeps its data files: the user's data folder, never beside the installed program; with a second
+# argument, the folder SKYHAUL_DATA_DIR names, and nothing in the user's folder.
 run_installed() {
     local program=$1
+    local chosen=${2:-}
     local home="$scratch/home"
     rm -rf "$home"
     mkdir -p "$home"
     local before
     before=$(ls -A "$(dirname "$program")")
-    HOME=$home XDG_DATA_HOME=$home/.local/share XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$scratch \
+    local chosen_env=()
+    [ -z "$chosen" ] || chosen_env=("SKYHAUL_DATA_DIR=$chosen")
+    env "${chosen_env[@]}" HOME="$home" XDG_DATA_HOME="$home/.local/share" \
+        XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$scratch" \
         QT_QPA_PLATFORM=xcb "$program" >"$scratch/app.out" 2>"$scratch/app.err" &
     app_pid=$!
     local shown=no
@@ -101,6 +112,10 @@ Xvfb $(kill -0 "$xvfb_pid" 2>/dev/null && echo running || echo gone) on $DISPLAY
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
     local data="$home/.local/share/Skyhaul"
+    if [ -n "$chosen" ]; then
+        [ ! -e "$data" ] || fail "the program made $data although SKYHAUL_DATA_DIR names $chosen"
+        data=$chosen
+    fi
     [ -d "$data" ] || fail "no data folder $data"
     grep -qF "data files" "$scratch/app.err" || fail "the first start did not say where the data files go"
     grep -qF "$data" "$scratch/app.err" || fail "the first start named another folder: $(cat "$scratch/app.err")"
@@ -115,6 +130,7 @@ prefix)
     check_tree "$prefix"
     start_xvfb
     run_installed "$prefix/bin/skyhaul"
+    run_installed "$prefix/bin/skyhaul" "$scratch/chosen data"
     ;;
 package)
     (cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log") ||
@@ -132,11 +148,13 @@ package)
     done
     contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
     for path in ./usr/bin/skyhaul "./usr/share/applications/$app_id.desktop" \
-        "./usr/share/metainfo/$app_id.metainfo.xml" "./usr/share/icons/hicolor/scalable/apps/$app_id.svg"; do
+        "./usr/share/metainfo/$app_id.metainfo.xml" "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+        ./usr/share/skyhaul/Languages/English.ini ./usr/share/skyhaul/Languages/German.ini \
+        ./usr/share/skyhaul/Languages/French.ini; do
         grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"
     done
     # Only the program and its desktop files: nothing of the build or the tests.
-    strays=$(grep -vE '^\./usr/(|bin/|bin/skyhaul|share/|share/(applications|metainfo|icons)/.*)$' <<<"$contents" ||
+    strays=$(grep -vE '^\./usr/(|bin/|bin/skyhaul|share/|share/(applications|metainfo|icons|skyhaul)/.*)$' <<<"$contents" ||
         true)
     [ -z "$strays" ] || fail "the package holds other files: $strays"
     # apt resolves the package's dependencies on this system (a dry run changes nothing).

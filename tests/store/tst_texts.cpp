@@ -193,6 +193,77 @@ private Q_SLOTS:
         QCOMPARE(Texts::languageChoiceIndex(choices, u"fran\u00c7ais"_s), 1);
     }
 
+    // Files that come with the program serve when the application folder has no file of that name; a user's
+    // own file of the same name wins; the choices offer both, each name once, the user's first.
+    void shippedFilesServeAfterTheUsersOwn()
+    {
+        QTemporaryDir app;
+        QTemporaryDir shipped;
+        QVERIFY(app.isValid() && shipped.isValid());
+        auto write = [](const QString& path, const QByteArray& bytes) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), bytes.size());
+        };
+        write(shipped.filePath(u"German.ini"_s), "[MainForm]\r\nExit=Beenden\r\n");
+        write(shipped.filePath(u"French.ini"_s), "[MainForm]\r\nExit=Quitter\r\n");
+        write(shipped.filePath(u"English.ini"_s), "[MainForm]\r\nExit=Exit\r\n");
+        QVERIFY(QDir().mkpath(Texts::languagesFolder(app.path())));
+        write(QDir(Texts::languagesFolder(app.path())).filePath(u"german.ini"_s),
+              "[MainForm]\r\nExit=Ende\r\n");
+        write(QDir(Texts::languagesFolder(app.path())).filePath(u"Mine.ini"_s), "[MainForm]\r\nExit=Weg\r\n");
+
+        QCOMPARE(Texts(app.path(), u"French"_s).text(u"MainForm", u"Exit", u"Exit"_s), u"Exit"_s);
+        Texts::setShippedFolders({QDir(shipped.path()).filePath(u"missing"_s), shipped.path()});
+        const QString french = Texts(app.path(), u"French"_s).text(u"MainForm", u"Exit", u"Exit"_s);
+        const QString german = Texts(app.path(), u"German"_s).text(u"MainForm", u"Exit", u"Exit"_s);
+        const QString ownGerman = Texts(app.path(), u"german"_s).text(u"MainForm", u"Exit", u"Exit"_s);
+        const QString mine = Texts(app.path(), u"Mine"_s).text(u"MainForm", u"Exit", u"Exit"_s);
+        const QString missing = Texts(app.path(), u"Korean"_s).filePath();
+        const QString outside = Texts(app.path(), u"../French"_s).filePath();
+        const QStringList choices = Texts::languageChoices(app.path());
+        Texts::setShippedFolders({});
+
+        QCOMPARE(french, u"Quitter"_s);
+        QCOMPARE(german, u"Beenden"_s);
+        QCOMPARE(ownGerman, u"Ende"_s);
+        QCOMPARE(mine, u"Weg"_s);
+        QCOMPARE(missing, QDir(Texts::languagesFolder(app.path())).filePath(u"Korean.ini"_s));
+        QCOMPARE(outside, QString());
+        QCOMPARE(choices.size(), 4);
+        QCOMPARE(QSet<QString>(choices.begin(), choices.begin() + 2),
+                 (QSet<QString>{u"german"_s, u"Mine"_s}));
+        QCOMPARE(choices.mid(2), (QStringList{u"English"_s, u"French"_s}));
+    }
+
+    // A program in a build folder finds the files copied beside it; an installed one those under
+    // share/skyhaul beside its bin folder; folders that do not exist are left out.
+    void shippedFoldersOfAProgram_data()
+    {
+        QTest::addColumn<QStringList>("made"); // folders made under a temporary root
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("build folder") << QStringList{u"bin/Languages"_s} << QStringList{u"bin/Languages"_s};
+        QTest::newRow("installed") << QStringList{u"share/skyhaul/Languages"_s}
+                                   << QStringList{u"share/skyhaul/Languages"_s};
+        QTest::newRow("both, beside first") << QStringList{u"share/skyhaul/Languages"_s, u"bin/Languages"_s}
+                                            << QStringList{u"bin/Languages"_s, u"share/skyhaul/Languages"_s};
+        QTest::newRow("none") << QStringList{} << QStringList{};
+    }
+    void shippedFoldersOfAProgram()
+    {
+        QFETCH(QStringList, made);
+        QFETCH(QStringList, found);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(QDir().mkpath(root.filePath(u"bin"_s)));
+        for (const QString& folder : made)
+            QVERIFY(QDir().mkpath(root.filePath(folder)));
+        QStringList expected;
+        for (const QString& folder : found)
+            expected << root.filePath(folder);
+        QCOMPARE(Texts::shippedFoldersFor(root.filePath(u"bin"_s)), expected);
+    }
+
     // The tables themselves: no key twice in a section, and the texts whose odd spelling or blanks are easy
     // to "correct" by mistake.
     void tablesAreWellFormed()
