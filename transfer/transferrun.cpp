@@ -1,5 +1,6 @@
 #include "transfer/transferrun.h"
 
+#include "engine/component/errors.h"
 #include "engine/component/ftpengine.h"
 #include "transfer/direntry.h"
 #include "transfer/fxpcopy.h"
@@ -401,7 +402,21 @@ void TransferRun::downloadTo(const QString& localPath, qint64 offset)
 {
     m_engine.setLocalFile(localPath);
     m_engine.setStartByte(QString::number(offset));
-    transfer(offset, [this] { m_engine.Download(); });
+    try {
+        transfer(offset, [this] { m_engine.Download(); });
+    } catch (const EFtpEngine& e) {
+        // The engine fails a download whose file it could not create or write: say which file.
+        switch (e.Code()) {
+        case engine::ErrCreateDownloadFile:
+            failLocal(localPath, QStringLiteral("the local file could not be created"));
+        case engine::ErrLocalFileNotOpen:
+        case engine::ErrWriteLocalFile:
+        case engine::ErrLocalFileForUpload:
+            failLocal(localPath, QStringLiteral("the local file could not be written"));
+        default:
+            throw;
+        }
+    }
     // The engine counts from the offset; the file must hold every byte it reported having received.
     const qint64 size = LocalFileSize(localPath);
     if (size < 0 || (m_reportedBytes >= 0 && size != m_reportedBytes))

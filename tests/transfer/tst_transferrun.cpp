@@ -823,7 +823,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<Script>("script");
         const QByteArray tooLong(300, 'n');
-        // The engine reports the file it cannot create through its error event only; the run finds out.
+        // The engine fails the download of a file it cannot create; the run says which file.
         QTest::newRow("the file cannot be created")
             << QString::fromLatin1(tooLong)
             << withLogon(retrieve("/" + tooLong, "data") + retrieve("/b", "bbbb"));
