@@ -429,8 +429,14 @@ bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 
 void TRemoteFrame::DisableActions()
 {
+    // Disabling the focused list or tree hands the focus to the next control of the tab (the path box, say),
+    // where the next Backspace or Enter would land. Remember where it was and where it went, so that the
+    // end of the action can give it back unless the user has moved it since.
+    QWidget* focused = window()->focusWidget();
+    m_focusToRestore = (focused == rFileListView || focused == rTreeView) ? focused : nullptr;
     rTreeView->setEnabled(false);
     rFileListView->setEnabled(false);
+    m_focusMovedTo = window()->focusWidget();
     for (QToolButton* button :
          {NewFolderBtn, BackBtn, TransferBtn, RefreshBtn, EditBtn, ViewBtn, DeleteBtn, DisconnectBtn})
         button->setEnabled(false);
@@ -448,6 +454,10 @@ void TRemoteFrame::EnableActions()
     NewFolder1->setEnabled(true);
     Refresh1->setEnabled(true);
     StopBtn->setEnabled(false);
+    if (m_focusToRestore && window()->focusWidget() == m_focusMovedTo.data())
+        m_focusToRestore->setFocus(Qt::OtherFocusReason);
+    m_focusToRestore = nullptr;
+    m_focusMovedTo = nullptr;
     // Transfer, Edit, View, Rename and Delete follow the selection, which an action may have left standing
     // (Edit, View, a transfer): off without one, as the rows say with one.
     for (QToolButton* button : {TransferBtn, EditBtn, ViewBtn, DeleteBtn})

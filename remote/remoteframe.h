@@ -475,6 +475,8 @@ private:
     QTimer* m_changedTimer = nullptr;
     int m_actionsDisabledDepth = 0;
     bool m_opening = false;                 ///< an opening of a folder is under way
+    QPointer<QWidget> m_focusToRestore;     ///< the list or tree that had the focus when the actions went off
+    QPointer<QWidget> m_focusMovedTo;       ///< where the focus went then (nullptr: nowhere)
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
     bool m_resetting = false;
     QColor m_logColor;

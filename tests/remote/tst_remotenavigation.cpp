@@ -492,6 +492,18 @@ private Q_SLOTS:
         QCOMPARE(tab.currentPath(), QStringLiteral("/"));
         QVERIFY(!tab.IsBusy());
 
+        // Keys follow one another as a person types them: the list keeps the focus through the listing a key
+        // starts, so the next key lands in the list again, not in the path box.
+        select(QStringLiteral("pub"));
+        list->setFocus(Qt::OtherFocusReason);
+        auto typed = [](Qt::Key key) { QTest::keyClick(static_cast<QWidget*>(nullptr), key); };
+        typed(Qt::Key_Return);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/pub"));
+        QCOMPARE(QApplication::focusWidget(), list);
+        typed(Qt::Key_Backspace);
+        QCOMPARE(tab.currentPath(), QStringLiteral("/"));
+        QCOMPARE(QApplication::focusWidget(), list);
+
         // Enter on a file does what a double-click does (here: Open).
         config().DoubleClickAction = DoubleClick::Open;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
