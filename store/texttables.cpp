@@ -157,8 +157,8 @@ constexpr TextEntry RemoteFormEntries[] = {
     {"Favorites", "Favorites", "FavoritesBtn"},
     {"AddToFavorite", "Add to Favorites", ""}, // AddFavoritesCaption: the favorites menu is rebuilt later
     {"IncompleteCopy", "The copy of %1 is not complete: %2 of %3 bytes arrived. Nothing was opened.",
-     ""}, // read by the tab when a fetched copy falls short
-    {"TimeLeft", "%1 left", ""},               // after the speed in the queue's status
+     ""},                                               // read by the tab when a fetched copy falls short
+    {"TimeLeft", "%1 left", ""},                        // after the speed in the queue's status
     {"StoppedAt", "Stopped at byte %1 (%2 of %3)", ""}, // the log line of a transfer Stop cut
     {"ClearTransferQue", "Clear Transfer Que", "ClearQue1"},
     {"ClearTransferFinisedQue", "Clear Transfer Finished in Que", "ClearTransferFinishedinQue1"},
