@@ -25,10 +25,12 @@ using namespace skyhaul;
 using namespace skyhaul::test;
 using namespace Qt::StringLiterals;
 
-/// Stands in for the desktop's "open": records what the tab asked to open.
+/// Stands in for the desktop's "open" of local files while it lives: records what the tab asked to open.
 class UrlCatcher : public QObject {
     Q_OBJECT
 public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
     QList<QUrl> urls;
 public Q_SLOTS:
     void open(const QUrl& url) { urls << url; }
@@ -245,8 +247,6 @@ private Q_SLOTS:
         DesktopTypes desktop;
         desktop.associate(u"text/plain"_s);
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(u"file"_s, &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
         // The program would save what it was given at once: a short copy would go up over the file.
         const QString editor = env.filePath(u"editor.sh"_s);
         QVERIFY(writeScript(editor, "echo started > \"$1.started\"\nprintf 'short' > \"$1\"\n"));

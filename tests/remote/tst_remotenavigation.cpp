@@ -20,10 +20,12 @@
 using namespace skyhaul;
 using namespace skyhaul::test;
 
-/// Stands in for the desktop's "open": records what the tab asked to open.
+/// Stands in for the desktop's "open" of local files while it lives: records what the tab asked to open.
 class UrlCatcher : public QObject {
     Q_OBJECT
 public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
     QList<QUrl> urls;
 public Q_SLOTS:
     void open(const QUrl& url) { urls << url; }
@@ -359,8 +361,6 @@ private Q_SLOTS:
         DesktopTypes desktop;
         desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
         ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
@@ -416,8 +416,6 @@ private Q_SLOTS:
         DesktopTypes desktop;
         desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
         ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
@@ -461,8 +459,6 @@ private Q_SLOTS:
         DesktopTypes desktop;
         desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
         ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(QTest::qWaitForWindowActive(&tab));
@@ -553,8 +549,6 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("../targets/tdir"), root + QStringLiteral("/tree/dlink")));
         TabEnvironment env;
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
         ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/tree")));
@@ -598,8 +592,6 @@ private Q_SLOTS:
         DesktopTypes desktop;
         desktop.associate(QStringLiteral("text/plain"));
         UrlCatcher opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-        auto unregister = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
         TRemoteFrame tab(env.context());
         tab.show();
         fillFields(tab, server.host(), server.port(), QStringLiteral("u"), QStringLiteral("p"));
