@@ -65,8 +65,8 @@ void TRemoteFrame::refreshChangedFolders()
         return;
     }
     // Never inside an action, this tab's or another's (a listing's wait would sit on top of theirs), nor
-    // under a modal window.
-    if (IsBusy() || s_framesInAction > 0 || QApplication::activeModalWidget()) {
+    // under a modal window, nor while a name is typed in place (a new listing would drop what is typed).
+    if (IsBusy() || s_framesInAction > 0 || QApplication::activeModalWidget() || nameBeingEdited()) {
         m_changedTimer->start(ChangedRetryMs);
         return;
     }
