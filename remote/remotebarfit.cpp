@@ -27,7 +27,7 @@ constexpr int RoomyBoxWidth = 100;
 // The user and password boxes need no more than this.
 constexpr int MaxLogonBoxWidth = 200;
 
-// The style a button shows when its row has room: the caption option's, or the design's.
+// The style a button shows when its row has room: the caption option's, or the button's own.
 const char* const PreferredStyle = "skyhaulPreferredStyle";
 // Set on a button whose tool tip is its dropped caption.
 const char* const CaptionTip = "skyhaulCaptionTip";

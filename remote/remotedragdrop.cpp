@@ -51,7 +51,7 @@ QStringList droppedPaths(const QMimeData* data)
     return paths;
 }
 
-/// The day count of a moment as the design's date-time holds it: days since 1899-12-30, local time.
+/// The day count of a moment as the queue's item time holds it: days since 1899-12-30, local time.
 double dayCount(const QDateTime& moment)
 {
     const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));

@@ -447,7 +447,7 @@ private:
     skyhaul::FolderTree m_tree;
     QHash<const skyhaul::FolderNode*, QTreeWidgetItem*> m_items;
 
-    // The design's state of a remote tab.
+    // The remote tab's own state.
     QString StartPath;
     QString ConnHost;
     QString ConnUser;

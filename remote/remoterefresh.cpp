@@ -86,12 +86,8 @@ void TRemoteFrame::refreshChangedFolders()
             drop(node->child(i));
     };
     for (const QString& folder : folders) {
-        FolderNode* node = rootNode();
-        for (const QString& name : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-            if (!(node = node->exactChild(name)))
-                break;
-        }
-        if (node) // a folder this tab never listed keeps nothing to refresh
+        // A folder this tab never listed keeps nothing to refresh.
+        if (FolderNode* node = rootNode()->exactDescendant(folder))
             drop(node);
     }
     if (dropped)

@@ -261,11 +261,9 @@ RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QSt
         node = nullptr;
     if (!node) {
         // Only names as they were listed: "Docs" never stands for "docs".
-        node = rootNode();
-        for (const QString& name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-            if (!node || !(node = node->exactChild(name)))
-                return {nullptr, false, QStringLiteral("the folder is not in the folder tree")};
-        }
+        node = rootNode() ? rootNode()->exactDescendant(path) : nullptr;
+        if (!node)
+            return {nullptr, false, QStringLiteral("the folder is not in the folder tree")};
     }
     const bool hadListing = node->listing();
     m_listingFailed = false;

@@ -25,7 +25,7 @@ namespace skyhaul {
 class RemoteFileListModel;
 
 /**
- * The controls of a remote tab, named as the design names them. setupWidgets() builds them as children of
+ * The controls of a remote tab, named as the program has always named them. setupWidgets() builds them as children of
  * the tab with their default captions (before localization), in the disconnected look; the tab wires
  * their handlers. The tab holds them privately; widgets() shows them to tests.
  */

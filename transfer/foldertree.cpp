@@ -40,6 +40,16 @@ FolderNode* FolderNode::findChild(const QString& name) const
     return nullptr;
 }
 
+FolderNode* FolderNode::exactDescendant(const QString& path)
+{
+    FolderNode* node = this;
+    for (const QString& name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!(node = node->exactChild(name)))
+            return nullptr;
+    }
+    return node;
+}
+
 FolderNode* FolderNode::exactChild(const QString& name) const
 {
     for (const auto& child : m_children) {

@@ -38,6 +38,9 @@ public:
     FolderNode* findChild(const QString& name) const;
     /// The first direct child with exactly this name.
     FolderNode* exactChild(const QString& name) const;
+    /// The folder at a path below this one ("a/b", "/a/b"), every name compared exactly; nullptr when one
+    /// is missing.
+    FolderNode* exactDescendant(const QString& path);
     /// Appends a child folder (marked as possibly having sub-folders) and returns it.
     FolderNode* addChild(const QString& name);
     /// Removes a direct child with everything below it.
