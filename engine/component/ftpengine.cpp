@@ -190,6 +190,15 @@ void TFtpEngine::setCommand(const QString& value)
 {
     m_session->setCommand(value);
 }
+skyhaul::engine::Reply TFtpEngine::sendCommand(const QString& line)
+{
+    return m_session->sendCommand(line);
+}
+void TFtpEngine::setKnownFileSize(const QString& remoteFile, qint64 size)
+{
+    m_session->settings().knownSizeFile = remoteFile;
+    m_session->settings().knownSize = size;
+}
 bool TFtpEngine::Connected() const
 {
     return m_session->connected();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/component/ftpenginetypes.h"
+#include "engine/control/reply.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -47,6 +48,13 @@ public:
     void setAccount(const QString& value);
     /// Sends the text as one raw command line and waits for its final reply.
     void setCommand(const QString& value);
+    /// As setCommand, and returns the final reply (a negative one fails as setCommand does).
+    skyhaul::engine::Reply sendCommand(const QString& line);
+    /**
+     * The size of a remote file that the caller has just learned: the next Download of that RemoteFile
+     * takes it as its total instead of asking SIZE again. The next method, whatever it is, clears it.
+     */
+    void setKnownFileSize(const QString& remoteFile, qint64 size);
     bool Connected() const;
     void setConnected(bool value);
     bool FirewallAutoDetect() const;

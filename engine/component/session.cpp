@@ -38,6 +38,8 @@ void Session::runMethod(Method method, const std::function<void()>& body)
         m_operation = Method::None;
         m_waiter.clearDeadline();
         m_waiter.clearFailure();
+        m_settings.knownSizeFile.clear();
+        m_settings.knownSize.reset();
     });
     try {
         m_control->settleBrokenReply();
@@ -203,12 +205,19 @@ void Session::setConnected(bool on)
 
 void Session::setCommand(const QString& command)
 {
+    sendCommand(command);
+}
+
+Reply Session::sendCommand(const QString& command)
+{
     try {
         checkArgument(QStringLiteral("Command"), command);
     } catch (const Failure& failure) {
         raise(failure);
     }
-    runMethod(Method::RawCommand, [this, command] { m_control->sendCommand(command); });
+    Reply reply;
+    runMethod(Method::RawCommand, [this, command, &reply] { reply = m_control->sendCommand(command); });
+    return reply;
 }
 
 QString Session::remotePath()

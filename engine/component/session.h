@@ -3,6 +3,7 @@
 #include "engine/component/errors.h"
 #include "engine/component/ftpenginetypes.h"
 #include "engine/component/waiter.h"
+#include "engine/control/reply.h"
 #include "engine/tls/tlssession.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 Q_DECLARE_LOGGING_CATEGORY(lcEngine)
 
@@ -69,6 +71,10 @@ struct Settings {
     TCertStoreTypes sslCertStoreType = cstUser;
     QString sslCertSubject;
     int maxLineLength = 2048;
+    /// The size of `knownSizeFile` as the caller learned it: the next Download of that file asks no SIZE.
+    /// Cleared by the next method, whatever it is.
+    QString knownSizeFile;
+    std::optional<qint64> knownSize;
 };
 
 /**
@@ -118,6 +124,8 @@ public:
     void setConnected(bool connected);
     bool connected() const;
     void setCommand(const QString& command);
+    /// Sends one raw command line as a method and returns its final reply; a negative one fails (141).
+    Reply sendCommand(const QString& command);
     QString remotePath();
     void setRemotePath(const QString& path);
     void setTransferMode(TFTPTransferModes mode);

@@ -222,15 +222,17 @@ void ControlConnection::sendLogonCommands()
 
 void ControlConnection::protectData()
 {
-    try {
-        sendCommand(QStringLiteral("PBSZ"), QStringLiteral("0"));
-        sendCommand(QStringLiteral("PROT"), QStringLiteral("P"));
-    } catch (const Failure& failure) {
+    for (const auto& [command, argument] : {std::pair{QStringLiteral("PBSZ"), QStringLiteral("0")},
+                                            std::pair{QStringLiteral("PROT"), QStringLiteral("P")}}) {
+        const Reply reply = exchange(command, argument);
+        if (reply.kind != Reply::Kind::Negative)
+            continue;
         // Some servers protect the data connections of an implicit TLS session without being asked and
         // refuse the commands; others (vsftpd) refuse clear data until PROT P. A refusal is in the trail.
-        if (m_explicitTls || failure.code != ErrServerReply || !m_lastReply.startsWith('5'))
-            throw;
-        qCDebug(lcEngine) << "data protection refused after an implicit TLS logon:" << m_lastReply;
+        if (m_explicitTls || !reply.text().startsWith(QLatin1Char('5')))
+            throw refusal(reply);
+        qCDebug(lcEngine) << "data protection refused after an implicit TLS logon:" << reply.text();
+        break;
     }
     m_dataProtected = true;
 }
@@ -317,7 +319,7 @@ void ControlConnection::sendLine(const QString& line)
     m_session.waiter().touch();
 }
 
-bool ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
+Reply ControlConnection::exchange(const QString& command, const QString& argument, bool stopAtPreliminary)
 {
     if (!command.isEmpty()) {
         settleBrokenReply();
@@ -328,12 +330,22 @@ bool ControlConnection::sendCommand(const QString& command, const QString& argum
         m_awaitingFinal = true;
     }
     const ReplyJudge::Verdict verdict = readReply(stopAtPreliminary);
-    if (verdict == ReplyJudge::Verdict::Preliminary)
-        return false; // the final reply is still to come
-    m_awaitingFinal = false;
-    if (verdict == ReplyJudge::Verdict::Negative)
-        throw Failure{ErrServerReply, QString::fromLocal8Bit(m_lastReply)};
-    return true;
+    if (verdict != ReplyJudge::Verdict::Preliminary)
+        m_awaitingFinal = false;
+    return m_judge.reply();
+}
+
+Reply ControlConnection::sendCommand(const QString& command, const QString& argument, bool stopAtPreliminary)
+{
+    Reply reply = exchange(command, argument, stopAtPreliminary);
+    if (reply.kind == Reply::Kind::Negative)
+        throw refusal(reply);
+    return reply;
+}
+
+Failure ControlConnection::refusal(const Reply& reply)
+{
+    return Failure{ErrServerReply, reply.text()};
 }
 
 void ControlConnection::settleBrokenReply()
@@ -464,8 +476,7 @@ void ControlConnection::changeDirectory(const QString& path)
 
 std::optional<QString> ControlConnection::printDirectory()
 {
-    sendCommand(QStringLiteral("PWD"));
-    const QString reply = QString::fromLocal8Bit(m_lastReply);
+    const QString reply = sendCommand(QStringLiteral("PWD")).text();
     const qsizetype open = reply.indexOf(QLatin1Char('"'));
     if (open < 0)
         return std::nullopt;

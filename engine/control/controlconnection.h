@@ -43,11 +43,15 @@ public:
     void close();
 
     /**
-     * Sends one command line (none when `command` is empty: reads the greeting) and reads its reply.
-     * With `stopAtPreliminary` a 1xx reply ends the wait (returns false: the final reply is still to come;
-     * read it with a call without command). A negative reply fails with 141.
+     * Sends one command line (none when `command` is empty: reads the greeting) and returns its reply,
+     * whatever it says. With `stopAtPreliminary` a 1xx reply ends the wait (the final reply is still to
+     * come; read it with a call without command).
      */
-    bool sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
+    Reply exchange(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
+    /// As exchange(), but a negative reply fails with 141.
+    Reply sendCommand(const QString& command, const QString& argument = {}, bool stopAtPreliminary = false);
+    /// The failure a negative reply makes: 141 with the reply's final line.
+    static Failure refusal(const Reply& reply);
 
     /// Reads what the server still sends for a command whose reply wait was cut short, if there is one. A
     /// server that drops the session after a broken transfer is found here, before the next command.
@@ -60,7 +64,8 @@ public:
     /// TYPE A / TYPE I; the stored mode changes only on a positive reply.
     void sendType(int mode);
 
-    /// The last reply line read (the line being read while it is incomplete), up to a NUL it may hold.
+    /// The last reply line read (the line being read while it is incomplete), up to a NUL it may hold. For
+    /// the engine's LastReply property only: the engine reads the replies its commands return.
     QByteArray lastReply() const;
     /// Called whenever a preliminary (1xx) reply line ends a reply's wait for it.
     std::function<void()> onPreliminaryReply;

@@ -92,6 +92,8 @@ void ReplyJudge::start(bool afterAbort)
     m_lines = 0;
     m_bytes = 0;
     m_violation = Violation::None;
+    m_reply = Reply();
+    m_replyEnded = false;
 }
 
 ReplyJudge::Verdict ReplyJudge::take(qsizetype bytes)
@@ -111,6 +113,12 @@ ReplyJudge::Verdict ReplyJudge::judge(const QByteArray& line)
         m_violation = Violation::NulByte;
     if (m_violation != Violation::None)
         return Verdict::Violation;
+    if (m_replyEnded) {
+        // The reply before was read over (preliminary, or a 426 after ABOR): this line starts the next.
+        m_reply = Reply();
+        m_replyEnded = false;
+    }
+    m_reply.lines.append(QString::fromLocal8Bit(line));
     if (line.isEmpty())
         return Verdict::ReadOn;
     if (m_multiOpen) {
@@ -124,13 +132,19 @@ ReplyJudge::Verdict ReplyJudge::judge(const QByteArray& line)
         m_multiOpen = true;
         return Verdict::ReadOn;
     }
+    // The line closes a reply.
+    m_replyEnded = true;
+    m_reply.code = replyCode(line);
     switch (line.at(0)) {
     case '1':
+        m_reply.kind = Reply::Kind::Preliminary;
         return Verdict::Preliminary;
     case '2':
     case '3':
+        m_reply.kind = Reply::Kind::Positive;
         return Verdict::Positive;
     default:
+        m_reply.kind = Reply::Kind::Negative;
         if (m_afterAbort && line.startsWith("426"))
             return Verdict::ReadOn;
         return Verdict::Negative;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/control/reply.h"
+
 #include <QByteArray>
 
 namespace skyhaul::engine {
@@ -46,7 +48,8 @@ private:
 };
 
 /// How one reply line bears on the command being answered. It also bounds a reply: a server that sends
-/// lines (or bytes without a line end) forever breaks the protocol instead of holding the caller.
+/// lines (or bytes without a line end) forever breaks the protocol instead of holding the caller. The lines
+/// of the reply being read are kept (within the same bounds) and handed out as a value.
 class ReplyJudge {
 public:
     enum class Verdict {
@@ -70,6 +73,8 @@ public:
     /// Counts bytes taken from the connection for the reply; Violation once there are too many.
     Verdict take(qsizetype bytes);
     Violation violation() const { return m_violation; }
+    /// The reply the judged lines make: complete once a verdict other than ReadOn (or Violation) came.
+    const Reply& reply() const { return m_reply; }
 
 private:
     bool m_afterAbort = false;
@@ -78,6 +83,8 @@ private:
     int m_lines = 0;
     qsizetype m_bytes = 0;
     Violation m_violation = Violation::None;
+    Reply m_reply;
+    bool m_replyEnded = false; // the next line starts a reply of its own
 };
 
 } // namespace skyhaul::engine

@@ -138,8 +138,7 @@ void DataConnection::open()
 void DataConnection::openPassive()
 {
     ControlConnection& control = m_session.control();
-    control.sendCommand(QStringLiteral("PASV"));
-    const QByteArray reply = control.lastReply();
+    const QByteArray reply = control.sendCommand(QStringLiteral("PASV")).text().toLocal8Bit();
     quint32 announced = 0;
     quint16 port = 0;
     if (!reply.startsWith("22")) {
@@ -550,15 +549,21 @@ void DataConnection::download()
     }
     ControlConnection& control = m_session.control();
     std::optional<qint64> total;
-    try {
-        control.sendCommand(QStringLiteral("SIZE"), s.remoteFile);
-        total = restartOffset(QString::fromLatin1(control.lastReply().mid(4)));
-    } catch (const Failure&) {
-        // A server without SIZE can still send the file; only a refusal of this file (550) ends here.
-        if (!isNotImplementedReply(control.lastReply()))
-            throw;
-        qCDebug(lcEngine) << "no SIZE, total unknown:" << control.lastReply();
+    if (s.knownSize && *s.knownSize >= 0 && s.knownSizeFile == s.remoteFile) {
+        // The caller has just asked SIZE itself (a resume): one question is enough.
+        total = s.knownSize;
+    } else {
+        const Reply reply = control.exchange(QStringLiteral("SIZE"), s.remoteFile);
+        if (reply.kind != Reply::Kind::Negative) {
+            total = sizeOfReply(reply);
+        } else if (isNotImplementedReply(reply.text().toLocal8Bit())) {
+            // A server without SIZE can still send the file; only a refusal of this file (550) ends here.
+            qCDebug(lcEngine) << "no SIZE, total unknown:" << reply.text();
+        } else {
+            throw ControlConnection::refusal(reply);
+        }
     }
+    s.knownSize.reset();
 
     prepare(s.localFile.isEmpty() ? Kind::DownloadToEvents : Kind::DownloadToFile);
     m_total = total;
@@ -613,7 +618,7 @@ void DataConnection::upload()
             control.sendCommand(QStringLiteral("REST"), s.startByte);
         // Nothing is sent before the server has answered STOR with its preliminary reply: a server that
         // connected right after PORT may otherwise take an early close for an aborted transfer.
-        const bool finalRead = control.sendCommand(QStringLiteral("STOR"), s.remoteFile, true);
+        const bool finalRead = !control.sendCommand(QStringLiteral("STOR"), s.remoteFile, true).preliminary();
         m_storeSent = true;
         pumpUpload();
         if (!finalRead)

@@ -3,7 +3,9 @@
 #include <QTest>
 
 using skyhaul::engine::LineAssembler;
+using skyhaul::engine::Reply;
 using skyhaul::engine::ReplyJudge;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -125,6 +127,67 @@ private Q_SLOTS:
         judge.start(afterAbort);
         for (qsizetype i = 0; i < lines.size(); ++i)
             QCOMPARE(int(judge.judge(lines[i])), verdicts[i]);
+    }
+
+    void replyValue_data()
+    {
+        QTest::addColumn<bool>("afterAbort");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("replyLines");
+        using L = QList<QByteArray>;
+        using K = Reply::Kind;
+        QTest::newRow("single line") << false << L{"200 ok"} << int(K::Positive) << 200
+                                     << QStringList{u"200 ok"_s};
+        QTest::newRow("multi-line keeps every line")
+            << false << L{"211-Features:", " MDTM", " SIZE", "211 End"} << int(K::Positive) << 211
+            << QStringList{u"211-Features:"_s, u" MDTM"_s, u" SIZE"_s, u"211 End"_s};
+        QTest::newRow("inner line with another code stays inside")
+            << false << L{"230-a", "220 b", "230 end"} << int(K::Positive) << 230
+            << QStringList{u"230-a"_s, u"220 b"_s, u"230 end"_s};
+        QTest::newRow("multi-line closed by the code alone")
+            << false << L{"250-x", "250"} << int(K::Positive) << 250 << QStringList{u"250-x"_s, u"250"_s};
+        QTest::newRow("preliminary read over: only the final reply")
+            << false << L{"150 opening", "226-done", "226 bye"} << int(K::Positive) << 226
+            << QStringList{u"226-done"_s, u"226 bye"_s};
+        QTest::newRow("426 after ABOR read over")
+            << true << L{"426 aborted", "226 ok"} << int(K::Positive) << 226 << QStringList{u"226 ok"_s};
+        QTest::newRow("intermediate")
+            << false << L{"350 Restarting"} << int(K::Positive) << 350 << QStringList{u"350 Restarting"_s};
+        QTest::newRow("multi-line refusal: the final line last")
+            << false << L{"550-No such file", "550 Try again"} << int(K::Negative) << 550
+            << QStringList{u"550-No such file"_s, u"550 Try again"_s};
+        QTest::newRow("line without a code")
+            << false << L{"hello"} << int(K::Negative) << 0 << QStringList{u"hello"_s};
+        QTest::newRow("two digits are no code")
+            << false << L{"25 x"} << int(K::Positive) << 0 << QStringList{u"25 x"_s};
+        QTest::newRow("empty line before the reply")
+            << false << L{"", "200 ok"} << int(K::Positive) << 200 << QStringList{QString(), u"200 ok"_s};
+        QTest::newRow("preliminary stopped at")
+            << false << L{"150 opening"} << int(K::Preliminary) << 150 << QStringList{u"150 opening"_s};
+    }
+
+    // The reply a command gets is a value: its kind and code from the final line, and its own lines only.
+    void replyValue()
+    {
+        QFETCH(bool, afterAbort);
+        QFETCH(QList<QByteArray>, lines);
+        ReplyJudge judge;
+        judge.start(afterAbort);
+        ReplyJudge::Verdict last = ReplyJudge::Verdict::ReadOn;
+        for (const QByteArray& line : lines)
+            last = judge.judge(line);
+        QVERIFY(last != ReplyJudge::Verdict::ReadOn && last != ReplyJudge::Verdict::Violation);
+        const Reply reply = judge.reply();
+        QTEST(int(reply.kind), "kind");
+        QTEST(reply.code, "code");
+        QTEST(reply.lines, "replyLines");
+        QCOMPARE(reply.text(), reply.lines.constLast());
+        // The next reply starts empty.
+        judge.start(false);
+        QCOMPARE(judge.judge("200 next"), ReplyJudge::Verdict::Positive);
+        QCOMPARE(judge.reply().lines, QStringList{u"200 next"_s});
     }
 
     void replyBounds_data()

@@ -1,3 +1,4 @@
+#include "engine/control/lineassembler.h"
 #include "engine/data/dataconnection.h"
 #include "engine/listing/listingparser.h"
 
@@ -7,6 +8,7 @@
 using skyhaul::engine::DataConnection;
 using skyhaul::engine::ListEntry;
 using skyhaul::engine::parseListLine;
+using skyhaul::engine::ReplyJudge;
 
 class TestParsers : public QObject {
     Q_OBJECT
@@ -98,6 +100,48 @@ private Q_SLOTS:
             return;
         QTEST(QHostAddress(address).toString(), "address");
         QTEST(int(port), "port");
+    }
+
+    void sizeReply_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<qint64>("size");
+        using L = QList<QByteArray>;
+        QTest::newRow("a number") << L{"213 1234"} << true << qint64(1234);
+        QTest::newRow("zero") << L{"213 0"} << true << qint64(0);
+        QTest::newRow("blanks around the number") << L{"213  77  "} << true << qint64(77);
+        QTest::newRow("beyond 4 GiB") << L{"213 5000000000"} << true << qint64(5000000000);
+        QTest::newRow("largest 64-bit")
+            << L{"213 9223372036854775807"} << true << std::numeric_limits<qint64>::max();
+        QTest::newRow("multi-line: the final line") << L{"213-Size follows", "213 42"} << true << qint64(42);
+        QTest::newRow("huge") << L{"213 9223372036854775808"} << false << qint64(0);
+        QTest::newRow("far too huge") << L{"213 99999999999999999999999"} << false << qint64(0);
+        QTest::newRow("negative") << L{"213 -5"} << false << qint64(0);
+        QTest::newRow("plus sign") << L{"213 +5"} << false << qint64(0);
+        QTest::newRow("trailing junk") << L{"213 12abc"} << false << qint64(0);
+        QTest::newRow("words after the number") << L{"213 12 bytes"} << false << qint64(0);
+        QTest::newRow("no number") << L{"213 File size unknown"} << false << qint64(0);
+        QTest::newRow("code alone") << L{"213"} << false << qint64(0);
+        QTest::newRow("code and blank") << L{"213 "} << false << qint64(0);
+        QTest::newRow("550 refused") << L{"550 12"} << false << qint64(0);
+        QTest::newRow("500 not understood") << L{"500 SIZE not understood"} << false << qint64(0);
+        QTest::newRow("not a completion") << L{"350 12"} << false << qint64(0);
+        QTest::newRow("no code") << L{"2xx 12"} << false << qint64(0);
+    }
+
+    void sizeReply()
+    {
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(bool, known);
+        ReplyJudge judge;
+        judge.start(false);
+        for (const QByteArray& line : lines)
+            judge.judge(line);
+        const std::optional<qint64> size = skyhaul::engine::sizeOfReply(judge.reply());
+        QCOMPARE(size.has_value(), known);
+        if (known)
+            QTEST(*size, "size");
     }
 
     void restartOffset_data()

@@ -144,6 +144,72 @@ private Q_SLOTS:
         QVERIFY(engine.Connected());
     }
 
+    // A raw command returns its reply as a value, every line of it; a refusal fails with its final line.
+    void rawCommandReturnsItsReply()
+    {
+        ScriptedServer server(withLogon(
+            {expect("FEAT"), send("211-Features:\r\n SIZE\r\n211 End\r\n"), expect("SIZE big"),
+             reply("213 5000000000"), expect("ABOR"), reply("426 Transfer aborted"), reply("226 Abort ok"),
+             expect("DELE x"), send("550-No such file\r\n550 Gone\r\n"), expect("NOOP"), reply("200 ok")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TFtpEngine engine;
+        pointAt(engine, server);
+        engine.Logon();
+        using skyhaul::engine::Reply;
+        const Reply features = engine.sendCommand(QStringLiteral("FEAT"));
+        QVERIFY(features.positive());
+        QCOMPARE(features.code, 211);
+        QCOMPARE(features.lines, QStringList({QStringLiteral("211-Features:"), QStringLiteral(" SIZE"),
+                                              QStringLiteral("211 End")}));
+        QCOMPARE(engine.LastReply(), QStringLiteral("211 End"));
+        const Reply size = engine.sendCommand(QStringLiteral("SIZE big"));
+        QCOMPARE(skyhaul::engine::sizeOfReply(size), std::optional<qint64>(5000000000));
+        // The 426 an ABOR brings is read over: the reply is the 226 alone.
+        const Reply abort = engine.sendCommand(QStringLiteral("ABOR"));
+        QCOMPARE(abort.code, 226);
+        QCOMPARE(abort.lines, QStringList{QStringLiteral("226 Abort ok")});
+        QCOMPARE(failureOf([&] { engine.sendCommand(QStringLiteral("DELE x")); }),
+                 std::make_pair(141, QStringLiteral("141: 550 Gone")));
+        QCOMPARE(engine.sendCommand(QStringLiteral("NOOP")).text(), QStringLiteral("200 ok"));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+    }
+
+    void knownSizeSparesTheSizeCommand_data()
+    {
+        QTest::addColumn<QString>("knownFor");
+        QTest::addColumn<bool>("methodBetween");
+        QTest::addColumn<bool>("asksSize");
+        QTest::newRow("handed for the file") << QStringLiteral("f") << false << false;
+        QTest::newRow("handed for another file") << QStringLiteral("g") << false << true;
+        QTest::newRow("cleared by the next method") << QStringLiteral("f") << true << true;
+    }
+
+    // A size the caller has just learned stands in for the download's own SIZE, once, for that file only.
+    void knownSizeSparesTheSizeCommand()
+    {
+        QFETCH(QString, knownFor);
+        QFETCH(bool, methodBetween);
+        QFETCH(bool, asksSize);
+        Script steps;
+        if (methodBetween)
+            steps << expect("NOOP") << reply("200 ok");
+        if (asksSize)
+            steps << expect("SIZE f") << reply("213 10");
+        steps << expect("PASV") << pasv() << expect("RETR f") << reply("150 Here") << acceptData()
+              << sendData("0123456789") << closeData() << reply("226 Done");
+        ScriptedDownload download(withLogon(steps));
+        QVERIFY2(download.start(), qPrintable(download.server.errorString()));
+        download.engine.Logon();
+        download.engine.setKnownFileSize(knownFor, 10);
+        if (methodBetween)
+            download.engine.setCommand(QStringLiteral("NOOP"));
+        QCOMPARE(failureOf([&] { download.engine.Download(); }), std::make_pair(-1, QString()));
+        QCOMPARE(fileBytes(download.localPath()), QByteArray("0123456789"));
+        QCOMPARE(download.rec.lastPercent, 100);
+        QVERIFY2(download.server.failures().isEmpty(),
+                 qPrintable(download.server.failures().join(QLatin1Char('\n'))));
+    }
+
     void serverClosesWhileAReplyIsAwaited()
     {
         ScriptedServer server(withLogon({expect("NOOP"), closeControl()}));
