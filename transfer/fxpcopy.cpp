@@ -159,18 +159,17 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
     QString step = QStringLiteral("PASV");
     bool storing = false;
     try {
-        source.setCommand(QStringLiteral("PASV")); // nested wait
-        const QString pasvReply = source.LastReply();
+        const QString pasvReply = source.sendCommand(QStringLiteral("PASV")).text(); // nested wait
         const std::optional<QString> address = portArgument(pasvReply);
         if (!address) {
             fail(node, name + QStringLiteral(": not copied: the PASV reply names no address: ") + pasvReply);
             return true;
         }
         step = QStringLiteral("PORT");
-        destination.setCommand(QStringLiteral("PORT ") + *address); // nested wait
-        const QString portReply = destination.LastReply();
-        if (!portReply.startsWith(QLatin1Char('2'))) {
-            fail(node, name + QStringLiteral(": not copied: PORT was answered ") + portReply);
+        const engine::Reply portReply =
+            destination.sendCommand(QStringLiteral("PORT ") + *address); // nested wait
+        if (!portReply.text().startsWith(QLatin1Char('2'))) {
+            fail(node, name + QStringLiteral(": not copied: PORT was answered ") + portReply.text());
             return true;
         }
 

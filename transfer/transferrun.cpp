@@ -384,6 +384,10 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
                 if (remote.state == RemoteSize::Known && have > remote.size)
                     failLocal(localPath,
                               QStringLiteral("not resumed: the local file is larger than the remote one"));
+                // Listing the folder (a server without SIZE) leaves the engine's RemoteFile elsewhere.
+                m_engine.setRemoteFile(item.SourcePath);
+                if (remote.state == RemoteSize::Known)
+                    m_engine.setKnownFileSize(item.SourcePath, remote.size); // no second SIZE
                 downloadTo(localPath, have);
                 break;
             }
@@ -538,15 +542,10 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
 std::optional<qint64> TransferRun::sizeReply(const QString& path)
 {
     try {
-        m_engine.setCommand(QStringLiteral("SIZE ") + path);
+        return engine::sizeOfReply(m_engine.sendCommand(QStringLiteral("SIZE ") + path));
     } catch (const EFtpEngine&) {
         return std::nullopt; // refused: 550 may mean "no such file" or "not in this mode"
     }
-    const QString reply = m_engine.LastReply();
-    const qsizetype blank = reply.indexOf(QLatin1Char(' '));
-    bool ok = false;
-    const qint64 size = blank < 0 ? 0 : reply.mid(blank + 1).trimmed().toLongLong(&ok);
-    return ok ? std::optional<qint64>(size) : std::nullopt;
 }
 
 qint64 TransferRun::RemoteFileSize(const QString& path)

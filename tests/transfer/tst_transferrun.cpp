@@ -487,6 +487,71 @@ private Q_SLOTS:
         Q_UNUSED(percent);
     }
 
+    void resumedDownloadAsksSizeOnce_data()
+    {
+        QTest::addColumn<ServerKind>("kind");
+        for (ServerKind kind :
+             {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib})
+            QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind;
+    }
+
+    // The run's SIZE tells whether to resume; the engine's download takes that size instead of asking again.
+    void resumedDownloadAsksSizeOnce()
+    {
+        QFETCH(ServerKind, kind);
+        QVERIFY2(startServer(kind), qPrintable(m_server->errorString()));
+        const QByteArray remote = patternBytes(300000, 3);
+        QVERIFY(m_server->putFile(u"f"_s, remote));
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"f"_s), remote.left(100000));
+        Bench bench;
+        logOn(bench);
+        int lastPercent = -1;
+        auto transferred = bench.engine.OnTransfer;
+        bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
+            lastPercent = percent;
+            transferred(direction, bytes, percent, text);
+        };
+        bench.commands.clear();
+        bench.run.FileExistsAction = FileExists::Resume;
+        bench.queueDownloads({u"f"_s}, {remote.size()}, dir.path());
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(fileBytes(dir.filePath(u"f"_s)), remote);
+        QCOMPARE(bench.commands.filter(QRegularExpression(u"^SIZE "_s)), QStringList{u"SIZE /f"_s});
+        QVERIFY(bench.commands.contains(u"REST 100000"_s));
+        // The size handed over is the download's total.
+        QCOMPARE(lastPercent, 100);
+    }
+
+    // A server without SIZE: the folder's listing tells the size, and the resume still fetches the item's
+    // file from where the local copy ends, without asking SIZE again.
+    void resumeWhereOnlyTheListingTellsTheSize()
+    {
+        const QByteArray data = "0123456789";
+        ScriptedServer server(withLogon(Script{expect("SIZE /in/f"), reply("500 SIZE not understood")} +
+                                        listing("/in", fileLine("f", 10)) +
+                                        Script{expect("PASV"), pasv(), expect("REST 4"), reply("350 Ok"),
+                                               expect("RETR /in/f"), reply("150 Here"), acceptData(),
+                                               sendData(data.mid(4)), closeData(), reply("226 Done")}));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        writeBytes(dir.filePath(u"f"_s), data.left(4));
+        Bench bench;
+        bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
+        bench.run.FileExistsAction = FileExists::Resume;
+        TrFileObj entry;
+        entry.FileName = u"f"_s;
+        entry.FileSize = data.size();
+        bench.planner.addRemote(u"/in"_s, entry, dir.path());
+        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.run.RunDownloadQueue(u"/in"_s);
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(fileBytes(dir.filePath(u"f"_s)), data);
+    }
+
     void existingUploads_data()
     {
         QTest::addColumn<FileExists>("policy");
