@@ -1,5 +1,6 @@
-// The PASV reply parser and the restart offset: what they accept, written back in the server's own form,
-// parses to the same values.
+// The PASV reply parser, the restart offset and the SIZE reply: what they accept, written back in the
+// server's own form, parses to the same values.
+#include "engine/control/lineassembler.h"
 #include "engine/data/dataconnection.h"
 #include "tests/fuzz/fuzzcheck.h"
 
@@ -25,6 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     const QString startByte = skyhaul::fuzz::consumeText(data, 32);
     const qint64 any = DataConnection::restartOffset(startByte);
     FUZZ_CHECK(startByte.startsWith(QLatin1Char('-')) ? any <= 0 : any >= 0);
+
+    // A size written as a server's SIZE reply reads back as that size; any other reply line gives a size
+    // that is not negative, or none.
+    const qint64 fileSize = data.ConsumeIntegralInRange<qint64>(0, std::numeric_limits<qint64>::max());
+    const auto sizeOf = [](const QByteArray& line) {
+        skyhaul::engine::ReplyJudge judge;
+        judge.start(false);
+        judge.judge(line);
+        return skyhaul::engine::sizeOfReply(judge.reply());
+    };
+    FUZZ_CHECK(sizeOf("213 " + QByteArray::number(fileSize)) == fileSize);
+    const std::string sizeLine = data.ConsumeRandomLengthString(32);
+    const std::optional<qint64> anySize = sizeOf(QByteArray(sizeLine.data(), qsizetype(sizeLine.size())));
+    FUZZ_CHECK(!anySize || *anySize >= 0);
 
     const std::string rest = data.ConsumeRemainingBytesAsString();
     const QByteArray reply(rest.data(), qsizetype(rest.size()));
