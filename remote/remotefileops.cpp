@@ -226,7 +226,7 @@ void TRemoteFrame::DeleteSelected()
     TransferPlanner planner(m_queue);
     planSelectedRows(planner, DeleteMarker);
     Progress->setValue(0);
-    m_run->TotalBytes = TotalBytes;
+    m_run->setOptions({.plannedBytes = TotalBytes});
     m_run->RunDeleteQueue(); // nested waits; a folder the server keeps ends the run with its error
 }
 

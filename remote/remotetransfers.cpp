@@ -196,8 +196,7 @@ void TRemoteFrame::runQueue(const std::function<void()>& run)
         if (current)
             current->prompt = nullptr;
     });
-    m_run->FileExistsAction = config().FileExistsAction;
-    m_run->TotalBytes = TotalBytes;
+    m_run->setOptions({config().FileExistsAction, TotalBytes});
     TransferScope transferring(this);
     run(); // nested waits: the engine's transfers and the prompt
 }
