@@ -34,10 +34,13 @@ class ListPrompt : public OverwritePrompt {
 public:
     QList<OverwriteChoice> answers;
     QList<OverwriteQuestion> asked;
+    std::function<void()> onAsk; ///< runs while a question is open
 
     OverwriteChoice askOverwrite(const OverwriteQuestion& question) override
     {
         asked << question;
+        if (onAsk)
+            onAsk();
         return answers.isEmpty() ? OverwriteChoice::Cancel : answers.takeFirst();
     }
 };
@@ -462,6 +465,115 @@ private Q_SLOTS:
         QVERIFY(bench.totalsInRange());
         // No temporary file is left beside the targets.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u".part"_s), QStringList());
+    }
+
+    void answersHoldForTheirRunOnly_data()
+    {
+        // Two download runs of the same run object over the same three existing files, each with its own
+        // options and answers. Files, locally and after a run: O an old file, P the first half of the remote
+        // one, L longer than the remote one, R the remote file. A choice of -1 leaves the options as they
+        // were.
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<int>("choice1");
+        QTest::addColumn<QList<OverwriteChoice>>("answers1");
+        QTest::addColumn<int>("givenWhileAsking"); ///< options given at the first question of run 1; -1: none
+        QTest::addColumn<QString>("after1");
+        QTest::addColumn<int>("choice2");
+        QTest::addColumn<QList<OverwriteChoice>>("answers2");
+        QTest::addColumn<QString>("after2");
+        QTest::addColumn<int>("failures"); ///< red lines of both runs
+        using C = OverwriteChoice;
+        const int ask = int(FileExists::Ask);
+        const int keep = -1;
+        QTest::newRow("Yes To All holds for the rest of its run, not for the next")
+            << u"OOO"_s << ask << QList<C>{C::OverwriteAll} << keep << u"RRR"_s << ask
+            << QList<C>{C::Skip, C::Overwrite, C::Skip} << u"ORO"_s << 0;
+        QTest::newRow("No To All holds for the rest of its run, not for the next")
+            << u"OOO"_s << ask << QList<C>{C::Overwrite, C::SkipAll} << keep << u"ROO"_s << ask
+            << QList<C>{C::Skip, C::Skip, C::Overwrite} << u"OOR"_s << 0;
+        QTest::newRow("Resume All goes on past a file that cannot be resumed, for its run only")
+            << u"LPP"_s << ask << QList<C>{C::ResumeAll} << keep << u"LRR"_s << ask
+            << QList<C>{C::Skip, C::Skip, C::Resume} << u"LPR"_s << 1;
+        QTest::newRow("the options' choice decides without asking and leaves no answer behind")
+            << u"OOO"_s << int(FileExists::Overwrite) << QList<C>() << keep << u"RRR"_s << ask
+            << QList<C>{C::Skip, C::Overwrite, C::Skip} << u"ORO"_s << 0;
+        QTest::newRow("the next run's choice is not overruled by an answer of the run before")
+            << u"PPP"_s << ask << QList<C>{C::SkipAll} << keep << u"PPP"_s << int(FileExists::Resume)
+            << QList<C>() << u"RRR"_s << 0;
+        QTest::newRow("options given while a run asks are for the next run")
+            << u"OOO"_s << ask << QList<C>{C::Skip, C::Overwrite, C::Skip} << int(FileExists::Overwrite)
+            << u"ORO"_s << keep << QList<C>() << u"RRR"_s << 0;
+    }
+
+    void answersHoldForTheirRunOnly()
+    {
+        QFETCH(QString, local);
+        QFETCH(int, choice1);
+        QFETCH(QList<OverwriteChoice>, answers1);
+        QFETCH(int, givenWhileAsking);
+        QFETCH(QString, after1);
+        QFETCH(int, choice2);
+        QFETCH(QList<OverwriteChoice>, answers2);
+        QFETCH(QString, after2);
+        QFETCH(int, failures);
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QStringList names{u"f1"_s, u"f2"_s, u"f3"_s};
+        QList<QByteArray> remote;
+        QList<qint64> sizes;
+        for (int i = 0; i < names.size(); ++i) {
+            remote << patternBytes(60000 + 11 * i, 50 + i);
+            sizes << remote.last().size();
+            QVERIFY(m_server->putFile(names[i], remote.last()));
+        }
+        const auto contents = [&](QChar kind, int i) {
+            switch (kind.unicode()) {
+            case u'O':
+                return QByteArray("old ") + names[i].toLatin1();
+            case u'P':
+                return remote[i].left(remote[i].size() / 2);
+            case u'L':
+                return remote[i] + QByteArray(100, 'x');
+            default:
+                return remote[i];
+            }
+        };
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        const auto runOnce = [&](int choice, const QList<OverwriteChoice>& answers, const QString& after,
+                                 int run) {
+            for (int i = 0; i < names.size(); ++i)
+                writeBytes(dir.filePath(names[i]), contents(local[i], i));
+            if (choice >= 0)
+                bench.choose(FileExists(choice));
+            bench.prompt.answers = answers;
+            bench.prompt.asked.clear();
+            bench.queue.clear();
+            bench.planner.TotalBytes = 0;
+            bench.queueDownloads(names, sizes, dir.path());
+            bench.run.RunDownloadQueue(QString());
+            QVERIFY2(bench.prompt.answers.isEmpty(), qPrintable(u"run %1: answers left"_s.arg(run)));
+            QCOMPARE(bench.prompt.asked.size(), int(answers.size()));
+            for (int i = 0; i < names.size(); ++i) {
+                QVERIFY2(fileBytes(dir.filePath(names[i])) == contents(after[i], i),
+                         qPrintable(u"run %1: %2"_s.arg(run).arg(names[i])));
+            }
+        };
+        if (givenWhileAsking >= 0) {
+            bench.prompt.onAsk = [&] {
+                bench.choose(FileExists(givenWhileAsking));
+                bench.prompt.onAsk = nullptr;
+            };
+        }
+        runOnce(choice1, answers1, after1, 1);
+        if (QTest::currentTestFailed())
+            return;
+        runOnce(choice2, answers2, after2, 2);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(bench.log.size(), failures);
+        for (const QString& line : std::as_const(bench.log))
+            QVERIFY2(line.contains(u"not resumed"_s), qPrintable(line));
     }
 
     void downloadResumeComparesSizes_data()
