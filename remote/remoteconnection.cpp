@@ -202,7 +202,7 @@ void TRemoteFrame::StopBtnClick()
 {
     StopRequested = true;
     FtpEngine->Interrupt();
-    m_run->StopBtnClick(); // the run ends after the item under way
+    transferRun()->StopBtnClick(); // the run ends after the item under way
     Progress->setValue(0);
     Q_EMIT actionStopped();
 }

@@ -282,5 +282,5 @@ void TRemoteFrame::PlanDragDownload(const QString& target)
         if (self)
             tellLocalFolderChanged(target);
     });
-    runQueue([this, base] { m_run->RunDownloadQueue(base); }); // nested waits
+    runQueue([this, base] { transferRun()->RunDownloadQueue(base); }); // nested waits
 }

@@ -3,6 +3,7 @@
 #include "remote/filelistmodel.h"
 #include "remote/filenamedelegate.h"
 #include "remote/remoteframe.h"
+#include "remote/transferpanel.h"
 #include "transfer/direntry.h"
 #include "transfer/transferplanner.h"
 #include "transfer/transferrun.h"
@@ -225,9 +226,8 @@ void TRemoteFrame::DeleteSelected()
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     planSelectedRows(planner, DeleteMarker);
-    Progress->setValue(0);
-    m_run->TotalBytes = TotalBytes;
-    m_run->RunDeleteQueue(); // nested waits; a folder the server keeps ends the run with its error
+    // Nested waits; a folder the server keeps ends the run with its error.
+    m_transfers->runDeleteQueue(TotalBytes);
 }
 
 void TRemoteFrame::removeFolderNode(FolderNode* node)

@@ -3,6 +3,7 @@
 #include "remote/remoteframe.h"
 
 #include "remote/filelistmodel.h"
+#include "remote/transferpanel.h"
 #include "store/configrecord.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
@@ -180,12 +181,8 @@ TRemoteFrame::~TRemoteFrame()
     FtpEngine->OnTransfer = nullptr;
     KeepAliveTimer->stop();
     LVSearchTimer->stop();
-    // The queue's model and run refer to the queue, a member that goes before the tab's children.
-    QueTree->setModel(nullptr);
-    delete m_queueModel;
-    m_queueModel = nullptr;
-    delete m_run;
-    m_run = nullptr;
+    // The queue's model and run refer to the queue and the engine, which go before the tab's children.
+    m_transfers.reset();
     ClearAllListings();
     delete FtpEngine;
     FtpEngine = nullptr;
@@ -244,9 +241,6 @@ void TRemoteFrame::wireControls()
         if (rFileListView->contextMenuPolicy() == Qt::CustomContextMenu)
             ListViewPopupMenu->popup(rFileListView->viewport()->mapToGlobal(at));
     });
-    QueTree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(QueTree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { QuePopupMenu->popup(QueTree->viewport()->mapToGlobal(at)); });
     connect(QCPopupMenu, &QMenu::triggered, this,
             [this](QAction* item) { handle([this, item] { QCMenuItemClick(item); }); });
     connect(FavoritePopup, &QMenu::triggered, this, [this](QAction* item) {
@@ -299,7 +293,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
     AddFavoritesCaption = section.text(u"AddToFavorite");
     IncompleteCopyText = section.text(u"IncompleteCopy");
-    m_run->texts = section;
+    transferRun()->texts = section;
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());

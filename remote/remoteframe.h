@@ -21,6 +21,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QDrag;
 class QKeyEvent;
@@ -32,6 +33,7 @@ class TtrFileList;
 
 namespace skyhaul {
 class TInfoForm;
+class TransferPanel;
 class TransferPlanner;
 class TransferQueueModel;
 class TransferRun;
@@ -244,10 +246,10 @@ public:
     void ClearTransferFinishedinQue1Click();
     /// The queue, its model and the run, for tests that read the tab as a person would.
     const skyhaul::TransferQueue& queue() const { return m_queue; }
-    skyhaul::TransferQueueModel* queueModel() const { return m_queueModel; }
-    skyhaul::TransferRun* transferRun() const { return m_run; }
+    skyhaul::TransferQueueModel* queueModel() const;
+    skyhaul::TransferRun* transferRun() const;
     qint64 totalBytes() const { return TotalBytes; }
-    bool transferring() const { return Transferring; }
+    bool transferring() const;
     bool walkMode() const { return WalkMode; }
     /// Lists a folder for a walk through the folder tree, reusing its cached listing: the node the walk
     /// found, else the node reached by the path's names compared exactly (never ignoring case). A listing
@@ -382,11 +384,6 @@ private:
     void walkRemoteFolders(skyhaul::TransferPlanner& planner, const QString& target);
     /// Runs the queue with the configured FileExistsAction, the overwrite dialog and the planned total.
     void runQueue(const std::function<void()>& run);
-    void runStarted();
-    void runEnded();
-    void showStatusText(const QString& text);
-    void showCurrentItem(skyhaul::QueNode* node);
-    void setKeepAliveForTransfer(bool on);
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
     void removeFolderNode(skyhaul::FolderNode* node);
     void startEditing(int row);
@@ -459,7 +456,6 @@ private:
     bool ListingBusy = false;
     bool WalkMode = false;
     bool StopRequested = false;
-    bool Transferring = false;
     qint64 TotalBytes = 0;
     QString UploadTarget;
     skyhaul::FolderNode* WalkStartNode = nullptr;
@@ -491,14 +487,12 @@ private:
     bool m_shownOnce = false;
     bool m_listingFailed = false; ///< the last listing ended with an error
     skyhaul::TransferQueue m_queue;
-    skyhaul::TransferQueueModel* m_queueModel = nullptr; ///< deleted before m_queue
-    skyhaul::TransferRun* m_run = nullptr;               ///< deleted before m_queue
+    std::unique_ptr<skyhaul::TransferPanel> m_transfers; ///< the queue page and the runs; before m_queue goes
     QPointer<skyhaul::TInfoForm> m_info;
     QPoint m_dragPressPos;      ///< where the left button went down in the file list
     bool m_dragPressed = false; ///< the left button is down since a press in the file list
     bool m_dragOut = false;     ///< a drag of the list's rows is under way
     QMenu* DragInfoPopupMenu = nullptr;
-    int m_savedBottomHeight = -1;
     /// Rows being named in place, with the listing epoch they were started in.
     QHash<int, quint64> m_editEpochs;
     /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.

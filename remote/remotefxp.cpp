@@ -54,7 +54,7 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);
-    m_run->postRetrieve = [this](const QString& rel, quint64 ticket) {
+    transferRun()->postRetrieve = [this](const QString& rel, quint64 ticket) {
         QMetaObject::invokeMethod(
             this, [this, rel, ticket] { WMFxpRetrieve(rel, ticket); }, Qt::QueuedConnection);
     };
@@ -65,11 +65,11 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
     });
     runQueue([this, base, engine = QPointer<TFtpEngine>(other)] {
         if (engine)
-            m_run->RunDownloadQueue(base, engine); // nested waits on both engines
+            transferRun()->RunDownloadQueue(base, engine); // nested waits on both engines
     });
 }
 
 void TRemoteFrame::WMFxpRetrieve(const QString& rel, quint64 ticket)
 {
-    handle([&] { m_run->WMFxpRetrieve(rel, ticket); });
+    handle([&] { transferRun()->WMFxpRetrieve(rel, ticket); });
 }

@@ -1,28 +1,23 @@
-// The remote tab's transfers: the queue page with its status panel, the planning of downloads and uploads
-// over the folder tree, and the runs with their progress, Stop and the overwrite prompt.
+// The remote tab's transfers: the planning of downloads and uploads over the folder tree, and the runs,
+// started through the tab's TransferPanel (the queue page and the run's wiring).
 #include "remote/remoteframe.h"
 
+#include "remote/transferpanel.h"
 #include "store/configrecord.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
 #include "transfer/quemodel.h"
 #include "transfer/transferplanner.h"
 #include "transfer/transferrun.h"
-#include "ui/dialogs/overwriteform.h"
 #include "ui/errorbox.h"
 #include "ui/fileicons.h"
-#include "ui/iconindexdelegate.h"
 #include "ui/infoform.h"
 
 #include <QAction>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QScopeGuard>
-#include <QSplitter>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -31,7 +26,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <numeric>
 
 using namespace skyhaul;
 
@@ -52,116 +46,84 @@ private:
     quint64 m_generation;
 };
 
-enum QuePage { LogsPage = 0, QuePageIndex = 1 };
-
 } // namespace
 
 void TRemoteFrame::wireTransfers()
 {
-    m_queueModel = new TransferQueueModel(m_queue);
-    QueTree->setModel(m_queueModel);
-    QueTree->setItemDelegateForColumn(TransferQueueModel::FileName,
-                                      new IconIndexDelegate(TransferQueueModel::ImageIndexRole, QueTree));
-    const int widths[] = {150, 90, 80, 150};
-    for (int column = 0; column < TransferQueueModel::ColumnCount; ++column)
-        QueTree->header()->resizeSection(column, widths[column]);
-
-    m_run = new TransferRun(*FtpEngine, m_queue);
-    m_run->attachEngineEvents();
-    connect(m_run, &TransferRun::logError, this, &TRemoteFrame::LogError);
-    connect(m_run, &TransferRun::progressChanged, this, [this](int percent) {
-        // Painted with the window's next pass (the run's reports come at most every 40 ms): a synchronous
-        // repaint here cost a paint per file in a run of small files.
-        Progress->setValue(percent);
-    });
-    connect(m_run, &TransferRun::statusTextChanged, this, &TRemoteFrame::showStatusText);
-    connect(m_run, &TransferRun::keepAliveWanted, this, &TRemoteFrame::setKeepAliveForTransfer);
-    connect(m_run, &TransferRun::currentItemChanged, this, &TRemoteFrame::showCurrentItem);
-    connect(m_run, &TransferRun::runStarted, this, &TRemoteFrame::runStarted);
-    connect(m_run, &TransferRun::runEnded, this, &TRemoteFrame::runEnded);
-    m_run->onFolderRemoved = [this](FolderNodeHandle node) {
+    TransferPanelWidgets widgets;
+    widgets.tab = this;
+    widgets.Splitter2 = Splitter2;
+    widgets.BottomPanel = BottomPanel;
+    widgets.PageControl1 = PageControl1;
+    widgets.Logs = Logs;
+    widgets.QuePage = QuePage;
+    widgets.QueTree = QueTree;
+    widgets.StatusText = StatusText;
+    widgets.StatusTextWidth = StatusTextWidth;
+    widgets.Progress = Progress;
+    widgets.QuePopupMenu = QuePopupMenu;
+    widgets.ClearQue1 = ClearQue1;
+    widgets.ClearTransferFinishedinQue1 = ClearTransferFinishedinQue1;
+    TransferPanelHost host;
+    host.logError = [this](const QString& text) { LogError(text); };
+    host.keepAlive = [this](bool on) {
+        if (on)
+            KeepAliveTimer->start();
+        else
+            KeepAliveTimer->stop();
+    };
+    host.fileExistsChoice = [] { return config().FileExistsAction; };
+    host.overwriteTexts = [this] { return m_context.texts.section(texttables::OverWriteForm); };
+    host.folderRemoved = [this](FolderNodeHandle node) {
         removeFolderNode(static_cast<FolderNode*>(const_cast<void*>(node)));
     };
+    m_transfers = std::make_unique<TransferPanel>(*FtpEngine, m_queue, widgets, std::move(host));
 
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == Logs)
             flushLog();
     });
 
-    connect(ClearQue1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ClearQue1Click));
-    connect(ClearTransferFinishedinQue1, &QAction::triggered, this,
-            handlerFor(&TRemoteFrame::ClearTransferFinishedinQue1Click));
     connect(TransferBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::Transfer1Click));
     connect(Transfer1, &QAction::triggered, this, handlerFor(&TRemoteFrame::Transfer1Click));
 }
 
 // ---- The queue page ----
 
+TransferQueueModel* TRemoteFrame::queueModel() const
+{
+    return m_transfers->model();
+}
+
+TransferRun* TRemoteFrame::transferRun() const
+{
+    return m_transfers->run();
+}
+
+bool TRemoteFrame::transferring() const
+{
+    return m_transfers->transferring();
+}
+
 void TRemoteFrame::ClearQue1Click()
 {
-    // The queue keeps the node a run or a walk works on (and the folders holding it).
-    m_queue.clear();
+    m_transfers->ClearQue1Click();
 }
 
 void TRemoteFrame::ClearTransferFinishedinQue1Click()
 {
-    m_queue.clearFinished();
+    m_transfers->ClearTransferFinishedinQue1Click();
 }
 
-void TRemoteFrame::showStatusText(const QString& text)
+QScopeGuard<std::function<void()>> TRemoteFrame::progressBackToZero()
 {
-    StatusText->setText(text);
-    // The text widens when the speed and the time left join the totals; it never narrows within a run, so
-    // the progress bar beside it does not move back and forth with every report.
-    const int wanted = StatusText->sizeHint().width();
-    if (wanted > StatusText->maximumWidth())
-        StatusText->setFixedWidth(wanted);
+    return m_transfers->progressBackToZero();
 }
 
-void TRemoteFrame::runStarted()
+void TRemoteFrame::runQueue(const std::function<void()>& run)
 {
-    StatusText->setFixedWidth(StatusTextWidth);
-    m_savedBottomHeight = BottomPanel->height();
-    const int half = height() / 2;
-    if (m_savedBottomHeight < half) {
-        const QList<int> sizes = Splitter2->sizes();
-        const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
-        Splitter2->setSizes({total - half, half});
-    }
-    PageControl1->setCurrentIndex(QuePageIndex);
-}
-
-void TRemoteFrame::runEnded()
-{
-    PageControl1->setCurrentIndex(LogsPage);
-    if (m_savedBottomHeight >= 0) {
-        const QList<int> sizes = Splitter2->sizes();
-        const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
-        Splitter2->setSizes({total - m_savedBottomHeight, m_savedBottomHeight});
-        m_savedBottomHeight = -1;
-    }
-}
-
-void TRemoteFrame::showCurrentItem(QueNode* node)
-{
-    if (!node)
-        return;
-    const QModelIndex index = m_queueModel->indexOf(node);
-    if (m_queueModel->hasChildren(index) && !QueTree->isExpanded(index))
-        QueTree->expand(index);
-    // Centred when it is out of sight: the next items then show without scrolling, and a run of small
-    // files does not scroll (and repaint) the whole tree once per file.
-    if (!QueTree->viewport()->rect().contains(QueTree->visualRect(index)))
-        QueTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
-}
-
-void TRemoteFrame::setKeepAliveForTransfer(bool on)
-{
-    Transferring = !on;
-    if (on)
-        KeepAliveTimer->start();
-    else
-        KeepAliveTimer->stop();
+    TransferScope transferring(this);
+    m_transfers->runQueue(TotalBytes, run); // nested waits: the engine's transfers and the prompt
 }
 
 // ---- Questions ----
@@ -186,22 +148,6 @@ bool TRemoteFrame::refuseWhenBusy()
 
 // ---- Planning ----
 
-void TRemoteFrame::runQueue(const std::function<void()>& run)
-{
-    Progress->setValue(0);
-    OverwriteDialogPrompt prompt(this, [this] { return m_context.texts.section(texttables::OverWriteForm); });
-    m_run->prompt = &prompt;
-    QPointer<TransferRun> current(m_run);
-    auto noPrompt = qScopeGuard([current] {
-        if (current)
-            current->prompt = nullptr;
-    });
-    m_run->FileExistsAction = config().FileExistsAction;
-    m_run->TotalBytes = TotalBytes;
-    TransferScope transferring(this);
-    run(); // nested waits: the engine's transfers and the prompt
-}
-
 void TRemoteFrame::preparePlanner(TransferPlanner& planner)
 {
     planner.onLog = [this](const QString& line) { LogError(line); };
@@ -224,8 +170,7 @@ void TRemoteFrame::failPlanningAtLimit(const TransferPlanner& planner)
                                 ? texts.text(u"WalkFolderLimit").arg(planner.maxFolders)
                                 : texts.text(u"WalkEntryLimit").arg(planner.maxEntries);
     LogError(message);
-    StatusText->setText(message);
-    PageControl1->setCurrentIndex(QuePageIndex);
+    m_transfers->showOnQueuePage(message);
     throw ActionStopped();
 }
 
@@ -290,14 +235,6 @@ RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QSt
         return {nullptr, false, QStringLiteral("the listing failed")};
     }
     return {node->listing(), true, {}};
-}
-
-QScopeGuard<std::function<void()>> TRemoteFrame::progressBackToZero()
-{
-    return QScopeGuard<std::function<void()>>([bar = QPointer<QProgressBar>(Progress)] {
-        if (bar)
-            bar->setValue(0);
-    });
 }
 
 QString TRemoteFrame::planSelectedRows(TransferPlanner& planner, const QString& target)
@@ -371,7 +308,7 @@ void TRemoteFrame::Transfer1Click()
         if (self)
             tellLocalFolderChanged(target);
     });
-    runQueue([this, base] { m_run->RunDownloadQueue(base); });
+    runQueue([this, base] { transferRun()->RunDownloadQueue(base); });
 }
 
 void TRemoteFrame::UploadFromLocalTab(const LocalSelection& selection)
@@ -413,8 +350,8 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
             if (self)
                 tellRemoteFolderChanged(target, true);
         });
-        runQueue([this, localBase] { m_run->RunUploadQueue(localBase); });
+        runQueue([this, localBase] { transferRun()->RunUploadQueue(localBase); });
     }
-    if (self && !m_run->StopRequested() && !StopRequested)
+    if (self && !transferRun()->StopRequested() && !StopRequested)
         RefreshNode(CurrentNode); // nested waits
 }

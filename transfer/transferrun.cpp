@@ -98,8 +98,8 @@ void TransferRun::FtpEngineStartTransfer(int)
     m_lastFileBytes = 0;
     Q_EMIT keepAliveWanted(false);
     m_transferring = true;
-    if (TotalBytes == 0)
-        TotalBytes = 1;
+    if (m_totalBytes == 0)
+        m_totalBytes = 1;
 }
 
 void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
@@ -114,13 +114,13 @@ void TransferRun::FtpEngineTransfer(int, qint64 bytesTransferred)
     // The engine counts a resumed file from its offset, so the totals start there as well; the speed counts
     // only what moved.
     m_reportedBytes = bytesTransferred;
-    BytesDone += bytesTransferred - m_lastFileBytes;
+    m_bytesDone += bytesTransferred - m_lastFileBytes;
     m_movedBytes += std::max<qint64>(0, bytesTransferred - std::max(m_lastFileBytes, m_transferOffset));
     m_lastFileBytes = bytesTransferred;
     if (m_inRun)
         m_rate.add(nowMs(), m_movedBytes);
-    if (BytesDone > TotalBytes)
-        TotalBytes = BytesDone; // a file grew since it was listed
+    if (m_bytesDone > m_totalBytes)
+        m_totalBytes = m_bytesDone; // a file grew since it was listed
     emitProgress(false);
 }
 
@@ -154,7 +154,7 @@ void TransferRun::emitProgress(bool force)
     }
     m_progressFlush->stop();
     m_progressClock.start();
-    const int percent = percentOf(BytesDone, TotalBytes > 0 ? TotalBytes : 1);
+    const int percent = percentOf(m_bytesDone, m_totalBytes > 0 ? m_totalBytes : 1);
     if (percent != m_lastPercent || force) {
         m_lastPercent = percent;
         Q_EMIT progressChanged(percent);
@@ -164,14 +164,14 @@ void TransferRun::emitProgress(bool force)
 
 QString TransferRun::statusText() const
 {
-    QString text = QStringLiteral("Total : ") + QString::number(BytesDone) + QLatin1Char('/') +
-                   QString::number(TotalBytes);
+    QString text = QStringLiteral("Total : ") + QString::number(m_bytesDone) + QLatin1Char('/') +
+                   QString::number(m_totalBytes);
     if (!m_inRun)
         return text;
     const std::optional<double> speed = m_rate.bytesPerSecond();
     if (!speed)
         return text; // too early to tell
-    const QString left = formatTimeLeft(m_rate.secondsLeft(TotalBytes - BytesDone));
+    const QString left = formatTimeLeft(m_rate.secondsLeft(m_totalBytes - m_bytesDone));
     return text + QStringLiteral("   ") + formatSpeed(*speed) + QStringLiteral("   ") +
            texts.text(u"TimeLeft").replace(QLatin1String("%1"), left);
 }
@@ -179,6 +179,15 @@ QString TransferRun::statusText() const
 qint64 TransferRun::nowMs() const
 {
     return m_runClock.isValid() ? m_runClock.elapsed() : 0;
+}
+
+void TransferRun::setOptions(const RunOptions& options)
+{
+    m_options = options;
+    if (m_inRun)
+        return;
+    m_totalBytes = options.plannedBytes;
+    m_bytesDone = 0;
 }
 
 void TransferRun::StopBtnClick()
@@ -209,7 +218,11 @@ void TransferRun::beginRun(bool transfer)
     setCurrent(nullptr);
     m_stopRequested = false;
     m_inRun = true;
-    BytesDone = 0;
+    // The run's own figures and answers: nothing of the run before counts.
+    m_totalBytes = m_options.plannedBytes;
+    m_bytesDone = 0;
+    m_choice = transfer ? m_options.fileExists : FileExists::Ask;
+    m_standing = StandingAnswer::None;
     m_lastFileBytes = 0;
     m_transferOffset = 0;
     m_movedBytes = 0;
@@ -223,41 +236,50 @@ void TransferRun::beginRun(bool transfer)
     emitProgress(true);
     m_madeFolders.clear();
     m_ownLister.reset(); // listings are trusted for one run only
-    if (transfer) {
-        m_overwriteAll = FileExistsAction == FileExists::Overwrite;
-        m_resumeAll = FileExistsAction == FileExists::Resume;
-        m_skipAll = FileExistsAction == FileExists::Skip;
-    }
 }
 
 TransferRun::Decision TransferRun::decide(const std::function<OverwriteQuestion()>& question)
 {
-    if (m_overwriteAll)
+    switch (m_choice) {
+    case FileExists::Overwrite:
         return Decision::Transfer;
-    if (m_skipAll)
+    case FileExists::Skip:
         return Decision::Skip;
-    OverwriteAnswer answer = OverwriteAnswer::Ignore;
-    if (!m_resumeAll)
-        answer = prompt ? prompt->askOverwrite(question()) : OverwriteAnswer::No;
-    switch (answer) {
-    case OverwriteAnswer::YesToAll:
-        m_overwriteAll = true;
-        [[fallthrough]];
-    case OverwriteAnswer::Yes:
-        return Decision::Transfer;
-    case OverwriteAnswer::NoToAll:
-        m_skipAll = true;
-        return Decision::Skip;
-    case OverwriteAnswer::Ignore:
-        m_resumeAll = true;
-        [[fallthrough]];
-    case OverwriteAnswer::Retry:
+    case FileExists::Resume:
         return Decision::Resume;
-    case OverwriteAnswer::Cancel:
-    case OverwriteAnswer::Abort:
-        return Decision::EndRun;
-    case OverwriteAnswer::No:
+    case FileExists::Ask:
         break;
+    }
+    switch (m_standing) {
+    case StandingAnswer::OverwriteAll:
+        return Decision::Transfer;
+    case StandingAnswer::SkipAll:
+        return Decision::Skip;
+    case StandingAnswer::ResumeAll:
+        return Decision::Resume;
+    case StandingAnswer::None:
+        break;
+    }
+    // Nobody to ask: the existing file stays.
+    const OverwriteChoice choice = prompt ? prompt->askOverwrite(question()) : OverwriteChoice::Skip;
+    switch (choice) {
+    case OverwriteChoice::OverwriteAll:
+        m_standing = StandingAnswer::OverwriteAll;
+        return Decision::Transfer;
+    case OverwriteChoice::Overwrite:
+        return Decision::Transfer;
+    case OverwriteChoice::SkipAll:
+        m_standing = StandingAnswer::SkipAll;
+        return Decision::Skip;
+    case OverwriteChoice::Skip:
+        return Decision::Skip;
+    case OverwriteChoice::ResumeAll:
+        m_standing = StandingAnswer::ResumeAll;
+        return Decision::Resume;
+    case OverwriteChoice::Resume:
+        return Decision::Resume;
+    case OverwriteChoice::Cancel:
+        return Decision::EndRun;
     }
     return Decision::Skip;
 }
@@ -377,7 +399,7 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
                 const qint64 have = LocalFileSize(localPath);
                 const RemoteSize remote = remoteSizeOf(item.SourcePath);
                 if (remote.state == RemoteSize::Known && have == remote.size) {
-                    BytesDone += have;
+                    m_bytesDone += have;
                     finish(node, have);
                     return true;
                 }
@@ -517,7 +539,7 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
                 break;
             case Decision::Resume:
                 if (localSize == remote.size) {
-                    BytesDone += localSize;
+                    m_bytesDone += localSize;
                     finish(node, remote.size);
                     return true;
                 }

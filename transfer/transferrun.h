@@ -25,16 +25,15 @@ class EngineFolderLister;
 class FxpCopy;
 class RemoteLister;
 
-/// The results of the overwrite prompt (the values of the platform's modal results).
-enum class OverwriteAnswer : int {
-    Cancel = 2,   ///< Esc or the close box: ends the run
-    Abort = 3,    ///< "&Cancel": ends the run like Esc
-    Retry = 4,    ///< "&Resume"
-    Ignore = 5,   ///< "Re&sume All"
-    Yes = 6,      ///< "&Yes"
-    No = 7,       ///< "&No"
-    NoToAll = 9,  ///< "N&o To All"
-    YesToAll = 10 ///< "Yes To &All"
+/// What the user chose at the overwrite prompt.
+enum class OverwriteChoice {
+    Overwrite,    ///< "&Yes"
+    Skip,         ///< "&No"
+    OverwriteAll, ///< "Yes To &All": every later existing file of the run is overwritten
+    SkipAll,      ///< "N&o To All": every later existing file of the run stays
+    Resume,       ///< "&Resume"
+    ResumeAll,    ///< "Re&sume All": every later existing file of the run is continued
+    Cancel        ///< "&Cancel", Esc or the close box: ends the run
 };
 
 /// What the prompt shows: the file in question, the existing copy (old) and the one being sent (new).
@@ -51,8 +50,16 @@ struct OverwriteQuestion {
 class OverwritePrompt {
 public:
     virtual ~OverwritePrompt() = default;
-    /// Shows the question modally and returns the answer; no engine call is under way meanwhile.
-    virtual OverwriteAnswer askOverwrite(const OverwriteQuestion& question) = 0;
+    /// Shows the question modally and returns the choice; no engine call is under way meanwhile.
+    virtual OverwriteChoice askOverwrite(const OverwriteQuestion& question) = 0;
+};
+
+/// What a queue run is started with.
+struct RunOptions {
+    /// What becomes of a file that exists at the target; Ask puts the question to the prompt.
+    FileExists fileExists = FileExists::Ask;
+    /// The bytes the planning queued: the total the run's progress counts towards.
+    qint64 plannedBytes = 0;
 };
 
 /// The red line of an item a run failed on: the item's path, ": " and what went wrong (an engine error's
@@ -69,8 +76,9 @@ struct RemoteSize {
 
 /**
  * Runs a remote tab's queue through its engine, one item after another: downloads (pre-order), uploads
- * (pre-order) and the recursive delete (reverse pre-order). Existing files are handled by FileExistsAction,
- * the answers of the run so far, or the prompt. The engine's transfer events drive the current item's
+ * (pre-order) and the recursive delete (reverse pre-order). Each run starts from the RunOptions last given:
+ * an existing file is handled by their file-exists choice, else by a "to All" answer given earlier in the
+ * same run, else by the prompt. The engine's transfer events drive the current item's
  * progress, the progress bar and the "Total : " text with the speed and the time left; these are sent at
  * most every ProgressIntervalMs. Every run starts from its own totals.
  *
@@ -100,19 +108,21 @@ public:
     /// Called after a delete run removed a folder, with its folder-tree node (when it has one).
     std::function<void(FolderNodeHandle node)> onFolderRemoved;
 
-    FileExists FileExistsAction = FileExists::Ask;
     /// The remote tab's texts ("RemoteForm"): the time left and the line of a stopped transfer.
     SectionTexts texts = Texts::defaults(texttables::RemoteForm);
-    qint64 TotalBytes = 0; ///< set from the planning before a run
-    qint64 BytesDone = 0;
+
+    /// The options of the runs started from now on; a run under way keeps those it started with. Outside a
+    /// run the totals start again from the planned total.
+    void setOptions(const RunOptions& options);
+    const RunOptions& options() const { return m_options; }
+    /// The total the progress counts towards: the planned bytes, or more when files grew since listed.
+    qint64 totalBytes() const { return m_totalBytes; }
+    qint64 bytesDone() const { return m_bytesDone; }
 
     bool StopRequested() const { return m_stopRequested; }
     bool Transferring() const { return m_transferring; }
     QueNode* CurrentItemNode() const { return m_current; }
     TQueItem* CurrentItem() const { return m_current ? &m_current->item : nullptr; }
-    bool OverwriteAll() const { return m_overwriteAll; }
-    bool SkipAll() const { return m_skipAll; }
-    bool ResumeAll() const { return m_resumeAll; }
 
     /// The status text: "Total : " with the bytes done and the total, then, while a run moves data at a
     /// known speed, the speed and the time left.
@@ -162,10 +172,14 @@ Q_SIGNALS:
 
 private:
     enum class Decision { Transfer, Skip, Resume, EndRun };
+    /// A "to All" answer of the run under way: it decides every later existing file of that run.
+    enum class StandingAnswer { None, OverwriteAll, SkipAll, ResumeAll };
     struct RunScope;
 
     void beginRun(bool transfer);
     void setCurrent(QueNode* node);
+    /// What becomes of an existing file: the run's file-exists choice, else its standing answer, else the
+    /// prompt's.
     Decision decide(const std::function<OverwriteQuestion()>& question);
     /// Download or upload of one item; false when the run is to end.
     /// Runs the transfer items in queue order until one ends the run or Stop is asked.
@@ -195,9 +209,11 @@ private:
     bool m_stopRequested = false;
     bool m_transferring = false;
     bool m_inRun = false; ///< a queue run is under way: its end, not each file's, sends the last report
-    bool m_overwriteAll = false;
-    bool m_skipAll = false;
-    bool m_resumeAll = false;
+    RunOptions m_options; ///< for the next run
+    FileExists m_choice = FileExists::Ask; ///< the file-exists choice of the run under way
+    StandingAnswer m_standing = StandingAnswer::None;
+    qint64 m_totalBytes = 0;
+    qint64 m_bytesDone = 0;
     qint64 m_lastFileBytes = 0;
     qint64 m_reportedBytes = -1; ///< the last byte count of the file under way; -1 before the first
     qint64 m_transferOffset = 0; ///< where the file under way started (a resume)

@@ -24,7 +24,7 @@ using namespace skyhaul::test::script;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
-Q_DECLARE_METATYPE(skyhaul::OverwriteAnswer)
+Q_DECLARE_METATYPE(skyhaul::OverwriteChoice)
 Q_DECLARE_METATYPE(skyhaul::FileExists)
 
 namespace {
@@ -32,13 +32,16 @@ namespace {
 /// Answers the overwrite question from a list (Esc once the list is used up) and keeps every question.
 class ListPrompt : public OverwritePrompt {
 public:
-    QList<OverwriteAnswer> answers;
+    QList<OverwriteChoice> answers;
     QList<OverwriteQuestion> asked;
+    std::function<void()> onAsk; ///< runs while a question is open
 
-    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override
+    OverwriteChoice askOverwrite(const OverwriteQuestion& question) override
     {
         asked << question;
-        return answers.isEmpty() ? OverwriteAnswer::Cancel : answers.takeFirst();
+        if (onAsk)
+            onAsk();
+        return answers.isEmpty() ? OverwriteChoice::Cancel : answers.takeFirst();
     }
 };
 
@@ -65,6 +68,7 @@ struct Bench {
     TransferPlanner planner{queue};
     TransferRun run{engine, queue};
     ListPrompt prompt;
+    RunOptions options;
     QStringList log;
     QStringList status;
     QStringList commands;
@@ -95,6 +99,18 @@ struct Bench {
         };
     }
 
+    /// The options of the runs from now on: the planned total, the file-exists choice.
+    void plan(qint64 bytes)
+    {
+        options.plannedBytes = bytes;
+        run.setOptions(options);
+    }
+    void choose(FileExists fileExists)
+    {
+        options.fileExists = fileExists;
+        run.setOptions(options);
+    }
+
     void logOn(const QString& host, quint16 port, const QString& user, const QString& password)
     {
         engine.setRemoteHost(host);
@@ -117,7 +133,7 @@ struct Bench {
             entry.FileSize = sizes[i];
             planner.addRemote(QString(), entry, target);
         }
-        run.TotalBytes = planner.TotalBytes;
+        plan(planner.TotalBytes);
     }
 
     /// "Total : X/Y" never shows more done than there is.
@@ -230,7 +246,7 @@ private Q_SLOTS:
         Bench bench;
         QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
         QSignalSpy keepAlive(&bench.run, &TransferRun::keepAliveWanted);
-        bench.run.TotalBytes = total;
+        bench.plan(total);
         bench.run.FtpEngineStartTransfer(1);
         QVERIFY(bench.run.Transferring());
         for (qint64 bytes : reports)
@@ -249,7 +265,7 @@ private Q_SLOTS:
     {
         Bench bench;
         QSignalSpy progress(&bench.run, &TransferRun::progressChanged);
-        bench.run.TotalBytes = 1000000;
+        bench.plan(1000000);
         bench.run.FtpEngineStartTransfer(1);
         // A fast transfer: a hundred thousand reports within a moment repaint a handful of times.
         for (qint64 bytes = 10; bytes <= 1000000; bytes += 10)
@@ -264,7 +280,7 @@ private Q_SLOTS:
     void stalledTransferShowsItsLastReport()
     {
         Bench bench;
-        bench.run.TotalBytes = 1000;
+        bench.plan(1000);
         bench.run.FtpEngineStartTransfer(1);
         bench.run.FtpEngineTransfer(1, 100);
         // Reported within the interval, then nothing more arrives for a while: the text still catches up.
@@ -305,8 +321,8 @@ private Q_SLOTS:
         bench.planner.addRemote(QString(), tree, down);
         bench.queueDownloads({u"top.txt"_s}, {300}, down);
         bench.planner.ExpandRemoteFolders(lister, down);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
-        QCOMPARE(bench.run.TotalBytes, qint64(1000 + 300000 + 1 + 300));
+        bench.plan(bench.planner.TotalBytes);
+        QCOMPARE(bench.run.totalBytes(), qint64(1000 + 300000 + 1 + 300));
         // Pre-order: each folder before its contents, the top-level file last.
         QStringList order;
         QStringList planned;
@@ -346,7 +362,7 @@ private Q_SLOTS:
         for (const QString& name : {u"tree"_s, u"top.txt"_s})
             bench.planner.addLocal(down + u"/"_s, name, u"/up"_s, -1);
         bench.planner.ExpandLocalFolders(down + u"/"_s, u"/up"_s, -1);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         bench.status.clear();
         QStringList upOrder;
         for (QueNode* node = bench.queue.first(); node; node = bench.queue.next(node))
@@ -366,12 +382,12 @@ private Q_SLOTS:
     void existingDownloads_data()
     {
         QTest::addColumn<FileExists>("policy");
-        QTest::addColumn<QList<OverwriteAnswer>>("answers");
+        QTest::addColumn<QList<OverwriteChoice>>("answers");
         QTest::addColumn<QString>("local");    ///< per file: O old contents, P the first half, - none
         QTest::addColumn<QString>("expected"); ///< per file: R the remote file, O, P or - unchanged
         QTest::addColumn<int>("prompts");
         QTest::addColumn<QStringList>("left"); ///< the queue after the run
-        using A = OverwriteAnswer;
+        using A = OverwriteChoice;
         const QStringList none;
         QTest::newRow("Skip keeps files and items") << FileExists::Skip << QList<A>() << u"OO-"_s << u"OOR"_s
                                                     << 0 << QStringList{u"f1 0"_s, u"f2 0"_s};
@@ -379,25 +395,25 @@ private Q_SLOTS:
                                    << none;
         QTest::newRow("Resume") << FileExists::Resume << QList<A>() << u"PP-"_s << u"RRR"_s << 0 << none;
         QTest::newRow("Yes to All asked once")
-            << FileExists::Ask << QList<A>{A::YesToAll} << u"OOO"_s << u"RRR"_s << 1 << none;
+            << FileExists::Ask << QList<A>{A::OverwriteAll} << u"OOO"_s << u"RRR"_s << 1 << none;
         QTest::newRow("No to All asked once")
-            << FileExists::Ask << QList<A>{A::NoToAll} << u"OOO"_s << u"OOO"_s << 1
+            << FileExists::Ask << QList<A>{A::SkipAll} << u"OOO"_s << u"OOO"_s << 1
             << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
         QTest::newRow("Resume All asked once")
-            << FileExists::Ask << QList<A>{A::Ignore} << u"PPP"_s << u"RRR"_s << 1 << none;
-        QTest::newRow("No, Yes, Resume") << FileExists::Ask << QList<A>{A::No, A::Yes, A::Retry} << u"OOP"_s
-                                         << u"ORR"_s << 3 << QStringList{u"f1 0"_s};
-        QTest::newRow("Esc ends the run") << FileExists::Ask << QList<A>{A::Yes, A::Cancel} << u"OO-"_s
+            << FileExists::Ask << QList<A>{A::ResumeAll} << u"PPP"_s << u"RRR"_s << 1 << none;
+        QTest::newRow("No, Yes, Resume") << FileExists::Ask << QList<A>{A::Skip, A::Overwrite, A::Resume}
+                                         << u"OOP"_s << u"ORR"_s << 3 << QStringList{u"f1 0"_s};
+        QTest::newRow("Esc ends the run") << FileExists::Ask << QList<A>{A::Overwrite, A::Cancel} << u"OO-"_s
                                           << u"RO-"_s << 2 << QStringList{u"f2 0"_s, u"f3 0"_s};
         QTest::newRow("Cancel ends the run like Esc")
-            << FileExists::Ask << QList<A>{A::Abort} << u"O--"_s << u"O--"_s << 1
+            << FileExists::Ask << QList<A>{A::Cancel} << u"O--"_s << u"O--"_s << 1
             << QStringList{u"f1 0"_s, u"f2 0"_s, u"f3 0"_s};
     }
 
     void existingDownloads()
     {
         QFETCH(FileExists, policy);
-        QFETCH(QList<OverwriteAnswer>, answers);
+        QFETCH(QList<OverwriteChoice>, answers);
         QFETCH(QString, local);
         QFETCH(QString, expected);
         QFETCH(int, prompts);
@@ -422,7 +438,7 @@ private Q_SLOTS:
         }
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = policy;
+        bench.choose(policy);
         bench.prompt.answers = answers;
         bench.queueDownloads(names, sizes, dir.path());
         bench.run.RunDownloadQueue(QString());
@@ -451,6 +467,115 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u".part"_s), QStringList());
     }
 
+    void answersHoldForTheirRunOnly_data()
+    {
+        // Two download runs of the same run object over the same three existing files, each with its own
+        // options and answers. Files, locally and after a run: O an old file, P the first half of the remote
+        // one, L longer than the remote one, R the remote file. A choice of -1 leaves the options as they
+        // were.
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<int>("choice1");
+        QTest::addColumn<QList<OverwriteChoice>>("answers1");
+        QTest::addColumn<int>("givenWhileAsking"); ///< options given at the first question of run 1; -1: none
+        QTest::addColumn<QString>("after1");
+        QTest::addColumn<int>("choice2");
+        QTest::addColumn<QList<OverwriteChoice>>("answers2");
+        QTest::addColumn<QString>("after2");
+        QTest::addColumn<int>("failures"); ///< red lines of both runs
+        using C = OverwriteChoice;
+        const int ask = int(FileExists::Ask);
+        const int keep = -1;
+        QTest::newRow("Yes To All holds for the rest of its run, not for the next")
+            << u"OOO"_s << ask << QList<C>{C::OverwriteAll} << keep << u"RRR"_s << ask
+            << QList<C>{C::Skip, C::Overwrite, C::Skip} << u"ORO"_s << 0;
+        QTest::newRow("No To All holds for the rest of its run, not for the next")
+            << u"OOO"_s << ask << QList<C>{C::Overwrite, C::SkipAll} << keep << u"ROO"_s << ask
+            << QList<C>{C::Skip, C::Skip, C::Overwrite} << u"OOR"_s << 0;
+        QTest::newRow("Resume All goes on past a file that cannot be resumed, for its run only")
+            << u"LPP"_s << ask << QList<C>{C::ResumeAll} << keep << u"LRR"_s << ask
+            << QList<C>{C::Skip, C::Skip, C::Resume} << u"LPR"_s << 1;
+        QTest::newRow("the options' choice decides without asking and leaves no answer behind")
+            << u"OOO"_s << int(FileExists::Overwrite) << QList<C>() << keep << u"RRR"_s << ask
+            << QList<C>{C::Skip, C::Overwrite, C::Skip} << u"ORO"_s << 0;
+        QTest::newRow("the next run's choice is not overruled by an answer of the run before")
+            << u"PPP"_s << ask << QList<C>{C::SkipAll} << keep << u"PPP"_s << int(FileExists::Resume)
+            << QList<C>() << u"RRR"_s << 0;
+        QTest::newRow("options given while a run asks are for the next run")
+            << u"OOO"_s << ask << QList<C>{C::Skip, C::Overwrite, C::Skip} << int(FileExists::Overwrite)
+            << u"ORO"_s << keep << QList<C>() << u"RRR"_s << 0;
+    }
+
+    void answersHoldForTheirRunOnly()
+    {
+        QFETCH(QString, local);
+        QFETCH(int, choice1);
+        QFETCH(QList<OverwriteChoice>, answers1);
+        QFETCH(int, givenWhileAsking);
+        QFETCH(QString, after1);
+        QFETCH(int, choice2);
+        QFETCH(QList<OverwriteChoice>, answers2);
+        QFETCH(QString, after2);
+        QFETCH(int, failures);
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QStringList names{u"f1"_s, u"f2"_s, u"f3"_s};
+        QList<QByteArray> remote;
+        QList<qint64> sizes;
+        for (int i = 0; i < names.size(); ++i) {
+            remote << patternBytes(60000 + 11 * i, 50 + i);
+            sizes << remote.last().size();
+            QVERIFY(m_server->putFile(names[i], remote.last()));
+        }
+        const auto contents = [&](QChar kind, int i) {
+            switch (kind.unicode()) {
+            case u'O':
+                return QByteArray("old ") + names[i].toLatin1();
+            case u'P':
+                return remote[i].left(remote[i].size() / 2);
+            case u'L':
+                return remote[i] + QByteArray(100, 'x');
+            default:
+                return remote[i];
+            }
+        };
+        QTemporaryDir dir;
+        Bench bench;
+        logOn(bench);
+        const auto runOnce = [&](int choice, const QList<OverwriteChoice>& answers, const QString& after,
+                                 int run) {
+            for (int i = 0; i < names.size(); ++i)
+                writeBytes(dir.filePath(names[i]), contents(local[i], i));
+            if (choice >= 0)
+                bench.choose(FileExists(choice));
+            bench.prompt.answers = answers;
+            bench.prompt.asked.clear();
+            bench.queue.clear();
+            bench.planner.TotalBytes = 0;
+            bench.queueDownloads(names, sizes, dir.path());
+            bench.run.RunDownloadQueue(QString());
+            QVERIFY2(bench.prompt.answers.isEmpty(), qPrintable(u"run %1: answers left"_s.arg(run)));
+            QCOMPARE(bench.prompt.asked.size(), int(answers.size()));
+            for (int i = 0; i < names.size(); ++i) {
+                QVERIFY2(fileBytes(dir.filePath(names[i])) == contents(after[i], i),
+                         qPrintable(u"run %1: %2"_s.arg(run).arg(names[i])));
+            }
+        };
+        if (givenWhileAsking >= 0) {
+            bench.prompt.onAsk = [&] {
+                bench.choose(FileExists(givenWhileAsking));
+                bench.prompt.onAsk = nullptr;
+            };
+        }
+        runOnce(choice1, answers1, after1, 1);
+        if (QTest::currentTestFailed())
+            return;
+        runOnce(choice2, answers2, after2, 2);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(bench.log.size(), failures);
+        for (const QString& line : std::as_const(bench.log))
+            QVERIFY2(line.contains(u"not resumed"_s), qPrintable(line));
+    }
+
     void downloadResumeComparesSizes_data()
     {
         QTest::addColumn<int>("localSize");
@@ -474,7 +599,7 @@ private Q_SLOTS:
         writeBytes(dir.filePath(u"f"_s), before);
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = FileExists::Resume;
+        bench.choose(FileExists::Resume);
         bench.queueDownloads({u"f"_s}, {800}, dir.path());
         bench.run.RunDownloadQueue(QString());
         QCOMPARE(bench.log.size(), failed ? 1 : 0);
@@ -555,14 +680,14 @@ private Q_SLOTS:
     void existingUploads_data()
     {
         QTest::addColumn<FileExists>("policy");
-        QTest::addColumn<QList<OverwriteAnswer>>("answers");
+        QTest::addColumn<QList<OverwriteChoice>>("answers");
         QTest::addColumn<int>("remoteSize");
         QTest::addColumn<int>("localSize");
         QTest::addColumn<int>("sentFrom"); ///< -1: nothing is sent
         QTest::addColumn<QString>("left"); ///< the item after the run
-        using A = OverwriteAnswer;
+        using A = OverwriteChoice;
         QTest::newRow("resume 800 at 500")
-            << FileExists::Ask << QList<A>{A::Retry} << 500 << 800 << 500 << u"100 800"_s;
+            << FileExists::Ask << QList<A>{A::Resume} << 500 << 800 << 500 << u"100 800"_s;
         QTest::newRow("resume equal sizes: finished")
             << FileExists::Resume << QList<A>() << 500 << 500 << -1 << u"100 500"_s;
         QTest::newRow("resume a smaller local file: not sent")
@@ -570,15 +695,15 @@ private Q_SLOTS:
         QTest::newRow("empty remote file: sent without a question")
             << FileExists::Skip << QList<A>() << 0 << 300 << 0 << u"100 300"_s;
         QTest::newRow("Skip") << FileExists::Skip << QList<A>() << 500 << 300 << -1 << u"0 0"_s;
-        QTest::newRow("No to All") << FileExists::Ask << QList<A>{A::NoToAll} << 500 << 300 << -1 << u"0 0"_s;
-        QTest::newRow("Yes to All") << FileExists::Ask << QList<A>{A::YesToAll} << 500 << 300 << 0
+        QTest::newRow("No to All") << FileExists::Ask << QList<A>{A::SkipAll} << 500 << 300 << -1 << u"0 0"_s;
+        QTest::newRow("Yes to All") << FileExists::Ask << QList<A>{A::OverwriteAll} << 500 << 300 << 0
                                     << u"100 300"_s;
     }
 
     void existingUploads()
     {
         QFETCH(FileExists, policy);
-        QFETCH(QList<OverwriteAnswer>, answers);
+        QFETCH(QList<OverwriteChoice>, answers);
         QFETCH(int, remoteSize);
         QFETCH(int, localSize);
         QFETCH(int, sentFrom);
@@ -591,10 +716,10 @@ private Q_SLOTS:
         writeBytes(dir.filePath(u"f"_s), data.left(localSize));
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = policy;
+        bench.choose(policy);
         bench.prompt.answers = answers;
         bench.planner.addLocal(dir.path(), u"f"_s, u"/in"_s, -1);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         bench.run.RunUploadQueue(dir.path());
         QCOMPARE(bench.log.size(), left.startsWith(u"-1"_s) ? 1 : 0);
         QCOMPARE(bench.prompt.asked.size(), answers.size());
@@ -635,7 +760,7 @@ private Q_SLOTS:
             writeBytes(dir.filePath(u"two"_s), old);
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = FileExists::Overwrite;
+        bench.choose(FileExists::Overwrite);
         bench.queueDownloads(names, {remote[0].size(), remote[1].size(), remote[2].size()}, dir.path());
         auto transfer = bench.engine.OnTransfer;
         bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
@@ -700,7 +825,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         Bench bench;
         logOn(bench);
-        bench.run.FileExistsAction = FileExists::Skip;
+        bench.choose(FileExists::Skip);
         if (second == u"after stop"_s) {
             auto transfer = bench.engine.OnTransfer;
             bench.engine.OnTransfer = [&, transfer](int direction, qint64 bytes, int percent,
@@ -731,7 +856,7 @@ private Q_SLOTS:
         } else if (second == u"upload"_s) {
             writeBytes(dir.filePath(u"up.bin"_s), small);
             bench.planner.addLocal(dir.path() + u"/"_s, u"up.bin"_s, u"/in"_s, -1);
-            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.plan(bench.planner.TotalBytes);
             bench.run.RunUploadQueue(dir.path() + u"/"_s);
         } else if (second == u"copy"_s) {
             destination.setRemoteHost(m_server->host());
@@ -756,7 +881,7 @@ private Q_SLOTS:
             item.ItemSize = small.size();
             item.TargetPath = DeleteMarker;
             bench.queue.add(nullptr, item);
-            bench.run.TotalBytes = small.size();
+            bench.plan(small.size());
             bench.run.RunDeleteQueue();
             QCOMPARE(m_server->readFile(u"small.bin"_s), QByteArray());
         }
@@ -787,7 +912,7 @@ private Q_SLOTS:
         logOn(bench);
         bench.planner.addLocal(dir.path() + u"/"_s, u"cut.bin"_s, u"/"_s, -1);
         bench.planner.addLocal(dir.path() + u"/"_s, u"next.txt"_s, u"/"_s, -1);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         auto transfer = bench.engine.OnTransfer;
         bench.engine.OnTransfer = [&](int direction, qint64 bytes, int percent, const QByteArray& text) {
             transfer(direction, bytes, percent, text);
@@ -831,7 +956,7 @@ private Q_SLOTS:
             else
                 QVERIFY(QDir().mkpath(item));
             bench.planner.addLocal(dir.path() + u"/"_s, u"taken"_s, u"/"_s, -1);
-            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.plan(bench.planner.TotalBytes);
             bench.run.RunUploadQueue(dir.path() + u"/"_s);
         } else {
             item = u"/gone.bin"_s;
@@ -1015,10 +1140,10 @@ private Q_SLOTS:
         Bench bench;
         bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
         QCOMPARE(bench.run.RemoteFileSize(u"/big.iso"_s), qint64(5000000000));
-        bench.prompt.answers = {OverwriteAnswer::No, OverwriteAnswer::No};
+        bench.prompt.answers = {OverwriteChoice::Skip, OverwriteChoice::Skip};
         for (const QString& name : {u"big.iso"_s, u"a"_s, u"new"_s})
             bench.planner.addLocal(dir.path(), name, u"/in"_s, -1);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         bench.run.RunUploadQueue(dir.path());
         QVERIFY(server.waitForFinished(5000));
         QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
@@ -1071,7 +1196,7 @@ private Q_SLOTS:
             planned.sort();
             QCOMPARE(planned,
                      QStringList({u"/tree/"_s, u"/tree/dlink"_s, u"/tree/flink"_s, u"/tree/own.txt"_s}));
-            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.plan(bench.planner.TotalBytes);
             bench.run.RunDownloadQueue(QString());
             // Only the link to a folder failed, with the server's refusal.
             QCOMPARE(bench.log.size(), 1);
@@ -1118,7 +1243,7 @@ private Q_SLOTS:
         EngineFolderLister lister(bench.engine);
         bench.planner.addRemote(QString(), folder, down);
         bench.planner.ExpandRemoteFolders(lister, down);
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         bench.run.RunDownloadQueue(QString());
         QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
         QCOMPARE(treeOf(down), QStringList({u"bs/"_s, u"bs/"_s + name + u" 7"_s}));
@@ -1166,7 +1291,7 @@ private Q_SLOTS:
             EngineFolderLister lister(bench.engine);
             bench.planner.addRemote(QString(), selection, target);
             bench.planner.ExpandRemoteFolders(lister, target);
-            bench.run.TotalBytes = bench.planner.TotalBytes;
+            bench.plan(bench.planner.TotalBytes);
             bench.run.RunDownloadQueue(QString());
             QVERIFY(downloads.waitForFinished(5000));
             QVERIFY2(downloads.failures().isEmpty(), qPrintable(downloads.failures().join(u"\n"_s)));

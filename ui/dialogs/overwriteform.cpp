@@ -58,14 +58,12 @@ TOVerwriteForm::TOVerwriteForm(QWidget* parent, const SectionTexts& texts)
     NewSizeLabel->setText(QStringLiteral("%s bytes"));
     const struct {
         QPushButton* button;
-        OverwriteAnswer result;
-    } results[] = {{Button1, OverwriteAnswer::Yes},      {Button2, OverwriteAnswer::No},
-                   {Button3, OverwriteAnswer::YesToAll}, {Button4, OverwriteAnswer::NoToAll},
-                   {Button5, OverwriteAnswer::Retry},    {Button7, OverwriteAnswer::Ignore},
-                   {Button6, OverwriteAnswer::Abort}};
+        ModalResult result;
+    } results[] = {{Button1, mrYes},   {Button2, mrNo},     {Button3, mrYesToAll}, {Button4, mrNoToAll},
+                   {Button5, mrRetry}, {Button7, mrIgnore}, {Button6, mrAbort}};
     for (const auto& [button, result] : results) {
         button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, [this, result = result] { done(int(result)); });
+        connect(button, &QPushButton::clicked, this, [this, result = result] { done(result); });
     }
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
@@ -97,7 +95,27 @@ QString TOVerwriteForm::groupedSize(qint64 bytes)
 
 void TOVerwriteForm::reject()
 {
-    done(int(OverwriteAnswer::Cancel));
+    done(mrCancel);
+}
+
+OverwriteChoice TOVerwriteForm::choiceOf(int modalResult)
+{
+    switch (modalResult) {
+    case mrYes:
+        return OverwriteChoice::Overwrite;
+    case mrNo:
+        return OverwriteChoice::Skip;
+    case mrYesToAll:
+        return OverwriteChoice::OverwriteAll;
+    case mrNoToAll:
+        return OverwriteChoice::SkipAll;
+    case mrRetry:
+        return OverwriteChoice::Resume;
+    case mrIgnore:
+        return OverwriteChoice::ResumeAll;
+    default:
+        return OverwriteChoice::Cancel;
+    }
 }
 
 void TOVerwriteForm::showEvent(QShowEvent* event)
@@ -127,13 +145,13 @@ OverwriteDialogPrompt::OverwriteDialogPrompt(QWidget* parent, std::function<Sect
 {
 }
 
-OverwriteAnswer OverwriteDialogPrompt::askOverwrite(const OverwriteQuestion& question)
+OverwriteChoice OverwriteDialogPrompt::askOverwrite(const OverwriteQuestion& question)
 {
     QPointer<TOVerwriteForm> form = new TOVerwriteForm(m_parent, m_texts ? m_texts() : SectionTexts());
     form->setQuestion(question);
     const int result = form->exec(); // nested wait: the modal loop
     delete form.data();              // null when the parent went away meanwhile
-    return static_cast<OverwriteAnswer>(result);
+    return TOVerwriteForm::choiceOf(result);
 }
 
 } // namespace skyhaul

@@ -13,8 +13,8 @@ namespace skyhaul {
 
 /**
  * The overwrite prompt: names a file that exists already, shows the existing copy (old) and the one being
- * transferred (new) with icon, size and date, and returns the answer as its result: Yes (6), No (7),
- * Yes to All (10), No to All (9), Resume (4), Resume All (5), Cancel (3); Esc and the close box give 2.
+ * transferred (new) with icon, size and date, and returns the answer as its modal result (ModalResult);
+ * choiceOf() says what the user chose.
  *
  * The caller sets the fields, then exec().
  */
@@ -23,6 +23,21 @@ class TOVerwriteForm : public QDialog {
 public:
     /// `texts`: the section "OverWriteForm" as read from the language file; without it the English texts.
     explicit TOVerwriteForm(QWidget* parent = nullptr, const SectionTexts& texts = {});
+
+    /// The results exec() returns, the numbers of the platform's modal results.
+    enum ModalResult : int {
+        mrCancel = 2,   ///< Esc and the close box
+        mrAbort = 3,    ///< "&Cancel"
+        mrRetry = 4,    ///< "&Resume"
+        mrIgnore = 5,   ///< "Re&sume All"
+        mrYes = 6,      ///< "&Yes"
+        mrNo = 7,       ///< "&No"
+        mrNoToAll = 9,  ///< "N&o To All"
+        mrYesToAll = 10 ///< "Yes To &All"
+    };
+    /// What the user chose by a result of exec(); any other number (the form went away unanswered) ends the
+    /// run, as Esc does.
+    static OverwriteChoice choiceOf(int modalResult);
 
     bool DownloadMode = true;
     QString FilePath;
@@ -57,7 +72,7 @@ public:
     static QString groupedSize(qint64 bytes);
 
 public Q_SLOTS:
-    /// Esc and the close box: the result Cancel (2), which ends the run.
+    /// Esc and the close box: the result mrCancel, which ends the run.
     void reject() override;
 
 protected:
@@ -78,7 +93,7 @@ public:
     /// `parent`: the window the dialog is centred on; `texts`: the "OverWriteForm" section, read per
     /// question.
     explicit OverwriteDialogPrompt(QWidget* parent, std::function<SectionTexts()> texts = {});
-    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override;
+    OverwriteChoice askOverwrite(const OverwriteQuestion& question) override;
 
 private:
     QWidget* m_parent;

@@ -12,7 +12,7 @@ using namespace skyhaul;
 using namespace Qt::StringLiterals;
 using skyhaul::test::runModal;
 
-Q_DECLARE_METATYPE(skyhaul::OverwriteAnswer)
+Q_DECLARE_METATYPE(skyhaul::OverwriteChoice)
 
 namespace {
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
                  [&](QDialog* dialog) {
                      // The language file's reader trims the value, as private-profile files do.
                      QCOMPARE(form.FileNameLabel->text(), u"setup.exe gibt es schon."_s);
-                     dialog->done(int(OverwriteAnswer::No));
+                     dialog->done(TOVerwriteForm::mrNo);
                  });
     }
 
@@ -120,9 +120,9 @@ private Q_SLOTS:
                          QVERIFY(!form.OldImage->pixmap().isNull());
                          QVERIFY(!form.NewImage->pixmap().isNull());
                          QVERIFY(!form.Image1->pixmap().isNull());
-                         dialog->done(int(OverwriteAnswer::Yes));
+                         dialog->done(TOVerwriteForm::mrYes);
                      });
-        QCOMPARE(result, int(OverwriteAnswer::Yes));
+        QCOMPARE(result, int(TOVerwriteForm::mrYes));
         QCOMPARE(seen, QStringList({u"setup.exe  is already exists in this folder."_s, u"1,234,567 bytes"_s,
                                     u"5,000,000,000 bytes"_s, q.OldDate, u"03/04/2025"_s}));
         // Shown again, the name is not put in front twice.
@@ -133,40 +133,54 @@ private Q_SLOTS:
     void answers_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<OverwriteAnswer>("answer");
-        QTest::newRow("Yes") << u"Button1"_s << OverwriteAnswer::Yes;
-        QTest::newRow("No") << u"Button2"_s << OverwriteAnswer::No;
-        QTest::newRow("Yes To All") << u"Button3"_s << OverwriteAnswer::YesToAll;
-        QTest::newRow("No To All") << u"Button4"_s << OverwriteAnswer::NoToAll;
-        QTest::newRow("Resume") << u"Button5"_s << OverwriteAnswer::Retry;
-        QTest::newRow("Resume All") << u"Button7"_s << OverwriteAnswer::Ignore;
-        QTest::newRow("Cancel") << u"Button6"_s << OverwriteAnswer::Abort;
-        QTest::newRow("Enter: the default button") << u"Enter"_s << OverwriteAnswer::Yes;
-        QTest::newRow("Esc") << u"Esc"_s << OverwriteAnswer::Cancel;
-        QTest::newRow("close box") << u"close"_s << OverwriteAnswer::Cancel;
+        QTest::addColumn<int>("result"); ///< the form's modal result
+        QTest::addColumn<OverwriteChoice>("choice");
+        using C = OverwriteChoice;
+        using F = TOVerwriteForm;
+        QTest::newRow("Yes") << u"Button1"_s << int(F::mrYes) << C::Overwrite;
+        QTest::newRow("No") << u"Button2"_s << int(F::mrNo) << C::Skip;
+        QTest::newRow("Yes To All") << u"Button3"_s << int(F::mrYesToAll) << C::OverwriteAll;
+        QTest::newRow("No To All") << u"Button4"_s << int(F::mrNoToAll) << C::SkipAll;
+        QTest::newRow("Resume") << u"Button5"_s << int(F::mrRetry) << C::Resume;
+        QTest::newRow("Resume All") << u"Button7"_s << int(F::mrIgnore) << C::ResumeAll;
+        QTest::newRow("Cancel") << u"Button6"_s << int(F::mrAbort) << C::Cancel;
+        QTest::newRow("Enter: the default button") << u"Enter"_s << int(F::mrYes) << C::Overwrite;
+        QTest::newRow("Esc") << u"Esc"_s << int(F::mrCancel) << C::Cancel;
+        QTest::newRow("close box") << u"close"_s << int(F::mrCancel) << C::Cancel;
     }
 
     void answers()
     {
         QFETCH(QString, how);
-        QFETCH(OverwriteAnswer, answer);
+        QFETCH(int, result);
+        QFETCH(OverwriteChoice, choice);
+        const auto answer = [&](QDialog* dialog) {
+            if (how == u"Esc"_s)
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            else if (how == u"Enter"_s)
+                QTest::keyClick(dialog, Qt::Key_Return);
+            else if (how == u"close"_s)
+                dialog->close();
+            else
+                QTest::mouseClick(dialog->findChild<QPushButton*>(how), Qt::LeftButton);
+        };
+        {
+            TOVerwriteForm form;
+            form.setQuestion(question());
+            QCOMPARE(runModal([&] { return form.exec(); }, answer), result);
+        }
         QWidget window;
         OverwriteDialogPrompt prompt(&window);
-        const OverwriteAnswer result =
-            runModal([&] { return prompt.askOverwrite(question()); },
-                     [&](QDialog* dialog) {
-                         if (how == u"Esc"_s)
-                             QTest::keyClick(dialog, Qt::Key_Escape);
-                         else if (how == u"Enter"_s)
-                             QTest::keyClick(dialog, Qt::Key_Return);
-                         else if (how == u"close"_s)
-                             dialog->close();
-                         else
-                             QTest::mouseClick(dialog->findChild<QPushButton*>(how), Qt::LeftButton);
-                     });
-        QCOMPARE(result, answer);
+        QCOMPARE(runModal([&] { return prompt.askOverwrite(question()); }, answer), choice);
         // Each question had a form of its own, freed once answered.
         QCOMPARE(window.findChildren<TOVerwriteForm*>().size(), 0);
+    }
+
+    void aFormGoneUnansweredEndsTheRun()
+    {
+        // Only its buttons, Esc and the close box answer the form; any other end is no permission to go on.
+        QCOMPARE(TOVerwriteForm::choiceOf(QDialog::Rejected), OverwriteChoice::Cancel);
+        QCOMPARE(TOVerwriteForm::choiceOf(QDialog::Accepted), OverwriteChoice::Cancel);
     }
 };
 
