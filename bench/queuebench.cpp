@@ -37,7 +37,7 @@ int g_rounds = 3; // --rounds N
 struct LocalPane : PaneHost {
     QString path;
     QString oppositeLocalPath(const QWidget*) const override { return path; }
-    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return nullptr; }
+    RemoteSession* oppositeRemoteSession(const QWidget*) const override { return nullptr; }
     void uploadToOpposite(const QWidget*, const LocalSelection&) override {}
 };
 

@@ -43,9 +43,9 @@ const QColor InfoColor(255, 0, 0);
 
 void TRemoteFrame::ConnectBtnClick()
 {
-    ConnHost = HostEdit->currentText().trimmed();
-    ConnUser = IDEdit->text().trimmed();
-    ConnPassword = PassEdit->text().trimmed();
+    m_connectHost = HostEdit->currentText().trimmed();
+    m_connectUser = IDEdit->text().trimmed();
+    m_connectPassword = PassEdit->text().trimmed();
     QPointer<TRemoteFrame> self(this);
     Connect(); // nested waits
     if (!self)
@@ -65,74 +65,20 @@ void TRemoteFrame::Connect()
 void TRemoteFrame::connectSteps()
 {
     QPointer<TRemoteFrame> self(this);
-    Q_EMIT captionChanged(ConnHost);
+    Q_EMIT captionChanged(m_connectHost);
     if (!self)
         return;
-    ConnectYear = QString::number(QDate::currentDate().year());
-
-    FtpEngine->setRemoteHost(ConnHost);
-    FtpEngine->setUser(ConnUser);
-    FtpEngine->setPassword(ConnPassword);
-    FtpEngine->setRemotePort(textToInt(PortEdit->text()));
-    FtpEngine->setSSLStartMode(sslMode());
-    FtpEngine->setPassive(PassiveBtn->isChecked());
-
-    bool loggedOn = false;
-    bool cancelled = false;
-    while (!loggedOn && !cancelled) {
-        try {
-            throwIfStopped();
-            FtpEngine->Logon(); // nested wait
-            loggedOn = true;
-        } catch (const EFtpEngine& e) {
-            if (!self)
-                return;
-            // Stop (or a closing tab) during the logon ends it; the logon dialog is for refusals.
-            if (StopRequested) {
-                cancelled = true;
-                continue;
-            }
-            LogError(e.Message());
-            QPointer<TLogonForm> form = new TLogonForm(this, m_context.texts.section(texttables::LogonForm));
-            form->setHost(ConnHost);
-            form->setUserName(ConnUser);
-            const int result = form->exec(); // nested modal loop
-            if (!self)
-                return;
-            if (!form) {
-                cancelled = true;
-                continue;
-            }
-            if (result == QDialog::Accepted) {
-                FtpEngine->setUser(form->userName());
-                FtpEngine->setPassword(form->password());
-            } else {
-                cancelled = true;
-            }
-            delete form.data();
-        }
-        if (!self)
-            return;
-    }
-
-    if (cancelled) {
-        FtpEngine->setConnected(false);
+    ConnectSettings settings;
+    settings.host = m_connectHost;
+    settings.port = textToInt(PortEdit->text());
+    settings.user = m_connectUser;
+    settings.password = m_connectPassword;
+    settings.sslMode = sslMode();
+    settings.passive = PassiveBtn->isChecked();
+    const LogonOutcome outcome = m_session->logOn(settings); // nested waits and the logon dialog
+    if (!self || outcome != LogonOutcome::LoggedOn)
         return;
-    }
-    throwIfStopped();
-    switch (TransType) {
-    case tmDefault:
-    case tmASCII:
-    case tmBinary:
-        FtpEngine->setTransferMode(TFTPTransferModes(TransType)); // nested wait, except for tmDefault
-        if (self)
-            checkTransferItem(TransType);
-        break;
-    default:
-        break; // a value from the tab layout file that names no mode changes nothing
-    }
-    if (!self)
-        return;
+    checkTransferItem(m_session->transType());
     AfterLogon(); // nested waits
     if (!self)
         return;
@@ -153,7 +99,7 @@ void TRemoteFrame::AfterLogon()
 {
     QPointer<TRemoteFrame> self(this);
     ClearAllListings();
-    const QString rootCaption = FtpEngine->User() + QLatin1Char('@') + ConnHost;
+    const QString rootCaption = FtpEngine->User() + QLatin1Char('@') + m_session->host();
 
     // A data file that cannot be written or read is reported, and the logon goes on: the connection is up
     // and the tab must still show it. False when the tab went while the box was open.
@@ -167,11 +113,11 @@ void TRemoteFrame::AfterLogon()
     };
     if (!reportedOnFailure([this] { addQuickConnectRecord(); }))
         return;
-    addHostToHistory(ConnHost);
+    addHostToHistory(m_session->host());
     if (!reportedOnFailure([this] { LoadFavorites(); }))
         return;
-    QTreeWidgetItem* root = addTreeItem(m_tree.setRoot(rootCaption));
-    rTreeView->setCurrentItem(root); // lists "/" through the tree's change event
+    FolderNode* root = m_session->setRoot(rootCaption); // its item comes with nodeAdded
+    rTreeView->setCurrentItem(treeItem(root));          // lists "/" through the tree's change event
 }
 
 void TRemoteFrame::addHostToHistory(const QString& host)
@@ -200,8 +146,7 @@ void TRemoteFrame::DisconnectBtnClick()
 
 void TRemoteFrame::StopBtnClick()
 {
-    StopRequested = true;
-    FtpEngine->Interrupt();
+    m_session->stop();
     transferRun()->StopBtnClick(); // the run ends after the item under way
     Progress->setValue(0);
     Q_EMIT actionStopped();
@@ -369,10 +314,7 @@ void TRemoteFrame::KeepAliveTimerTimer()
     }
     // Only from the top of the event loop: inside a dialog's loop or below an engine wait (this tab's or
     // another's) the NOOP would stack a wait of its own onto theirs.
-    if (!FtpEngine->Idle() || m_busyDepth > 0 || s_framesInAction > 0 || QApplication::activeModalWidget())
-        return;
-    BusyScope busy(this, false);
-    untilStopped([this] { FtpEngine->setCommand(QStringLiteral("NOOP")); }); // nested wait
+    m_session->keepAlive(QApplication::activeModalWidget() != nullptr); // nested wait when sent
 }
 
 void TRemoteFrame::TransAutoClick(QAction* item)
@@ -387,14 +329,10 @@ void TRemoteFrame::TransAutoClick(QAction* item)
     if (!FtpEngine->Connected())
         return;
     const int tag = item->data().toInt();
-    const bool set = untilStopped([this, tag] {
-        BusyScope busy(this, false);
-        FtpEngine->setTransferMode(TFTPTransferModes(tag)); // nested wait
-    });
+    const bool set = untilStopped([this, tag] { m_session->changeTransferMode(tag); }); // nested wait
     if (!set || !self)
         return;
     restore.dismiss();
-    TransType = tag;
     checkTransferItem(tag);
 }
 

@@ -69,7 +69,7 @@ void TRemoteFrame::LoadFavorites()
     QAction* add = FavoritePopup->addAction(favoriteIcon(), AddFavoritesCaption);
     add->setObjectName(QLatin1String(AddFavoriteItemName));
     FavoritePopup->addSeparator();
-    Favorites = RemoteFavorites::load(m_context.appFolder, ConnUser, ConnHost);
+    Favorites = RemoteFavorites::load(m_context.appFolder, m_session->user(), m_session->host());
     for (const QString& line : std::as_const(Favorites)) {
         if (!findMenuItem(FavoritePopup, line))
             addFavoriteItem(line);
@@ -91,7 +91,7 @@ void TRemoteFrame::AddtoFavorites1Click()
         return;
     addFavoriteItem(path);
     Favorites.append(path);
-    RemoteFavorites::save(m_context.appFolder, ConnUser, ConnHost, Favorites);
+    RemoteFavorites::save(m_context.appFolder, m_session->user(), m_session->host(), Favorites);
 }
 
 void TRemoteFrame::FavoritesMenuClick(QAction* item)
@@ -124,13 +124,13 @@ void TRemoteFrame::BuildQuickConnectMenu()
 
 void TRemoteFrame::addQuickConnectRecord()
 {
-    const QString caption = FtpEngine->User() + QLatin1Char('@') + ConnHost;
+    const QString caption = FtpEngine->User() + QLatin1Char('@') + m_session->host();
     if (!m_context.quickConnectList || findMenuItem(QCPopupMenu, caption))
         return;
     QuickConnectLogon logon;
     logon.user = FtpEngine->User();
     logon.password = FtpEngine->Password();
-    logon.host = ConnHost;
+    logon.host = m_session->host();
     logon.port = FtpEngine->RemotePort();
     logon.passive = FtpEngine->Passive();
     logon.sslMode = int(FtpEngine->SSLStartMode());

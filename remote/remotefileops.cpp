@@ -85,7 +85,7 @@ void TRemoteFrame::commitWhenIdle(int row, const QString& text, bool cancelled, 
 void TRemoteFrame::UpdateSelectionActions()
 {
     // While an action runs the file actions stay off; EnableActions decides after it.
-    if (m_actionsDisabledDepth > 0)
+    if (m_session->actionsOff())
         return;
     const QList<int> rows = sortedRows(rFileListView);
     TtrFileList* listing = selectedListing();
@@ -121,7 +121,7 @@ void TRemoteFrame::startEditing(int row)
 void TRemoteFrame::NewFolderBtnClick()
 {
     TtrFileList* listing = currentListing();
-    if (IsBusy() || !listing || selectedNode() != CurrentNode)
+    if (IsBusy() || !listing || selectedNode() != currentNode())
         return;
     auto entry = std::make_unique<TrFileObj>();
     entry->FileName = NewFolderName;
@@ -154,7 +154,7 @@ void TRemoteFrame::CommitEdit(int row, const QString& text, bool cancelled)
         if (self)
             Q_EMIT self->editCommitted();
     });
-    FolderNode* folder = CurrentNode;
+    FolderNode* folder = currentNode();
     TtrFileList* listing = folder ? folder->listing() : nullptr;
     TrFileObj* entry = listing ? listing->Entry(row) : nullptr;
     if (!entry || IsBusy())
@@ -215,7 +215,7 @@ void TRemoteFrame::DeleteBtnClick()
         return;
     DeleteSelected();
     if (self)
-        RefreshNode(CurrentNode); // nested waits; also after a Stop
+        RefreshNode(currentNode()); // nested waits; also after a Stop
 }
 
 void TRemoteFrame::DeleteSelected()
@@ -246,8 +246,6 @@ void TRemoteFrame::removeFolderNode(FolderNode* node)
         for (int i = 0; i < n->childCount(); ++i)
             forget(n->child(i));
         m_items.remove(n);
-        if (CurrentNode == n)
-            CurrentNode = parent;
     };
     QTreeWidgetItem* item = treeItem(node);
     forget(node);
@@ -255,5 +253,5 @@ void TRemoteFrame::removeFolderNode(FolderNode* node)
         const QSignalBlocker quiet(rTreeView);
         delete item;
     }
-    parent->removeChild(node);
+    m_session->removeFolder(node); // the current folder moves up when it goes
 }

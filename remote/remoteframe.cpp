@@ -10,6 +10,7 @@
 #include "transfer/quemodel.h"
 #include "transfer/transferrun.h"
 #include "ui/applysection.h"
+#include "ui/dialogs/logonform.h"
 #include "ui/errorbox.h"
 #include "ui/panehost.h"
 #include "ui/portfield.h"
@@ -31,79 +32,44 @@
 
 using namespace skyhaul;
 
-int TRemoteFrame::s_framesInAction = 0;
+// ---- The session ----
+
+/// The session's questions, answered with the tab's dialogs and log.
+class TRemoteFrame::SessionQuestions : public RemoteSession::Questions {
+public:
+    explicit SessionQuestions(TRemoteFrame& frame) : m_frame(frame) {}
+
+    bool askLogon(const QString& host, QString& user, QString& password) override
+    {
+        QPointer<TRemoteFrame> self(&m_frame);
+        QPointer<TLogonForm> form =
+            new TLogonForm(&m_frame, m_frame.m_context.texts.section(texttables::LogonForm));
+        form->setHost(host);
+        form->setUserName(user);
+        const int result = form->exec(); // nested modal loop
+        if (!self || !form)
+            return false;
+        const bool again = result == QDialog::Accepted;
+        if (again) {
+            user = form->userName();
+            password = form->password();
+        }
+        delete form.data();
+        return again;
+    }
+    bool acceptCertificate(const QString& subject, const QString& issuer, const QString& status) override
+    {
+        bool accept = false;
+        runHandler([&] { m_frame.FtpEngineSSLServerAuthentication({}, subject, issuer, status, accept); });
+        return accept;
+    }
+    void logError(const QString& text) override { m_frame.LogError(text); }
+
+private:
+    TRemoteFrame& m_frame;
+};
 
 // ---- Busy state ----
-
-TRemoteFrame::BusyScope::BusyScope(TRemoteFrame* frame, bool disableActions)
-    : m_frame(frame), m_disable(disableActions)
-{
-    if (frame->m_busyDepth++ == 0) {
-        // A new user action: a stop belongs to the action it was given in.
-        frame->StopRequested = false;
-        ++s_framesInAction;
-    }
-    if (m_disable && frame->m_actionsDisabledDepth++ == 0)
-        frame->DisableActions();
-}
-
-TRemoteFrame::BusyScope::~BusyScope()
-{
-    if (!m_frame)
-        return;
-    if (m_disable && --m_frame->m_actionsDisabledDepth == 0)
-        m_frame->EnableActions();
-    m_frame->leaveBusy();
-}
-
-void TRemoteFrame::leaveBusy()
-{
-    if (--m_busyDepth > 0)
-        return;
-    --s_framesInAction;
-    // Delivered from the event loop, so whoever closes the tab on it does so after every frame of the tab
-    // has returned.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!IsBusy())
-                Q_EMIT idleAgain();
-        },
-        Qt::QueuedConnection);
-}
-
-void TRemoteFrame::throwIfStopped() const
-{
-    if (StopRequested)
-        throw ActionStopped();
-}
-
-bool TRemoteFrame::isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const ActionStopped&) {
-        return true;
-    } catch (const EFtpEngine&) {
-        // The method the stop interrupted fails with "Interrupted." (or whatever the broken exchange gave).
-        return !frame || frame->StopRequested;
-    } catch (...) {
-        return false;
-    }
-}
-
-bool TRemoteFrame::untilStopped(const std::function<void()>& steps)
-{
-    QPointer<TRemoteFrame> self(this);
-    try {
-        steps();
-        return true;
-    } catch (...) {
-        if (!isUserStop(std::current_exception(), self))
-            throw;
-        return false;
-    }
-}
 
 void TRemoteFrame::handle(const std::function<void()>& handler)
 {
@@ -115,27 +81,26 @@ std::function<void()> TRemoteFrame::handlerFor(void (TRemoteFrame::*method)())
     return [this, method] { handle([this, method] { (this->*method)(); }); };
 }
 
-QString TRemoteFrame::fullPathOf(const QString& name) const
-{
-    return CurrentPath == QLatin1String("/") ? CurrentPath + name : CurrentPath + QLatin1Char('/') + name;
-}
-
 bool TRemoteFrame::IsBusy() const
 {
-    return m_busyDepth > 0 || !FtpEngine->Idle();
+    return m_session->isBusy();
 }
 
 // ---- Creation ----
 
 TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
-    : QWidget(parent), m_context(context)
+    : QWidget(parent), m_context(context), m_session(new RemoteSession(this)), FtpEngine(m_session->engine()),
+      m_tree(m_session->tree())
 {
     setObjectName(QStringLiteral("RemoteForm"));
     setupWidgets(this, new RemoteFileListModel([this] { return selectedListing(); },
                                                [this] { return ListingBusy; }, this));
     m_checkedTransItem = TransAuto;
+    m_questions = std::make_unique<SessionQuestions>(*this);
+    m_session->setQuestions(m_questions.get());
     wireControls();
     wireEngine();
+    wireSession();
     wireTransfers();
     wireFileOperations();
     wireEditView();
@@ -163,19 +128,13 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
 
 TRemoteFrame::~TRemoteFrame()
 {
-    // The window deletes a tab only once it is idle; should one go in the middle of an action, the count of
-    // tabs in an action must not keep every keep-alive off for good.
-    if (m_busyDepth > 0)
-        --s_framesInAction;
-    m_busyDepth = 0;
     // The engine may report the closing connection while it is destroyed: nothing of this half-destroyed
     // tab may hear it.
-    FtpEngine->OnConnectionStatus = nullptr;
-    FtpEngine->OnDirList = nullptr;
+    m_session->disconnect(this);
+    m_session->setQuestions(nullptr);
     FtpEngine->OnEndTransfer = nullptr;
     FtpEngine->OnError = nullptr;
     FtpEngine->OnPITrail = nullptr;
-    FtpEngine->OnSSLServerAuthentication = nullptr;
     FtpEngine->OnSSLStatus = nullptr;
     FtpEngine->OnStartTransfer = nullptr;
     FtpEngine->OnTransfer = nullptr;
@@ -184,7 +143,9 @@ TRemoteFrame::~TRemoteFrame()
     // The queue's model and run refer to the queue and the engine, which go before the tab's children.
     m_transfers.reset();
     ClearAllListings();
-    delete FtpEngine;
+    // Also ends a busy state left standing: the count of sessions in an action must not keep every
+    // keep-alive off for good.
+    delete m_session.data();
     FtpEngine = nullptr;
 }
 
@@ -255,35 +216,16 @@ void TRemoteFrame::wireControls()
 
 void TRemoteFrame::wireEngine()
 {
-    // Deleted by the destructor, before the controls its handlers touch; its parent tells which tab owns an
-    // engine another tab was handed (server-to-server copies).
-    FtpEngine = new TFtpEngine(this);
-    FtpEngine->setFirewallPort(80);
-    FtpEngine->setOverwrite(true);
-    FtpEngine->setSSLCertStore(QByteArrayLiteral("MY"));
-    FtpEngine->setSSLStartMode(sslNone);
-    FtpEngine->setTimeout(600);
-    FtpEngine->setTransferMode(tmBinary);
-
-    FtpEngine->OnConnectionStatus = [this](const QString& connectionEvent, int, const QString&) {
-        const ConnectionEvent event = connectionEventOf(connectionEvent);
-        runHandler([&] { FtpEngineConnectionStatus(event); });
-    };
-    FtpEngine->OnDirList = [this](const QString& dirEntry, const QString& fileName, bool isDir,
-                                  qint64 fileSize, const QString& fileTime) {
-        runHandler([&] { FtpEngineDirList(dirEntry, fileName, isDir, fileSize, fileTime); });
-    };
+    // The session owns the engine and reads its connection, listing and certificate events.
+    connect(m_session, &RemoteSession::connected, this,
+            [this] { runHandler([&] { FtpEngineConnectionStatus(ConnectionEvent::Connected); }); });
+    connect(m_session, &RemoteSession::disconnected, this,
+            [this] { runHandler([&] { FtpEngineConnectionStatus(ConnectionEvent::Disconnected); }); });
     FtpEngine->OnError = [this](int errorCode, const QString& description) {
         runHandler([&] { FtpEngineError(errorCode, description); });
     };
     FtpEngine->OnPITrail = [this](int direction, const QString& message) {
         runHandler([&] { FtpEnginePITrail(direction, message); });
-    };
-    FtpEngine->OnSSLServerAuthentication = [this](const QByteArray& certEncoded, const QString& certSubject,
-                                                  const QString& certIssuer, const QString& status,
-                                                  bool& accept) {
-        runHandler(
-            [&] { FtpEngineSSLServerAuthentication(certEncoded, certSubject, certIssuer, status, accept); });
     };
 }
 
@@ -342,7 +284,7 @@ TabLayout TRemoteFrame::layout() const
     tab.port = TabLayout::portFromText(PortEdit->text());
     tab.passive = PassiveBtn->isChecked();
     tab.ssl = int(sslMode());
-    tab.transType = TransType;
+    tab.transType = m_session->transType();
     tab.treeViewWidth = m_shownOnce ? rTreeView->width() : m_treeWidth;
     tab.bottomHeight = m_shownOnce ? BottomPanel->height() : m_bottomHeight;
     return tab;
@@ -355,7 +297,7 @@ void TRemoteFrame::applyLayout(const TabLayout& tab)
     PortEdit->setText(QString::number(tab.port));
     PassiveBtn->setChecked(tab.passive);
     setSslMode(tab.ssl);
-    TransType = tab.transType;
+    m_session->setTransType(tab.transType);
     m_treeWidth = std::max(tab.treeViewWidth, 0);
     m_bottomHeight = std::max(tab.bottomHeight, 0);
     applySplitterSizes();
@@ -471,4 +413,9 @@ QString TRemoteFrame::OppositeLocalPath() const
 TFtpEngine* TRemoteFrame::OppositeRemoteEngine() const
 {
     return m_context.paneHost ? m_context.paneHost->oppositeRemoteEngine(this) : nullptr;
+}
+
+RemoteSession* TRemoteFrame::oppositeRemoteSession() const
+{
+    return m_context.paneHost ? m_context.paneHost->oppositeRemoteSession(this) : nullptr;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "engine/component/ftpengine.h"
-#include "remote/connectionevent.h"
 #include "remote/remotecontext.h"
 #include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
+#include "transfer/connectionevent.h"
 #include "transfer/foldertree.h"
 #include "transfer/remotelister.h"
+#include "transfer/remotesession.h"
 #include "transfer/transferqueue.h"
 #include "ui/panehost.h"
 
@@ -75,6 +76,8 @@ public:
     skyhaul::PaneHost* paneHost() const { return m_context.paneHost; }
     /// The tab's engine; never null while the tab exists.
     TFtpEngine* engine() const { return FtpEngine; }
+    /// The connection, folder tree and busy state the tab shows; never null while the tab exists.
+    skyhaul::RemoteSession* session() const { return m_session; }
 
     /// The values the tab layout file keeps: host, user, port, passive, SSL index, transfer type, tree
     /// width and bottom panel height. Never the password.
@@ -93,7 +96,7 @@ public:
     bool IsBusy() const;
     /// True while the tab moves files: a queue run (download, upload, server-to-server copy, also as its
     /// destination), the copy fetched for View or Edit, or an edited copy going up. Listings do not count.
-    bool IsTransferring() const { return m_transferDepth > 0; }
+    bool IsTransferring() const { return m_session->isTransferring(); }
 
     /// Files were written into a folder on a server by another tab (or by this one). When this tab is
     /// connected to that server as that user, it drops its listings of the folder and of the folders below
@@ -127,6 +130,8 @@ public:
     QString OppositeLocalPath() const;
     /// The other pane's remote engine, or nullptr.
     TFtpEngine* OppositeRemoteEngine() const;
+    /// The session of the remote tab active in the other pane, or nullptr.
+    skyhaul::RemoteSession* oppositeRemoteSession() const;
     /// A recursive walk visits folders: opening one then neither touches the file list nor expands nodes.
     void setWalkMode(bool walk) { WalkMode = walk; }
 
@@ -134,32 +139,24 @@ public:
     /// meanwhile.
     class TransferScope {
     public:
-        explicit TransferScope(TRemoteFrame* frame) : m_frame(frame) { ++frame->m_transferDepth; }
-        ~TransferScope()
-        {
-            if (m_frame)
-                --m_frame->m_transferDepth;
-        }
-        TransferScope(const TransferScope&) = delete;
-        TransferScope& operator=(const TransferScope&) = delete;
+        explicit TransferScope(TRemoteFrame* frame) : m_scope(frame->m_session) {}
 
     private:
-        QPointer<TRemoteFrame> m_frame;
+        skyhaul::RemoteSession::TransferScope m_scope;
     };
 
-    /// Holds the busy state for as long as it lives: the first scope starts a user action (a stop given
-    /// before belongs to the one before) and disables the actions (unless told not to), the last one
-    /// enables them again and schedules idleAgain(). Safe when the tab is deleted meanwhile.
+    /// Holds the session's busy state for as long as it lives: the first scope starts a user action (a stop
+    /// given before belongs to the one before) and disables the tab's actions (unless told not to), the last
+    /// one enables them again and schedules idleAgain(). Safe when the tab is deleted meanwhile.
     class BusyScope {
     public:
-        explicit BusyScope(TRemoteFrame* frame, bool disableActions = true);
-        ~BusyScope();
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
+        explicit BusyScope(TRemoteFrame* frame, bool disableActions = true)
+            : m_scope(frame->m_session, disableActions)
+        {
+        }
 
     private:
-        QPointer<TRemoteFrame> m_frame;
-        bool m_disable;
+        skyhaul::RemoteSession::BusyScope m_scope;
     };
 
     // ---- Connection lifecycle ----
@@ -181,16 +178,13 @@ public:
     /// Adds a host to the host box's history (newest first, at most 20, no case-insensitive repeats).
     void addHostToHistory(const QString& host);
 
-    QString connUser() const { return ConnUser; }
-    QString connectYear() const { return ConnectYear; }
-    int transType() const { return TransType; }
-    bool stopRequested() const { return StopRequested; }
+    QString connUser() const { return m_session->user(); }
+    QString connectYear() const { return m_session->connectYear(); }
+    int transType() const { return m_session->transType(); }
+    bool stopRequested() const { return m_session->stopRequested(); }
 
     // ---- Listing ----
 
-    void FtpEngineDirList(const QString& dirEntry, const QString& fileName, bool isDir, qint64 fileSize,
-                          const QString& fileTime);
-    void AddParentEntry();
     double ParseListTime(const QString& text) const;
     void rFileListViewColumnClick(int column);
     void SetSortArrow(int column, bool descending);
@@ -203,7 +197,7 @@ public:
     /// The listing of the tree's selected node, or nullptr.
     TtrFileList* selectedListing() const;
     /// The listing of the folder the file list shows, or nullptr.
-    TtrFileList* currentListing() const { return CurrentNode ? CurrentNode->listing() : nullptr; }
+    TtrFileList* currentListing() const { return currentNode() ? currentNode()->listing() : nullptr; }
     bool listingBusy() const { return ListingBusy; }
     QString searchBuffer() const { return SearchBuffer; }
 
@@ -216,10 +210,10 @@ public:
     /// "/" for the root, "/a/b" below it.
     QString NodePath(const skyhaul::FolderNode* node) const;
     skyhaul::FolderNode* FindChildNode(const skyhaul::FolderNode* node, const QString& name) const;
-    skyhaul::FolderNode* rootNode() const { return m_tree.root(); }
+    skyhaul::FolderNode* rootNode() const { return m_session->rootNode(); }
     /// The folder the file list shows.
-    skyhaul::FolderNode* currentNode() const { return CurrentNode; }
-    QString currentPath() const { return CurrentPath; }
+    skyhaul::FolderNode* currentNode() const { return m_session->currentNode(); }
+    QString currentPath() const { return m_session->currentPath(); }
     /// The node of the tree's selected item, or nullptr.
     skyhaul::FolderNode* selectedNode() const;
     /// The tree item that shows a node, or nullptr.
@@ -236,7 +230,7 @@ public:
     void Transfer1Click();
     /// The server-to-server branch of Transfer1Click: the other tab is kept busy for the whole copy, and its
     /// Stop stops the copy too.
-    void copyToServer(TFtpEngine* destination);
+    void copyToServer(skyhaul::RemoteSession* destination);
     /// The source's RETR of a server-to-server copy, posted to this tab by the run while the STOR waits.
     void WMFxpRetrieve(const QString& rel, quint64 ticket);
     /// Uploads a local tab's selection into the current folder. The local tab checked the connection and
@@ -254,7 +248,10 @@ public:
     /// Lists a folder for a walk through the folder tree, reusing its cached listing: the node the walk
     /// found, else the node reached by the path's names compared exactly (never ignoring case). A listing
     /// that failed is not kept. @p generation is the tree's generation when the walk began.
-    skyhaul::RemoteFolderListing listForWalk(FolderNodeHandle node, const QString& path, quint64 generation);
+    skyhaul::RemoteFolderListing listForWalk(FolderNodeHandle node, const QString& path, quint64 generation)
+    {
+        return m_session->listForWalk(node, path, generation);
+    }
 
     // ---- Drag and drop with the desktop ----
 
@@ -336,6 +333,10 @@ private:
     void wireEngine();
     /// Connect's steps after the busy state began.
     void connectSteps();
+    /// The session's view of the tree: items for new nodes, the expand button of listed folders.
+    void wireSession();
+    /// The path box after a folder was opened: the typed text joins the history, the box shows the path.
+    void showOpenedPath();
     void appendLogLine(const QString& line);
     /// Writes the lines kept while the log page was hidden.
     void flushLog();
@@ -343,6 +344,7 @@ private:
     void attachListMenu(bool attach);
     void checkTransferItem(int transType);
     void engineStatusConnected();
+    class SessionQuestions;
     void openTempCopy(const TrFileObj& entry);
     /// Opens a symbolic link as a folder when the server can change into it; false when it cannot (a link to
     /// a file, or a dangling one).
@@ -350,7 +352,6 @@ private:
     void addQuickConnectRecord();
     QAction* addFavoriteItem(const QString& path);
     QAction* findMenuItem(QMenu* menu, const QString& caption) const;
-    void leaveBusy();
     void applySplitterSizes();
     /// The SSL mode the SSL box shows; its items follow TSSLStartMode.
     TSSLStartMode sslMode() const;
@@ -415,24 +416,25 @@ private:
     void refreshChangedFolders();
 
     /// Ends the remaining steps of a user action that the user stopped (Stop, or the tab being closed).
-    struct ActionStopped {};
-    /// Throws ActionStopped once the user stopped the action under way. Called before every engine method of
-    /// an action: the engine takes an interrupt only while one of its methods runs, so a stop that lands
-    /// between two methods would otherwise be lost.
-    void throwIfStopped() const;
+    using ActionStopped = skyhaul::RemoteSession::ActionStopped;
+    /// The session's throwIfStopped().
+    void throwIfStopped() const { m_session->throwIfStopped(); }
     /// True for the exceptions a stopped action ends with: ActionStopped, and any engine failure once the
     /// user stopped the action or the tab is gone. These are never reported.
-    static bool isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame);
+    static bool isUserStop(const std::exception_ptr& error, const QPointer<TRemoteFrame>& frame)
+    {
+        return skyhaul::RemoteSession::isUserStop(error, frame ? frame->m_session.data() : nullptr);
+    }
     /// Runs steps of an action; false when they ended because the user stopped the action (nothing is
     /// reported then). Any other failure leaves as it came.
-    bool untilStopped(const std::function<void()>& steps);
+    bool untilStopped(const std::function<void()>& steps) { return m_session->untilStopped(steps); }
     /// Runs an event handler of the tab: an exception that leaves it reaches the standard error box, unless
     /// it only says that the user stopped the action.
     void handle(const std::function<void()>& handler);
     /// A slot that runs the handler through handle().
     std::function<void()> handlerFor(void (TRemoteFrame::*method)());
     /// The full remote path of an entry of the current folder.
-    QString fullPathOf(const QString& name) const;
+    QString fullPathOf(const QString& name) const { return m_session->fullPathOf(name); }
     /// Sets the progress bar back to 0 when it goes, whichever way the action ends.
     QScopeGuard<std::function<void()>> progressBackToZero();
     /// Queues the selected rows for target and walks their folders; returns the base folder of the rows.
@@ -440,22 +442,21 @@ private:
     QString planSelectedRows(skyhaul::TransferPlanner& planner, const QString& target);
 
     skyhaul::RemoteTabContext m_context;
-    TFtpEngine* FtpEngine = nullptr;
-    skyhaul::FolderTree m_tree;
+    /// Made first and deleted last: every other member may reach it.
+    QPointer<skyhaul::RemoteSession> m_session;
+    std::unique_ptr<SessionQuestions> m_questions;
+    TFtpEngine* FtpEngine = nullptr; ///< the session's
+    skyhaul::FolderTree& m_tree;     ///< the session's
     QHash<const skyhaul::FolderNode*, QTreeWidgetItem*> m_items;
 
     // The remote tab's own state.
     QString StartPath;
-    QString ConnHost;
-    QString ConnUser;
-    QString ConnPassword;
-    QString ConnectYear;
-    int TransType = 0; ///< TFTPTransferModes as the tab layout file stores it
-    skyhaul::FolderNode* CurrentNode = nullptr;
-    QString CurrentPath;
+    // The connect fields as the last Connect button took them.
+    QString m_connectHost;
+    QString m_connectUser;
+    QString m_connectPassword;
     bool ListingBusy = false;
     bool WalkMode = false;
-    bool StopRequested = false;
     qint64 TotalBytes = 0;
     QString UploadTarget;
     skyhaul::FolderNode* WalkStartNode = nullptr;
@@ -464,16 +465,12 @@ private:
     QString AddFavoritesCaption;
     QString IncompleteCopyText; ///< %1 the file, %2 the bytes that arrived, %3 the listed size
 
-    int m_busyDepth = 0;
-    int m_transferDepth = 0;
     /// Folders of this tab's server that changed elsewhere and are still to be refreshed.
     QStringList m_changedFolders;
     QTimer* m_changedTimer = nullptr;
-    int m_actionsDisabledDepth = 0;
-    bool m_opening = false;                 ///< an opening of a folder is under way
-    QPointer<QWidget> m_focusToRestore;     ///< the list or tree that had the focus when the actions went off
-    QPointer<QWidget> m_focusMovedTo;       ///< where the focus went then (nullptr: nowhere)
-    TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
+    bool m_opening = false;             ///< an opening of a folder is under way
+    QPointer<QWidget> m_focusToRestore; ///< the list or tree that had the focus when the actions went off
+    QPointer<QWidget> m_focusMovedTo;   ///< where the focus went then (nullptr: nowhere)
     bool m_resetting = false;
     QColor m_logColor;
     struct PendingLogLine {
@@ -485,7 +482,6 @@ private:
     int m_treeWidth = 150;
     int m_bottomHeight = 110;
     bool m_shownOnce = false;
-    bool m_listingFailed = false; ///< the last listing ended with an error
     skyhaul::TransferQueue m_queue;
     std::unique_ptr<skyhaul::TransferPanel> m_transfers; ///< the queue page and the runs; before m_queue goes
     QPointer<skyhaul::TInfoForm> m_info;
@@ -497,8 +493,4 @@ private:
     QHash<int, quint64> m_editEpochs;
     /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.
     quint64 m_listingEpoch = 0;
-
-    /// Remote tabs that are inside an action now. While one is, some engine method (or a dialog of an action)
-    /// runs a nested event loop further down the stack, and no keep-alive may add a wait of its own on top.
-    static int s_framesInAction;
 };

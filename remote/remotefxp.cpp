@@ -1,5 +1,5 @@
 // Server-to-server copies: the selected rows of this tab go straight to the server of the remote tab active
-// in the other pane. That tab is kept busy and guarded while its engine serves the copy.
+// in the other pane. That tab's session is kept busy and guarded while its engine serves the copy.
 #include "remote/remoteframe.h"
 
 #include "transfer/transferplanner.h"
@@ -7,11 +7,10 @@
 
 using namespace skyhaul;
 
-void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
+void TRemoteFrame::copyToServer(RemoteSession* destinationSession)
 {
-    // Each tab owns its engine; the engine's tab is the one to guard.
-    QPointer<TRemoteFrame> destination = qobject_cast<TRemoteFrame*>(destinationEngine->parent());
-    if (!destination || destination == this)
+    QPointer<RemoteSession> destination(destinationSession);
+    if (!destination || destination == m_session)
         return;
     auto usable = [&] {
         if (!destination || !destination->engine()->Connected()) {
@@ -19,7 +18,7 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
             showMessage(QStringLiteral("The remote tab in the other pane is not connected."));
             return false;
         }
-        if (destination->IsBusy()) {
+        if (destination->isBusy()) {
             showMessage(
                 QStringLiteral("The remote tab in the other pane is busy. Wait until its operation has "
                                "ended, or stop it."));
@@ -37,11 +36,11 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
         return;
 
     BusyScope busy(this);
-    // The other tab can neither browse, nor disconnect, nor close until the copy has ended; its Stop stops
-    // it.
-    BusyScope destinationBusy(destination);
+    // The other tab can neither browse, nor disconnect, nor close until the copy has ended (its session's
+    // busy state turns its actions off); its Stop stops it.
+    RemoteSession::BusyScope destinationBusy(destination);
     const QMetaObject::Connection stopFromThere =
-        connect(destination, &TRemoteFrame::actionStopped, this, [this] { StopBtnClick(); });
+        connect(destination, &RemoteSession::stopped, this, [this] { StopBtnClick(); });
     auto unhook = qScopeGuard([stopFromThere] { QObject::disconnect(stopFromThere); });
 
     TFtpEngine* other = destination->engine();
@@ -50,7 +49,7 @@ void TRemoteFrame::copyToServer(TFtpEngine* destinationEngine)
                            QLatin1Char('/') + destinationPath;
     throwIfStopped();
     // Closing the destination tab during the copy asks first, as closing this one does.
-    TransferScope destinationTransferring(destination);
+    RemoteSession::TransferScope destinationTransferring(destination);
     auto idle = progressBackToZero();
     TransferPlanner planner(m_queue);
     const QString base = planSelectedRows(planner, target);

@@ -22,35 +22,7 @@ TtrFileList* TRemoteFrame::selectedListing() const
 
 double TRemoteFrame::ParseListTime(const QString& text) const
 {
-    return skyhaul::ParseListTime(text, ConnectYear);
-}
-
-void TRemoteFrame::FtpEngineDirList(const QString& dirEntry, const QString& fileName, bool isDir,
-                                    qint64 fileSize, const QString& fileTime)
-{
-    if (fileName == QLatin1String(".") || fileName == QLatin1String(".."))
-        return;
-    // The listing the opening under way asked for, even if the selection moved meanwhile.
-    TtrFileList* listing = m_listingTarget ? m_listingTarget : currentListing();
-    if (!listing)
-        return;
-    auto entry = listedEntry(dirEntry, fileName, isDir, fileSize, fileTime, ConnectYear);
-    entry->FullPath = fullPathOf(entry->FileName);
-    entry->IconIndex = -1;
-    listing->Add(std::move(entry));
-}
-
-void TRemoteFrame::AddParentEntry()
-{
-    TtrFileList* listing = currentListing();
-    if (!listing || CurrentNode->isRoot())
-        return;
-    auto entry = std::make_unique<TrFileObj>();
-    entry->FileName = QStringLiteral("..");
-    entry->FullPath = CurrentPath + QStringLiteral("/..");
-    entry->IsDir = true;
-    entry->Node = CurrentNode->parent();
-    listing->Add(std::move(entry));
+    return skyhaul::ParseListTime(text, connectYear());
 }
 
 void TRemoteFrame::rFileListViewColumnClick(int column)

@@ -84,6 +84,31 @@ QTreeWidgetItem* TRemoteFrame::addTreeItem(FolderNode* node)
     return item;
 }
 
+void TRemoteFrame::wireSession()
+{
+    connect(m_session, &RemoteSession::nodeAdded, this, [this](FolderNode* node) { addTreeItem(node); });
+    connect(m_session, &RemoteSession::folderListed, this, [this](FolderNode* node) {
+        if (QTreeWidgetItem* item = treeItem(node); item && !node->mayHaveChildren())
+            item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    });
+    connect(m_session, &RemoteSession::listingsChanged, this, [this] { ++m_listingEpoch; });
+    connect(m_session, &RemoteSession::walkedInto, this, [this] { showOpenedPath(); });
+    connect(m_session, &RemoteSession::actionsDisabled, this, &TRemoteFrame::DisableActions);
+    connect(m_session, &RemoteSession::actionsEnabled, this, &TRemoteFrame::EnableActions);
+    connect(m_session, &RemoteSession::idleAgain, this, &TRemoteFrame::idleAgain);
+}
+
+void TRemoteFrame::showOpenedPath()
+{
+    const QString typed = DirectoryCB->currentText();
+    if (!typed.trimmed().isEmpty()) {
+        DirectoryCB->insertItem(0, typed);
+        while (DirectoryCB->count() > MaxHistory)
+            DirectoryCB->removeItem(DirectoryCB->count() - 1);
+    }
+    DirectoryCB->setEditText(currentPath());
+}
+
 void TRemoteFrame::rTreeViewChange(FolderNode* node)
 {
     if (!node || !m_items.contains(node))
@@ -91,17 +116,15 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
     if (m_opening || !FtpEngine->Idle()) {
         // An opening (or the keep-alive) is waiting for the server below this call; a second one would take
         // over its folder and its listing, or interrupt it. The selection goes back to the folder shown.
-        if (CurrentNode && selectedNode() != CurrentNode) {
+        if (currentNode() && selectedNode() != currentNode()) {
             const QSignalBlocker quiet(rTreeView);
-            rTreeView->setCurrentItem(treeItem(CurrentNode));
+            rTreeView->setCurrentItem(treeItem(currentNode()));
         }
         return;
     }
 
     QPointer<TRemoteFrame> self(this);
     const quint64 generation = m_tree.generation();
-    // After every nested wait: the tab may be gone, or a disconnect may have removed every node.
-    auto nodeAlive = [&] { return self && generation == m_tree.generation(); };
     BusyScope busy(this);
     m_opening = true;
 
@@ -110,70 +133,13 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
         ListingBusy = true;
         setFileListDrops(true);
         rFileListView->selectionModel()->clear();
-        FtpEngine->setRemoteFile(QString());
-        CurrentNode = node;
-
-        if (node->listing()) {
-            throwIfStopped();
-            FtpEngine->setRemotePath(NodePath(node)); // nested wait
-            if (!nodeAlive())
-                return;
-            throwIfStopped();
-            const QString path = FtpEngine->RemotePath(); // nested wait
-            if (!nodeAlive())
-                return;
-            CurrentPath = path;
-            if (!WalkMode)
-                FileListModel->setItemCount(node->listing()->Count());
-        } else {
-            TtrFileList& listing = node->startListing();
-            ++m_listingEpoch;
-            throwIfStopped();
-            FtpEngine->ProcessEvents(); // nested wait
-            if (!nodeAlive())
-                return;
-            FtpEngine->Interrupt();
-            FtpEngine->setRemoteFile(QString());
-            CurrentPath = NodePath(node);
-            throwIfStopped();
-            FtpEngine->setRemotePath(CurrentPath); // nested wait
-            if (!nodeAlive())
-                return;
-            AddParentEntry();
-            m_listingTarget = &listing;
-            try {
-                throwIfStopped();
-                FtpEngine->ListDirectory(); // nested wait
-            } catch (...) {
-                // A failed listing keeps what arrived before the failure; a walk does not trust it.
-                m_listingFailed = true;
-            }
-            if (!nodeAlive())
-                return;
-            m_listingTarget = nullptr;
-            if (!WalkMode)
-                FileListModel->setItemCount(listing.Count());
-            listing.Sort(listingOrder().SortColumn, listingOrder().SortDescending);
-
-            bool anyFolder = false;
-            for (int i = 0; i < listing.Count(); ++i) {
-                TrFileObj* entry = listing.Entry(i);
-                if (!entry->IsDir || entry->isParentEntry())
-                    continue;
-                anyFolder = true;
-                FolderNode* child = node->exactChild(entry->FileName);
-                if (!child) {
-                    child = node->addChild(entry->FileName);
-                    addTreeItem(child);
-                }
-                entry->Node = child;
-            }
-            node->setMayHaveChildren(anyFolder);
-            if (!anyFolder)
-                treeItem(node)->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-            else if (!WalkMode)
-                treeItem(node)->setExpanded(true);
-        }
+        const FolderOpening opened = m_session->openFolder(node); // nested waits
+        if (!self || opened.gone)
+            return;
+        if (!WalkMode)
+            FileListModel->setItemCount(node->listing()->Count());
+        if (opened.listed && node->mayHaveChildren() && !WalkMode)
+            treeItem(node)->setExpanded(true);
     };
     std::exception_ptr failure;
     try {
@@ -183,10 +149,8 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
     }
 
     // Runs in every case, also after a failure above.
-    if (self) {
-        m_listingTarget = nullptr;
+    if (self)
         QApplication::processEvents(); // nested: pending window messages
-    }
     if (!self)
         return;
     m_opening = false;
@@ -201,13 +165,7 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
         }
         FileListModel->redraw();
     }
-    const QString typed = DirectoryCB->currentText();
-    if (!typed.trimmed().isEmpty()) {
-        DirectoryCB->insertItem(0, typed);
-        while (DirectoryCB->count() > MaxHistory)
-            DirectoryCB->removeItem(DirectoryCB->count() - 1);
-    }
-    DirectoryCB->setEditText(CurrentPath);
+    showOpenedPath();
     // A stopped opening is no failure; the caller's next engine step sees the stop itself.
     if (failure && !isUserStop(failure, self))
         std::rethrow_exception(failure);
@@ -248,7 +206,7 @@ FolderNode* TRemoteFrame::GoToPath(const QString& path)
     const quint64 generation = m_tree.generation();
     BusyScope busy(this);
     for (qsizetype i = 1; i < parts.size(); ++i) {
-        if (StopRequested)
+        if (stopRequested())
             return nullptr;
         node = FindChildNode(node, parts.at(i));
         if (!node)
@@ -272,23 +230,23 @@ void TRemoteFrame::GoBtnClick()
 
 void TRemoteFrame::BackBtnClick()
 {
-    if (IsBusy() || !CurrentNode || !CurrentNode->parent())
+    if (IsBusy() || !currentNode() || !currentNode()->parent())
         return;
-    rTreeView->setCurrentItem(treeItem(CurrentNode->parent()));
+    rTreeView->setCurrentItem(treeItem(currentNode()->parent()));
 }
 
 void TRemoteFrame::RefreshBtnClick()
 {
     if (IsBusy())
         return;
-    RefreshNode(CurrentNode);
+    RefreshNode(currentNode());
 }
 
 void TRemoteFrame::RefreshNode(FolderNode* node)
 {
     if (!node || !m_items.contains(node))
         return;
-    if (m_listingTarget && m_listingTarget == node->listing())
+    if (m_session->listingTarget() && m_session->listingTarget() == node->listing())
         return; // being listed right now
     node->dropListing();
     ++m_listingEpoch;
@@ -335,7 +293,7 @@ bool TRemoteFrame::openLinkedFolder(TrFileObj& entry)
     // The listing cannot tell a link to a folder from one to a file; the server tells by changing into it.
     // The link then opens as a folder under its own name, where the user double-clicked it. The walks still
     // take it as a file, so they never follow a link.
-    FolderNode* folder = CurrentNode;
+    FolderNode* folder = currentNode();
     const QString name = entry.FileName;
     QPointer<TRemoteFrame> self(this);
     const quint64 generation = m_tree.generation();
@@ -344,7 +302,7 @@ bool TRemoteFrame::openLinkedFolder(TrFileObj& entry)
         try {
             FtpEngine->setRemotePath(entry.FullPath); // nested wait
         } catch (const EFtpEngine&) {
-            if (self && !StopRequested)
+            if (self && !stopRequested())
                 return false; // no folder: the server stays where it was
             throw;
         }
@@ -352,10 +310,8 @@ bool TRemoteFrame::openLinkedFolder(TrFileObj& entry)
     if (!self || generation != m_tree.generation() || !folder || !m_items.contains(folder))
         return true;
     FolderNode* child = folder->exactChild(name);
-    if (!child) {
-        child = folder->addChild(name);
-        addTreeItem(child);
-    }
+    if (!child)
+        child = m_session->addFolder(folder, name); // its item comes with nodeAdded
     // Opened as the listing opens a folder that holds folders: a collapsed parent would be expanded by the
     // selection below, and its expansion would take the selection back.
     folder->setMayHaveChildren(true);
@@ -391,14 +347,11 @@ void TRemoteFrame::openTempCopy(const TrFileObj& entry)
 void TRemoteFrame::ClearAllListings()
 {
     FileListModel->setItemCount(0);
-    m_listingTarget = nullptr;
-    CurrentNode = nullptr;
-    ++m_listingEpoch;
     {
         // The items go first: nothing may reach a node through them once it is freed.
         const QSignalBlocker quiet(rTreeView);
         rTreeView->clear();
         m_items.clear();
     }
-    m_tree.clear();
+    m_session->clearTree(); // a new listing epoch with listingsChanged
 }

@@ -13,18 +13,11 @@ namespace {
 /// How often a tab that cannot refresh yet (busy, or another action waits below it) looks again.
 constexpr int ChangedRetryMs = 100;
 
-/// "/" for the root, "/a/b" below it: no trailing "/", no empty names.
-QString normalRemotePath(const QString& path)
-{
-    const QStringList names = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    return QLatin1Char('/') + names.join(QLatin1Char('/'));
-}
-
 } // namespace
 
 RemoteFolderRef TRemoteFrame::folderRef(const QString& path) const
 {
-    return {FtpEngine->RemoteHost(), FtpEngine->RemotePort(), FtpEngine->User(), normalRemotePath(path)};
+    return m_session->folderRef(path);
 }
 
 void TRemoteFrame::tellLocalFolderChanged(const QString& folder)
@@ -66,7 +59,8 @@ void TRemoteFrame::refreshChangedFolders()
     }
     // Never inside an action, this tab's or another's (a listing's wait would sit on top of theirs), nor
     // under a modal window, nor while a name is typed in place (a new listing would drop what is typed).
-    if (IsBusy() || s_framesInAction > 0 || QApplication::activeModalWidget() || nameBeingEdited()) {
+    if (IsBusy() || RemoteSession::sessionsInAction() > 0 || QApplication::activeModalWidget() ||
+        nameBeingEdited()) {
         m_changedTimer->start(ChangedRetryMs);
         return;
     }
@@ -76,9 +70,9 @@ void TRemoteFrame::refreshChangedFolders()
     bool dropped = false;
     // The listings of a folder and of everything below it; the one the list shows is listed again instead.
     std::function<void(FolderNode*)> drop = [&](FolderNode* node) {
-        if (node == CurrentNode || node == selected)
+        if (node == currentNode() || node == selected)
             relistShown = true;
-        else if (node->listing() && node->listing() != m_listingTarget) {
+        else if (node->listing() && node->listing() != m_session->listingTarget()) {
             node->dropListing();
             dropped = true;
         }
@@ -92,10 +86,10 @@ void TRemoteFrame::refreshChangedFolders()
     }
     if (dropped)
         ++m_listingEpoch;
-    if (!relistShown || !CurrentNode)
+    if (!relistShown || !currentNode())
         return;
     try {
-        RefreshNode(CurrentNode); // nested waits
+        RefreshNode(currentNode()); // nested waits
     } catch (const EFtpEngine& e) {
         // Nobody asked for this listing: its failure goes to the log, not into a box.
         LogError(e.Message());

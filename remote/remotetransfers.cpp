@@ -31,20 +31,6 @@ using namespace skyhaul;
 
 namespace {
 
-/// Walks reach the server through the tab's folder tree, so they reuse its cached listings and walk the
-/// exact node a listing found.
-class FolderTreeLister : public RemoteLister {
-public:
-    FolderTreeLister(TRemoteFrame& frame, quint64 generation) : m_frame(frame), m_generation(generation) {}
-    RemoteFolderListing listFolder(FolderNodeHandle node, const QString& path) override
-    {
-        return m_frame.listForWalk(node, path, m_generation);
-    }
-
-private:
-    TRemoteFrame& m_frame;
-    quint64 m_generation;
-};
 
 } // namespace
 
@@ -151,7 +137,7 @@ bool TRemoteFrame::refuseWhenBusy()
 void TRemoteFrame::preparePlanner(TransferPlanner& planner)
 {
     planner.onLog = [this](const QString& line) { LogError(line); };
-    planner.stopRequested = [this] { return StopRequested; };
+    planner.stopRequested = [this] { return stopRequested(); };
     planner.iconIndex = [](const QString& name) { return FileIconIndex(name); };
     planner.onInfo = [this](const QString& caption) {
         if (m_info)
@@ -191,50 +177,6 @@ QString TRemoteFrame::queueSelectedRows(TransferPlanner& planner, const QString&
             planner.addRemote(base, *entry, target); // ".." adds nothing
     }
     return base;
-}
-
-RemoteFolderListing TRemoteFrame::listForWalk(FolderNodeHandle handle, const QString& path,
-                                              quint64 generation)
-{
-    auto gone = [] {
-        return RemoteFolderListing{nullptr, false, QStringLiteral("the connection was closed")};
-    };
-    if (generation != m_tree.generation())
-        return gone();
-    auto* node = static_cast<FolderNode*>(const_cast<void*>(handle));
-    if (node && !m_items.contains(node))
-        node = nullptr;
-    if (!node) {
-        // Only names as they were listed: "Docs" never stands for "docs".
-        node = rootNode() ? rootNode()->exactDescendant(path) : nullptr;
-        if (!node)
-            return {nullptr, false, QStringLiteral("the folder is not in the folder tree")};
-    }
-    const bool hadListing = node->listing();
-    m_listingFailed = false;
-    QPointer<TRemoteFrame> self(this);
-    try {
-        rTreeViewChange(node); // nested waits: lists the folder when it has no listing yet
-    } catch (const EFtpEngine& e) {
-        if (!self || generation != m_tree.generation())
-            return gone();
-        if (!hadListing)
-            node->dropListing();
-        if (StopRequested)
-            throw;
-        return {nullptr, false, e.Message()};
-    }
-    if (!self || generation != m_tree.generation())
-        return gone();
-    if (!node->listing())
-        return {nullptr, false, QStringLiteral("the folder could not be opened")};
-    if (m_listingFailed || CurrentNode != node) {
-        // What arrived is not the whole folder: not walked, and listed afresh when it is opened again.
-        if (!hadListing)
-            node->dropListing();
-        return {nullptr, false, QStringLiteral("the listing failed")};
-    }
-    return {node->listing(), true, {}};
 }
 
 QString TRemoteFrame::planSelectedRows(TransferPlanner& planner, const QString& target)
@@ -277,7 +219,9 @@ void TRemoteFrame::walkRemoteFolders(TransferPlanner& planner, const QString& ta
         if (self)
             rTreeView->setUpdatesEnabled(true);
     });
-    FolderTreeLister lister(*this, generation);
+    // The walk lists through the session's folder tree: it reuses the cached listings and walks the exact
+    // node a listing found; new folders reach the tree view through the session's signals.
+    RemoteSession::WalkLister lister(*m_session);
     planner.ExpandRemoteFolders(lister, target);
 }
 
@@ -288,7 +232,7 @@ void TRemoteFrame::Transfer1Click()
     ClearQue1Click();
     const QString target = OppositeLocalPath();
     if (target.isEmpty()) {
-        if (TFtpEngine* other = OppositeRemoteEngine())
+        if (RemoteSession* other = oppositeRemoteSession())
             copyToServer(other);
         else
             showMessage(QStringLiteral("Please select local path for transfering files..."));
@@ -328,7 +272,7 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
     BusyScope busy(this);
     auto idle = progressBackToZero();
     TotalBytes = 0;
-    UploadTarget = CurrentPath;
+    UploadTarget = currentPath();
     const QString localBase = picks.first().folder;
     const int folderImage = FileIcons::instance().FolderOpenIcon(); // the remote tree's root icon
     TransferPlanner planner(m_queue);
@@ -352,6 +296,6 @@ void TRemoteFrame::uploadLocalPicks(const QList<LocalPick>& picks)
         });
         runQueue([this, localBase] { transferRun()->RunUploadQueue(localBase); });
     }
-    if (self && !transferRun()->StopRequested() && !StopRequested)
-        RefreshNode(CurrentNode); // nested waits
+    if (self && !transferRun()->StopRequested() && !stopRequested())
+        RefreshNode(currentNode()); // nested waits
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "transfer/remotesession.h"
+
 #include <QString>
 #include <QStringList>
 
 class QWidget;
-class TFtpEngine;
 
 namespace skyhaul {
 
@@ -13,21 +14,6 @@ namespace skyhaul {
 struct LocalSelection {
     QString folder;
     QStringList names;
-};
-
-/// A folder on a server as tabs compare it: the server's host (letters in any case), port and user, and the
-/// folder's path ("/" for the root, "/a/b" below it).
-struct RemoteFolderRef {
-    QString host;
-    int port = 21;
-    QString user;
-    QString path;
-
-    /// True when both name the same server and user, whatever the path.
-    bool sameServer(const RemoteFolderRef& other) const
-    {
-        return host.compare(other.host, Qt::CaseInsensitive) == 0 && port == other.port && user == other.user;
-    }
 };
 
 /// What a tab may ask of the window that holds the two panes. The main window implements it; a tab is
@@ -40,9 +26,16 @@ public:
     /// when that tab is a local tab; an empty string otherwise.
     virtual QString oppositeLocalPath(const QWidget* tab) const = 0;
 
-    /// The engine of the tab active in the pane other than `tab`'s, when that tab is a remote tab; none
+    /// The session of the tab active in the pane other than `tab`'s, when that tab is a remote tab; none
     /// otherwise.
-    virtual TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const = 0;
+    virtual RemoteSession* oppositeRemoteSession(const QWidget* tab) const = 0;
+
+    /// The engine of that session, or none.
+    TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const
+    {
+        RemoteSession* session = oppositeRemoteSession(tab);
+        return session ? session->engine() : nullptr;
+    }
 
     /// Uploads a local tab's selection into the current folder of the remote tab active in the other pane
     /// (its UploadFromLocalTab). The caller has checked the connection and asked for confirmation; without

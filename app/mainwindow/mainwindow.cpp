@@ -318,7 +318,8 @@ void TfrmSkyhaulMain::applyWindowGeometry()
 {
     const ConfigRecord& c = config();
     if (c.MainWidth == -1) {
-        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens larger, centred.
+        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens
+        // larger, centred.
         if (const QScreen* shown = screen())
             if (const QRect placed = firstStartGeometry(shown->availableGeometry()); placed.isValid()) {
                 resize(placed.size());
@@ -678,13 +679,13 @@ QString TfrmSkyhaulMain::oppositeLocalPath(const QWidget* tab) const
     return folder + QLatin1Char('/');
 }
 
-TFtpEngine* TfrmSkyhaulMain::oppositeRemoteEngine(const QWidget* tab) const
+RemoteSession* TfrmSkyhaulMain::oppositeRemoteSession(const QWidget* tab) const
 {
     TPageControl* other = otherPane(tab);
     TTabSheet* sheet = other ? other->activeSheet() : nullptr;
     if (!sheet || sheet->kind() != TabLayout::Kind::Remote || !sheet->remoteTab())
         return nullptr;
-    return sheet->remoteTab()->engine();
+    return sheet->remoteTab()->session();
 }
 
 void TfrmSkyhaulMain::uploadToOpposite(const QWidget* tab, const LocalSelection& selection)

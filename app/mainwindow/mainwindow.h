@@ -62,8 +62,9 @@ public:
 
     /**
      * Where a first start (no size saved yet) puts the window on a screen with the given available area: four
-     * fifths of it (never below the first-start size, never above the first-start maximum), centred. An invalid
-     * rectangle when the area is not larger than the first-start size: the window keeps that size and place.
+     * fifths of it (never below the first-start size, never above the first-start maximum), centred. An
+     * invalid rectangle when the area is not larger than the first-start size: the window keeps that size and
+     * place.
      */
     static QRect firstStartGeometry(const QRect& available);
 
@@ -72,7 +73,7 @@ public:
 
     // The other pane, for the tabs.
     QString oppositeLocalPath(const QWidget* tab) const override;
-    TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override;
+    skyhaul::RemoteSession* oppositeRemoteSession(const QWidget* tab) const override;
     void uploadToOpposite(const QWidget* tab, const skyhaul::LocalSelection& selection) override;
     // Folders a tab wrote into: every tab that shows them refreshes.
     void localFolderChanged(const QString& folder) override;

@@ -79,6 +79,7 @@ public:
         m_frame->ConnectBtnClick();
     }
     TFtpEngine* engine() const override { return m_frame->engine(); }
+    RemoteSession* session() const override { return m_frame->session(); }
     bool isBusy() const override { return m_frame->IsBusy(); }
     bool isTransferring() const override { return m_frame->IsTransferring(); }
     // Stop also ends a run of several files, not only the method running now.

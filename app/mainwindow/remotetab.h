@@ -47,6 +47,8 @@ public:
     virtual void connectToSite(const SiteFields& site) = 0;
     /// The tab's engine; never null while the tab exists.
     virtual TFtpEngine* engine() const = 0;
+    /// The tab's session (the owner of that engine); never null while the tab exists.
+    virtual RemoteSession* session() const = 0;
     /// True while one of the tab's operations runs (between its busy and idle states).
     virtual bool isBusy() const = 0;
     /// True while the tab moves files (a queue run, a copy fetched for View or Edit, an edited copy going

@@ -94,7 +94,8 @@ public:
         : paneHost(context.paneHost), m_widget(new QWidget(parent))
     {
         m_widget->setObjectName(QStringLiteral("TestRemoteTab"));
-        m_engine = new TFtpEngine(m_widget);
+        m_session = new RemoteSession(m_widget);
+        m_engine = m_session->engine();
         m_layout = TabLayout::ofKind(TabLayout::Kind::Remote);
         new QVBoxLayout(m_widget);
         s_created << this;
@@ -120,6 +121,7 @@ public:
         ++connects;
     }
     TFtpEngine* engine() const override { return m_engine; }
+    RemoteSession* session() const override { return m_session; }
     bool isBusy() const override { return m_busy; }
     bool isTransferring() const override { return m_busy && !listingOnly; }
     void applyLanguage(const Texts&) override { ++languageApplied; }
@@ -183,6 +185,7 @@ public:
 
 private:
     QWidget* m_widget;
+    RemoteSession* m_session;
     TFtpEngine* m_engine;
     TabLayout m_layout;
     bool m_busy = false;

@@ -32,9 +32,9 @@ using namespace skyhaul::test;
 namespace {
 
 struct RemotePane : PaneHost {
-    TFtpEngine* engine = nullptr;
+    RemoteSession* session = nullptr;
     QString oppositeLocalPath(const QWidget*) const override { return {}; }
-    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return engine; }
+    RemoteSession* oppositeRemoteSession(const QWidget*) const override { return session; }
 };
 
 void connectTab(TRemoteFrame& tab, const FtpServer& server)
@@ -108,7 +108,7 @@ int main(int argc, char** argv)
         window.show();
         connectTab(*to, destination);
         connectTab(*from, source);
-        pane.engine = to->engine();
+        pane.session = to->session();
         to->GoToPath(QStringLiteral("/in"));
         from->GoToPath(QStringLiteral("/pub"));
         selectNames(*from, {QStringLiteral("big.iso"), QStringLiteral("docs"), QStringLiteral("notes.txt")});

@@ -38,7 +38,7 @@ namespace {
 struct LocalPane : PaneHost {
     QString path;
     QString oppositeLocalPath(const QWidget*) const override { return path; }
-    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return nullptr; }
+    RemoteSession* oppositeRemoteSession(const QWidget*) const override { return nullptr; }
 };
 
 bool save(QWidget* widget, const QString& output)

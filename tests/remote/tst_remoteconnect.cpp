@@ -990,17 +990,17 @@ private Q_SLOTS:
     {
         struct Host : PaneHost {
             QString path;
-            TFtpEngine* engine = nullptr;
+            RemoteSession* session = nullptr;
             mutable const QWidget* askedFor = nullptr;
             QString oppositeLocalPath(const QWidget* tab) const override
             {
                 askedFor = tab;
                 return path;
             }
-            TFtpEngine* oppositeRemoteEngine(const QWidget* tab) const override
+            RemoteSession* oppositeRemoteSession(const QWidget* tab) const override
             {
                 askedFor = tab;
-                return engine;
+                return session;
             }
         };
         TabEnvironment env;
@@ -1010,7 +1010,7 @@ private Q_SLOTS:
         TRemoteFrame other(env.context());
         Host host;
         host.path = QStringLiteral("/home/user/");
-        host.engine = other.engine();
+        host.session = other.session();
         TRemoteFrame tab(env.context(&host));
         QCOMPARE(tab.paneHost(), &host);
         QCOMPARE(tab.OppositeLocalPath(), QStringLiteral("/home/user/"));

@@ -21,9 +21,9 @@ namespace {
 
 /// The window as the source tab sees it: the destination tab's engine is active in the other pane.
 struct RemoteOpposite : PaneHost {
-    TFtpEngine* engine = nullptr;
+    RemoteSession* session = nullptr;
     QString oppositeLocalPath(const QWidget*) const override { return {}; }
-    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return engine; }
+    RemoteSession* oppositeRemoteSession(const QWidget*) const override { return session; }
 };
 
 /// The commands of both tabs in the order they were sent, as "S: ..." (source) and "D: ..." (destination).
@@ -175,7 +175,7 @@ private Q_SLOTS:
         TabEnvironment env;
         RemoteOpposite pane;
         auto destination = connectedTab(env, nullptr, destinationServer);
-        pane.engine = destination->engine();
+        pane.session = destination->session();
         auto source = connectedTab(env, &pane, sourceServer);
         QVERIFY(showsConnectedRows(*source) && showsConnectedRows(*destination));
         QVERIFY(destination->GoToPath(u"/in"_s));
@@ -258,7 +258,7 @@ private Q_SLOTS:
         RemoteOpposite pane;
         auto destination =
             connectedTab(env, nullptr, destinationServer.host(), destinationServer.port(), u"u"_s, u"p"_s);
-        pane.engine = destination->engine();
+        pane.session = destination->session();
         auto source = connectedTab(env, &pane, sourceServer.host(), sourceServer.port(), u"u"_s, u"p"_s);
         selectNames(*source, {u"a.txt"_s});
         // A script that went astray must not leave the client waiting for the tab's long time-out.
@@ -292,7 +292,7 @@ private Q_SLOTS:
         TabEnvironment env;
         RemoteOpposite pane;
         auto destination = connectedTab(env, nullptr, destinationServer);
-        pane.engine = destination->engine();
+        pane.session = destination->session();
         auto source = connectedTab(env, &pane, sourceServer);
         selectNames(*source, {u"gone.txt"_s, u"kept.txt"_s});
         // Listed, then removed on the server: RETR is refused.
@@ -334,7 +334,7 @@ private Q_SLOTS:
         TabEnvironment env;
         RemoteOpposite pane;
         auto destination = connectedTab(env, nullptr, destinationServer);
-        pane.engine = destination->engine();
+        pane.session = destination->session();
         auto source = connectedTab(env, &pane, sourceServer);
         QPointer<TRemoteFrame> destinationAlive(destination.get());
 
@@ -410,7 +410,7 @@ private Q_SLOTS:
         RemoteOpposite pane;
         std::unique_ptr<TRemoteFrame> destination =
             connected ? connectedTab(env, nullptr, server) : std::make_unique<TRemoteFrame>(env.context());
-        pane.engine = destination->engine();
+        pane.session = destination->session();
         auto source = connectedTab(env, &pane, server);
         selectNames(*source, {u"a.txt"_s});
         std::optional<TRemoteFrame::BusyScope> busy;

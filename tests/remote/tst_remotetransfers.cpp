@@ -39,10 +39,10 @@ namespace {
 /// The other pane as the window shows it to a tab: a local folder, or another remote tab's engine.
 struct OtherPane : PaneHost {
     QString path;
-    TFtpEngine* engine = nullptr;
+    RemoteSession* session = nullptr;
     std::function<void(const LocalSelection&)> upload;
     QString oppositeLocalPath(const QWidget*) const override { return path; }
-    TFtpEngine* oppositeRemoteEngine(const QWidget*) const override { return engine; }
+    RemoteSession* oppositeRemoteSession(const QWidget*) const override { return session; }
     void uploadToOpposite(const QWidget*, const LocalSelection& selection) override
     {
         if (upload)
@@ -1054,7 +1054,7 @@ private Q_SLOTS:
         if (localFolder)
             pane.path = target.path() + u"/"_s;
         if (remoteTab)
-            pane.engine = other.engine();
+            pane.session = other.session();
         TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(u"/pub"_s));
@@ -1156,7 +1156,7 @@ private Q_SLOTS:
 
         // The local tab's other pane holds the remote tab; the window hands the selection over.
         OtherPane localPane;
-        localPane.engine = tab.engine();
+        localPane.session = tab.session();
         localPane.upload = [&](const LocalSelection& selection) { tab.UploadFromLocalTab(selection); };
         QStringList favorites;
         TLocalFrame localTab({.appFolder = env.folder(), .favorites = &favorites, .paneHost = &localPane});

@@ -638,7 +638,7 @@ private Q_SLOTS:
             transferred(direction, bytes, percent, text);
         };
         bench.commands.clear();
-        bench.run.FileExistsAction = FileExists::Resume;
+        bench.choose(FileExists::Resume);
         bench.queueDownloads({u"f"_s}, {remote.size()}, dir.path());
         bench.run.RunDownloadQueue(QString());
         QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
@@ -664,12 +664,12 @@ private Q_SLOTS:
         writeBytes(dir.filePath(u"f"_s), data.left(4));
         Bench bench;
         bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
-        bench.run.FileExistsAction = FileExists::Resume;
+        bench.choose(FileExists::Resume);
         TrFileObj entry;
         entry.FileName = u"f"_s;
         entry.FileSize = data.size();
         bench.planner.addRemote(u"/in"_s, entry, dir.path());
-        bench.run.TotalBytes = bench.planner.TotalBytes;
+        bench.plan(bench.planner.TotalBytes);
         bench.run.RunDownloadQueue(u"/in"_s);
         QVERIFY(server.waitForFinished(5000));
         QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));

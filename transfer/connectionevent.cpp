@@ -1,4 +1,4 @@
-#include "remote/connectionevent.h"
+#include "transfer/connectionevent.h"
 
 namespace skyhaul {
 
