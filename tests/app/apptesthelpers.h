@@ -96,6 +96,9 @@ public:
         m_widget->setObjectName(QStringLiteral("TestRemoteTab"));
         m_session = new RemoteSession(m_widget);
         m_engine = m_session->engine();
+        // A bare engine as before: no TYPE at logon, the engine's own time-out.
+        m_engine->setTransferMode(tmDefault);
+        m_engine->setTimeout(60);
         m_layout = TabLayout::ofKind(TabLayout::Kind::Remote);
         new QVBoxLayout(m_widget);
         s_created << this;
