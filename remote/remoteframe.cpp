@@ -132,6 +132,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     setObjectName(QStringLiteral("RemoteForm"));
     setupWidgets(this, new RemoteFileListModel([this] { return selectedListing(); },
                                                [this] { return ListingBusy; }, this));
+    createParts();
     m_checkedTransItem = TransAuto;
     wireControls();
     wireEngine();

@@ -3,6 +3,7 @@
 #include "engine/component/ftpengine.h"
 #include "remote/connectionevent.h"
 #include "remote/remotecontext.h"
+#include "remote/remotelog.h"
 #include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
 #include "transfer/foldertree.h"
@@ -43,7 +44,9 @@ class TransferRun;
  * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
  * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp), drag and drop with the desktop
- * (remotedragdrop.cpp).
+ * (remotedragdrop.cpp). Parts with state of their own are classes the tab creates and hands their widgets
+ * and what they need of it (remoteparts.cpp), and its members of those parts forward to them: the protocol
+ * log (skyhaul::RemoteLog).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -306,7 +309,7 @@ public:
     QString addFavoritesCaption() const { return AddFavoritesCaption; }
 
     /// Most lines the log keeps.
-    static constexpr int MaxLogLines = 100;
+    static constexpr int MaxLogLines = skyhaul::RemoteLog::MaxLogLines;
     /// Most entries of the host history and of the path box's history.
     static constexpr int MaxHistory = 20;
 
@@ -330,13 +333,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    /// Creates the classes that each own a part of the tab (log, favorites menus, ...), handed their widgets
+    /// and what they need of the tab.
+    void createParts();
     void wireControls();
     void wireEngine();
     /// Connect's steps after the busy state began.
     void connectSteps();
-    void appendLogLine(const QString& line);
-    /// Writes the lines kept while the log page was hidden.
-    void flushLog();
     void setFileListDrops(bool accept);
     void attachListMenu(bool attach);
     void checkTransferItem(int transType);
@@ -479,12 +482,7 @@ private:
     QPointer<QWidget> m_focusMovedTo;       ///< where the focus went then (nullptr: nowhere)
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
     bool m_resetting = false;
-    QColor m_logColor;
-    struct PendingLogLine {
-        QString text;
-        QColor color;
-    };
-    QList<PendingLogLine> m_pendingLog; ///< log lines not yet written (the log page was hidden)
+    skyhaul::RemoteLog* m_log = nullptr;
     QAction* m_checkedTransItem = nullptr;
     int m_treeWidth = 150;
     int m_bottomHeight = 110;

@@ -83,11 +83,6 @@ void TRemoteFrame::wireTransfers()
         removeFolderNode(static_cast<FolderNode*>(const_cast<void*>(node)));
     };
 
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (PageControl1->currentWidget() == Logs)
-            flushLog();
-    });
-
     connect(ClearQue1, &QAction::triggered, this, handlerFor(&TRemoteFrame::ClearQue1Click));
     connect(ClearTransferFinishedinQue1, &QAction::triggered, this,
             handlerFor(&TRemoteFrame::ClearTransferFinishedinQue1Click));
