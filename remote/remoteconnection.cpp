@@ -4,6 +4,7 @@
 
 #include "remote/filelistmodel.h"
 #include "store/configrecord.h"
+#include "store/quickconnect.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
 #include "transfer/transferrun.h"
@@ -154,7 +155,16 @@ void TRemoteFrame::AfterLogon()
         }
         return !self.isNull();
     };
-    if (!reportedOnFailure([this] { addQuickConnectRecord(); }))
+    if (!reportedOnFailure([this] {
+            QuickConnectLogon logon;
+            logon.user = FtpEngine->User();
+            logon.password = FtpEngine->Password();
+            logon.host = ConnHost;
+            logon.port = FtpEngine->RemotePort();
+            logon.passive = FtpEngine->Passive();
+            logon.sslMode = int(FtpEngine->SSLStartMode());
+            m_favorites->addQuickConnectRecord(logon);
+        }))
         return;
     addHostToHistory(ConnHost);
     if (!reportedOnFailure([this] { LoadFavorites(); }))

@@ -144,7 +144,6 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     applyLanguage(m_context.texts);
     StartPath.clear();
     SearchBuffer.clear();
-    Favorites.clear();
     setFileListDrops(false);
     RemoteToolBar->hide();
     NavBar->hide();
@@ -248,16 +247,6 @@ void TRemoteFrame::wireControls()
     QueTree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(QueTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { QuePopupMenu->popup(QueTree->viewport()->mapToGlobal(at)); });
-    connect(QCPopupMenu, &QMenu::triggered, this,
-            [this](QAction* item) { handle([this, item] { QCMenuItemClick(item); }); });
-    connect(FavoritePopup, &QMenu::triggered, this, [this](QAction* item) {
-        handle([this, item] {
-            if (item->data().toString() == QLatin1String("add"))
-                AddtoFavorites1Click();
-            else
-                FavoritesMenuClick(item);
-        });
-    });
 }
 
 void TRemoteFrame::wireEngine()
@@ -298,7 +287,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
 {
     m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
-    AddFavoritesCaption = section.text(u"AddToFavorite");
+    m_favorites->setAddCaption(section.text(u"AddToFavorite"));
     IncompleteCopyText = section.text(u"IncompleteCopy");
     m_run->texts = section;
     // Menus are windows of their own; they follow the tab's font.

@@ -3,6 +3,7 @@
 #include "engine/component/ftpengine.h"
 #include "remote/connectionevent.h"
 #include "remote/remotecontext.h"
+#include "remote/remotefavorites.h"
 #include "remote/remotelog.h"
 #include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
@@ -43,10 +44,10 @@ class TransferRun;
  * engine. Its parts live in files by job: the controls (remotewidgets.*), creation, the busy state and the
  * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
- * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp), drag and drop with the desktop
- * (remotedragdrop.cpp). Parts with state of their own are classes the tab creates and hands their widgets
+ * skyhaul::FolderTree). Parts with state of their own are classes the tab creates and hands their widgets
  * and what they need of it (remoteparts.cpp), and its members of those parts forward to them: the protocol
- * log (skyhaul::RemoteLog).
+ * log (skyhaul::RemoteLog), the favorites and quick-connect menus (skyhaul::RemoteFavoritesMenu); drag and
+ * drop with the desktop (remotedragdrop.cpp).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -298,15 +299,15 @@ public:
 
     // ---- Favorites and quick connect ----
 
-    void LoadFavorites();
+    void LoadFavorites() { m_favorites->load(); }
     /// Reads the favorites again when the tab is logged on (after they were deleted elsewhere).
-    void ReloadFavorites();
-    void AddtoFavorites1Click();
-    void FavoritesMenuClick(QAction* item);
-    void BuildQuickConnectMenu();
-    void QCMenuItemClick(QAction* item);
-    QStringList favorites() const { return Favorites; }
-    QString addFavoritesCaption() const { return AddFavoritesCaption; }
+    void ReloadFavorites() { m_favorites->reload(); }
+    void AddtoFavorites1Click() { m_favorites->addCurrentFolder(); }
+    void FavoritesMenuClick(QAction* item) { m_favorites->favoriteChosen(item); }
+    void BuildQuickConnectMenu() { m_favorites->buildQuickConnectMenu(); }
+    void QCMenuItemClick(QAction* item) { m_favorites->quickConnectChosen(item); }
+    QStringList favorites() const { return m_favorites->favorites(); }
+    QString addFavoritesCaption() const { return m_favorites->addCaption(); }
 
     /// Most lines the log keeps.
     static constexpr int MaxLogLines = skyhaul::RemoteLog::MaxLogLines;
@@ -348,9 +349,6 @@ private:
     /// Opens a symbolic link as a folder when the server can change into it; false when it cannot (a link to
     /// a file, or a dangling one).
     bool openLinkedFolder(TrFileObj& entry);
-    void addQuickConnectRecord();
-    QAction* addFavoriteItem(const QString& path);
-    QAction* findMenuItem(QMenu* menu, const QString& caption) const;
     void leaveBusy();
     void applySplitterSizes();
     /// The SSL mode the SSL box shows; its items follow TSSLStartMode.
@@ -467,8 +465,6 @@ private:
     QString UploadTarget;
     skyhaul::FolderNode* WalkStartNode = nullptr;
     QString SearchBuffer;
-    QStringList Favorites;
-    QString AddFavoritesCaption;
     QString IncompleteCopyText; ///< %1 the file, %2 the bytes that arrived, %3 the listed size
 
     int m_busyDepth = 0;
@@ -483,6 +479,7 @@ private:
     TtrFileList* m_listingTarget = nullptr; ///< the listing that listing events fill
     bool m_resetting = false;
     skyhaul::RemoteLog* m_log = nullptr;
+    skyhaul::RemoteFavoritesMenu* m_favorites = nullptr;
     QAction* m_checkedTransItem = nullptr;
     int m_treeWidth = 150;
     int m_bottomHeight = 110;

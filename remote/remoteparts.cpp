@@ -2,9 +2,54 @@
 // they need of it.
 #include "remote/remoteframe.h"
 
+#include "store/sitestore.h"
+#include "store/texttables.h"
+#include "ui/dialogs/logonform.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QToolButton>
+
 using namespace skyhaul;
 
 void TRemoteFrame::createParts()
 {
     m_log = new RemoteLog(Logs, PageControl1, this);
+
+    RemoteFavoritesMenu::Tab favoritesTab;
+    favoritesTab.busy = [this] { return IsBusy(); };
+    favoritesTab.loggedOn = [this] { return FtpEngine->Connected(); };
+    favoritesTab.user = [this] { return ConnUser; };
+    favoritesTab.host = [this] { return ConnHost; };
+    favoritesTab.goToPath = [this](const QString& path) { GoToPath(path); };
+    favoritesTab.askLogon = [this](const QString& host,
+                                   const QString& user) -> std::optional<RemoteFavoritesMenu::Credentials> {
+        QPointer<TRemoteFrame> self(this);
+        QPointer<TLogonForm> form = new TLogonForm(this, m_context.texts.section(texttables::LogonForm));
+        form->setHost(host);
+        form->setUserName(user);
+        const int result = form->exec(); // nested modal loop
+        if (!self || !form)
+            return std::nullopt;
+        std::optional<RemoteFavoritesMenu::Credentials> credentials;
+        if (result == QDialog::Accepted)
+            credentials = RemoteFavoritesMenu::Credentials{form->userName(), form->password()};
+        delete form.data();
+        return credentials;
+    };
+    favoritesTab.quickConnect = [this](const TSiteManRec& site,
+                                       const std::optional<RemoteFavoritesMenu::Credentials>& credentials) {
+        IDEdit->setText(credentials ? credentials->user : site.UserID);
+        if (credentials)
+            PassEdit->setText(credentials->password);
+        setSslMode(site.SSLMode);
+        PortEdit->setText(QString::number(site.Port));
+        HostEdit->setEditText(site.Host);
+        PassiveBtn->setChecked(site.Passive);
+        if (credentials)
+            ConnectBtnClick(); // nested waits
+    };
+    favoritesTab.handle = [this](const std::function<void()>& handler) { handle(handler); };
+    m_favorites = new RemoteFavoritesMenu(FavoritePopup, QCPopupMenu, DirectoryCB, std::move(favoritesTab),
+                                          m_context.appFolder, m_context.quickConnectList, this);
 }
