@@ -2,6 +2,7 @@
 
 #include "engine/component/ftpengine.h"
 #include "remote/connectionevent.h"
+#include "remote/inplacerename.h"
 #include "remote/remotecontext.h"
 #include "remote/remotefavorites.h"
 #include "remote/remotelog.h"
@@ -46,8 +47,8 @@ class TransferRun;
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
  * skyhaul::FolderTree). Parts with state of their own are classes the tab creates and hands their widgets
  * and what they need of it (remoteparts.cpp), and its members of those parts forward to them: the protocol
- * log (skyhaul::RemoteLog), the favorites and quick-connect menus (skyhaul::RemoteFavoritesMenu); drag and
- * drop with the desktop (remotedragdrop.cpp).
+ * log (skyhaul::RemoteLog), the favorites and quick-connect menus (skyhaul::RemoteFavoritesMenu), naming a
+ * row in place (skyhaul::InPlaceRename); drag and drop with the desktop (remotedragdrop.cpp).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -295,7 +296,7 @@ public:
     void UpdateSelectionActions();
     /// Applies the name typed in place into the row's entry: creates the folder of a New Folder row (also
     /// after Esc), renames any other entry (Esc cancels; a name equal but for blanks sends nothing).
-    void CommitEdit(int row, const QString& text, bool cancelled);
+    void CommitEdit(int row, const QString& text, bool cancelled) { m_rename->commit(row, text, cancelled); }
 
     // ---- Favorites and quick connect ----
 
@@ -390,11 +391,13 @@ private:
     void setKeepAliveForTransfer(bool on);
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
     void removeFolderNode(skyhaul::FolderNode* node);
-    void startEditing(int row);
+    void startEditing(int row) { m_rename->start(row); }
     /// A name of the file list is being edited in place.
-    bool nameBeingEdited() const;
-    /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
-    void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
+    bool nameBeingEdited() const { return m_rename->editing(); }
+    /// The steps of an in-place edit on the server and in the tree; false when the tab, the tree or the
+    /// folder's listing went meanwhile.
+    bool makeFolderInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
+    bool renameInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
 
     /// A local file or folder to upload: its folder (with the trailing separator) and its name.
     struct LocalPick {
@@ -494,8 +497,7 @@ private:
     bool m_dragOut = false;     ///< a drag of the list's rows is under way
     QMenu* DragInfoPopupMenu = nullptr;
     int m_savedBottomHeight = -1;
-    /// Rows being named in place, with the listing epoch they were started in.
-    QHash<int, quint64> m_editEpochs;
+    skyhaul::InPlaceRename* m_rename = nullptr;
     /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.
     quint64 m_listingEpoch = 0;
 

@@ -50,6 +50,24 @@ void TRemoteFrame::createParts()
             ConnectBtnClick(); // nested waits
     };
     favoritesTab.handle = [this](const std::function<void()>& handler) { handle(handler); };
+    InPlaceRename::Tab renameTab;
+    renameTab.busy = [this] { return IsBusy(); };
+    renameTab.listingEpoch = [this] { return m_listingEpoch; };
+    renameTab.currentFolder = [this] { return CurrentNode; };
+    renameTab.makeFolder = [this](FolderNode* folder, TrFileObj& entry, const QString& name) {
+        return makeFolderInPlace(folder, entry, name);
+    };
+    renameTab.rename = [this](FolderNode* folder, TrFileObj& entry, const QString& name) {
+        return renameInPlace(folder, entry, name);
+    };
+    renameTab.refresh = [this](FolderNode* folder) { RefreshNode(folder); };
+    renameTab.whenIdle = [this](std::function<void()> step) {
+        connect(this, &TRemoteFrame::idleAgain, this, std::move(step), Qt::SingleShotConnection);
+    };
+    renameTab.handle = [this](const std::function<void()>& handler) { handle(handler); };
+    m_rename = new InPlaceRename(rFileListView, std::move(renameTab), this);
+    connect(m_rename, &InPlaceRename::committed, this, &TRemoteFrame::editCommitted);
+
     m_favorites = new RemoteFavoritesMenu(FavoritePopup, QCPopupMenu, DirectoryCB, std::move(favoritesTab),
                                           m_context.appFolder, m_context.quickConnectList, this);
 }
