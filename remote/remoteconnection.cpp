@@ -257,12 +257,6 @@ void TRemoteFrame::ResetToDisconnected()
     attachListMenu(false);
 }
 
-void TRemoteFrame::setFileListDrops(bool accept)
-{
-    rFileListView->setAcceptDrops(accept);
-    rFileListView->viewport()->setAcceptDrops(accept);
-}
-
 void TRemoteFrame::attachListMenu(bool attach)
 {
     rFileListView->setContextMenuPolicy(attach ? Qt::CustomContextMenu : Qt::NoContextMenu);

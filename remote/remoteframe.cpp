@@ -384,9 +384,10 @@ void TRemoteFrame::setSslMode(int mode)
 bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == rFileListView->viewport()) {
+        // Drag and drop on the viewport has a filter of its own (m_dragDrop).
         if (event->type() == QEvent::MouseButtonPress)
             handle([this] { UpdateSelectionActions(); });
-        return fileListDragDropEvent(event);
+        return false;
     }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);

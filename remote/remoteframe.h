@@ -4,6 +4,7 @@
 #include "remote/connectionevent.h"
 #include "remote/inplacerename.h"
 #include "remote/remotecontext.h"
+#include "remote/remotedragdrop.h"
 #include "remote/remotefavorites.h"
 #include "remote/remotelog.h"
 #include "remote/remotewidgets.h"
@@ -48,7 +49,7 @@ class TransferRun;
  * skyhaul::FolderTree). Parts with state of their own are classes the tab creates and hands their widgets
  * and what they need of it (remoteparts.cpp), and its members of those parts forward to them: the protocol
  * log (skyhaul::RemoteLog), the favorites and quick-connect menus (skyhaul::RemoteFavoritesMenu), naming a
- * row in place (skyhaul::InPlaceRename); drag and drop with the desktop (remotedragdrop.cpp).
+ * row in place (skyhaul::InPlaceRename), drag and drop with the desktop (skyhaul::RemoteDragDrop).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -263,20 +264,20 @@ public:
 
     /// Uploads local files and folders dropped on the file list into the current folder; each keeps its
     /// path relative to its own folder. Refused while disconnected or busy.
-    void rFileListViewDropFiles(const QStringList& files);
+    void rFileListViewDropFiles(const QStringList& files) { m_dragDrop->dropFiles(files); }
     /// Downloads the selected rows, folders with their contents, into the local folder target.
     void PlanDragDownload(const QString& target);
     /// A target takes the dragged rows: downloads them into a new folder under the temporary folder and
     /// returns the copies that arrived (rows whose names are refused, or that failed, are left out).
-    QList<QUrl> DropFileDrop();
+    QList<QUrl> DropFileDrop() { return m_dragDrop->fetchDraggedRows(); }
     /// Whether the file list takes dropped files now: connected, and no drag out of it under way.
-    bool acceptFiles() const;
-    bool draggingOut() const { return m_dragOut; }
+    bool acceptFiles() const { return m_dragDrop->acceptFiles(); }
+    bool draggingOut() const { return m_dragDrop->draggingOut(); }
     /// Runs a drag out of the list to its end and returns what the target did; QDrag::exec() when unset.
     /// Tests stand in for the desktop here.
-    std::function<Qt::DropAction(QDrag& drag)> dragLoop;
+    skyhaul::RemoteDragDrop::DragLoop dragLoop;
     /// The "Drag Canceled!" notice, once it has been shown.
-    QMenu* dragInfoPopupMenu() const { return DragInfoPopupMenu; }
+    QMenu* dragInfoPopupMenu() const { return m_dragDrop->canceledNotice(); }
 
     // ---- View and edit of remote files ----
 
@@ -342,7 +343,7 @@ private:
     void wireEngine();
     /// Connect's steps after the busy state began.
     void connectSteps();
-    void setFileListDrops(bool accept);
+    void setFileListDrops(bool accept) { m_dragDrop->setAcceptDrops(accept); }
     void attachListMenu(bool attach);
     void checkTransferItem(int transType);
     void engineStatusConnected();
@@ -406,13 +407,6 @@ private:
     };
     /// Plans and runs the upload of these into the current folder; the first one's folder is the run's base.
     void uploadLocalPicks(const QList<LocalPick>& picks);
-    /// Drag and drop on the file list's viewport: drops of local files, and the press and move that start a
-    /// drag out. True when the event was taken.
-    bool fileListDragDropEvent(QEvent* event);
-    void startDragOut();
-    void showDragCanceled(const QPoint& global);
-    /// A new, empty folder under the temporary folder, named after the moment (with its separator).
-    QString makeDragFolder();
 
     /// Tells the window that a download wrote into this local folder (and below it).
     void tellLocalFolderChanged(const QString& folder);
@@ -492,10 +486,7 @@ private:
     skyhaul::TransferQueueModel* m_queueModel = nullptr; ///< deleted before m_queue
     skyhaul::TransferRun* m_run = nullptr;               ///< deleted before m_queue
     QPointer<skyhaul::TInfoForm> m_info;
-    QPoint m_dragPressPos;      ///< where the left button went down in the file list
-    bool m_dragPressed = false; ///< the left button is down since a press in the file list
-    bool m_dragOut = false;     ///< a drag of the list's rows is under way
-    QMenu* DragInfoPopupMenu = nullptr;
+    skyhaul::RemoteDragDrop* m_dragDrop = nullptr;
     int m_savedBottomHeight = -1;
     skyhaul::InPlaceRename* m_rename = nullptr;
     /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.

@@ -68,6 +68,21 @@ void TRemoteFrame::createParts()
     m_rename = new InPlaceRename(rFileListView, std::move(renameTab), this);
     connect(m_rename, &InPlaceRename::committed, this, &TRemoteFrame::editCommitted);
 
+    RemoteDragDrop::Tab dragTab;
+    dragTab.connected = [this] { return FtpEngine->Connected(); };
+    dragTab.busy = [this] { return IsBusy(); };
+    dragTab.refuseWhenBusy = [this] { return refuseWhenBusy(); };
+    dragTab.listing = [this] { return selectedListing(); };
+    dragTab.upload = [this](const QList<std::pair<QString, QString>>& picks) {
+        QList<LocalPick> local;
+        for (const auto& [folder, name] : picks)
+            local.append({folder, name});
+        uploadLocalPicks(local);
+    };
+    dragTab.download = [this](const QString& target) { PlanDragDownload(target); };
+    dragTab.handle = [this](const std::function<void()>& handler) { handle(handler); };
+    m_dragDrop = new RemoteDragDrop(rFileListView, m_context.tempFolder, &dragLoop, std::move(dragTab), this);
+
     m_favorites = new RemoteFavoritesMenu(FavoritePopup, QCPopupMenu, DirectoryCB, std::move(favoritesTab),
                                           m_context.appFolder, m_context.quickConnectList, this);
 }
