@@ -85,6 +85,7 @@ void InPlaceRename::commit(int row, const QString& text, bool cancelled)
     if (isPlaceholder(*entry)) {
         // Created also after Esc: the box's text is the name.
         entry->FileName = text;
+        const std::shared_ptr<void> action = m_tab.holdAction();
         if (!m_tab.makeFolder(folder, *entry, text)) // nested wait
             return;
         // A refresh would take the other New Folder rows with it; the last one to be named refreshes.
@@ -97,6 +98,7 @@ void InPlaceRename::commit(int row, const QString& text, bool cancelled)
     }
     if (cancelled || entry->FileName.trimmed() == text.trimmed())
         return;
+    const std::shared_ptr<void> action = m_tab.holdAction();
     if (!m_tab.rename(folder, *entry, text)) // nested wait
         return;
     m_tab.refresh(folder); // nested waits

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QTreeView;
 class TrFileObj;
@@ -22,7 +23,8 @@ class FolderNode;
  * - a New Folder row is created with the box's text also after Esc; any other row is renamed unless Esc
  *   closed the box or the name is equal but for blanks;
  * - after a creation the folder is listed again only when no other New Folder row is still being named in
- *   it (a new listing would take those rows with it); after a rename always;
+ *   it (a new listing would take those rows with it); after a rename always; the server step and the new
+ *   listing are one action of the tab;
  * - committed() follows every edit, also one that applied nothing.
  */
 class InPlaceRename : public QObject {
@@ -41,6 +43,9 @@ public:
         std::function<quint64()> listingEpoch;
         /// The folder the file list shows, or nullptr.
         std::function<FolderNode*()> currentFolder;
+        /// Starts an action of the tab that lasts while the returned holder lives (the list stays enabled):
+        /// the steps below run inside it, so a stop given during one holds for the rest.
+        std::function<std::shared_ptr<void>()> holdAction;
         /// Creates the folder of a New Folder row, named @p name, on the server and in the tree (nested
         /// wait). False when the tab, the tree or the folder's listing went meanwhile.
         std::function<bool(FolderNode* folder, TrFileObj& entry, const QString& name)> makeFolder;

@@ -105,8 +105,6 @@ bool TRemoteFrame::makeFolderInPlace(FolderNode* folder, TrFileObj& entry, const
     QPointer<TRemoteFrame> self(this);
     TtrFileList* listing = folder->listing();
     const quint64 generation = m_tree.generation();
-    // The list stays enabled: another New Folder row may still be being named in it.
-    BusyScope busy(this, false);
     throwIfStopped();
     FtpEngine->MakeDirectory(name); // nested wait
     if (!self || generation != m_tree.generation() || folder->listing() != listing)
@@ -127,7 +125,6 @@ bool TRemoteFrame::renameInPlace(FolderNode* folder, TrFileObj& entry, const QSt
     QPointer<TRemoteFrame> self(this);
     TtrFileList* listing = folder->listing();
     const quint64 generation = m_tree.generation();
-    BusyScope busy(this, false);
     FtpEngine->setRemoteFile(entry.FileName);
     throwIfStopped();
     FtpEngine->RenameFile(name); // nested wait

@@ -395,8 +395,8 @@ private:
     void startEditing(int row) { m_rename->start(row); }
     /// A name of the file list is being edited in place.
     bool nameBeingEdited() const { return m_rename->editing(); }
-    /// The steps of an in-place edit on the server and in the tree; false when the tab, the tree or the
-    /// folder's listing went meanwhile.
+    /// The steps of an in-place edit on the server and in the tree, inside the action the edit holds; false
+    /// when the tab, the tree or the folder's listing went meanwhile.
     bool makeFolderInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
     bool renameInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
 

@@ -54,6 +54,8 @@ void TRemoteFrame::createParts()
     renameTab.busy = [this] { return IsBusy(); };
     renameTab.listingEpoch = [this] { return m_listingEpoch; };
     renameTab.currentFolder = [this] { return CurrentNode; };
+    // The list stays enabled: another New Folder row may still be being named in it.
+    renameTab.holdAction = [this] { return std::shared_ptr<void>(std::make_shared<BusyScope>(this, false)); };
     renameTab.makeFolder = [this](FolderNode* folder, TrFileObj& entry, const QString& name) {
         return makeFolderInPlace(folder, entry, name);
     };

@@ -23,8 +23,9 @@ struct TabStandIn {
     FolderNode* folder = nullptr;
     quint64 epoch = 0;
     bool busy = false;
+    int actions = 0; ///< actions of the tab held now
     std::function<void()> idleStep;
-    QStringList done; ///< "mkdir NAME", "rename OLD NAME", "refresh"
+    QStringList done; ///< "mkdir NAME", "rename OLD NAME", "refresh"; "outside" when no action was held
 
     TabStandIn()
     {
@@ -45,21 +46,28 @@ struct TabStandIn {
         folder->listing()->Add(std::move(entry));
     }
 
+    /// The server steps and the new listing belong to one action: a stop given in one holds for the next.
+    QString inside() const { return actions == 1 ? QString() : u" outside"_s; }
+
     InPlaceRename::Tab hooks()
     {
         InPlaceRename::Tab tab;
         tab.busy = [this] { return busy; };
         tab.listingEpoch = [this] { return epoch; };
         tab.currentFolder = [this] { return folder; };
+        tab.holdAction = [this] {
+            ++actions;
+            return std::shared_ptr<void>(nullptr, [this](void*) { --actions; });
+        };
         tab.makeFolder = [this](FolderNode*, TrFileObj&, const QString& name) {
-            done << u"mkdir "_s + name;
+            done << u"mkdir "_s + name + inside();
             return true;
         };
         tab.rename = [this](FolderNode*, TrFileObj& entry, const QString& name) {
-            done << u"rename "_s + entry.FileName + u' ' + name;
+            done << u"rename "_s + entry.FileName + u' ' + name + inside();
             return true;
         };
-        tab.refresh = [this](FolderNode*) { done << u"refresh"_s; };
+        tab.refresh = [this](FolderNode*) { done << u"refresh"_s + inside(); };
         tab.whenIdle = [this](std::function<void()> step) { idleStep = std::move(step); };
         tab.handle = [](const std::function<void()>& handler) { handler(); };
         return tab;
@@ -162,6 +170,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(list.committed.count(), 1, 5000);
         QCOMPARE(list.tab.done, done);
         QVERIFY(!list.rename.editing());
+        QCOMPARE(list.tab.actions, 0);
     }
 
     void newFolderNamedWhileAnotherIsRefreshesOnce()
