@@ -1,9 +1,10 @@
 // The remote tab's connection lifecycle: connect and log on, the toolbars of the two states, disconnecting,
-// the keep-alive, the protocol log, the transfer mode and the certificate question.
+// the keep-alive, the protocol trail, the transfer mode and the certificate question.
 #include "remote/remoteframe.h"
 
 #include "remote/filelistmodel.h"
 #include "store/configrecord.h"
+#include "store/quickconnect.h"
 #include "store/texttables.h"
 #include "transfer/direntry.h"
 #include "transfer/transferrun.h"
@@ -20,9 +21,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QScopeGuard>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -30,14 +28,6 @@
 #include <QTreeWidget>
 
 using namespace skyhaul;
-
-namespace {
-
-const QColor CommandColor(128, 128, 128);
-const QColor ReplyColor(0, 0, 0);
-const QColor InfoColor(255, 0, 0);
-
-} // namespace
 
 // ---- Connect ----
 
@@ -111,7 +101,16 @@ void TRemoteFrame::AfterLogon()
         }
         return !self.isNull();
     };
-    if (!reportedOnFailure([this] { addQuickConnectRecord(); }))
+    if (!reportedOnFailure([this] {
+            QuickConnectLogon logon;
+            logon.user = FtpEngine->User();
+            logon.password = FtpEngine->Password();
+            logon.host = m_session->host();
+            logon.port = FtpEngine->RemotePort();
+            logon.passive = FtpEngine->Passive();
+            logon.sslMode = int(FtpEngine->SSLStartMode());
+            m_favorites->addQuickConnectRecord(logon);
+        }))
         return;
     addHostToHistory(m_session->host());
     if (!reportedOnFailure([this] { LoadFavorites(); }))
@@ -203,12 +202,6 @@ void TRemoteFrame::ResetToDisconnected()
     attachListMenu(false);
 }
 
-void TRemoteFrame::setFileListDrops(bool accept)
-{
-    rFileListView->setAcceptDrops(accept);
-    rFileListView->viewport()->setAcceptDrops(accept);
-}
-
 void TRemoteFrame::attachListMenu(bool attach)
 {
     rFileListView->setContextMenuPolicy(attach ? Qt::CustomContextMenu : Qt::NoContextMenu);
@@ -223,70 +216,12 @@ void TRemoteFrame::attachListMenu(bool attach)
 
 void TRemoteFrame::FtpEnginePITrail(int direction, const QString& message)
 {
-    switch (direction) {
-    case skyhaul::engine::TrailCommand:
-        m_logColor = CommandColor;
-        break;
-    case skyhaul::engine::TrailReply:
-        m_logColor = ReplyColor;
-        break;
-    case skyhaul::engine::TrailInfo:
-        m_logColor = InfoColor;
-        break;
-    default:
-        break; // the colour of the line before
-    }
-    if (message.startsWith(QLatin1String("PASS")))
-        appendLogLine(QStringLiteral("PASS ************"));
-    else
-        appendLogLine(longTimeText(QTime::currentTime()) + QStringLiteral(" : ") + message);
+    m_log->trail(direction, message);
 }
 
 void TRemoteFrame::LogError(const QString& text)
 {
-    m_logColor = InfoColor;
-    appendLogLine(longTimeText(QTime::currentTime()) + QStringLiteral(" : ") + text);
-}
-
-void TRemoteFrame::appendLogLine(const QString& line)
-{
-    const QColor color = m_logColor.isValid() ? m_logColor : ReplyColor;
-    if (PageControl1->currentWidget() != Logs) {
-        // Behind the queue page (a run): laid out when the page shows again, and only the lines the log
-        // keeps. Laying out every command and reply of a run of small files cost more than the transfers.
-        m_pendingLog.append({line, color});
-        if (m_pendingLog.size() > MaxLogLines)
-            m_pendingLog.removeFirst();
-        return;
-    }
-    m_pendingLog.append({line, color});
-    flushLog();
-}
-
-void TRemoteFrame::flushLog()
-{
-    if (m_pendingLog.isEmpty())
-        return;
-    QTextDocument* document = Logs->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    bool empty = document->characterCount() <= 1 && document->blockCount() == 1;
-    // The document drops the oldest lines itself, without laying the rest out again for each one.
-    document->setMaximumBlockCount(MaxLogLines);
-    // One edit: the new lines are laid out once, not once for each block and again for its text.
-    cursor.beginEditBlock();
-    for (const PendingLogLine& pending : std::as_const(m_pendingLog)) {
-        QTextCharFormat format;
-        format.setForeground(pending.color);
-        if (!empty)
-            cursor.insertBlock();
-        empty = false;
-        cursor.insertText(pending.text, format);
-    }
-    cursor.endEditBlock();
-    m_pendingLog.clear();
-    Logs->moveCursor(QTextCursor::End);
-    Logs->ensureCursorVisible();
+    m_log->error(text);
 }
 
 void TRemoteFrame::FtpEngineSSLServerAuthentication(const QByteArray&, const QString& certSubject,

@@ -28,14 +28,11 @@
 #include <algorithm>
 #include <cmath>
 
-using namespace skyhaul;
+namespace skyhaul {
 
 namespace {
 
 const QString UriList = QStringLiteral("text/uri-list");
-
-/// How far the pointer moves with the left button down before the selected rows are dragged.
-constexpr int DragThreshold = 16;
 
 /// The local files and folders of a drop, in order, without a trailing separator. Other URLs are left out.
 QStringList droppedPaths(const QMimeData* data)
@@ -91,34 +88,50 @@ QVariant RemoteDragMimeData::retrieveData(const QString& mimeType, QMetaType typ
 
 // ---- The file list's drag and drop events ----
 
-bool TRemoteFrame::acceptFiles() const
+RemoteDragDrop::RemoteDragDrop(QTreeView* list, const QString& tempFolder, const DragLoop* dragLoop, Tab tab,
+                               QObject* parent)
+    : QObject(parent), m_list(list), m_viewport(list->viewport()), m_tempFolder(tempFolder),
+      m_dragLoop(dragLoop), m_tab(std::move(tab))
 {
-    return rFileListView->viewport()->acceptDrops() && !m_dragOut && FtpEngine->Connected();
+    m_viewport->installEventFilter(this);
 }
 
-bool TRemoteFrame::fileListDragDropEvent(QEvent* event)
+void RemoteDragDrop::setAcceptDrops(bool accept)
 {
+    m_list->setAcceptDrops(accept);
+    m_list->viewport()->setAcceptDrops(accept);
+}
+
+bool RemoteDragDrop::acceptFiles() const
+{
+    return m_list->viewport()->acceptDrops() && !m_dragOut && m_tab.connected();
+}
+
+bool RemoteDragDrop::eventFilter(QObject* watched, QEvent* event)
+{
+    // Compared by address only: the viewport's last events come while the list is being destroyed.
+    if (watched != m_viewport)
+        return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton) {
-            m_dragPressPos = mouse->position().toPoint();
-            m_dragPressed = true;
+            m_pressPos = mouse->position().toPoint();
+            m_pressed = true;
         }
         return false;
     }
     case QEvent::MouseButtonRelease:
-        m_dragPressed = false;
+        m_pressed = false;
         return false;
     case QEvent::MouseMove: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!m_dragPressed || !(mouse->buttons() & Qt::LeftButton) ||
-            !rFileListView->selectionModel()->hasSelection())
+        if (!m_pressed || !(mouse->buttons() & Qt::LeftButton) || !m_list->selectionModel()->hasSelection())
             return false;
-        const QPoint moved = mouse->position().toPoint() - m_dragPressPos;
+        const QPoint moved = mouse->position().toPoint() - m_pressPos;
         if (std::abs(moved.x()) >= DragThreshold || std::abs(moved.y()) >= DragThreshold) {
-            m_dragPressed = false;
-            handle([this] { startDragOut(); });
+            m_pressed = false;
+            m_tab.handle([this] { startDragOut(); });
         }
         // Short of the threshold the press waits for a drag: the view does not stretch the selection.
         return true;
@@ -126,7 +139,7 @@ bool TRemoteFrame::fileListDragDropEvent(QEvent* event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (acceptFiles() && !IsBusy() && drag->mimeData() && drag->mimeData()->hasUrls()) {
+        if (acceptFiles() && !m_tab.busy() && drag->mimeData() && drag->mimeData()->hasUrls()) {
             drag->setDropAction(Qt::CopyAction);
             drag->accept();
         } else {
@@ -138,7 +151,7 @@ bool TRemoteFrame::fileListDragDropEvent(QEvent* event)
         return true;
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (!acceptFiles() || IsBusy() || !drop->mimeData()) {
+        if (!acceptFiles() || m_tab.busy() || !drop->mimeData()) {
             drop->ignore();
             return true;
         }
@@ -150,8 +163,7 @@ bool TRemoteFrame::fileListDragDropEvent(QEvent* event)
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         // The upload runs after the drop returns: the program the files came from is not kept waiting.
-        QTimer::singleShot(0, this,
-                           [this, paths] { handle([this, &paths] { rFileListViewDropFiles(paths); }); });
+        QTimer::singleShot(0, this, [this, paths] { m_tab.handle([this, &paths] { dropFiles(paths); }); });
         return true;
     }
     default:
@@ -161,74 +173,75 @@ bool TRemoteFrame::fileListDragDropEvent(QEvent* event)
 
 // ---- Drop onto the list ----
 
-void TRemoteFrame::rFileListViewDropFiles(const QStringList& files)
+void RemoteDragDrop::dropFiles(const QStringList& files)
 {
-    if (files.isEmpty() || !FtpEngine->Connected() || refuseWhenBusy())
+    if (files.isEmpty() || !m_tab.connected() || m_tab.refuseWhenBusy())
         return;
     // Each path keeps its place relative to its own folder, so files dropped from several folders (a search
     // result) land side by side in the current folder.
-    QList<LocalPick> picks;
+    QList<std::pair<QString, QString>> picks;
     for (const QString& file : files) {
         const QFileInfo info(QDir::cleanPath(file));
         picks.append({info.path() + QLatin1Char('/'), info.fileName()});
     }
-    uploadLocalPicks(picks);
+    m_tab.upload(picks); // nested waits
 }
 
 // ---- Drag out of the list ----
 
-void TRemoteFrame::startDragOut()
+void RemoteDragDrop::startDragOut()
 {
-    if (!FtpEngine->Connected() || IsBusy())
+    if (!m_tab.connected() || m_tab.busy())
         return;
-    QPointer<TRemoteFrame> self(this);
+    QPointer<RemoteDragDrop> self(this);
     m_dragOut = true;
-    setFileListDrops(false);
+    setAcceptDrops(false);
     auto* data = new RemoteDragMimeData([self] {
         QList<QUrl> urls;
         if (self)
-            self->handle([&] { urls = self->DropFileDrop(); });
+            self->m_tab.handle([&] { urls = self->fetchDraggedRows(); });
         return urls;
     });
-    auto* drag = new QDrag(this);
+    QPointer<QDrag> drag = new QDrag(m_list);
     drag->setMimeData(data);
+    const bool standIn = m_dragLoop && *m_dragLoop;
     // Nested loop: the platform's drag, during which a target may read the file list (and so download).
     const Qt::DropAction action =
-        dragLoop ? dragLoop(*drag) : drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
-    if (dragLoop)
-        drag->deleteLater(); // exec() disposes of its drag itself
+        standIn ? (*m_dragLoop)(*drag) : drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
     if (!self)
         return;
+    if (standIn && drag)
+        drag->deleteLater(); // exec() disposes of its drag itself
     m_dragOut = false;
     // A drag that nobody took leaves the list as it was: it takes drops again while connected.
-    if (FtpEngine->Connected())
-        setFileListDrops(true);
+    if (m_tab.connected())
+        setAcceptDrops(true);
     // Released (or cancelled with Esc) over the list itself, which refuses its own rows.
     const QPoint global = QCursor::pos();
-    if (action == Qt::IgnoreAction && rFileListView->rect().contains(rFileListView->mapFromGlobal(global)))
+    if (action == Qt::IgnoreAction && m_list->rect().contains(m_list->mapFromGlobal(global)))
         showDragCanceled(global);
 }
 
-void TRemoteFrame::showDragCanceled(const QPoint& global)
+void RemoteDragDrop::showDragCanceled(const QPoint& global)
 {
-    if (!DragInfoPopupMenu) {
-        DragInfoPopupMenu = new QMenu(this);
-        DragInfoPopupMenu->setObjectName(QStringLiteral("DragInfoPopupMenu"));
-        QAction* cancelDrag = DragInfoPopupMenu->addAction(
+    if (!m_canceledNotice) {
+        m_canceledNotice = new QMenu(m_list);
+        m_canceledNotice->setObjectName(QStringLiteral("DragInfoPopupMenu"));
+        QAction* cancelDrag = m_canceledNotice->addAction(
             QIcon::fromTheme(QStringLiteral("dialog-cancel"),
-                             style()->standardIcon(QStyle::SP_DialogCancelButton)),
+                             m_list->style()->standardIcon(QStyle::SP_DialogCancelButton)),
             QStringLiteral("Drag Canceled!"));
         cancelDrag->setObjectName(QStringLiteral("CancelDrag1"));
         cancelDrag->setEnabled(false);
     }
-    DragInfoPopupMenu->popup(global);
+    m_canceledNotice->popup(global);
 }
 
-QString TRemoteFrame::makeDragFolder()
+QString RemoteDragDrop::makeDragFolder()
 {
     // Named after the moment, as a number; two drags within the same moment get folders of their own.
     const qint64 stamp = std::llround(dayCount(QDateTime::currentDateTime()) * 10000);
-    const QString temp = m_context.tempFolder;
+    const QString temp = m_tempFolder;
     if (!QDir().mkpath(temp))
         throw EAppError(QStringLiteral("The temporary folder %1 could not be created.").arg(temp));
     for (qint64 number = stamp; number < stamp + 1000; ++number) {
@@ -239,16 +252,16 @@ QString TRemoteFrame::makeDragFolder()
     throw EAppError(QStringLiteral("No new folder could be made in %1.").arg(temp));
 }
 
-QList<QUrl> TRemoteFrame::DropFileDrop()
+QList<QUrl> RemoteDragDrop::fetchDraggedRows()
 {
     QList<QUrl> urls;
-    if (!FtpEngine->Connected() || refuseWhenBusy())
+    if (!m_tab.connected() || m_tab.refuseWhenBusy())
         return urls;
-    const TtrFileList* listing = selectedListing();
+    const TtrFileList* listing = m_tab.listing();
     if (!listing)
         return urls;
     QList<int> rows;
-    for (const QModelIndex& index : rFileListView->selectionModel()->selectedRows())
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows())
         rows << index.row();
     std::sort(rows.begin(), rows.end());
     QStringList names;
@@ -259,7 +272,7 @@ QList<QUrl> TRemoteFrame::DropFileDrop()
             names << entry->FileName;
     }
     const QString target = makeDragFolder();
-    PlanDragDownload(target); // nested waits
+    m_tab.download(target); // nested waits
     for (const QString& name : std::as_const(names)) {
         // A copy that failed is not offered: the log tells why.
         const QString copy = joinLocal(target, name);
@@ -268,6 +281,12 @@ QList<QUrl> TRemoteFrame::DropFileDrop()
     }
     return urls;
 }
+
+} // namespace skyhaul
+
+// ---- The tab's part: downloading the dragged rows ----
+
+using namespace skyhaul;
 
 void TRemoteFrame::PlanDragDownload(const QString& target)
 {

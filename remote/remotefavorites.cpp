@@ -1,24 +1,21 @@
 // The remote tab's two memories: favorite folders per user and host, and the quick-connect list of
 // earlier logons.
-#include "remote/remoteframe.h"
+#include "remote/remotefavorites.h"
+
 #include "store/configrecord.h"
 #include "store/favorites.h"
 #include "store/io/heldfiles.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
-#include "store/texttables.h"
-#include "ui/dialogs/logonform.h"
-#include "ui/errorbox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QStyle>
-#include <QToolButton>
 
-using namespace skyhaul;
+namespace skyhaul {
 
 namespace {
 
@@ -44,9 +41,7 @@ QIcon quickConnectIcon()
 
 constexpr char AddFavoriteItemName[] = "AddtoFavorites1";
 
-} // namespace
-
-QAction* TRemoteFrame::findMenuItem(QMenu* menu, const QString& caption) const
+QAction* findMenuItem(const QMenu* menu, const QString& caption)
 {
     for (QAction* item : menu->actions()) {
         if (!item->isSeparator() && sameMenuCaption(item->text(), caption))
@@ -55,130 +50,128 @@ QAction* TRemoteFrame::findMenuItem(QMenu* menu, const QString& caption) const
     return nullptr;
 }
 
-QAction* TRemoteFrame::addFavoriteItem(const QString& path)
+} // namespace
+
+RemoteFavoritesMenu::RemoteFavoritesMenu(QMenu* favoritesMenu, QMenu* quickConnectMenu, QComboBox* directory,
+                                         Tab tab, const QString& appFolder, TSiteManList* quickConnectList,
+                                         QObject* parent)
+    : QObject(parent), m_favoritesMenu(favoritesMenu), m_quickConnectMenu(quickConnectMenu),
+      m_directory(directory), m_tab(std::move(tab)), m_appFolder(appFolder),
+      m_quickConnectList(quickConnectList)
 {
-    QAction* item = FavoritePopup->addAction(favoriteIcon(), menuText(path));
+    connect(m_quickConnectMenu, &QMenu::triggered, this,
+            [this](QAction* item) { m_tab.handle([this, item] { quickConnectChosen(item); }); });
+    connect(m_favoritesMenu, &QMenu::triggered, this,
+            [this](QAction* item) { m_tab.handle([this, item] { favoriteChosen(item); }); });
+}
+
+// ---- Favorites ----
+
+QAction* RemoteFavoritesMenu::addFavoriteItem(const QString& path)
+{
+    QAction* item = m_favoritesMenu->addAction(favoriteIcon(), menuText(path));
     item->setData(path);
     return item;
 }
 
-void TRemoteFrame::LoadFavorites()
+void RemoteFavoritesMenu::load()
 {
-    Favorites.clear();
-    FavoritePopup->clear();
-    QAction* add = FavoritePopup->addAction(favoriteIcon(), AddFavoritesCaption);
+    m_favorites.clear();
+    m_favoritesMenu->clear();
+    QAction* add = m_favoritesMenu->addAction(favoriteIcon(), m_addCaption);
     add->setObjectName(QLatin1String(AddFavoriteItemName));
-    FavoritePopup->addSeparator();
-    Favorites = RemoteFavorites::load(m_context.appFolder, m_session->user(), m_session->host());
-    for (const QString& line : std::as_const(Favorites)) {
-        if (!findMenuItem(FavoritePopup, line))
+    m_favoritesMenu->addSeparator();
+    m_favorites = RemoteFavorites::load(m_appFolder, m_tab.user(), m_tab.host());
+    for (const QString& line : std::as_const(m_favorites)) {
+        if (!findMenuItem(m_favoritesMenu, line))
             addFavoriteItem(line);
     }
 }
 
-void TRemoteFrame::ReloadFavorites()
+void RemoteFavoritesMenu::reload()
 {
     // Only a logged-on tab shows the favorites of its user and host.
-    if (!FtpEngine->Connected())
+    if (!m_tab.loggedOn())
         return;
-    runHandler([this] { LoadFavorites(); });
+    m_tab.handle([this] { load(); });
 }
 
-void TRemoteFrame::AddtoFavorites1Click()
+void RemoteFavoritesMenu::addCurrentFolder()
 {
-    const QString path = DirectoryCB->currentText();
-    if (path == QLatin1String("/") || path.trimmed().isEmpty() || findMenuItem(FavoritePopup, path))
+    const QString path = m_directory->currentText();
+    if (path == QLatin1String("/") || path.trimmed().isEmpty() || findMenuItem(m_favoritesMenu, path))
         return;
     addFavoriteItem(path);
-    Favorites.append(path);
-    RemoteFavorites::save(m_context.appFolder, m_session->user(), m_session->host(), Favorites);
+    m_favorites.append(path);
+    RemoteFavorites::save(m_appFolder, m_tab.user(), m_tab.host(), m_favorites);
 }
 
-void TRemoteFrame::FavoritesMenuClick(QAction* item)
+void RemoteFavoritesMenu::favoriteChosen(QAction* item)
 {
-    if (IsBusy())
+    if (m_tab.busy())
         return;
     if (item->objectName() == QLatin1String(AddFavoriteItemName)) {
-        AddtoFavorites1Click();
+        addCurrentFolder();
         return;
     }
-    DirectoryCB->setEditText(item->data().toString());
-    GoToPath(DirectoryCB->currentText().trimmed());
+    m_directory->setEditText(item->data().toString());
+    m_tab.goToPath(m_directory->currentText().trimmed()); // nested waits
 }
 
-void TRemoteFrame::BuildQuickConnectMenu()
+// ---- Quick connect ----
+
+void RemoteFavoritesMenu::buildQuickConnectMenu()
 {
-    QCPopupMenu->clear();
-    if (!m_context.quickConnectList)
+    m_quickConnectMenu->clear();
+    if (!m_quickConnectList)
         return;
-    const TSiteManList& list = *m_context.quickConnectList;
+    const TSiteManList& list = *m_quickConnectList;
     for (int i = 0; i < list.Count(); ++i) {
         TSiteManRec* record = list.Item(i);
         const QString caption = quickConnectCaption(*record);
-        if (findMenuItem(QCPopupMenu, caption))
+        if (findMenuItem(m_quickConnectMenu, caption))
             continue;
-        QAction* item = QCPopupMenu->addAction(quickConnectIcon(), menuText(caption));
+        QAction* item = m_quickConnectMenu->addAction(quickConnectIcon(), menuText(caption));
         item->setData(QVariant::fromValue(quintptr(record)));
     }
 }
 
-void TRemoteFrame::addQuickConnectRecord()
+void RemoteFavoritesMenu::addQuickConnectRecord(const QuickConnectLogon& logon)
 {
-    const QString caption = FtpEngine->User() + QLatin1Char('@') + m_session->host();
-    if (!m_context.quickConnectList || findMenuItem(QCPopupMenu, caption))
+    const QString caption = logon.user + QLatin1Char('@') + logon.host;
+    if (!m_quickConnectList || findMenuItem(m_quickConnectMenu, caption))
         return;
-    QuickConnectLogon logon;
-    logon.user = FtpEngine->User();
-    logon.password = FtpEngine->Password();
-    logon.host = m_session->host();
-    logon.port = FtpEngine->RemotePort();
-    logon.passive = FtpEngine->Passive();
-    logon.sslMode = int(FtpEngine->SSLStartMode());
     std::unique_ptr<TSiteManRec> record = makeQuickConnectRecord(logon);
-    QAction* item = QCPopupMenu->addAction(quickConnectIcon(), menuText(caption));
+    QAction* item = m_quickConnectMenu->addAction(quickConnectIcon(), menuText(caption));
     item->setData(QVariant::fromValue(quintptr(record.get())));
-    TSiteManList& list = *m_context.quickConnectList;
+    TSiteManList& list = *m_quickConnectList;
     list.Add(std::move(record));
     // A list that could not be read at start-up stays as it is in its file; the entry lasts this session.
-    const QString path = quickConnectFilePath(m_context.appFolder);
+    const QString path = quickConnectFilePath(m_appFolder);
     if (heldfiles::reason(path).isEmpty())
         list.SaveToFile(path);
 }
 
-void TRemoteFrame::QCMenuItemClick(QAction* item)
+void RemoteFavoritesMenu::quickConnectChosen(QAction* item)
 {
-    if (IsBusy())
+    if (m_tab.busy())
         return;
     // The item refers to its record; a record deleted since the menu was built is not followed.
     auto* record = reinterpret_cast<TSiteManRec*>(item->data().value<quintptr>());
-    if (!record || !m_context.quickConnectList || m_context.quickConnectList->IndexOf(record) < 0)
+    if (!record || !m_quickConnectList || m_quickConnectList->IndexOf(record) < 0)
         return;
     const TSiteManRec values = *record;
 
-    QPointer<TRemoteFrame> self(this);
-    IDEdit->setText(values.UserID);
-    bool connectNow = false;
+    std::optional<Credentials> credentials;
     if (config().StoreQuickConnectPassword) {
-        PassEdit->setText(values.Password);
-        connectNow = true;
+        credentials = Credentials{values.UserID, values.Password};
     } else {
-        QPointer<TLogonForm> form = new TLogonForm(this, m_context.texts.section(texttables::LogonForm));
-        form->setHost(values.Host);
-        form->setUserName(values.UserID);
-        const int result = form->exec(); // nested modal loop
+        QPointer<RemoteFavoritesMenu> self(this);
+        credentials = m_tab.askLogon(values.Host, values.UserID); // nested modal loop
         if (!self)
             return;
-        if (form && result == QDialog::Accepted) {
-            IDEdit->setText(form->userName());
-            PassEdit->setText(form->password());
-            connectNow = true;
-        }
-        delete form.data();
     }
-    setSslMode(values.SSLMode);
-    PortEdit->setText(QString::number(values.Port));
-    HostEdit->setEditText(values.Host);
-    PassiveBtn->setChecked(values.Passive);
-    if (connectNow)
-        ConnectBtnClick();
+    m_tab.quickConnect(values, credentials); // nested waits
 }
+
+} // namespace skyhaul

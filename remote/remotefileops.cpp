@@ -1,7 +1,6 @@
-// The remote tab's file operations: New Folder and rename in place, the recursive delete through the queue,
-// and the file actions that follow the selection.
+// The remote tab's file operations: New Folder and the steps of an in-place name edit, the recursive delete
+// through the queue, and the file actions that follow the selection.
 #include "remote/filelistmodel.h"
-#include "remote/filenamedelegate.h"
 #include "remote/remoteframe.h"
 #include "remote/transferpanel.h"
 #include "transfer/direntry.h"
@@ -23,14 +22,6 @@ using namespace skyhaul;
 
 namespace {
 
-const QString NewFolderName = QStringLiteral("New Folder");
-
-/// A row New Folder added that has not been created on the server yet.
-bool isPlaceholder(const TrFileObj& entry)
-{
-    return entry.FileName == NewFolderName && entry.IsDir && entry.Owner.isEmpty() && entry.Group.isEmpty();
-}
-
 QList<int> sortedRows(const QTreeView* view)
 {
     QList<int> rows;
@@ -44,16 +35,6 @@ QList<int> sortedRows(const QTreeView* view)
 
 void TRemoteFrame::wireFileOperations()
 {
-    auto* names = new FileNameDelegate(rFileListView);
-    connect(names, &FileNameDelegate::editEnded, this, [this](int row, const QString& text, bool cancelled) {
-        const quint64 epoch = m_editEpochs.take(row);
-        // After the view has let the box go: the commit waits for the server.
-        QMetaObject::invokeMethod(
-            this, [this, row, text, cancelled, epoch] { commitWhenIdle(row, text, cancelled, epoch); },
-            Qt::QueuedConnection);
-    });
-    rFileListView->setItemDelegateForColumn(RemoteFileListModel::FileNameColumn, names);
-
     connect(NewFolderBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::NewFolderBtnClick));
     connect(NewFolder1, &QAction::triggered, this, handlerFor(&TRemoteFrame::NewFolderBtnClick));
     connect(Rename1, &QAction::triggered, this, handlerFor(&TRemoteFrame::Rename1Click));
@@ -63,23 +44,6 @@ void TRemoteFrame::wireFileOperations()
             handlerFor(&TRemoteFrame::UpdateSelectionActions));
     connect(ListViewPopupMenu, &QMenu::aboutToShow, this, handlerFor(&TRemoteFrame::UpdateSelectionActions));
     rFileListView->viewport()->installEventFilter(this);
-}
-
-void TRemoteFrame::commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch)
-{
-    // A listing rebuilt meanwhile took the row with it (a placeholder lasts until a refresh).
-    if (epoch != m_listingEpoch) {
-        Q_EMIT editCommitted();
-        return;
-    }
-    if (IsBusy()) {
-        connect(
-            this, &TRemoteFrame::idleAgain, this,
-            [this, row, text, cancelled, epoch] { commitWhenIdle(row, text, cancelled, epoch); },
-            Qt::SingleShotConnection);
-        return;
-    }
-    handle([&] { CommitEdit(row, text, cancelled); });
 }
 
 void TRemoteFrame::UpdateSelectionActions()
@@ -107,25 +71,14 @@ void TRemoteFrame::UpdateSelectionActions()
 
 // ---- New Folder and rename ----
 
-void TRemoteFrame::startEditing(int row)
-{
-    const QModelIndex index = FileListModel->index(row, RemoteFileListModel::FileNameColumn);
-    rFileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
-    rFileListView->scrollTo(index);
-    rFileListView->setFocus(Qt::OtherFocusReason);
-    m_editEpochs.insert(row, m_listingEpoch);
-    rFileListView->edit(index);
-}
-
 void TRemoteFrame::NewFolderBtnClick()
 {
     TtrFileList* listing = currentListing();
     if (IsBusy() || !listing || selectedNode() != currentNode())
         return;
     auto entry = std::make_unique<TrFileObj>();
-    entry->FileName = NewFolderName;
-    entry->FullPath = fullPathOf(NewFolderName);
+    entry->FileName = InPlaceRename::NewFolderName;
+    entry->FullPath = fullPathOf(InPlaceRename::NewFolderName);
     entry->IsDir = true;
     entry->FileSize = 0;
     entry->FileTime = toFileTime(QDateTime::currentDateTime());
@@ -148,60 +101,42 @@ void TRemoteFrame::Rename1Click()
     startEditing(rows.first());
 }
 
-void TRemoteFrame::CommitEdit(int row, const QString& text, bool cancelled)
+bool TRemoteFrame::makeFolderInPlace(FolderNode* folder, TrFileObj& entry, const QString& name)
 {
-    auto done = qScopeGuard([self = QPointer<TRemoteFrame>(this)] {
-        if (self)
-            Q_EMIT self->editCommitted();
-    });
-    FolderNode* folder = currentNode();
-    TtrFileList* listing = folder ? folder->listing() : nullptr;
-    TrFileObj* entry = listing ? listing->Entry(row) : nullptr;
-    if (!entry || IsBusy())
-        return;
     QPointer<TRemoteFrame> self(this);
+    TtrFileList* listing = folder->listing();
     const quint64 generation = m_tree.generation();
-    auto alive = [&] { return self && generation == m_tree.generation() && folder->listing() == listing; };
-
-    if (isPlaceholder(*entry)) {
-        // Created also after Esc: the box's text is the name.
-        entry->FileName = text;
-        // The list stays enabled: another New Folder row may still be being named in it.
-        BusyScope busy(this, false);
-        throwIfStopped();
-        FtpEngine->MakeDirectory(text); // nested wait
-        if (!alive())
-            return;
-        FolderNode* child = folder->exactChild(text);
-        if (!child) {
-            child = folder->addChild(text);
-            child->setMayHaveChildren(false);
-            addTreeItem(child)->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        }
-        entry->Node = child;
-        treeItem(folder)->sortChildren(0, Qt::AscendingOrder);
-        // A refresh would take the other New Folder rows with it; the last one to be named refreshes.
-        for (int i = 0; i < listing->Count(); ++i) {
-            if (i != row && isPlaceholder(*listing->Entry(i)) && m_editEpochs.contains(i))
-                return;
-        }
-        RefreshNode(folder); // nested waits
-        return;
-    }
-    if (cancelled || entry->FileName.trimmed() == text.trimmed())
-        return;
-    BusyScope busy(this, false);
-    FtpEngine->setRemoteFile(entry->FileName);
     throwIfStopped();
-    FtpEngine->RenameFile(text); // nested wait
-    if (!alive())
-        return;
-    if (entry->IsDir && entry->Node && m_items.contains(entry->Node)) {
-        entry->Node->setName(text);
-        treeItem(entry->Node)->setText(0, text);
+    FtpEngine->MakeDirectory(name); // nested wait
+    if (!self || generation != m_tree.generation() || folder->listing() != listing)
+        return false;
+    FolderNode* child = folder->exactChild(name);
+    if (!child) {
+        child = folder->addChild(name);
+        child->setMayHaveChildren(false);
+        addTreeItem(child)->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    }
+    entry.Node = child;
+    treeItem(folder)->sortChildren(0, Qt::AscendingOrder);
+    return true;
+}
+
+bool TRemoteFrame::renameInPlace(FolderNode* folder, TrFileObj& entry, const QString& name)
+{
+    QPointer<TRemoteFrame> self(this);
+    TtrFileList* listing = folder->listing();
+    const quint64 generation = m_tree.generation();
+    FtpEngine->setRemoteFile(entry.FileName);
+    throwIfStopped();
+    FtpEngine->RenameFile(name); // nested wait
+    if (!self || generation != m_tree.generation() || folder->listing() != listing)
+        return false;
+    if (entry.IsDir && entry.Node && m_items.contains(entry.Node)) {
+        entry.Node->setName(name);
+        treeItem(entry.Node)->setText(0, name);
         treeItem(folder)->sortChildren(0, Qt::AscendingOrder);
     }
-    RefreshNode(folder); // nested waits
+    return true;
 }
 
 // ---- Delete ----

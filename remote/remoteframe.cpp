@@ -95,6 +95,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     setObjectName(QStringLiteral("RemoteForm"));
     setupWidgets(this, new RemoteFileListModel([this] { return selectedListing(); },
                                                [this] { return ListingBusy; }, this));
+    createParts();
     m_checkedTransItem = TransAuto;
     m_questions = std::make_unique<SessionQuestions>(*this);
     m_session->setQuestions(m_questions.get());
@@ -109,7 +110,6 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     applyLanguage(m_context.texts);
     StartPath.clear();
     SearchBuffer.clear();
-    Favorites.clear();
     setFileListDrops(false);
     RemoteToolBar->hide();
     NavBar->hide();
@@ -202,16 +202,6 @@ void TRemoteFrame::wireControls()
         if (rFileListView->contextMenuPolicy() == Qt::CustomContextMenu)
             ListViewPopupMenu->popup(rFileListView->viewport()->mapToGlobal(at));
     });
-    connect(QCPopupMenu, &QMenu::triggered, this,
-            [this](QAction* item) { handle([this, item] { QCMenuItemClick(item); }); });
-    connect(FavoritePopup, &QMenu::triggered, this, [this](QAction* item) {
-        handle([this, item] {
-            if (item->data().toString() == QLatin1String("add"))
-                AddtoFavorites1Click();
-            else
-                FavoritesMenuClick(item);
-        });
-    });
 }
 
 void TRemoteFrame::wireEngine()
@@ -233,7 +223,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
 {
     m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::RemoteForm);
-    AddFavoritesCaption = section.text(u"AddToFavorite");
+    m_favorites->setAddCaption(section.text(u"AddToFavorite"));
     IncompleteCopyText = section.text(u"IncompleteCopy");
     transferRun()->texts = section;
     // Menus are windows of their own; they follow the tab's font.
@@ -330,9 +320,10 @@ void TRemoteFrame::setSslMode(int mode)
 bool TRemoteFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == rFileListView->viewport()) {
+        // Drag and drop on the viewport has a filter of its own (m_dragDrop).
         if (event->type() == QEvent::MouseButtonPress)
             handle([this] { UpdateSelectionActions(); });
-        return fileListDragDropEvent(event);
+        return false;
     }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);

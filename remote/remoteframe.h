@@ -1,7 +1,11 @@
 #pragma once
 
 #include "engine/component/ftpengine.h"
+#include "remote/inplacerename.h"
 #include "remote/remotecontext.h"
+#include "remote/remotedragdrop.h"
+#include "remote/remotefavorites.h"
+#include "remote/remotelog.h"
 #include "remote/remotewidgets.h"
 #include "store/tablayoutfile.h"
 #include "transfer/connectionevent.h"
@@ -45,8 +49,10 @@ class TransferRun;
  * engine. Its parts live in files by job: the controls (remotewidgets.*), creation, the busy state and the
  * wiring (remoteframe.cpp), the connection lifecycle (remoteconnection.cpp), the listing and the file list
  * (remotelistview.cpp), navigation over the folder tree (remotenavigation.cpp, the tree itself is the plain
- * skyhaul::FolderTree), favorites and quick connect (remotefavorites.cpp), drag and drop with the desktop
- * (remotedragdrop.cpp).
+ * skyhaul::FolderTree). Parts with state of their own are classes the tab creates and hands their widgets
+ * and what they need of it (remoteparts.cpp), and its members of those parts forward to them: the protocol
+ * log (skyhaul::RemoteLog), the favorites and quick-connect menus (skyhaul::RemoteFavoritesMenu), naming a
+ * row in place (skyhaul::InPlaceRename), drag and drop with the desktop (skyhaul::RemoteDragDrop).
  *
  * What the main window uses:
  * - create it with the context (application folder, texts, quick-connect list, temporary folder, the
@@ -257,20 +263,20 @@ public:
 
     /// Uploads local files and folders dropped on the file list into the current folder; each keeps its
     /// path relative to its own folder. Refused while disconnected or busy.
-    void rFileListViewDropFiles(const QStringList& files);
+    void rFileListViewDropFiles(const QStringList& files) { m_dragDrop->dropFiles(files); }
     /// Downloads the selected rows, folders with their contents, into the local folder target.
     void PlanDragDownload(const QString& target);
     /// A target takes the dragged rows: downloads them into a new folder under the temporary folder and
     /// returns the copies that arrived (rows whose names are refused, or that failed, are left out).
-    QList<QUrl> DropFileDrop();
+    QList<QUrl> DropFileDrop() { return m_dragDrop->fetchDraggedRows(); }
     /// Whether the file list takes dropped files now: connected, and no drag out of it under way.
-    bool acceptFiles() const;
-    bool draggingOut() const { return m_dragOut; }
+    bool acceptFiles() const { return m_dragDrop->acceptFiles(); }
+    bool draggingOut() const { return m_dragDrop->draggingOut(); }
     /// Runs a drag out of the list to its end and returns what the target did; QDrag::exec() when unset.
     /// Tests stand in for the desktop here.
-    std::function<Qt::DropAction(QDrag& drag)> dragLoop;
+    skyhaul::RemoteDragDrop::DragLoop dragLoop;
     /// The "Drag Canceled!" notice, once it has been shown.
-    QMenu* dragInfoPopupMenu() const { return DragInfoPopupMenu; }
+    QMenu* dragInfoPopupMenu() const { return m_dragDrop->canceledNotice(); }
 
     // ---- View and edit of remote files ----
 
@@ -290,22 +296,22 @@ public:
     void UpdateSelectionActions();
     /// Applies the name typed in place into the row's entry: creates the folder of a New Folder row (also
     /// after Esc), renames any other entry (Esc cancels; a name equal but for blanks sends nothing).
-    void CommitEdit(int row, const QString& text, bool cancelled);
+    void CommitEdit(int row, const QString& text, bool cancelled) { m_rename->commit(row, text, cancelled); }
 
     // ---- Favorites and quick connect ----
 
-    void LoadFavorites();
+    void LoadFavorites() { m_favorites->load(); }
     /// Reads the favorites again when the tab is logged on (after they were deleted elsewhere).
-    void ReloadFavorites();
-    void AddtoFavorites1Click();
-    void FavoritesMenuClick(QAction* item);
-    void BuildQuickConnectMenu();
-    void QCMenuItemClick(QAction* item);
-    QStringList favorites() const { return Favorites; }
-    QString addFavoritesCaption() const { return AddFavoritesCaption; }
+    void ReloadFavorites() { m_favorites->reload(); }
+    void AddtoFavorites1Click() { m_favorites->addCurrentFolder(); }
+    void FavoritesMenuClick(QAction* item) { m_favorites->favoriteChosen(item); }
+    void BuildQuickConnectMenu() { m_favorites->buildQuickConnectMenu(); }
+    void QCMenuItemClick(QAction* item) { m_favorites->quickConnectChosen(item); }
+    QStringList favorites() const { return m_favorites->favorites(); }
+    QString addFavoritesCaption() const { return m_favorites->addCaption(); }
 
     /// Most lines the log keeps.
-    static constexpr int MaxLogLines = 100;
+    static constexpr int MaxLogLines = skyhaul::RemoteLog::MaxLogLines;
     /// Most entries of the host history and of the path box's history.
     static constexpr int MaxHistory = 20;
 
@@ -329,6 +335,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    /// Creates the classes that each own a part of the tab (log, favorites menus, ...), handed their widgets
+    /// and what they need of the tab.
+    void createParts();
     void wireControls();
     void wireEngine();
     /// Connect's steps after the busy state began.
@@ -337,10 +346,7 @@ private:
     void wireSession();
     /// The path box after a folder was opened: the typed text joins the history, the box shows the path.
     void showOpenedPath();
-    void appendLogLine(const QString& line);
-    /// Writes the lines kept while the log page was hidden.
-    void flushLog();
-    void setFileListDrops(bool accept);
+    void setFileListDrops(bool accept) { m_dragDrop->setAcceptDrops(accept); }
     void attachListMenu(bool attach);
     void checkTransferItem(int transType);
     void engineStatusConnected();
@@ -349,9 +355,6 @@ private:
     /// Opens a symbolic link as a folder when the server can change into it; false when it cannot (a link to
     /// a file, or a dangling one).
     bool openLinkedFolder(TrFileObj& entry);
-    void addQuickConnectRecord();
-    QAction* addFavoriteItem(const QString& path);
-    QAction* findMenuItem(QMenu* menu, const QString& caption) const;
     void applySplitterSizes();
     /// The SSL mode the SSL box shows; its items follow TSSLStartMode.
     TSSLStartMode sslMode() const;
@@ -387,11 +390,13 @@ private:
     void runQueue(const std::function<void()>& run);
     /// A folder a delete removed: its tree item and node go, and no listing entry refers to it any more.
     void removeFolderNode(skyhaul::FolderNode* node);
-    void startEditing(int row);
+    void startEditing(int row) { m_rename->start(row); }
     /// A name of the file list is being edited in place.
-    bool nameBeingEdited() const;
-    /// Commits a name once the tab is idle, unless the row's listing was rebuilt since the edit began.
-    void commitWhenIdle(int row, const QString& text, bool cancelled, quint64 epoch);
+    bool nameBeingEdited() const { return m_rename->editing(); }
+    /// The steps of an in-place edit on the server and in the tree, inside the action the edit holds; false
+    /// when the tab, the tree or the folder's listing went meanwhile.
+    bool makeFolderInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
+    bool renameInPlace(skyhaul::FolderNode* folder, TrFileObj& entry, const QString& name);
 
     /// A local file or folder to upload: its folder (with the trailing separator) and its name.
     struct LocalPick {
@@ -400,13 +405,6 @@ private:
     };
     /// Plans and runs the upload of these into the current folder; the first one's folder is the run's base.
     void uploadLocalPicks(const QList<LocalPick>& picks);
-    /// Drag and drop on the file list's viewport: drops of local files, and the press and move that start a
-    /// drag out. True when the event was taken.
-    bool fileListDragDropEvent(QEvent* event);
-    void startDragOut();
-    void showDragCanceled(const QPoint& global);
-    /// A new, empty folder under the temporary folder, named after the moment (with its separator).
-    QString makeDragFolder();
 
     /// Tells the window that a download wrote into this local folder (and below it).
     void tellLocalFolderChanged(const QString& folder);
@@ -461,8 +459,6 @@ private:
     QString UploadTarget;
     skyhaul::FolderNode* WalkStartNode = nullptr;
     QString SearchBuffer;
-    QStringList Favorites;
-    QString AddFavoritesCaption;
     QString IncompleteCopyText; ///< %1 the file, %2 the bytes that arrived, %3 the listed size
 
     /// Folders of this tab's server that changed elsewhere and are still to be refreshed.
@@ -472,12 +468,8 @@ private:
     QPointer<QWidget> m_focusToRestore; ///< the list or tree that had the focus when the actions went off
     QPointer<QWidget> m_focusMovedTo;   ///< where the focus went then (nullptr: nowhere)
     bool m_resetting = false;
-    QColor m_logColor;
-    struct PendingLogLine {
-        QString text;
-        QColor color;
-    };
-    QList<PendingLogLine> m_pendingLog; ///< log lines not yet written (the log page was hidden)
+    skyhaul::RemoteLog* m_log = nullptr;
+    skyhaul::RemoteFavoritesMenu* m_favorites = nullptr;
     QAction* m_checkedTransItem = nullptr;
     int m_treeWidth = 150;
     int m_bottomHeight = 110;
@@ -485,12 +477,8 @@ private:
     skyhaul::TransferQueue m_queue;
     std::unique_ptr<skyhaul::TransferPanel> m_transfers; ///< the queue page and the runs; before m_queue goes
     QPointer<skyhaul::TInfoForm> m_info;
-    QPoint m_dragPressPos;      ///< where the left button went down in the file list
-    bool m_dragPressed = false; ///< the left button is down since a press in the file list
-    bool m_dragOut = false;     ///< a drag of the list's rows is under way
-    QMenu* DragInfoPopupMenu = nullptr;
-    /// Rows being named in place, with the listing epoch they were started in.
-    QHash<int, quint64> m_editEpochs;
+    skyhaul::RemoteDragDrop* m_dragDrop = nullptr;
+    skyhaul::InPlaceRename* m_rename = nullptr;
     /// Changes whenever a listing of the tree is started or freed: rows of an older epoch are gone.
     quint64 m_listingEpoch = 0;
 };

@@ -5,7 +5,6 @@
 #include "transfer/direntry.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -43,12 +42,6 @@ void TRemoteFrame::SetSortArrow(int column, bool descending)
     if (column != listingOrder().SortColumn)
         return;
     rFileListView->header()->setSortIndicator(column, descending ? Qt::AscendingOrder : Qt::DescendingOrder);
-}
-
-bool TRemoteFrame::nameBeingEdited() const
-{
-    QWidget* focus = QApplication::focusWidget();
-    return !m_editEpochs.isEmpty() || (focus && focus != rFileListView && rFileListView->isAncestorOf(focus));
 }
 
 bool TRemoteFrame::rFileListViewKeyDown(const QKeyEvent& key)

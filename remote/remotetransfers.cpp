@@ -65,11 +65,6 @@ void TRemoteFrame::wireTransfers()
     };
     m_transfers = std::make_unique<TransferPanel>(*FtpEngine, m_queue, widgets, std::move(host));
 
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (PageControl1->currentWidget() == Logs)
-            flushLog();
-    });
-
     connect(TransferBtn, &QToolButton::clicked, this, handlerFor(&TRemoteFrame::Transfer1Click));
     connect(Transfer1, &QAction::triggered, this, handlerFor(&TRemoteFrame::Transfer1Click));
 }
