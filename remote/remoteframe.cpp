@@ -139,7 +139,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     wireFileOperations();
     wireEditView();
 
-    // FormCreate, in its order.
+    // The language texts first, then the state of a tab that has not connected yet.
     applyLanguage(m_context.texts);
     StartPath.clear();
     SearchBuffer.clear();
