@@ -9,6 +9,7 @@
 #include "transfer/transferplanner.h"
 #include "transfer/transferrun.h"
 #include "ui/errorbox.h"
+#include "ui/themedicon.h"
 
 #include <QAction>
 #include <QCursor>
@@ -214,10 +215,9 @@ void TRemoteFrame::showDragCanceled(const QPoint& global)
     if (!DragInfoPopupMenu) {
         DragInfoPopupMenu = new QMenu(this);
         DragInfoPopupMenu->setObjectName(QStringLiteral("DragInfoPopupMenu"));
-        QAction* cancelDrag = DragInfoPopupMenu->addAction(
-            QIcon::fromTheme(QStringLiteral("dialog-cancel"),
-                             style()->standardIcon(QStyle::SP_DialogCancelButton)),
-            QStringLiteral("Drag Canceled!"));
+        QAction* cancelDrag =
+            DragInfoPopupMenu->addAction(themedIcon("dialog-cancel", QStyle::SP_DialogCancelButton, this),
+                                         QStringLiteral("Drag Canceled!"));
         cancelDrag->setObjectName(QStringLiteral("CancelDrag1"));
         cancelDrag->setEnabled(false);
     }

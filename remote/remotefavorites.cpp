@@ -9,6 +9,8 @@
 #include "store/texttables.h"
 #include "ui/dialogs/logonform.h"
 #include "ui/errorbox.h"
+#include "ui/menutext.h"
+#include "ui/themedicon.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,24 +24,14 @@ using namespace skyhaul;
 
 namespace {
 
-/// A menu caption showing the text as it is ("&" is not an accelerator mark).
-QString menuText(const QString& text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    return escaped;
-}
-
 QIcon favoriteIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("bookmarks"),
-                            QApplication::style()->standardIcon(QStyle::SP_DirLinkIcon));
+    return themedIcon("bookmarks", QStyle::SP_DirLinkIcon);
 }
 
 QIcon quickConnectIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("network-server"),
-                            QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+    return themedIcon("network-server", QStyle::SP_DriveNetIcon);
 }
 
 constexpr char AddFavoriteItemName[] = "AddtoFavorites1";

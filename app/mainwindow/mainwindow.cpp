@@ -19,6 +19,8 @@
 #include "ui/applysection.h"
 #include "ui/dialogs/configform.h"
 #include "ui/dialogs/siteform.h"
+#include "ui/errorbox.h"
+#include "ui/themedicon.h"
 
 #include "skyhaul_version.h"
 
@@ -51,11 +53,6 @@ using namespace skyhaul;
 Q_LOGGING_CATEGORY(lcApp, "skyhaul.app", QtWarningMsg)
 
 namespace {
-
-QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget)
-{
-    return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
-}
 
 QIcon localTabIcon(const QWidget* w)
 {
@@ -111,7 +108,7 @@ TfrmSkyhaulMain::~TfrmSkyhaulMain()
 void TfrmSkyhaulMain::buildWidgets()
 {
     setObjectName(QStringLiteral("frmSkyhaulMain"));
-    setWindowTitle(QStringLiteral("Skyhaul"));
+    setWindowTitle(applicationTitle());
     setWindowIcon(applicationIcon());
 
     MainToolbar = new QToolBar(this);
@@ -227,9 +224,9 @@ void TfrmSkyhaulMain::FormCreate()
     qCDebug(lcApp) << "start-up 1: update check";
     runUpdateCheck();
 
-    // No copy-hook library exists for this platform's file manager: drags out take the path without it.
+    // No copy-hook library exists for this platform's file manager: a drag out to the desktop always
+    // downloads into the temporary folder first, so there is nothing to register.
     qCDebug(lcApp) << "start-up 2: copy hook";
-    ShellHookRegistered = false;
 
     qCDebug(lcApp) << "start-up 3: running editors";
     RunningEditors = 0;
@@ -283,7 +280,7 @@ void TfrmSkyhaulMain::FormCreate()
     applyWindowGeometry();
 
     if (!unreadable.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+        QMessageBox::warning(this, applicationTitle(),
                              unreadable.join(QLatin1Char('\n')) +
                                  QStringLiteral("\nSkyhaul leaves the file as it is until it can be read."));
 }
@@ -318,7 +315,8 @@ void TfrmSkyhaulMain::applyWindowGeometry()
 {
     const ConfigRecord& c = config();
     if (c.MainWidth == -1) {
-        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens larger, centred.
+        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens
+        // larger, centred.
         if (const QScreen* shown = screen())
             if (const QRect placed = firstStartGeometry(shown->availableGeometry()); placed.isValid()) {
                 resize(placed.size());
@@ -358,7 +356,7 @@ void TfrmSkyhaulMain::FormDestroy()
     } catch (const FileIoError& e) {
         // The old file is still whole; the user learns that this session's window settings are not in it.
         qCWarning(lcApp).noquote() << e.message();
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+        QMessageBox::warning(this, applicationTitle(),
                              e.message() + QStringLiteral("\nThe settings of this session were not saved."));
     }
 }
@@ -557,8 +555,7 @@ bool TfrmSkyhaulMain::confirmStopTransfers(const QList<TTabSheet*>& sheets)
     const QString question = Texts(m_options.appFolder, config().Language)
                                  .message(QString::fromLatin1(messages::StopRunningTransfer));
     // No keeps everything running; it is also the answer of Esc and of the box's close button.
-    return QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
-                                 QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes; // nested modal loop
 }
 

@@ -266,7 +266,6 @@ private Q_SLOTS:
 
     void firstStartWithoutDataFiles()
     {
-        ShellHookRegistered = true;
         RunningEditors = 3;
         auto window = start(false);
         QCOMPARE(hints(window->PageControl1), QStringList{u"L"_s});
@@ -278,7 +277,6 @@ private Q_SLOTS:
         QCOMPARE(window->size(), QSize(930, 472));
         QCOMPARE(window->PageControl1->currentIndex(), 0);
         QCOMPARE(window->PageControl2->currentIndex(), 0);
-        QVERIFY(!ShellHookRegistered);
         QCOMPARE(RunningEditors.load(), 0);
         QCOMPARE(TempFolder(), m_system->path() + u"/skTemp/"_s);
         QVERIFY(QFileInfo(TempFolder()).isDir());
