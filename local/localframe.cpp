@@ -86,7 +86,7 @@ TLocalFrame::TLocalFrame(const LocalTabContext& context, QWidget* parent)
     setObjectName(QStringLiteral("LocalFrame"));
     buildWidgets();
     rebuildFavoritesMenu();
-    applyLanguage(Texts(m_context.appFolder, config().Language));
+    applyLanguage(m_context.texts);
 }
 
 TLocalFrame::~TLocalFrame()
@@ -410,8 +410,7 @@ void TLocalFrame::DeleteSelectedClick()
         return;
     const QString folder = m_folder;
     QPointer<TLocalFrame> self(this);
-    const QString question = Texts(m_context.appFolder, config().Language)
-                                 .message(QString::fromLatin1(messages::DeleteSelectedFiles));
+    const QString question = m_context.texts.message(QString::fromLatin1(messages::DeleteSelectedFiles));
     if (QMessageBox::question(this, applicationTitle(), question,
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
         return;
@@ -487,6 +486,7 @@ void TLocalFrame::setShowCaptions(bool show)
 
 void TLocalFrame::applyLanguage(const Texts& texts)
 {
+    m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::LocalForm);
     AddToFavorite1->setText(section.text(u"AddToFavorite"));
 }
@@ -641,8 +641,8 @@ void TLocalFrame::TransferBtnClick()
         return;
     }
     QPointer<TLocalFrame> self(this);
-    const QString question = Texts(m_context.appFolder, config().Language)
-                                 .message(QStringLiteral("Do you want to upload selected file(s)?"));
+    const QString question =
+        m_context.texts.message(QStringLiteral("Do you want to upload selected file(s)?"));
     if (QMessageBox::question(this, applicationTitle(), question,
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
         return;

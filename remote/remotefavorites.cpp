@@ -150,7 +150,7 @@ void TRemoteFrame::QCMenuItemClick(QAction* item)
     QPointer<TRemoteFrame> self(this);
     IDEdit->setText(values.UserID);
     bool connectNow = false;
-    if (config().StoreQuickConnectPassword) {
+    if (m_context.config->StoreQuickConnectPassword) {
         PassEdit->setText(values.Password);
         connectNow = true;
     } else {

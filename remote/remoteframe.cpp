@@ -151,10 +151,10 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     WalkMode = false;
     rTreeView->setIconSize(QSize(16, 16));
     rFileListView->setIconSize(QSize(16, 16));
-    SetSortArrow(listingOrder().SortColumn, listingOrder().SortDescending);
+    SetSortArrow(m_context.listingOrder->SortColumn, m_context.listingOrder->SortDescending);
     PageControl1->setCurrentIndex(0);
-    if (config().BottomPanelHeight > 24)
-        m_bottomHeight = config().BottomPanelHeight;
+    if (m_context.config->BottomPanelHeight > 24)
+        m_bottomHeight = m_context.config->BottomPanelHeight;
     applySplitterSizes();
     BuildQuickConnectMenu();
     EnableActions();

@@ -153,7 +153,7 @@ void TRemoteFrame::rTreeViewChange(FolderNode* node)
             m_listingTarget = nullptr;
             if (!WalkMode)
                 FileListModel->setItemCount(listing.Count());
-            listing.Sort(listingOrder().SortColumn, listingOrder().SortDescending);
+            listing.Sort(m_context.listingOrder->SortColumn, m_context.listingOrder->SortDescending);
 
             bool anyFolder = false;
             for (int i = 0; i < listing.Count(); ++i) {
@@ -317,7 +317,7 @@ void TRemoteFrame::rFileListViewDblClick()
     }
     if (entry->IsLink && openLinkedFolder(*entry))
         return;
-    switch (config().DoubleClickAction) {
+    switch (m_context.config->DoubleClickAction) {
     case DoubleClick::Open:
         openTempCopy(*entry);
         break;

@@ -196,7 +196,7 @@ void TRemoteFrame::runQueue(const std::function<void()>& run)
         if (current)
             current->prompt = nullptr;
     });
-    m_run->FileExistsAction = config().FileExistsAction;
+    m_run->FileExistsAction = m_context.config->FileExistsAction;
     m_run->TotalBytes = TotalBytes;
     TransferScope transferring(this);
     run(); // nested waits: the engine's transfers and the prompt

@@ -105,7 +105,6 @@ private Q_SLOTS:
 
     void init()
     {
-        config() = ConfigRecord();
         m_app = std::make_unique<QTemporaryDir>();
         m_system = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid() && m_system->isValid());
@@ -226,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(connect->toolTip(), QString());
         QVERIFY(hostLabel->isVisible());
         QCOMPARE(frame->findChild<QComboBox*>(u"HostEdit"_s)->toolTip(), QString());
-        config().ShowRemoteCaption = false;
+        window->configRecord().ShowRemoteCaption = false;
         window->CaptionRefresh();
         QCOMPARE(connect->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QVERIFY(window->close());
@@ -442,7 +441,7 @@ private Q_SLOTS:
         Texts::setShippedFolders({});
         for (const QString& language : {u"English"_s, u"French"_s, u"German"_s})
             QVERIFY2(offered.contains(language), qPrintable(offered.join(u',')));
-        QCOMPARE(config().Language, u"German"_s);
+        QCOMPARE(window->configRecord().Language, u"German"_s);
         QCOMPARE(window->ExitBtn->text(), u"Beenden"_s);
         QCOMPARE(window->findChild<QAction*>(u"NewRemote2"_s)->text(), u"Neuer Server-Tab"_s);
         QCOMPARE(window->TabSheet1->localFrame()->FavoriteBtn->text(), u"Favoriten"_s);
