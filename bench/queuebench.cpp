@@ -127,7 +127,7 @@ bool measureTransfers(const FtpServer& server, bool tls, const QString& label, c
                       QList<Row>& rows)
 {
     TabEnvironment env;
-    config().FileExistsAction = FileExists::Overwrite; // every round writes over the last one's file
+    env.config.FileExistsAction = FileExists::Overwrite; // every round writes over the last one's file
     LocalPane pane;
     const QString queueFolder = local.filePath(QStringLiteral("queue"));
     QDir().mkpath(queueFolder);
@@ -189,7 +189,7 @@ bool measureSmallFiles(const FtpServer& server, bool tls, const QString& label, 
         }
     }
     TabEnvironment env;
-    config().FileExistsAction = FileExists::Overwrite;
+    env.config.FileExistsAction = FileExists::Overwrite;
     LocalPane pane;
     const QString queueFolder = local.filePath(QStringLiteral("small-queue"));
     const QString lftpFolder = local.filePath(QStringLiteral("small-lftp"));

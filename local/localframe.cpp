@@ -11,7 +11,10 @@
 #include "store/texttables.h"
 #include "ui/applysection.h"
 #include "ui/columnfit.h"
+#include "ui/errorbox.h"
+#include "ui/menutext.h"
 #include "ui/panehost.h"
+#include "ui/themedicon.h"
 
 #include <QAbstractFileIconProvider>
 #include <QAction>
@@ -41,22 +44,10 @@ namespace {
 // More candidates than any folder holds; the search must end even on a file system that lies.
 constexpr int MaxNewFolderCandidates = 100000;
 
-QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget)
-{
-    return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
-}
-
 QString normalFolder(const QString& path)
 {
     const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path.trimmed()));
     return QFileInfo(clean).absoluteFilePath();
-}
-
-QString menuText(const QString& path)
-{
-    // A path is shown as it is: "&" in it is no hot-key mark.
-    QString text = path;
-    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
 /// The file list's view; tells whether a name is being edited in place (keys then belong to the editor).
@@ -95,7 +86,7 @@ TLocalFrame::TLocalFrame(const LocalTabContext& context, QWidget* parent)
     setObjectName(QStringLiteral("LocalFrame"));
     buildWidgets();
     rebuildFavoritesMenu();
-    applyLanguage(Texts(m_context.appFolder, config().Language));
+    applyLanguage(m_context.texts);
 }
 
 TLocalFrame::~TLocalFrame()
@@ -419,9 +410,8 @@ void TLocalFrame::DeleteSelectedClick()
         return;
     const QString folder = m_folder;
     QPointer<TLocalFrame> self(this);
-    const QString question = Texts(m_context.appFolder, config().Language)
-                                 .message(QString::fromLatin1(messages::DeleteSelectedFiles));
-    if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+    const QString question = m_context.texts.message(QString::fromLatin1(messages::DeleteSelectedFiles));
+    if (QMessageBox::question(this, applicationTitle(), question,
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
         return;
     if (!self)
@@ -430,7 +420,7 @@ void TLocalFrame::DeleteSelectedClick()
     const LocalDeleteResult result = deleteLocalEntries(folder, names);
     refreshList();
     if (!result.ok())
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"), result.failures.join(QLatin1Char('\n')));
+        QMessageBox::warning(this, applicationTitle(), result.failures.join(QLatin1Char('\n')));
 }
 
 void TLocalFrame::refreshList()
@@ -496,6 +486,7 @@ void TLocalFrame::setShowCaptions(bool show)
 
 void TLocalFrame::applyLanguage(const Texts& texts)
 {
+    m_context.texts = texts;
     const SectionTexts section = applySection(this, texts, texttables::LocalForm);
     AddToFavorite1->setText(section.text(u"AddToFavorite"));
 }
@@ -561,7 +552,7 @@ void TLocalFrame::NewFolderBtnClick()
     }
     if (!created.isValid()) {
         QMessageBox::warning(
-            this, QStringLiteral("Skyhaul"),
+            this, applicationTitle(),
             QStringLiteral("Cannot create a folder in %1.").arg(QDir::toNativeSeparators(m_folder)));
         return;
     }
@@ -605,8 +596,8 @@ bool TLocalFrame::takeUpHeldFavorites()
         const QString question = QStringLiteral("%1\nThe file is left as it is until it can be read.\n"
                                                 "Add this folder to the favorites of this session only?")
                                      .arg(e.message());
-        if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
-                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        if (QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No) ==
+            QMessageBox::Yes) {
             addFavoriteItem(m_folder);
             favorites.append(m_folder);
         }
@@ -636,7 +627,7 @@ void TLocalFrame::AddToFavoriteClick()
     try {
         LocalFavorites::save(m_context.appFolder, favorites);
     } catch (const FileIoError& e) {
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"), e.message());
+        QMessageBox::warning(this, applicationTitle(), e.message());
     }
 }
 
@@ -646,13 +637,13 @@ void TLocalFrame::TransferBtnClick()
         return;
     TFtpEngine* engine = m_context.paneHost ? m_context.paneHost->oppositeRemoteEngine(this) : nullptr;
     if (!engine || !engine->Connected()) {
-        QMessageBox::information(this, QStringLiteral("Skyhaul"), QStringLiteral("Ftp is not connected!"));
+        QMessageBox::information(this, applicationTitle(), QStringLiteral("Ftp is not connected!"));
         return;
     }
     QPointer<TLocalFrame> self(this);
-    const QString question = Texts(m_context.appFolder, config().Language)
-                                 .message(QStringLiteral("Do you want to upload selected file(s)?"));
-    if (QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
+    const QString question =
+        m_context.texts.message(QStringLiteral("Do you want to upload selected file(s)?"));
+    if (QMessageBox::question(this, applicationTitle(), question,
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) // nested modal loop
         return;
     if (!self)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/texts.h"
+
 #include "store/tablayoutfile.h"
 
 #include <QPointer>
@@ -23,7 +25,6 @@ class QTreeView;
 
 namespace skyhaul {
 class PaneHost;
-class Texts;
 } // namespace skyhaul
 
 /// What a local tab shares with the window that holds it.
@@ -31,6 +32,8 @@ struct LocalTabContext {
     QString appFolder;                     ///< where "LocalFavorites.dat" lives
     QStringList* favorites = nullptr;      ///< the window's local favorites list, shared by every local tab
     skyhaul::PaneHost* paneHost = nullptr; ///< reaches the tab active in the other pane
+    /// The language of the tab's captions and questions; applyLanguage() replaces it.
+    skyhaul::Texts texts{QString(), QString()};
 };
 
 /**

@@ -40,8 +40,8 @@ void TRemoteFrame::ConnectBtnClick()
     Connect(); // nested waits
     if (!self)
         return;
-    listingOrder().SortColumn = 0;
-    listingOrder().SortDescending = false;
+    m_context.listingOrder->SortColumn = 0;
+    m_context.listingOrder->SortDescending = false;
     SetSortArrow(0, false);
 }
 
@@ -274,5 +274,5 @@ void TRemoteFrame::TransAutoClick(QAction* item)
 void TRemoteFrame::Splitter2Moved()
 {
     m_bottomHeight = BottomPanel->height();
-    config().BottomPanelHeight = m_bottomHeight;
+    m_context.config->BottomPanelHeight = m_bottomHeight;
 }

@@ -9,6 +9,8 @@ class TSiteManList;
 namespace skyhaul {
 
 class PaneHost;
+struct ConfigRecord;
+struct ListingOrder;
 
 /// What a remote tab is handed by whoever creates it (the main window, or a test), as a local tab is.
 struct RemoteTabContext {
@@ -22,6 +24,11 @@ struct RemoteTabContext {
     QString tempFolder;
     /// Reaches the tab active in the other pane; may be null (then there is none).
     PaneHost* paneHost = nullptr;
+    /// The program's settings record, owned by the creator and outliving the tab; read when a setting is
+    /// used, so a change in the configuration dialog takes effect at once. Never null.
+    ConfigRecord* config = nullptr;
+    /// The order of the listings, shared by the creator's remote tabs and outliving them. Never null.
+    ListingOrder* listingOrder = nullptr;
 };
 
 } // namespace skyhaul

@@ -9,6 +9,7 @@
 #include "transfer/transferplanner.h"
 #include "transfer/transferrun.h"
 #include "ui/errorbox.h"
+#include "ui/themedicon.h"
 
 #include <QAction>
 #include <QCursor>

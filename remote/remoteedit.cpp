@@ -101,9 +101,9 @@ void TRemoteFrame::ViewBtnClick()
     const QString copy = fetchEditCopy(&remote);
     if (copy.isEmpty())
         return;
-    const Editor choice = config().EditorChoice;
+    const Editor choice = m_context.config->EditorChoice;
     // Nothing watches a viewed copy; the path is one argument, whatever blanks or quotes it holds.
-    const ProgramLaunch launch = editorFor(int(choice), config().EditorPath, copy);
+    const ProgramLaunch launch = editorFor(int(choice), m_context.config->EditorPath, copy);
     if (launch.program.isEmpty()) {
         // The desktop would start nothing and say nothing: say it here.
         showMessage(noProgramMessage(copy));
@@ -144,7 +144,8 @@ void TRemoteFrame::EditBtnClick()
         tellRemoteFolderChanged(folderRef(slash > 0 ? remotePath.left(slash) : QStringLiteral("/")), false);
     });
     QString why;
-    if (!form->startEditor(editorFor(int(config().EditorChoice), config().EditorPath, copy), &why))
+    if (!form->startEditor(editorFor(int(m_context.config->EditorChoice), m_context.config->EditorPath, copy),
+                           &why))
         showMessage(why);
 }
 

@@ -7,6 +7,8 @@
 #include "store/io/heldfiles.h"
 #include "store/quickconnect.h"
 #include "store/sitestore.h"
+#include "ui/menutext.h"
+#include "ui/themedicon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,24 +21,14 @@ namespace skyhaul {
 
 namespace {
 
-/// A menu caption showing the text as it is ("&" is not an accelerator mark).
-QString menuText(const QString& text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    return escaped;
-}
-
 QIcon favoriteIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("bookmarks"),
-                            QApplication::style()->standardIcon(QStyle::SP_DirLinkIcon));
+    return themedIcon("bookmarks", QStyle::SP_DirLinkIcon);
 }
 
 QIcon quickConnectIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("network-server"),
-                            QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon));
+    return themedIcon("network-server", QStyle::SP_DriveNetIcon);
 }
 
 constexpr char AddFavoriteItemName[] = "AddtoFavorites1";
@@ -163,7 +155,7 @@ void RemoteFavoritesMenu::quickConnectChosen(QAction* item)
     const TSiteManRec values = *record;
 
     std::optional<Credentials> credentials;
-    if (config().StoreQuickConnectPassword) {
+    if (m_tab.storesPasswords()) {
         credentials = Credentials{values.UserID, values.Password};
     } else {
         QPointer<RemoteFavoritesMenu> self(this);

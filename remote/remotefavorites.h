@@ -44,6 +44,8 @@ public:
         std::function<bool()> loggedOn; ///< the tab's engine is connected
         std::function<QString()> user;  ///< the user and host of the connection, naming its favorites file
         std::function<QString()> host;
+        /// The quick-connect list keeps passwords: an entry connects without asking.
+        std::function<bool()> storesPasswords;
         /// Opens a remote folder (nested waits).
         std::function<void(const QString& path)> goToPath;
         /// Asks for a user name and password for a host (nested modal loop); empty when cancelled.

@@ -99,6 +99,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     m_checkedTransItem = TransAuto;
     m_questions = std::make_unique<SessionQuestions>(*this);
     m_session->setQuestions(m_questions.get());
+    m_session->setListingOrder(m_context.listingOrder);
     wireControls();
     wireEngine();
     wireSession();
@@ -106,7 +107,7 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     wireFileOperations();
     wireEditView();
 
-    // FormCreate, in its order.
+    // The language texts first, then the state of a tab that has not connected yet.
     applyLanguage(m_context.texts);
     StartPath.clear();
     SearchBuffer.clear();
@@ -117,10 +118,10 @@ TRemoteFrame::TRemoteFrame(const RemoteTabContext& context, QWidget* parent)
     WalkMode = false;
     rTreeView->setIconSize(QSize(16, 16));
     rFileListView->setIconSize(QSize(16, 16));
-    SetSortArrow(listingOrder().SortColumn, listingOrder().SortDescending);
+    SetSortArrow(m_context.listingOrder->SortColumn, m_context.listingOrder->SortDescending);
     PageControl1->setCurrentIndex(0);
-    if (config().BottomPanelHeight > 24)
-        m_bottomHeight = config().BottomPanelHeight;
+    if (m_context.config->BottomPanelHeight > 24)
+        m_bottomHeight = m_context.config->BottomPanelHeight;
     applySplitterSizes();
     BuildQuickConnectMenu();
     EnableActions();

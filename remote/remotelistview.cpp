@@ -26,7 +26,7 @@ double TRemoteFrame::ParseListTime(const QString& text) const
 
 void TRemoteFrame::rFileListViewColumnClick(int column)
 {
-    ListingOrder& order = listingOrder();
+    ListingOrder& order = *m_context.listingOrder;
     order.SortDescending = column == order.SortColumn && !order.SortDescending;
     order.SortColumn = column;
     SetSortArrow(order.SortColumn, order.SortDescending);
@@ -39,7 +39,7 @@ void TRemoteFrame::SetSortArrow(int column, bool descending)
 {
     // One header arrow: the ordering column's. It points up for ascending order; Qt draws its
     // AscendingOrder indicator pointing down, so the two are swapped here.
-    if (column != listingOrder().SortColumn)
+    if (column != m_context.listingOrder->SortColumn)
         return;
     rFileListView->header()->setSortIndicator(column, descending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

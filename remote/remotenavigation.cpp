@@ -275,7 +275,7 @@ void TRemoteFrame::rFileListViewDblClick()
     }
     if (entry->IsLink && openLinkedFolder(*entry))
         return;
-    switch (config().DoubleClickAction) {
+    switch (m_context.config->DoubleClickAction) {
     case DoubleClick::Open:
         openTempCopy(*entry);
         break;

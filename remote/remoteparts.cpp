@@ -2,6 +2,7 @@
 // they need of it.
 #include "remote/remoteframe.h"
 
+#include "store/configrecord.h"
 #include "store/sitestore.h"
 #include "store/texttables.h"
 #include "ui/dialogs/logonform.h"
@@ -21,6 +22,7 @@ void TRemoteFrame::createParts()
     favoritesTab.loggedOn = [this] { return FtpEngine->Connected(); };
     favoritesTab.user = [this] { return m_session->user(); };
     favoritesTab.host = [this] { return m_session->host(); };
+    favoritesTab.storesPasswords = [this] { return m_context.config->StoreQuickConnectPassword; };
     favoritesTab.goToPath = [this](const QString& path) { GoToPath(path); };
     favoritesTab.askLogon = [this](const QString& host,
                                    const QString& user) -> std::optional<RemoteFavoritesMenu::Credentials> {

@@ -58,7 +58,7 @@ void TRemoteFrame::wireTransfers()
         else
             KeepAliveTimer->stop();
     };
-    host.fileExistsChoice = [] { return config().FileExistsAction; };
+    host.fileExistsChoice = [this] { return m_context.config->FileExistsAction; };
     host.overwriteTexts = [this] { return m_context.texts.section(texttables::OverWriteForm); };
     host.folderRemoved = [this](FolderNodeHandle node) {
         removeFolderNode(static_cast<FolderNode*>(const_cast<void*>(node)));

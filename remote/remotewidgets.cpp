@@ -4,6 +4,7 @@
 #include "remote/filelistmodel.h"
 #include "ui/columnfit.h"
 #include "ui/portfield.h"
+#include "ui/themedicon.h"
 #include "ui/toolbaroverflow.h"
 
 #include <QAction>
@@ -37,11 +38,6 @@ template <typename T> T* named(T* object, const char* name)
     return object;
 }
 
-QIcon themed(const char* name, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
-}
-
 QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, const QIcon& icon = {})
 {
     auto* button = named(new QToolButton(parent), name);
@@ -65,7 +61,8 @@ QToolBar* toolBar(QWidget* parent, const char* name)
 QLabel* barLabel(QWidget* parent, const char* name, const QString& text)
 {
     auto* label = named(new QLabel(text, parent), name);
-    label->setContentsMargins(2, 0, 2, 0); // narrow: the connect row must fit a pane of the first-start window
+    label->setContentsMargins(2, 0, 2,
+                              0); // narrow: the connect row must fit a pane of the first-start window
     return label;
 }
 
@@ -97,7 +94,7 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
                      QStringLiteral("SSL Explicit"), QStringLiteral("SSL None")});
     SSLCB->setCurrentIndex(3);
     ConnectBtn = toolButton(RemoteLoginToolBar, "ConnectBtn", QStringLiteral("Connect"),
-                            themed("network-connect", QStyle::SP_DialogApplyButton));
+                            themedIcon("network-connect", QStyle::SP_DialogApplyButton));
     RemoteLoginToolBar->addWidget(HostLbl);
     RemoteLoginToolBar->addWidget(HostEdit);
     RemoteLoginToolBar->addSeparator();
@@ -118,10 +115,10 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     PassEdit->setEchoMode(QLineEdit::Password);
     PassEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     AnnoymousBtn = toolButton(ConnOptionBar, "AnnoymousBtn", QStringLiteral("Annoymous"),
-                              themed("user-identity", QStyle::SP_DialogHelpButton));
+                              themedIcon("user-identity", QStyle::SP_DialogHelpButton));
     AnnoymousBtn->setToolTip(QStringLiteral("Set to Annoymous"));
     QuickConnectBtn = toolButton(ConnOptionBar, "QuickConnectBtn", QStringLiteral("Quick Connect"),
-                                 themed("network-server", QStyle::SP_DriveNetIcon));
+                                 themedIcon("network-server", QStyle::SP_DriveNetIcon));
     QCPopupMenu = named(new QMenu(frame), "QCPopupMenu");
     QuickConnectBtn->setMenu(QCPopupMenu);
     QuickConnectBtn->setPopupMode(QToolButton::InstantPopup);
@@ -136,9 +133,9 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     // Row 1 while connected.
     RemoteToolBar = toolBar(frame, "RemoteToolBar");
     NewFolderBtn = toolButton(RemoteToolBar, "NewFolderBtn", QStringLiteral("New Folder"),
-                              themed("folder-new", QStyle::SP_FileDialogNewFolder));
+                              themedIcon("folder-new", QStyle::SP_FileDialogNewFolder));
     TransferBtn = toolButton(RemoteToolBar, "TransferBtn", QStringLiteral("Transfer"),
-                             themed("go-down", QStyle::SP_ArrowDown));
+                             themedIcon("go-down", QStyle::SP_ArrowDown));
     TransferModeBtn = toolButton(RemoteToolBar, "TransferModeBtn", QString());
     TransferModeBtn->setToolButtonStyle(Qt::ToolButtonIconOnly);
     TransferModeBtn->setArrowType(Qt::DownArrow);
@@ -158,17 +155,17 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
     TransAuto->setChecked(true);
     TransferModeBtn->setMenu(TransferModePopup);
     RefreshBtn = toolButton(RemoteToolBar, "RefreshBtn", QStringLiteral("Refesh"),
-                            themed("view-refresh", QStyle::SP_BrowserReload));
+                            themedIcon("view-refresh", QStyle::SP_BrowserReload));
     StopBtn = toolButton(RemoteToolBar, "StopBtn", QStringLiteral("Stop"),
-                         themed("process-stop", QStyle::SP_BrowserStop));
+                         themedIcon("process-stop", QStyle::SP_BrowserStop));
     EditBtn = toolButton(RemoteToolBar, "EditBtn", QStringLiteral("Edit"),
-                         themed("document-edit", QStyle::SP_FileDialogDetailedView));
+                         themedIcon("document-edit", QStyle::SP_FileDialogDetailedView));
     ViewBtn = toolButton(RemoteToolBar, "ViewBtn", QStringLiteral("View"),
-                         themed("document-open", QStyle::SP_FileDialogContentsView));
+                         themedIcon("document-open", QStyle::SP_FileDialogContentsView));
     DeleteBtn = toolButton(RemoteToolBar, "DeleteBtn", QStringLiteral("Delete"),
-                           themed("edit-delete", QStyle::SP_TrashIcon));
+                           themedIcon("edit-delete", QStyle::SP_TrashIcon));
     DisconnectBtn = toolButton(RemoteToolBar, "DisconnectBtn", QStringLiteral("Disconnect"),
-                               themed("network-disconnect", QStyle::SP_DialogCloseButton));
+                               themedIcon("network-disconnect", QStyle::SP_DialogCloseButton));
     RemoteToolBar->addWidget(NewFolderBtn);
     RemoteToolBar->addWidget(TransferBtn);
     RemoteToolBar->addWidget(TransferModeBtn);
@@ -183,17 +180,17 @@ void RemoteFrameWidgets::setupWidgets(QWidget* frame, RemoteFileListModel* fileL
 
     // Row 2 while connected.
     NavBar = toolBar(frame, "NavBar");
-    BackBtn =
-        toolButton(NavBar, "BackBtn", QStringLiteral("Back"), themed("go-up", QStyle::SP_FileDialogToParent));
+    BackBtn = toolButton(NavBar, "BackBtn", QStringLiteral("Back"),
+                         themedIcon("go-up", QStyle::SP_FileDialogToParent));
     DirectoryCB = named(new QComboBox(NavBar), "DirectoryCB");
     DirectoryCB->setEditable(true);
     DirectoryCB->setInsertPolicy(QComboBox::NoInsert);
     DirectoryCB->setDuplicatesEnabled(true);
     DirectoryCB->setCompleter(nullptr);
     DirectoryCB->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    GoBtn = toolButton(NavBar, "GoBtn", QStringLiteral("Go"), themed("go-jump", QStyle::SP_ArrowForward));
+    GoBtn = toolButton(NavBar, "GoBtn", QStringLiteral("Go"), themedIcon("go-jump", QStyle::SP_ArrowForward));
     FavoritesBtn = toolButton(NavBar, "FavoritesBtn", QStringLiteral("Favorites"),
-                              themed("bookmarks", QStyle::SP_DirLinkIcon));
+                              themedIcon("bookmarks", QStyle::SP_DirLinkIcon));
     FavoritePopup = named(new QMenu(frame), "FavoritePopup");
     FavoritesBtn->setMenu(FavoritePopup);
     FavoritesBtn->setPopupMode(QToolButton::InstantPopup);

@@ -141,10 +141,4 @@ void ConfigRecord::save(const QString& appFolder) const
     writeFileAtomically(filePath(appFolder), toBytes());
 }
 
-ConfigRecord& config()
-{
-    static ConfigRecord record;
-    return record;
-}
-
 } // namespace skyhaul

@@ -16,8 +16,8 @@ enum class DoubleClick : qint32 { View = 0, Edit = 1, Open = 2 };
 enum class Editor : qint32 { AssociatedProgram = 0, Notepad = 1, EditorPath = 2 };
 
 /**
- * The process-wide settings record, stored as the 564 packed bytes of "config.dat". Every part of the
- * program reads and writes its fields in place through config().
+ * The settings record, stored as the 564 packed bytes of "config.dat". The main window owns the program's
+ * one record and hands it to the tabs and dialogs, which read and write its fields in place.
  */
 struct ConfigRecord {
     /// Size of "config.dat"; a file of any other size counts as missing.
@@ -67,8 +67,5 @@ struct ConfigRecord {
 
     bool operator==(const ConfigRecord&) const = default;
 };
-
-/// The one configuration record of the process.
-ConfigRecord& config();
 
 } // namespace skyhaul

@@ -63,6 +63,13 @@ Texts::Texts(const QString& appFolder, const QString& language)
 {
 }
 
+Texts Texts::loaded(const QString& appFolder, const QString& language)
+{
+    Texts texts(appFolder, language);
+    texts.m_read = std::make_shared<const IniFile>(texts.read());
+    return texts;
+}
+
 QString Texts::languagesFolder(const QString& appFolder)
 {
     return QDir(appFolder).filePath(QStringLiteral("Languages"));
@@ -107,6 +114,8 @@ QStringList Texts::shippedFoldersFor(const QString& exeFolder)
 
 IniFile Texts::read() const
 {
+    if (m_read)
+        return *m_read;
     if (m_filePath.isEmpty())
         return {};
     return IniFile::load(m_filePath);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <span>
 
 namespace skyhaul {
@@ -60,13 +61,17 @@ struct SectionTexts {
 
 /**
  * Text and message lookup in a language file: "Languages/<language>.ini" in the application folder, or else
- * the file of that name among the language files that come with the program (shippedFolders()). The file is
- * read afresh for every call, so a changed file or language takes effect at the next window that applies its
- * section. A missing file, section or key is never an error: the default is used.
+ * the file of that name among the language files that come with the program (shippedFolders()). A Texts
+ * made by the constructor reads the file afresh for every call; one made by loaded() reads it once and its
+ * copies share what was read: the window loads the chosen language once and hands that out to its tabs
+ * and dialogs. A missing file, section or key is never an error: the default is used.
  */
 class Texts {
 public:
     Texts(const QString& appFolder, const QString& language);
+
+    /// The language file read now, once; later lookups, also of copies, use what was read.
+    static Texts loaded(const QString& appFolder, const QString& language);
 
     /// The "Languages" folder of the application folder.
     static QString languagesFolder(const QString& appFolder);
@@ -118,6 +123,8 @@ private:
     static FontSpec fontOf(const IniFile& ini, QStringView section);
 
     QString m_filePath;
+    /// What loaded() read; null for a Texts that reads afresh.
+    std::shared_ptr<const IniFile> m_read;
 };
 
 } // namespace skyhaul

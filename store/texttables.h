@@ -9,7 +9,8 @@ namespace skyhaul {
 /**
  * The English texts of every window, one table per language-file section. A window builds its controls
  * with the objectNames named in the targets of its table and then applies the section in one call
- * (applySection()). Names the design gives (SMBtn, ConnectBtn, Button1 ...) are used as given; for the
+ * (applySection()). Controls that language files already
+ * name (SMBtn, ConnectBtn, Button1 ...) keep those names, since the files key their texts by them; for the
  * others these tables fix them:
  *
  * - MainForm: pane menu items NewLocal1/NewRemote1/DeleteThisTab1 (left) and ...2 (right).

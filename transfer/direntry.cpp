@@ -35,12 +35,6 @@ void TtrFileList::Sort(int column, bool descending)
 
 namespace skyhaul {
 
-ListingOrder& listingOrder()
-{
-    static ListingOrder order;
-    return order;
-}
-
 namespace {
 
 const QDate& dayZero()
@@ -192,9 +186,9 @@ int CompareEntries(const TrFileObj& a, const TrFileObj& b, int column, bool desc
     return descending ? -result : result;
 }
 
-int CompareEntries(const TrFileObj& a, const TrFileObj& b)
+int CompareEntries(const TrFileObj& a, const TrFileObj& b, const ListingOrder& order)
 {
-    return CompareEntries(a, b, listingOrder().SortColumn, listingOrder().SortDescending);
+    return CompareEntries(a, b, order.SortColumn, order.SortDescending);
 }
 
 QString FormatSize(qint64 bytes)

@@ -65,12 +65,12 @@ private:
 
 namespace skyhaul {
 
-/// The order every remote tab builds its listings in; shared by all tabs, reset after every connect.
+/// The order a remote tab builds its listings in. The window holds one for all its remote tabs (a column
+/// chosen in one orders them all); a connect resets it.
 struct ListingOrder {
     int SortColumn = 0; ///< 0 name, 1 size, 2 date, 3 attributes, 4 owner, 5 group
     bool SortDescending = false;
 };
-ListingOrder& listingOrder();
 
 /**
  * The date part of a listing line as the engine passes it ("Jan 10 12:34", "Mar 3 2007") as a day count.
@@ -85,8 +85,8 @@ double ParseListTime(const QString& text, const QString& connectYear);
  * group only: ".." stays first and folders stay before files, as in the local list.
  */
 int CompareEntries(const TrFileObj& a, const TrFileObj& b, int column, bool descending);
-/// The same with the program-wide order.
-int CompareEntries(const TrFileObj& a, const TrFileObj& b);
+/// The same with the column and direction of @p order.
+int CompareEntries(const TrFileObj& a, const TrFileObj& b, const ListingOrder& order);
 
 /// Ordinal comparison with ASCII a-z folded to A-Z; negative, zero or positive.
 int compareTextAscii(const QString& a, const QString& b);

@@ -6,7 +6,6 @@
 
 namespace skyhaul {
 
-std::atomic_bool ShellHookRegistered{false};
 std::atomic_int RunningEditors{0};
 
 namespace {

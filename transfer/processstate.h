@@ -6,10 +6,6 @@
 
 namespace skyhaul {
 
-/// True when the shell copy-hook handler is registered. This platform has no copy hook, so start-up leaves
-/// it false and a drag out to the desktop downloads into TempFolder() first.
-extern std::atomic_bool ShellHookRegistered;
-
 /// Editor processes started by edit watchers that have not ended yet.
 extern std::atomic_int RunningEditors;
 

@@ -402,7 +402,7 @@ FolderOpening RemoteSession::openFolder(FolderNode* node)
     if (!nodeAlive())
         return gone;
     m_listingTarget = nullptr;
-    listing.Sort(listingOrder().SortColumn, listingOrder().SortDescending);
+    listing.Sort(m_order->SortColumn, m_order->SortDescending);
 
     bool anyFolder = false;
     for (int i = 0; i < listing.Count(); ++i) {

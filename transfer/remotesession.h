@@ -131,6 +131,9 @@ public:
     bool holds(const FolderNode* node) const { return node && m_nodes.contains(node); }
     /// The listing the listing events fill now, or nullptr.
     const TtrFileList* listingTarget() const { return m_listingTarget; }
+    /// The order new listings are sorted in; the tabs of a window share one. Never null; the session's own
+    /// (by name, ascending) until one is set.
+    void setListingOrder(const ListingOrder* order) { m_order = order ? order : &m_ownOrder; }
 
     // ---- Busy and stop ----
 
@@ -266,6 +269,8 @@ private:
     FolderNode* m_currentNode = nullptr;
     QString m_currentPath;
     TtrFileList* m_listingTarget = nullptr;
+    ListingOrder m_ownOrder;
+    const ListingOrder* m_order = &m_ownOrder;
 
     QString m_host;
     QString m_user;

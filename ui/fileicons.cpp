@@ -1,5 +1,7 @@
 #include "ui/fileicons.h"
 
+#include "ui/themedicon.h"
+
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QMimeDatabase>
@@ -51,16 +53,14 @@ QIcon FileIcons::icon(int index) const
 int FileIcons::FolderOpenIcon()
 {
     if (m_folderOpen < 0)
-        m_folderOpen = add(QIcon::fromTheme(QStringLiteral("folder-open"),
-                                            QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon)));
+        m_folderOpen = add(themedIcon("folder-open", QStyle::SP_DirOpenIcon));
     return m_folderOpen;
 }
 
 int FileIcons::FolderClosedIcon()
 {
     if (m_folderClosed < 0)
-        m_folderClosed = add(QIcon::fromTheme(QStringLiteral("folder"),
-                                              QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon)));
+        m_folderClosed = add(themedIcon("folder", QStyle::SP_DirClosedIcon));
     return m_folderClosed;
 }
 

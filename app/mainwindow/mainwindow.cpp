@@ -19,6 +19,8 @@
 #include "ui/applysection.h"
 #include "ui/dialogs/configform.h"
 #include "ui/dialogs/siteform.h"
+#include "ui/errorbox.h"
+#include "ui/themedicon.h"
 
 #include "skyhaul_version.h"
 
@@ -51,11 +53,6 @@ using namespace skyhaul;
 Q_LOGGING_CATEGORY(lcApp, "skyhaul.app", QtWarningMsg)
 
 namespace {
-
-QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget)
-{
-    return QIcon::fromTheme(QLatin1String(name), widget->style()->standardIcon(fallback));
-}
 
 QIcon localTabIcon(const QWidget* w)
 {
@@ -111,7 +108,7 @@ TfrmSkyhaulMain::~TfrmSkyhaulMain()
 void TfrmSkyhaulMain::buildWidgets()
 {
     setObjectName(QStringLiteral("frmSkyhaulMain"));
-    setWindowTitle(QStringLiteral("Skyhaul"));
+    setWindowTitle(applicationTitle());
     setWindowIcon(applicationIcon());
 
     MainToolbar = new QToolBar(this);
@@ -174,7 +171,7 @@ void TfrmSkyhaulMain::buildWidgets()
     Splitter1->addWidget(PageControl2);
     setCentralWidget(Splitter1);
     connect(Splitter1, &TPaneSplitter::ratioChanged, this,
-            [](double ratio) { config().SplitterRatio = ratio; });
+            [this](double ratio) { m_config.SplitterRatio = ratio; });
 
     PopupMenu1 = buildPaneMenu(PageControl1, 1);
     PopupMenu2 = buildPaneMenu(PageControl2, 2);
@@ -227,9 +224,9 @@ void TfrmSkyhaulMain::FormCreate()
     qCDebug(lcApp) << "start-up 1: update check";
     runUpdateCheck();
 
-    // No copy-hook library exists for this platform's file manager: drags out take the path without it.
+    // No copy-hook library exists for this platform's file manager: a drag out to the desktop always
+    // downloads into the temporary folder first, so there is nothing to register.
     qCDebug(lcApp) << "start-up 2: copy hook";
-    ShellHookRegistered = false;
 
     qCDebug(lcApp) << "start-up 3: running editors";
     RunningEditors = 0;
@@ -242,7 +239,7 @@ void TfrmSkyhaulMain::FormCreate()
 
     qCDebug(lcApp) << "start-up 5: configuration";
     try {
-        config().load(folder);
+        m_config.load(folder);
     } catch (...) {
         // A configuration that cannot be read leaves the defaults; start-up goes on.
     }
@@ -283,7 +280,7 @@ void TfrmSkyhaulMain::FormCreate()
     applyWindowGeometry();
 
     if (!unreadable.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+        QMessageBox::warning(this, applicationTitle(),
                              unreadable.join(QLatin1Char('\n')) +
                                  QStringLiteral("\nSkyhaul leaves the file as it is until it can be read."));
 }
@@ -316,7 +313,7 @@ QRect TfrmSkyhaulMain::firstStartGeometry(const QRect& available)
 
 void TfrmSkyhaulMain::applyWindowGeometry()
 {
-    const ConfigRecord& c = config();
+    const ConfigRecord& c = m_config;
     if (c.MainWidth == -1) {
         // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens
         // larger, centred.
@@ -352,21 +349,21 @@ void TfrmSkyhaulMain::FormDestroy()
 
     qCDebug(lcApp) << "shutdown 4: configuration";
     storeWindowState();
-    ConfigRecord& c = config();
+    ConfigRecord& c = m_config;
     try {
         c.save(folder);
         extraSettings().save(folder);
     } catch (const FileIoError& e) {
         // The old file is still whole; the user learns that this session's window settings are not in it.
         qCWarning(lcApp).noquote() << e.message();
-        QMessageBox::warning(this, QStringLiteral("Skyhaul"),
+        QMessageBox::warning(this, applicationTitle(),
                              e.message() + QStringLiteral("\nThe settings of this session were not saved."));
     }
 }
 
 void TfrmSkyhaulMain::storeWindowState()
 {
-    ConfigRecord& c = config();
+    ConfigRecord& c = m_config;
     c.MainWidth = width();
     c.MainHeight = height();
     c.MainLeft = x();
@@ -470,23 +467,25 @@ void TfrmSkyhaulMain::setSheetCaption(TTabSheet* sheet, const QString& caption)
 
 TLocalFrame* TfrmSkyhaulMain::CreateLocalTab(TTabSheet* sheet)
 {
-    auto* frame = new TLocalFrame({m_options.appFolder, &m_localFavorites, this}, sheet);
+    auto* frame = new TLocalFrame({m_options.appFolder, &m_localFavorites, this, m_texts}, sheet);
     connect(frame, &TLocalFrame::captionChanged, this,
             [this, sheet](const QString& caption) { setSheetCaption(sheet, caption); });
     sheet->placeLocal(frame);
     if (TPageControl* pane = paneOf(sheet))
         pane->setTabIcon(pane->indexOf(sheet), localTabIcon(this));
-    frame->setShowCaptions(config().ShowLocalCaption);
+    frame->setShowCaptions(m_config.ShowLocalCaption);
     return frame;
 }
 
 RemoteTab* TfrmSkyhaulMain::CreateRemoteTab(TTabSheet* sheet)
 {
     const RemoteTabContext context{.appFolder = m_options.appFolder,
-                                   .texts = Texts(m_options.appFolder, config().Language),
+                                   .texts = m_texts,
                                    .quickConnectList = m_quickConnect.get(),
                                    .tempFolder = TempFolder(),
-                                   .paneHost = this};
+                                   .paneHost = this,
+                                   .config = &m_config,
+                                   .listingOrder = &m_listingOrder};
     std::unique_ptr<RemoteTab> tab = m_options.remoteTabFactory(context, sheet);
     RemoteTab* remote = tab.get();
     QPointer<TTabSheet> guard(sheet);
@@ -502,7 +501,7 @@ RemoteTab* TfrmSkyhaulMain::CreateRemoteTab(TTabSheet* sheet)
     setSheetCaption(sheet, m_remoteCaption);
     if (TPageControl* pane = paneOf(sheet))
         pane->setTabIcon(pane->indexOf(sheet), remoteTabIcon(this));
-    remote->setShowCaptions(config().ShowRemoteCaption);
+    remote->setShowCaptions(m_config.ShowRemoteCaption);
     return remote;
 }
 
@@ -555,11 +554,9 @@ bool TfrmSkyhaulMain::confirmStopTransfers(const QList<TTabSheet*>& sheets)
     });
     if (!transferring)
         return true;
-    const QString question = Texts(m_options.appFolder, config().Language)
-                                 .message(QString::fromLatin1(messages::StopRunningTransfer));
+    const QString question = m_texts.message(QString::fromLatin1(messages::StopRunningTransfer));
     // No keeps everything running; it is also the answer of Esc and of the box's close button.
-    return QMessageBox::question(this, QStringLiteral("Skyhaul"), question,
-                                 QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes; // nested modal loop
 }
 
@@ -760,7 +757,7 @@ TTabSheet* TfrmSkyhaulMain::siteLocalSheet()
 
 void TfrmSkyhaulMain::CaptionRefresh()
 {
-    const ConfigRecord& c = config();
+    const ConfigRecord& c = m_config;
     MainToolbar->setToolButtonStyle(c.ShowMainCaption ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
     for (TPageControl* pane : {PageControl1, PageControl2}) {
         for (int i = 0; i < pane->count(); ++i) {
@@ -784,7 +781,9 @@ void TfrmSkyhaulMain::CaptionRefresh()
 
 void TfrmSkyhaulMain::applyLanguage()
 {
-    const Texts texts(m_options.appFolder, config().Language);
+    // The one reading of the language file until the language is applied again.
+    m_texts = Texts::loaded(m_options.appFolder, m_config.Language);
+    const Texts& texts = m_texts;
     const SectionTexts section = applySection(this, texts, texttables::MainForm);
     m_localCaption = section.text(u"Local");
     m_remoteCaption = section.text(u"Remote");
@@ -811,7 +810,7 @@ void TfrmSkyhaulMain::SMBtnClick()
     SiteFields site;
     QString localPath;
     {
-        TSiteForm form(m_options.appFolder, Texts(m_options.appFolder, config().Language), this);
+        TSiteForm form(m_options.appFolder, m_texts, this);
         if (form.exec() != TSiteForm::ConnectResult)
             return;
         // The fields as they stand, saved or not; the dialog refuses Connect without a port number.
@@ -836,6 +835,8 @@ void TfrmSkyhaulMain::ConfigBtnClick()
     context.quickConnectList = m_quickConnect.get();
     context.quickConnectChanged = [this] { rebuildQuickConnectMenus(); };
     context.favoritesChanged = [this] { refreshFavorites(); };
+    context.config = &m_config;
+    context.texts = m_texts;
     // The dialog's OK saves the record, and the caption refresh after it selects the stored active tabs:
     // both must see the window as it is now, not as it was at start-up.
     storeWindowState();

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/mainwindow/remotetab.h"
+#include "store/configrecord.h"
 #include "store/tablayoutfile.h"
+#include "store/texts.h"
+#include "transfer/direntry.h"
 #include "ui/panehost.h"
 
 #include <QMainWindow>
@@ -126,6 +129,8 @@ public:
     QStringList& localFavorites() { return m_localFavorites; }
     TSiteManList& quickConnectList() { return *m_quickConnect; }
     QString appFolder() const { return m_options.appFolder; }
+    /// The program's settings record: loaded at start-up, handed to the tabs and dialogs, saved at shutdown.
+    skyhaul::ConfigRecord& configRecord() { return m_config; }
     /// Caption of new local and remote tabs, from the language file.
     QString localCaption() const { return m_localCaption; }
     QString remoteCaption() const { return m_remoteCaption; }
@@ -182,6 +187,11 @@ private:
     void storeWindowState();
 
     MainWindowOptions m_options;
+    skyhaul::ConfigRecord m_config;
+    /// The order of every remote tab's listings.
+    skyhaul::ListingOrder m_listingOrder;
+    /// The chosen language file, read when the language is applied.
+    skyhaul::Texts m_texts{QString(), QString()};
     QStringList m_localFavorites;
     std::unique_ptr<TSiteManList> m_quickConnect;
     QString m_localCaption = QStringLiteral("Local");

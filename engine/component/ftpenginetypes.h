@@ -30,39 +30,6 @@ enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
 
 namespace skyhaul::engine {
 
-/// Property numbers of the engine contract.
-enum class Property : int {
-    Account = 1,
-    Command = 2,
-    Connected = 3,
-    FirewallAutoDetect = 13,
-    FirewallType = 14,
-    FirewallHost = 15,
-    FirewallPassword = 16,
-    FirewallPort = 17,
-    FirewallUser = 18,
-    Idle = 19,
-    LastReply = 20,
-    LocalFile = 21,
-    LocalHost = 22,
-    Overwrite = 23,
-    Passive = 24,
-    Password = 25,
-    RemoteFile = 26,
-    RemoteHost = 27,
-    RemotePath = 28,
-    RemotePort = 29,
-    SSLCertStore = 32,
-    SSLCertStorePassword = 33,
-    SSLCertStoreType = 34,
-    SSLCertSubject = 35,
-    SSLStartMode = 37,
-    StartByte = 38,
-    Timeout = 39,
-    TransferMode = 40,
-    User = 41,
-};
-
 /// Method numbers of the engine contract; also the number of the running operation (0 = idle).
 enum class Method : int {
     None = 0,
@@ -82,19 +49,6 @@ enum class Method : int {
     RawCommand = 100,
     ChangeDirectory = 101,
     SetTransferMode = 102,
-};
-
-/// Event numbers of the engine contract.
-enum class Event : int {
-    ConnectionStatus = 1,
-    DirList = 2,
-    EndTransfer = 3,
-    Error = 4,
-    PITrail = 5,
-    SSLServerAuthentication = 6,
-    SSLStatus = 7,
-    StartTransfer = 8,
-    Transfer = 9,
 };
 
 /// Directions of OnPITrail.

@@ -8,7 +8,8 @@
 
 namespace skyhaul::engine {
 
-/// Results of the server certificate check, numbered as in the certificate status table.
+/// Results of the server certificate check, numbered as the Windows trust-verification codes (CERT_E_*,
+/// CRYPT_E_*, TRUST_E_*) that the status text shows in hexadecimal.
 enum CertStatus : quint32 {
     CertOk = 0,
     CertExpired = 0x800b0101,

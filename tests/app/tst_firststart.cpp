@@ -1,5 +1,6 @@
-// What a new user sees: the program's own remote tab at the window's design size and at a large size, the
-// chevrons of the bars, the lists' columns, the local tree after restarts, and the note on the data files.
+// What a new user sees: the program's own remote tab at the window's first-start size (930 x 472) and at a
+// large size, the chevrons of the bars, the lists' columns, the local tree after restarts, and the note on
+// the data files.
 #include "apptesthelpers.h"
 
 #include "app/main/desktopidentity.h"
@@ -104,7 +105,6 @@ private Q_SLOTS:
 
     void init()
     {
-        config() = ConfigRecord();
         m_app = std::make_unique<QTemporaryDir>();
         m_system = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid() && m_system->isValid());
@@ -116,9 +116,9 @@ private Q_SLOTS:
     // to drop lends its text to its box.
     void connectionRowsFit_data()
     {
-        QTest::addColumn<QSize>("clientSize"); // invalid: the design size of a first start
+        QTest::addColumn<QSize>("clientSize"); // invalid: the size of a first start (930 x 472)
         QTest::addColumn<QString>("language");
-        QTest::newRow("design size 930 x 472") << QSize() << u"English"_s;
+        QTest::newRow("first-start size 930 x 472") << QSize() << u"English"_s;
         QTest::newRow("1600 x 1000") << QSize(1600, 1000) << u"English"_s;
         QTest::newRow("1024 x 700") << QSize(1024, 700) << u"English"_s;
         QTest::newRow("800 x 600") << QSize(800, 600) << u"English"_s;
@@ -225,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(connect->toolTip(), QString());
         QVERIFY(hostLabel->isVisible());
         QCOMPARE(frame->findChild<QComboBox*>(u"HostEdit"_s)->toolTip(), QString());
-        config().ShowRemoteCaption = false;
+        window->configRecord().ShowRemoteCaption = false;
         window->CaptionRefresh();
         QCOMPARE(connect->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QVERIFY(window->close());
@@ -266,14 +266,14 @@ private Q_SLOTS:
         QVERIFY(window->close());
     }
 
-    // A first start on a screen with room opens larger than the design size, centred; on a small screen it
-    // keeps the design size and place.
+    // A first start on a screen with room opens larger than 930 x 472, centred; on a small screen it
+    // keeps that size and its place.
     void firstStartGeometry_data()
     {
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QRect>("expected");
-        QTest::newRow("800 x 600: design size") << QRect(0, 0, 800, 600) << QRect();
-        QTest::newRow("930 x 1024: design size") << QRect(0, 0, 930, 1024) << QRect();
+        QTest::newRow("800 x 600: first-start size") << QRect(0, 0, 800, 600) << QRect();
+        QTest::newRow("930 x 1024: first-start size") << QRect(0, 0, 930, 1024) << QRect();
         QTest::newRow("1024 x 768") << QRect(0, 0, 1024, 768) << QRect(47, 77, 930, 614);
         QTest::newRow("1280 x 1024") << QRect(0, 0, 1280, 1024) << QRect(128, 102, 1024, 819);
         QTest::newRow("4K, capped") << QRect(0, 0, 3840, 2160) << QRect(1200, 630, 1440, 900);
@@ -333,7 +333,7 @@ private Q_SLOTS:
     void restoredLocalTreeKeepsItsWidth_data()
     {
         QTest::addColumn<QSize>("clientSize");
-        QTest::newRow("design size") << QSize();
+        QTest::newRow("first-start size") << QSize();
         QTest::newRow("1600 x 1000") << QSize(1600, 1000);
     }
     void restoredLocalTreeKeepsItsWidth()
@@ -441,7 +441,7 @@ private Q_SLOTS:
         Texts::setShippedFolders({});
         for (const QString& language : {u"English"_s, u"French"_s, u"German"_s})
             QVERIFY2(offered.contains(language), qPrintable(offered.join(u',')));
-        QCOMPARE(config().Language, u"German"_s);
+        QCOMPARE(window->configRecord().Language, u"German"_s);
         QCOMPARE(window->ExitBtn->text(), u"Beenden"_s);
         QCOMPARE(window->findChild<QAction*>(u"NewRemote2"_s)->text(), u"Neuer Server-Tab"_s);
         QCOMPARE(window->TabSheet1->localFrame()->FavoriteBtn->text(), u"Favoriten"_s);

@@ -250,7 +250,6 @@ private Q_SLOTS:
         m_app = std::make_unique<QTemporaryDir>();
         m_system = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid() && m_system->isValid());
-        config() = ConfigRecord();
         extraSettings() = ExtraSettings();
         m_opened.clear();
         TestRemoteTab::s_destroyedWhileBusy = false;
@@ -266,7 +265,6 @@ private Q_SLOTS:
 
     void firstStartWithoutDataFiles()
     {
-        ShellHookRegistered = true;
         RunningEditors = 3;
         auto window = start(false);
         QCOMPARE(hints(window->PageControl1), QStringList{u"L"_s});
@@ -278,7 +276,6 @@ private Q_SLOTS:
         QCOMPARE(window->size(), QSize(930, 472));
         QCOMPARE(window->PageControl1->currentIndex(), 0);
         QCOMPARE(window->PageControl2->currentIndex(), 0);
-        QVERIFY(!ShellHookRegistered);
         QCOMPARE(RunningEditors.load(), 0);
         QCOMPARE(TempFolder(), m_system->path() + u"/skTemp/"_s);
         QVERIFY(QFileInfo(TempFolder()).isDir());
@@ -709,7 +706,7 @@ private Q_SLOTS:
 
         const int left = snaps ? half : half + offset;
         QCOMPARE(window->PageControl1->width(), left);
-        QCOMPARE(config().SplitterRatio, double(left) / 930);
+        QCOMPARE(window->configRecord().SplitterRatio, double(left) / 930);
 
         // A resized window keeps the share, rounded to nearest with ties to even.
         window->resize(1001, 500);
@@ -775,8 +772,8 @@ private Q_SLOTS:
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QCOMPARE(window->TabSheet1->localFrame()->LocalToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
         QVERIFY(!testTab(window->TabSheet2)->showCaptions);
-        config().ShowMainCaption = true;
-        config().ShowRemoteCaption = true;
+        window->configRecord().ShowMainCaption = true;
+        window->configRecord().ShowRemoteCaption = true;
         window->CaptionRefresh();
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
         QVERIFY(testTab(window->TabSheet2)->showCaptions);
@@ -832,7 +829,7 @@ private Q_SLOTS:
         QCOMPARE(seen.first().className, u"skyhaul::TConfigForm"_s);
         QCOMPARE(seen.first().title, u"Config"_s);
         QVERIFY(window->findChildren<TConfigForm*>().isEmpty());
-        QCOMPARE(config().Language, u"Deutsch"_s);
+        QCOMPARE(window->configRecord().Language, u"Deutsch"_s);
         QCOMPARE(window->ExitBtn->text(), u"Ende"_s);
         QCOMPARE(window->findChild<QAction*>(u"NewLocal2"_s)->text(), u"Neu lokal"_s);
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
@@ -857,7 +854,7 @@ private Q_SLOTS:
             form->chbShowMainCaption->setChecked(true);
             form->btnCancel->click();
         });
-        QCOMPARE(config().Language, u"Deutsch"_s);
+        QCOMPARE(window->configRecord().Language, u"Deutsch"_s);
         QCOMPARE(window->ExitBtn->text(), u"Ende"_s);
         QCOMPARE(window->MainToolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
     }
@@ -873,7 +870,7 @@ private Q_SLOTS:
         window->PageControl1->setCurrentIndex(1);
         window->PageControl2->setCurrentIndex(1);
         window->resize(1000, 520);
-        QCOMPARE(config().LeftActiveTab, 0); // as loaded at start-up
+        QCOMPARE(window->configRecord().LeftActiveTab, 0); // as loaded at start-up
 
         runConfig(*window, [](TConfigForm* form) { form->btnOk->click(); });
         QCOMPARE(window->PageControl1->currentIndex(), 1);
@@ -1539,8 +1536,8 @@ private Q_SLOTS:
             QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         }
         auto window = startWithRealTabs();
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = editor;
+        window->configRecord().EditorChoice = Editor::EditorPath;
+        window->configRecord().EditorPath = editor;
         TRemoteFrame* editing = remoteFrame(window->NewRemoteTab(window->PageControl1));
         TRemoteFrame* other = remoteFrame(window->TabSheet2);
         QVERIFY(editing && other);

@@ -68,11 +68,7 @@ private Q_SLOTS:
         QVERIFY(m_http.start());
     }
 
-    void init()
-    {
-        m_http.requests.clear();
-        config() = ConfigRecord();
-    }
+    void init() { m_http.requests.clear(); }
 
     void versionTexts()
     {

@@ -125,7 +125,6 @@ private Q_SLOTS:
     void init()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        config() = ConfigRecord();
         m_favorites.clear();
         QFile::remove(LocalFavorites::filePath(m_app.path()));
     }
@@ -527,7 +526,7 @@ private Q_SLOTS:
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[LocalForm]\r\nBack=Up\r\nAddToFavorite=Remember\r\nSize=11\r\n");
         ini.close();
-        TLocalFrame frame({app.path(), &m_favorites, nullptr});
+        TLocalFrame frame({app.path(), &m_favorites, nullptr, Texts(app.path(), u"English"_s)});
         QCOMPARE(frame.BackFolderBtn->text(), u"Up"_s);
         QCOMPARE(frame.AddToFavorite1->text(), u"Remember"_s);
         QCOMPARE(frame.NewFolderBtn->text(), u"New Folder"_s);

@@ -76,15 +76,19 @@ int main(int argc, char** argv)
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
     const bool fxp = qstrcmp(argv[2], "fxp") == 0;
-    config().applyDefaults();
+    ConfigRecord config;
+    config.applyDefaults();
+    ListingOrder order;
     QTemporaryDir folder;
     TSiteManList quickConnect;
     RemotePane pane;
     const RemoteTabContext context{.appFolder = folder.path(),
-                                   .texts = Texts(folder.path(), config().Language),
+                                   .texts = Texts(folder.path(), config.Language),
                                    .quickConnectList = &quickConnect,
                                    .tempFolder = folder.filePath(QStringLiteral("skTemp/")),
-                                   .paneHost = &pane};
+                                   .paneHost = &pane,
+                                   .config = &config,
+                                   .listingOrder = &order};
     bool saved = false;
     QWidget window;
     window.resize(1280, 700);
@@ -99,9 +103,9 @@ int main(int argc, char** argv)
         source.putFile(QStringLiteral("pub/docs/readme.txt"), "read me");
         source.putFile(QStringLiteral("pub/notes.txt"), "notes");
         destination.makeDir(QStringLiteral("in"));
-        auto* to = new TRemoteFrame(
-            RemoteTabContext{context.appFolder, context.texts, &quickConnect, context.tempFolder, nullptr},
-            &window);
+        auto* to = new TRemoteFrame(RemoteTabContext{context.appFolder, context.texts, &quickConnect,
+                                                     context.tempFolder, nullptr, &config, &order},
+                                    &window);
         auto* from = new TRemoteFrame(context, &window);
         layout->addWidget(from);
         layout->addWidget(to);
@@ -136,8 +140,8 @@ int main(int argc, char** argv)
         script.write("#!/bin/sh\nprintf 'edited' >> \"$1\"\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = editor;
+        config.EditorChoice = Editor::EditorPath;
+        config.EditorPath = editor;
         auto* tab = new TRemoteFrame(context, &window);
         layout->addWidget(tab);
         window.resize(900, 650);

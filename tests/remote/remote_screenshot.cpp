@@ -83,12 +83,16 @@ int main(int argc, char** argv)
     if (old.open(QIODevice::WriteOnly))
         old.write("An older readme.\n");
     old.close();
-    config().FileExistsAction = FileExists::Ask;
+    ConfigRecord config;
+    config.FileExistsAction = FileExists::Ask;
+    ListingOrder order;
     TRemoteFrame tab({.appFolder = folder.path(),
-                      .texts = Texts(folder.path(), config().Language),
+                      .texts = Texts(folder.path(), config.Language),
                       .quickConnectList = &quickConnect,
                       .tempFolder = folder.filePath(QStringLiteral("skTemp/")),
-                      .paneHost = &pane});
+                      .paneHost = &pane,
+                      .config = &config,
+                      .listingOrder = &order});
     tab.setWindowTitle(QStringLiteral("Skyhaul - remote tab"));
     tab.resize(1000, 680);
     tab.show();

@@ -195,31 +195,32 @@ public:
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        config() = ConfigRecord();
-        config().applyDefaults();
+        config.applyDefaults();
         extraSettings() = ExtraSettings();
     }
-    ~TabEnvironment()
-    {
-        config() = ConfigRecord();
-        extraSettings() = ExtraSettings();
-    }
+    ~TabEnvironment() { extraSettings() = ExtraSettings(); }
 
     /// What a tab of this folder is handed: the folder, the texts of the configured language (read now),
-    /// the quick-connect list below and the folder's "skTemp/".
+    /// the quick-connect list, the settings record and the listing order below and the folder's "skTemp/".
     RemoteTabContext context(PaneHost* paneHost = nullptr)
     {
         return {.appFolder = m_folder.path(),
-                .texts = Texts(m_folder.path(), config().Language),
+                .texts = Texts(m_folder.path(), config.Language),
                 .quickConnectList = &quickConnect,
                 .tempFolder = m_folder.filePath(QStringLiteral("skTemp/")),
-                .paneHost = paneHost};
+                .paneHost = paneHost,
+                .config = &config,
+                .listingOrder = &listingOrder};
     }
 
     QString folder() const { return m_folder.path(); }
     QString filePath(const QString& name) const { return m_folder.filePath(name); }
 
     TSiteManList quickConnect;
+    /// The settings the tabs of this environment read; first-start values.
+    ConfigRecord config;
+    /// The listing order the tabs of this environment share.
+    ListingOrder listingOrder;
 
 private:
     QTemporaryDir m_folder;

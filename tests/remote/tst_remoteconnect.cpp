@@ -863,12 +863,12 @@ private Q_SLOTS:
     void bottomPanelHeightAndLayout()
     {
         TabEnvironment env;
-        config().BottomPanelHeight = 24;
+        env.config.BottomPanelHeight = 24;
         {
             TRemoteFrame small(env.context());
             QCOMPARE(small.layout().bottomHeight, 110);
         }
-        config().BottomPanelHeight = 200;
+        env.config.BottomPanelHeight = 200;
         TRemoteFrame tab(env.context());
         tab.resize(900, 700);
         tab.show();
@@ -879,7 +879,7 @@ private Q_SLOTS:
         // Moving the splitter shares the height through the configuration.
         tab.widgets().Splitter2->setSizes({300, 250});
         tab.Splitter2Moved();
-        QCOMPARE(config().BottomPanelHeight, tab.widgets().BottomPanel->height());
+        QCOMPARE(env.config.BottomPanelHeight, tab.widgets().BottomPanel->height());
 
         TabLayout saved = TabLayout::ofKind(TabLayout::Kind::Remote);
         saved.host = QStringLiteral("ftp.example");
@@ -934,7 +934,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[RemoteForm]\r\nConnect=Verbinden\r\nAddToFavorite=Merken\r\nFileSize=Groesse\r\n");
         file.close();
-        config().Language = QStringLiteral("Test");
+        env.config.Language = QStringLiteral("Test");
         TRemoteFrame localized(env.context());
         QCOMPARE(localized.widgets().ConnectBtn->text(), QStringLiteral("Verbinden"));
         QCOMPARE(localized.addFavoritesCaption(), QStringLiteral("Merken"));

@@ -116,7 +116,6 @@ qint64 stampNow()
 class TestRemoteDragDrop : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { listingOrder() = {}; }
 
     void dropFromTwoFolders()
     {

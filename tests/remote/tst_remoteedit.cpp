@@ -108,7 +108,6 @@ struct EditTab {
 class TestRemoteEdit : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { listingOrder() = {}; }
 
     void copyPlaces()
     {
@@ -140,9 +139,9 @@ private Q_SLOTS:
         const QString editor = env.filePath(u"editor.sh"_s);
         QVERIFY(writeScript(editor,
                             "printf 'first' > \"$1\"\n" + waitForGo + "printf 'second version' > \"$1\"\n"));
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = editor;
-        config().DoubleClickAction = DoubleClick::Edit;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = editor;
+        env.config.DoubleClickAction = DoubleClick::Edit;
         EditTab e(server, env.context());
         QVERIFY(e.tab.GoToPath(u"/pub"_s));
         const int editorsBefore = RunningEditors.load();
@@ -177,7 +176,7 @@ private Q_SLOTS:
 
         // The same name in another folder gets a copy of its own.
         QVERIFY(e.tab.GoToPath(u"/other"_s));
-        config().EditorPath = u"/bin/true"_s;
+        env.config.EditorPath = u"/bin/true"_s;
         selectName(e.tab, u"a.txt"_s);
         e.tab.EditBtnClick();
         QTRY_COMPARE(e.watchers().size(), 2);
@@ -206,8 +205,8 @@ private Q_SLOTS:
         // Hands the file to a child and ends; the child saves once the test says so.
         const QString editor = env.filePath(u"handoff.sh"_s);
         QVERIFY(writeScript(editor, "(\n" + waitForGo + "printf 'saved later' > \"$1\"\n) &\nexit 0\n"));
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = editor;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = editor;
         EditTab e(server, env.context());
         const int editorsBefore = RunningEditors.load();
         selectName(e.tab, u"a.txt"_s);
@@ -250,9 +249,9 @@ private Q_SLOTS:
         // The program would save what it was given at once: a short copy would go up over the file.
         const QString editor = env.filePath(u"editor.sh"_s);
         QVERIFY(writeScript(editor, "echo started > \"$1.started\"\nprintf 'short' > \"$1\"\n"));
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = editor;
-        config().DoubleClickAction = DoubleClick(action);
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = editor;
+        env.config.DoubleClickAction = DoubleClick(action);
         EditTab e(server, env.context());
         // A full disk where the copy is written.
         const QString copy =
@@ -294,8 +293,8 @@ private Q_SLOTS:
                                      reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = u"/bin/true"_s;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = u"/bin/true"_s;
         TRemoteFrame tab(env.context());
         tab.show();
         fillFields(tab, server.host(), server.port(), u"u"_s, u"p"_s);
@@ -323,8 +322,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(server.putFile(u"a.txt"_s, "original"));
         TabEnvironment env;
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = u"/bin/true"_s;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = u"/bin/true"_s;
         EditTab e(server, env.context());
         selectName(e.tab, u"a.txt"_s);
         e.tab.EditBtnClick();
@@ -356,8 +355,8 @@ private Q_SLOTS:
         const QString argsFile = env.filePath(u"args.txt"_s);
         const QString viewer = env.filePath(u"viewer with blanks.sh"_s);
         QVERIFY(writeScript(viewer, "printf '%s\\n' \"$#\" \"$@\" > " + shellQuoted(argsFile) + "\n"));
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = viewer;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = viewer;
         RemoteTabContext context = env.context();
         context.tempFolder = env.filePath(u"temp with \"blanks\"/skTemp/"_s);
         EditTab e(server, context);
@@ -390,8 +389,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(server.putFile(u"a.txt"_s, "a"));
         TabEnvironment env;
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = env.filePath(u"no such editor"_s);
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = env.filePath(u"no such editor"_s);
         EditTab e(server, env.context());
         const int editorsBefore = RunningEditors.load();
         selectName(e.tab, u"a.txt"_s);

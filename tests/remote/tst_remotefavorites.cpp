@@ -230,7 +230,7 @@ private Q_SLOTS:
         FtpServer server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TabEnvironment env;
-        config().StoreQuickConnectPassword = true;
+        env.config.StoreQuickConnectPassword = true;
         env.quickConnect.Add(makeQuickConnectRecord({.user = server.user(),
                                                      .password = server.password(),
                                                      .host = server.host(),

@@ -138,7 +138,6 @@ void whileCopying(TRemoteFrame& tab, QTimer& poll, const std::function<bool()>& 
 class TestRemoteFxp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { listingOrder() = {}; }
 
     void fileAndFolderBetweenServers_data()
     {

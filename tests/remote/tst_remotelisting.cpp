@@ -199,16 +199,16 @@ private Q_SLOTS:
         QVERIFY(CompareEntries(*folder, *odd, 2, false) < 0);
     }
 
-    void programWideOrder()
+    void orderOfTheTabs()
     {
         const auto a = entry(QStringLiteral("a"), false, 10);
         const auto b = entry(QStringLiteral("b"), false, 5);
-        listingOrder() = {1, false};
-        QVERIFY(CompareEntries(*a, *b) > 0);
-        listingOrder() = {0, true};
-        QVERIFY(CompareEntries(*a, *b) > 0);
-        listingOrder() = {};
-        QVERIFY(CompareEntries(*a, *b) < 0);
+        ListingOrder order{1, false};
+        QVERIFY(CompareEntries(*a, *b, order) > 0);
+        order = {0, true};
+        QVERIFY(CompareEntries(*a, *b, order) > 0);
+        order = {};
+        QVERIFY(CompareEntries(*a, *b, order) < 0);
     }
 
     void listingColumns_data()

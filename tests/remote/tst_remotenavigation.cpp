@@ -102,7 +102,6 @@ QList<int> selectedRows(const TRemoteFrame& tab)
 class TestRemoteNavigation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { listingOrder() = {}; }
 
     void rootAfterLogon()
     {
@@ -366,8 +365,8 @@ private Q_SLOTS:
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
 
         // View (0) fetches its own copy and hands it to the desktop's program for the type.
-        config().DoubleClickAction = DoubleClick::View;
-        config().EditorChoice = Editor::AssociatedProgram;
+        env.config.DoubleClickAction = DoubleClick::View;
+        env.config.EditorChoice = Editor::AssociatedProgram;
         c.trail.clear();
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         QCOMPARE(c.trail.count(QStringLiteral("RETR")), 1);
@@ -377,7 +376,7 @@ private Q_SLOTS:
         QVERIFY(viewed.endsWith(QStringLiteral("/readme.txt")));
         opened.urls.clear();
 
-        config().DoubleClickAction = DoubleClick::Open;
+        env.config.DoubleClickAction = DoubleClick::Open;
         doubleClickRow(tab, rowOf(tab, QStringLiteral("readme.txt")));
         const QString copy = env.filePath(QStringLiteral("skTemp/readme.txt"));
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
@@ -419,8 +418,8 @@ private Q_SLOTS:
         ConnectedTab c(server, env);
         TRemoteFrame& tab = c.tab;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
-        config().DoubleClickAction = DoubleClick(action);
-        config().EditorChoice = Editor::AssociatedProgram;
+        env.config.DoubleClickAction = DoubleClick(action);
+        env.config.EditorChoice = Editor::AssociatedProgram;
         const QString said = QStringLiteral("No program is set up to open picture.png.");
 
         // No program of the desktop takes PNG pictures: the user is told, and nothing is handed on.
@@ -501,7 +500,7 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), list);
 
         // Enter on a file does what a double-click does (here: Open).
-        config().DoubleClickAction = DoubleClick::Open;
+        env.config.DoubleClickAction = DoubleClick::Open;
         QVERIFY(tab.GoToPath(QStringLiteral("/pub")));
         select(QStringLiteral("readme.txt"));
         press(Qt::Key_Return);
@@ -555,7 +554,7 @@ private Q_SLOTS:
         QCOMPARE(shownNames(tab),
                  QStringList({QStringLiteral(".."), QStringLiteral("dlink"), QStringLiteral("flink")}));
 
-        config().DoubleClickAction = DoubleClick::Open;
+        env.config.DoubleClickAction = DoubleClick::Open;
         doubleClickRow(tab, rowOf(tab, QStringLiteral("flink")));
         const QString copy = env.filePath(QStringLiteral("skTemp/flink"));
         QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(copy)});
@@ -745,13 +744,13 @@ private Q_SLOTS:
                  QStringList({QStringLiteral(".."), QStringLiteral("incoming"), QStringLiteral("big.bin"),
                               QStringLiteral("readme.txt"), QStringLiteral("small.txt")}));
         QCOMPARE(header->sortIndicatorOrder(), arrowDown);
-        QCOMPARE(listingOrder().SortColumn, 1);
-        QVERIFY(listingOrder().SortDescending);
+        QCOMPARE(env.listingOrder.SortColumn, 1);
+        QVERIFY(env.listingOrder.SortDescending);
         clickHeader(tab, 1);
-        QVERIFY(!listingOrder().SortDescending);
+        QVERIFY(!env.listingOrder.SortDescending);
         clickHeader(tab, 0);
-        QCOMPARE(listingOrder().SortColumn, 0);
-        QVERIFY(!listingOrder().SortDescending);
+        QCOMPARE(env.listingOrder.SortColumn, 0);
+        QVERIFY(!env.listingOrder.SortDescending);
     }
 
     void tabsShareTheOrderAndConnectResetsIt()
@@ -762,13 +761,13 @@ private Q_SLOTS:
         TabEnvironment env;
         ConnectedTab other(server, env);
         // The listing built during a connect keeps the order it was built in; the reset applies afterwards.
-        listingOrder() = {1, true};
+        env.listingOrder = {1, true};
         ConnectedTab c(server, env);
         QAbstractItemModel* model = c.tab.widgets().rFileListView->model();
         QVERIFY(model->index(0, 0).data(RemoteFileListModel::IsDirRole).toBool());
         QVERIFY(!model->index(model->rowCount() - 1, 0).data(RemoteFileListModel::IsDirRole).toBool());
-        QCOMPARE(listingOrder().SortColumn, 0);
-        QVERIFY(!listingOrder().SortDescending);
+        QCOMPARE(env.listingOrder.SortColumn, 0);
+        QVERIFY(!env.listingOrder.SortDescending);
         QCOMPARE(c.tab.widgets().rFileListView->header()->sortIndicatorSection(), 0);
 
         clickHeader(c.tab, 1);

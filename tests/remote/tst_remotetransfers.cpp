@@ -175,7 +175,6 @@ bool settles(TRemoteFrame& tab, QSignalSpy& commits, int count)
 class TestRemoteTransfers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { listingOrder() = {}; }
 
     void recursiveDownload()
     {
@@ -357,7 +356,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        config().FileExistsAction = FileExists::Ask;
+        env.config.FileExistsAction = FileExists::Ask;
         TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
 
@@ -454,11 +453,11 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        const auto english = qScopeGuard([] { config().Language.clear(); });
+        const auto english = qScopeGuard([&env] { env.config.Language.clear(); });
         if (!language.isEmpty()) {
             QVERIFY(QDir(env.folder()).mkpath(u"Languages"_s));
             writeBytes(env.filePath(u"Languages/Test.ini"_s), "[RemoteForm]\r\n" + language);
-            config().Language = u"Test"_s;
+            env.config.Language = u"Test"_s;
         }
         TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
@@ -1012,8 +1011,8 @@ private Q_SLOTS:
         QVERIFY(w.rFileListView->selectionModel()->selectedRows().isEmpty());
         QCOMPARE(editView(), QList<bool>(4, false));
         selectNames(tab, {u"data.txt"_s});
-        config().EditorChoice = Editor::EditorPath;
-        config().EditorPath = u"/bin/true"_s;
+        env.config.EditorChoice = Editor::EditorPath;
+        env.config.EditorPath = u"/bin/true"_s;
         {
             ModalAnswerer none;
             tab.ViewBtnClick();
@@ -1107,7 +1106,7 @@ private Q_SLOTS:
         OtherPane pane;
         pane.path = target.path() + u"/"_s;
         TabEnvironment env;
-        config().FileExistsAction = FileExists::Ask;
+        env.config.FileExistsAction = FileExists::Ask;
         TransferTab c(server, env, &pane);
         TRemoteFrame& tab = c.tab;
         selectNames(tab, {u"f.txt"_s});

@@ -274,13 +274,6 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY_THROWS_EXCEPTION(FileIoError, ConfigRecord().save(dir.filePath(QStringLiteral("gone"))));
     }
-
-    void processWideRecordIsOne()
-    {
-        QCOMPARE(&config(), &config());
-        config().BottomPanelHeight = 77;
-        QCOMPARE(config().BottomPanelHeight, 77);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestConfigRecord)

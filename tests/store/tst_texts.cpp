@@ -125,6 +125,25 @@ private Q_SLOTS:
         QCOMPARE(texts.section(texttables::MainForm).text(u"Exit"), u"Leave"_s);
     }
 
+    // A loaded language is read once: a change to the file, or the file going, reaches neither it nor its
+    // copies; a missing file loads as the defaults.
+    void loadedIsReadOnce()
+    {
+        QTemporaryDir dir;
+        writeLanguage(dir.path(), u"English"_s, "[MainForm]\nExit=Quit\nFont=Serif\n");
+        const Texts texts = Texts::loaded(dir.path(), u"English"_s);
+        writeLanguage(dir.path(), u"English"_s, "[MainForm]\nExit=Leave\n");
+        const Texts copy = texts;
+        QVERIFY(QFile::remove(Texts::languageFilePath(dir.path(), u"English"_s)));
+        for (const Texts* t : {&texts, &copy}) {
+            QCOMPARE(t->text(u"MainForm", u"Exit", u"Exit"_s), u"Quit"_s);
+            QCOMPARE(t->section(texttables::MainForm).text(u"Exit"), u"Quit"_s);
+            QCOMPARE(t->font(u"MainForm").name, u"Serif"_s);
+        }
+        const Texts missing = Texts::loaded(dir.path(), u"English"_s);
+        QCOMPARE(missing.text(u"MainForm", u"Exit", u"Exit"_s), u"Exit"_s);
+    }
+
     // The language name comes from config.dat and must not name a file outside the Languages folder.
     void languageNameCannotLeaveTheFolder_data()
     {

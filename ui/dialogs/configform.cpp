@@ -99,7 +99,7 @@ TConfigForm::TConfigForm(const ConfigFormContext& context, QWidget* parent)
 {
     setObjectName(QStringLiteral("ConfigForm"));
     buildWidgets();
-    applySection(this, Texts(m_context.appFolder, config().Language), texttables::ConfigForm);
+    applySection(this, m_context.texts, texttables::ConfigForm);
     fillQuickConnect();
     TreeView1->expandAll();
     fillFromConfig();
@@ -314,7 +314,7 @@ QWidget* TConfigForm::buildEditorPage()
 
 void TConfigForm::fillFromConfig()
 {
-    const ConfigRecord& c = config();
+    const ConfigRecord& c = *m_context.config;
     // Any failure while searching leaves fewer choices, never an error.
     const QStringList choices = Texts::languageChoices(m_context.appFolder);
     cbLanguage->addItems(choices);
@@ -353,7 +353,7 @@ TConfigForm::Page TConfigForm::currentPage() const
 
 void TConfigForm::btnOkClick()
 {
-    ConfigRecord& c = config();
+    ConfigRecord& c = *m_context.config;
     // Without any language file the current language stays.
     if (cbLanguage->currentIndex() >= 0)
         c.Language = cutToSlot(cbLanguage->currentText());

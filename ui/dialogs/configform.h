@@ -23,6 +23,8 @@ class TSiteManList;
 
 namespace skyhaul {
 
+struct ConfigRecord;
+
 /// What the configuration dialog acts on besides the configuration record; owned by the main window.
 struct ConfigFormContext {
     /// Where config.dat, the favorites and the quick-connect list live.
@@ -35,6 +37,10 @@ struct ConfigFormContext {
     std::function<void()> quickConnectChanged;
     /// Called after a local or remote favorite was deleted: the tabs refresh what they show.
     std::function<void()> favoritesChanged;
+    /// The program's settings record, which OK changes in place and saves. Never null.
+    ConfigRecord* config = nullptr;
+    /// The language the dialog shows.
+    Texts texts{QString(), QString()};
 };
 
 /**

@@ -68,7 +68,7 @@ TOVerwriteForm::TOVerwriteForm(QWidget* parent, const SectionTexts& texts)
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
 
-    // FormCreate: the language texts, then the formats the labels keep.
+    // The language texts first: the labels' texts after that are the formats the prompt fills in.
     const SectionTexts section = texts.entries.isEmpty() ? Texts::defaults(texttables::OverWriteForm) : texts;
     setFont(fontFor(section.font, QApplication::font()));
     applySectionTexts(this, section);

@@ -10,6 +10,7 @@
 #include "ui/dialogs/sitetree.h"
 #include "ui/errorbox.h"
 #include "ui/portfield.h"
+#include "ui/themedicon.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -50,10 +51,8 @@ template <typename T> T* named(T* object, const char* name)
 
 QIcon nodeIcon(bool group, const QWidget* widget)
 {
-    return group
-               ? QIcon::fromTheme(QStringLiteral("folder"), widget->style()->standardIcon(QStyle::SP_DirIcon))
-               : QIcon::fromTheme(QStringLiteral("network-server"),
-                                  widget->style()->standardIcon(QStyle::SP_DriveNetIcon));
+    return group ? themedIcon("folder", QStyle::SP_DirIcon, widget)
+                 : themedIcon("network-server", QStyle::SP_DriveNetIcon, widget);
 }
 
 constexpr int ImageRole = Qt::UserRole + 1;
@@ -105,8 +104,7 @@ void TSiteForm::buildWidgets()
     ToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolBar->setIconSize(QSize(24, 24));
     auto button = [this](const char* name, const char* icon, QStyle::StandardPixmap fallback) {
-        QAction* action = ToolBar->addAction(
-            QIcon::fromTheme(QLatin1String(icon), style()->standardIcon(fallback)), QString());
+        QAction* action = ToolBar->addAction(themedIcon(icon, fallback, this), QString());
         action->setObjectName(QLatin1String(name));
         return action;
     };
@@ -148,8 +146,7 @@ void TSiteForm::buildWidgets()
     memo->setMaximumHeight(80);
     lbNotes->setBuddy(memo);
     LocalPathBtn = named(new QToolButton(this), "LocalPathBtn");
-    LocalPathBtn->setIcon(
-        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
+    LocalPathBtn->setIcon(themedIcon("folder-open", QStyle::SP_DirOpenIcon, this));
     chbPassiveMode = named(new QCheckBox(this), "chbPassiveMode");
     chbAnonymous = named(new QCheckBox(QStringLiteral("Anonymous"), this), "chbAnonymous");
     rgSSL = named(new QGroupBox(QStringLiteral("Secure Socket Layer"), this), "rgSSL");

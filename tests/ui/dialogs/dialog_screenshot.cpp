@@ -92,13 +92,15 @@ int main(int argc, char** argv)
     QDir().mkpath(out);
     QTemporaryDir folder;
     fillFolder(folder.path());
-    config().Language = QStringLiteral("Korean");
+    ConfigRecord record;
+    record.Language = QStringLiteral("Korean");
     bool ok = true;
 
     QStringList localFavorites = LocalFavorites::load(folder.path());
     TSiteManList quick;
     quick.LoadFromFile(quickConnectFilePath(folder.path()));
-    TConfigForm config({folder.path(), &localFavorites, &quick, {}, {}});
+    TConfigForm config(
+        {folder.path(), &localFavorites, &quick, {}, {}, &record, Texts(folder.path(), record.Language)});
     config.show();
     const char* pages[] = {"general", "quickconnect", "local", "remote", "filetransfer", "editor"};
     int page = 0;

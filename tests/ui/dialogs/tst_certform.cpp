@@ -131,7 +131,7 @@ void TestCertForm::placedFields_data()
         QTest::newRow(name) << QString::fromUtf8(text) << fields(expected);
     };
     const auto example = {"Seoul", "Seoul", "KR", "server1", "admin", "Test Org", "IT"};
-    row("the design's example", "L=Seoul, S=Seoul, C=KR, CN=server1, E=admin, O=Test Org, OU=IT", example);
+    row("locality first", "L=Seoul, S=Seoul, C=KR, CN=server1, E=admin, O=Test Org, OU=IT", example);
     row("the engine's order", "C=KR, S=Seoul, L=Seoul, O=Test Org, OU=IT, CN=server1, E=admin", example);
     row("ST and emailAddress", "CN=server1, emailAddress=admin, ST=Seoul, L=Seoul, OU=IT, O=Test Org, C=KR",
         example);

@@ -86,6 +86,7 @@ class TestConfigForm : public QObject {
     std::unique_ptr<QTemporaryDir> m_app;
     QStringList m_localFavorites;
     TSiteManList m_quickConnect;
+    ConfigRecord m_config;
     int m_quickConnectChanged = 0;
     int m_favoritesChanged = 0;
 
@@ -97,6 +98,8 @@ class TestConfigForm : public QObject {
         context.quickConnectList = &m_quickConnect;
         context.quickConnectChanged = [this] { ++m_quickConnectChanged; };
         context.favoritesChanged = [this] { ++m_favoritesChanged; };
+        context.config = &m_config;
+        context.texts = Texts(m_app->path(), m_config.Language);
         auto form = std::make_unique<TConfigForm>(context);
         form->chooseFile = [](const QString&) {
             qWarning("unexpected file dialog");
@@ -126,7 +129,7 @@ private Q_SLOTS:
     {
         m_app = std::make_unique<QTemporaryDir>();
         QVERIFY(m_app->isValid());
-        config() = ConfigRecord();
+        m_config = ConfigRecord();
         extraSettings() = ExtraSettings();
         m_localFavorites.clear();
         m_quickConnect.Clear();
@@ -164,7 +167,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(form->btnOk, Qt::LeftButton);
         QCOMPARE(form->result(), int(QDialog::Accepted));
-        QCOMPARE(config(), ConfigRecord());
+        QCOMPARE(m_config, ConfigRecord());
         QCOMPARE(fileBytes(ConfigRecord::filePath(m_app->path())), ConfigRecord().toBytes());
     }
 
@@ -197,7 +200,7 @@ private Q_SLOTS:
         QFETCH(QString, selected);
         for (const QString& name : files)
             writeLanguage(m_app->path(), name, "[ConfigForm]\r\n");
-        config().Language = language;
+        m_config.Language = language;
         auto form = open();
         QStringList shown;
         for (int i = 0; i < form->cbLanguage->count(); ++i)
@@ -205,7 +208,7 @@ private Q_SLOTS:
         QCOMPARE(shown, Texts::languageChoices(m_app->path()));
         QCOMPARE(form->cbLanguage->currentText(), selected);
         QTest::mouseClick(form->btnOk, Qt::LeftButton);
-        QCOMPARE(config().Language, selected);
+        QCOMPARE(m_config.Language, selected);
     }
 
     // The dialog is labelled from the language in use, by the keys of its section.
@@ -214,7 +217,7 @@ private Q_SLOTS:
         writeLanguage(m_app->path(), u"Deutsch"_s,
                       "[ConfigForm]\r\nTitle=Einstellungen\r\nLocal=Lokal\r\nResume=Fortsetzen\r\n"
                       "DeleteSelectedItem=Gewählte löschen\r\nPath=Pfad\r\n");
-        config().Language = u"Deutsch"_s;
+        m_config.Language = u"Deutsch"_s;
         auto form = open();
         QCOMPARE(form->windowTitle(), u"Einstellungen"_s);
         QCOMPARE(treeTexts(form->TreeView1)[2], u"Lokal"_s);
@@ -236,7 +239,7 @@ private Q_SLOTS:
     void choicesStoredByOkOnly()
     {
         QFETCH(QString, close);
-        ConfigRecord& c = config();
+        ConfigRecord& c = m_config;
         c.ShowLocalCaption = false;
         c.FileExistsAction = FileExists::Resume;
         c.DoubleClickAction = DoubleClick::Edit;
@@ -273,7 +276,7 @@ private Q_SLOTS:
 
         if (close != u"ok"_s) {
             QCOMPARE(form->result(), int(QDialog::Rejected));
-            QCOMPARE(config(), before);
+            QCOMPARE(m_config, before);
             QVERIFY(!QFileInfo::exists(ConfigRecord::filePath(m_app->path())));
             return;
         }
@@ -376,8 +379,8 @@ private Q_SLOTS:
         form->edEditorPath->clear();
 
         QTest::mouseClick(form->btnOk, Qt::LeftButton);
-        QCOMPARE(config().EditorChoice, Editor::EditorPath);
-        QCOMPARE(config().EditorPath, QString());
+        QCOMPARE(m_config.EditorChoice, Editor::EditorPath);
+        QCOMPARE(m_config.EditorPath, QString());
     }
 
     // A config.dat that cannot be written: the user is told, the old file stays, and the settings hold for
@@ -396,7 +399,7 @@ private Q_SLOTS:
         QVERIFY2(boxes.texts.first().contains(u"not saved"_s), qPrintable(boxes.texts.first()));
         QVERIFY2(boxes.texts.first().contains(path), qPrintable(boxes.texts.first()));
         QVERIFY(QFileInfo(path).isDir());
-        QVERIFY(!config().ShowRemoteCaption);
+        QVERIFY(!m_config.ShowRemoteCaption);
     }
 
     // ---- Local favorites
