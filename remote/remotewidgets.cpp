@@ -65,7 +65,8 @@ QToolBar* toolBar(QWidget* parent, const char* name)
 QLabel* barLabel(QWidget* parent, const char* name, const QString& text)
 {
     auto* label = named(new QLabel(text, parent), name);
-    label->setContentsMargins(2, 0, 2, 0); // narrow: the connect row must fit a pane of the first-start window
+    label->setContentsMargins(2, 0, 2,
+                              0); // narrow: the connect row must fit a pane of the first-start window
     return label;
 }
 

@@ -318,7 +318,8 @@ void TfrmSkyhaulMain::applyWindowGeometry()
 {
     const ConfigRecord& c = config();
     if (c.MainWidth == -1) {
-        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens larger, centred.
+        // The first-start size (930 x 472) is cramped on today's screens: a first start with room opens
+        // larger, centred.
         if (const QScreen* shown = screen())
             if (const QRect placed = firstStartGeometry(shown->availableGeometry()); placed.isValid()) {
                 resize(placed.size());

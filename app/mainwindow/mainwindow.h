@@ -62,8 +62,9 @@ public:
 
     /**
      * Where a first start (no size saved yet) puts the window on a screen with the given available area: four
-     * fifths of it (never below the first-start size, never above the first-start maximum), centred. An invalid
-     * rectangle when the area is not larger than the first-start size: the window keeps that size and place.
+     * fifths of it (never below the first-start size, never above the first-start maximum), centred. An
+     * invalid rectangle when the area is not larger than the first-start size: the window keeps that size and
+     * place.
      */
     static QRect firstStartGeometry(const QRect& available);
 
