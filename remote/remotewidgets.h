@@ -25,9 +25,9 @@ namespace skyhaul {
 class RemoteFileListModel;
 
 /**
- * The controls of a remote tab, named as the program has always named them. setupWidgets() builds them as children of
- * the tab with their default captions (before localization), in the disconnected look; the tab wires
- * their handlers. The tab holds them privately; widgets() shows them to tests.
+ * The controls of a remote tab, named as the program has always named them. setupWidgets() builds them as
+ * children of the tab with their default captions (before localization), in the disconnected look; the tab
+ * wires their handlers. The tab holds them privately; widgets() shows them to tests.
  */
 struct RemoteFrameWidgets {
     /// Builds every control below the frame; the file list shows the given model.

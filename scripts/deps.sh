@@ -14,6 +14,8 @@ test_pkgs+=(clang libclang-rt-14-dev)
 # The install tests (tests/install): the validators of the desktop entry and the AppStream metadata, xwininfo to
 # see the installed program's window, dpkg-shlibdeps for the package's Depends.
 test_pkgs+=(desktop-file-utils appstream x11-utils dpkg-dev)
+# The format and tidy checks (scripts/check-format, scripts/check-tidy): Debian 12's clang-format and clang-tidy.
+test_pkgs+=(clang-format clang-tidy)
 # The desktop's default application of a file type (View and Edit): xdg-mime.
 test_pkgs+=(xdg-utils)
 # Shared libraries the unpacked proftpd and pure-ftpd binaries load (their packages' Depends, minus what the

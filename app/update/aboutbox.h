@@ -7,7 +7,8 @@ class QPushButton;
 
 namespace skyhaul {
 
-/// The program's picture (the application icon) at the given size (the toolbar's Image1 and the about box use it).
+/// The program's picture (the application icon) at the given size (the toolbar's Image1 and the about box use
+/// it).
 QPixmap programPicture(const QSize& size);
 
 } // namespace skyhaul

@@ -248,7 +248,7 @@ void DataConnection::failTls(int code, QString text)
     // Nothing goes in the clear instead: the method fails with the TLS failure.
     m_channel.cut();
     m_finished = true;
-    m_session.waiter().fail(Failure{code, text});
+    m_session.waiter().fail(Failure{code, std::move(text)});
 }
 
 void DataConnection::onEstablished()

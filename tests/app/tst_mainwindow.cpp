@@ -41,6 +41,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -1563,6 +1565,43 @@ private Q_SLOTS:
         QVERIFY(go.open(QIODevice::WriteOnly));
         go.close();
         QTRY_COMPARE_WITH_TIMEOUT(RunningEditors.load(), editorsBefore, 20000);
+    }
+
+    // The local tab's Send Files To Server: the window hands the selection to the remote tab opposite, which
+    // uploads files and folders into its current folder and lists it again.
+    void sendFilesFromTheLocalTab()
+    {
+        FtpServer server({.kind = ServerKind::Vsftpd});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QVERIFY(server.makeDir(u"drop"_s));
+        QTemporaryDir local;
+        QVERIFY(QDir(local.path()).mkpath(u"folder/inner"_s));
+        writeBytes(local.filePath(u"folder/inner/deep.txt"_s), "deep");
+        writeBytes(local.filePath(u"one.txt"_s), "one");
+        writeBytes(local.filePath(u"skip.txt"_s), "skip");
+        auto window = startWithRealTabs();
+        TRemoteFrame* tab = remoteFrame(window->TabSheet2);
+        QVERIFY(tab);
+        logOn(*tab, server, u"/drop"_s);
+
+        TLocalFrame* localTab = window->TabSheet1->localFrame();
+        QVERIFY(localTab->setCurrentFolder(local.path()));
+        auto* model = qobject_cast<QFileSystemModel*>(localTab->ShellList->model());
+        QVERIFY(model);
+        QTRY_VERIFY(model->index(local.filePath(u"one.txt"_s)).isValid() &&
+                    model->index(local.filePath(u"folder"_s)).isValid());
+        for (const QString& name : {u"one.txt"_s, u"folder"_s})
+            localTab->ShellList->selectionModel()->select(
+                model->index(local.filePath(name)), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+        ModalWatcher modal(answerYes);
+        localTab->TransferBtn->trigger();
+        QCOMPARE(modal.seen.size(), 1);
+        QCOMPARE(modal.seen.first().text, u"Do you want to upload selected file(s)?"_s);
+        QCOMPARE(server.readFile(u"drop/one.txt"_s), QByteArray("one"));
+        QCOMPARE(server.readFile(u"drop/folder/inner/deep.txt"_s), QByteArray("deep"));
+        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/drop/skip.txt"_s));
+        QCOMPARE(shownNames(*tab), QStringList({u".."_s, u"folder"_s, u"one.txt"_s}));
     }
 
     // ---- With the program's own remote tab

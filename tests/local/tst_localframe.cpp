@@ -4,8 +4,8 @@
 #include "local/localframe.h"
 #include "store/configrecord.h"
 #include "store/favorites.h"
-#include "tests/app/apptesthelpers.h"
 #include "tests/support/testhelpers.h"
+#include "tests/ui/modalwatcher.h"
 
 #include <QAction>
 #include <QComboBox>

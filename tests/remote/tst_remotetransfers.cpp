@@ -1,8 +1,6 @@
 // Moving files through a remote tab against real servers: recursive downloads and uploads with the queue's
 // visiting order and its clears, the overwrite prompt answered in the tab, Stop in the middle of a run, the
-// recursive delete with refusals, New Folder and rename in place, the Transfer target rules and the local
-// tab's Send Files To Server.
-#include "local/localframe.h"
+// recursive delete with refusals, New Folder and rename in place, and the Transfer target rules.
 #include "remote/filelistmodel.h"
 #include "tests/remote/remotetesthelpers.h"
 #include "tests/support/ftpserver.h"
@@ -14,9 +12,7 @@
 #include "ui/dialogs/overwriteform.h"
 
 #include <QFile>
-#include <QFileSystemModel>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
 #include <QRandomGenerator>
@@ -1135,50 +1131,6 @@ private Q_SLOTS:
         // The download's queue was left alone: the declined file is still pending.
         QCOMPARE(tab.queue().count(), 1);
         QCOMPARE(fileBytes(target.filePath(u"f.txt"_s)), QByteArray("local"));
-    }
-
-    void sendFilesFromTheLocalTab()
-    {
-        FtpServer server({.kind = ServerKind::Vsftpd});
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
-        QVERIFY(server.makeDir(u"drop"_s));
-        QTemporaryDir local;
-        QVERIFY(QDir(local.path()).mkpath(u"folder/inner"_s));
-        writeBytes(local.filePath(u"folder/inner/deep.txt"_s), "deep");
-        writeBytes(local.filePath(u"one.txt"_s), "one");
-        writeBytes(local.filePath(u"skip.txt"_s), "skip");
-        TabEnvironment env;
-        OtherPane remotePane;
-        TransferTab c(server, env, &remotePane);
-        TRemoteFrame& tab = c.tab;
-        QVERIFY(tab.GoToPath(u"/drop"_s));
-
-        // The local tab's other pane holds the remote tab; the window hands the selection over.
-        OtherPane localPane;
-        localPane.session = tab.session();
-        localPane.upload = [&](const LocalSelection& selection) { tab.UploadFromLocalTab(selection); };
-        QStringList favorites;
-        TLocalFrame localTab({.appFolder = env.folder(), .favorites = &favorites, .paneHost = &localPane});
-        localTab.resize(700, 500);
-        localTab.show();
-        QVERIFY(localTab.setCurrentFolder(local.path()));
-        auto* model = qobject_cast<QFileSystemModel*>(localTab.ShellList->model());
-        QVERIFY(model);
-        QTRY_VERIFY(model->index(local.filePath(u"one.txt"_s)).isValid() &&
-                    model->index(local.filePath(u"folder"_s)).isValid());
-        for (const QString& name : {u"one.txt"_s, u"folder"_s})
-            localTab.ShellList->selectionModel()->select(
-                model->index(local.filePath(name)), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-
-        QString question;
-        ModalAnswerer modal({pressYes(&question)});
-        localTab.TransferBtn->trigger();
-        QCOMPARE(modal.unexpected(), 0);
-        QCOMPARE(question, u"Do you want to upload selected file(s)?"_s);
-        QCOMPARE(server.readFile(u"drop/one.txt"_s), QByteArray("one"));
-        QCOMPARE(server.readFile(u"drop/folder/inner/deep.txt"_s), QByteArray("deep"));
-        QVERIFY(!QFileInfo::exists(server.rootDir() + u"/drop/skip.txt"_s));
-        QCOMPARE(shownNames(tab), QStringList({u".."_s, u"folder"_s, u"one.txt"_s}));
     }
 };
 

@@ -77,7 +77,8 @@ bool TlsTestClient::connectTo(quint16 port, int timeoutMs)
 }
 
 bool TlsTestClient::startTls(const QString& target, const QByteArray& acceptedCertificate,
-                             const engine::TlsResumption& resume, engine::TlsSession::OtherCertificates others)
+                             const engine::TlsResumption& resume,
+                             engine::TlsSession::OtherCertificates others)
 {
     engine::TlsSession::Callbacks callbacks;
     callbacks.status = [this](const QString& message) { statuses.append(message); };

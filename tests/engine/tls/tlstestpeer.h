@@ -41,9 +41,10 @@ public:
     ~TlsTestClient() override;
 
     bool connectTo(quint16 port, int timeoutMs = 10000);
-    bool startTls(const QString& target, const QByteArray& acceptedCertificate = {},
-                  const engine::TlsResumption& resume = {},
-                  engine::TlsSession::OtherCertificates others = engine::TlsSession::OtherCertificates::Check);
+    bool
+    startTls(const QString& target, const QByteArray& acceptedCertificate = {},
+             const engine::TlsResumption& resume = {},
+             engine::TlsSession::OtherCertificates others = engine::TlsSession::OtherCertificates::Check);
     /// Waits until the handshake completed or failed.
     bool waitForHandshake(int timeoutMs = 10000);
     bool send(const QByteArray& plain);

@@ -508,7 +508,8 @@ void TestTlsSession::acceptedCertificateShortcut()
     TlsTestClient refusing(ctx);
     refusing.answer = [](const TlsCertificateInfo&, bool& a) { a = true; };
     QVERIFY(refusing.connectTo(server.port()));
-    QVERIFY(refusing.startTls(QStringLiteral("127.0.0.1"), otherDer, {}, TlsSession::OtherCertificates::Refuse));
+    QVERIFY(
+        refusing.startTls(QStringLiteral("127.0.0.1"), otherDer, {}, TlsSession::OtherCertificates::Refuse));
     QVERIFY(!refusing.waitForHandshake());
     QVERIFY(refusing.failed);
     QVERIFY(refusing.questions.isEmpty());
