@@ -31,7 +31,6 @@ using namespace skyhaul;
 
 namespace {
 
-
 } // namespace
 
 void TRemoteFrame::wireTransfers()
