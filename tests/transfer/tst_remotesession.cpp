@@ -4,6 +4,7 @@
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testhelpers.h"
+#include "tests/transfer/transferscripts.h"
 #include "transfer/direntry.h"
 #include "transfer/remotesession.h"
 
@@ -50,19 +51,6 @@ ConnectSettings settingsFor(const QString& host, quint16 port, const QString& us
     settings.sslMode = sslNone;
     settings.passive = true;
     return settings;
-}
-
-Script withLogon(const Script& rest)
-{
-    Script steps{reply("220 Scripted"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
-                 reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
-    return steps + rest;
-}
-
-Script listing(const QByteArray& path, const QByteArray& lines)
-{
-    return {expect("CWD " + path), reply("250 Ok"), expect("PASV"),  pasv(),      expect("LIST"),
-            reply("150 Here"),     acceptData(),    sendData(lines), closeData(), reply("226 Done")};
 }
 
 QStringList namesOf(const TtrFileList* listing)

@@ -5,6 +5,7 @@
 #include "tests/support/ftpserver.h"
 #include "tests/support/scriptedserver.h"
 #include "tests/support/testfiles.h"
+#include "tests/transfer/transferscripts.h"
 #include "transfer/direntry.h"
 #include "transfer/remotelister.h"
 #include "transfer/transferplanner.h"
@@ -156,20 +157,6 @@ struct Bench {
         return out;
     }
 };
-
-Script withLogon(const Script& rest)
-{
-    Script steps{reply("220 Scripted"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
-                 reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
-    return steps + rest;
-}
-
-/// The steps of one folder listing: CWD, then LIST of what @p lines hold.
-Script listing(const QByteArray& path, const QByteArray& lines)
-{
-    return {expect("CWD " + path), reply("250 Ok"), expect("PASV"),  pasv(),      expect("LIST"),
-            reply("150 Here"),     acceptData(),    sendData(lines), closeData(), reply("226 Done")};
-}
 
 /// The steps of one download from offset 0.
 Script retrieve(const QByteArray& path, const QByteArray& data)
