@@ -133,12 +133,7 @@ TRemoteFrame::~TRemoteFrame()
     // tab may hear it.
     m_session->disconnect(this);
     m_session->setQuestions(nullptr);
-    FtpEngine->OnEndTransfer = nullptr;
-    FtpEngine->OnError = nullptr;
-    FtpEngine->OnPITrail = nullptr;
-    FtpEngine->OnSSLStatus = nullptr;
-    FtpEngine->OnStartTransfer = nullptr;
-    FtpEngine->OnTransfer = nullptr;
+    m_session->silenceEngine();
     KeepAliveTimer->stop();
     LVSearchTimer->stop();
     // The queue's model and run refer to the queue and the engine, which go before the tab's children.

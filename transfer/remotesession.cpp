@@ -37,8 +37,17 @@ RemoteSession::~RemoteSession()
     if (m_busyDepth > 0)
         --s_sessionsInAction;
     m_busyDepth = 0;
-    // The engine may report the closing connection while it is destroyed: nothing of this half-destroyed
-    // session (or of its tab) may hear it.
+    silenceEngine();
+    m_listingTarget = nullptr;
+    m_currentNode = nullptr;
+    m_nodes.clear();
+    m_tree.clear();
+    delete m_engine;
+    m_engine = nullptr;
+}
+
+void RemoteSession::silenceEngine()
+{
     m_engine->OnConnectionStatus = nullptr;
     m_engine->OnDirList = nullptr;
     m_engine->OnEndTransfer = nullptr;
@@ -48,12 +57,6 @@ RemoteSession::~RemoteSession()
     m_engine->OnSSLStatus = nullptr;
     m_engine->OnStartTransfer = nullptr;
     m_engine->OnTransfer = nullptr;
-    m_listingTarget = nullptr;
-    m_currentNode = nullptr;
-    m_nodes.clear();
-    m_tree.clear();
-    delete m_engine;
-    m_engine = nullptr;
 }
 
 void RemoteSession::wireEngine()

@@ -89,6 +89,9 @@ public:
 
     explicit RemoteSession(QObject* parent = nullptr);
     ~RemoteSession() override;
+    /// Drops every handler of the engine's events. The engine may report its closing connection while it is
+    /// destroyed: nothing half-destroyed (the session, or the tab that set handlers of its own) may hear it.
+    void silenceEngine();
 
     /// Never null while the session exists.
     TFtpEngine* engine() const { return m_engine; }
