@@ -252,6 +252,10 @@ LogonOutcome RemoteSession::logOn(const ConnectSettings& settings)
     m_engine->setRemotePort(settings.port);
     m_engine->setSSLStartMode(settings.sslMode);
     m_engine->setPassive(settings.passive);
+    m_engine->setNameEncoding(settings.nameEncoding);
+    m_engine->setUseMLSD(settings.useMlsd);
+    m_engine->setKeepFileTimes(settings.keepFileTimes);
+    m_engine->setListHidden(settings.listHidden);
 
     bool loggedOn = false;
     bool cancelled = false;

@@ -40,6 +40,12 @@ struct ConnectSettings {
     QString password;
     TSSLStartMode sslMode = sslNone;
     bool passive = true;
+    /// The site's choice of name encoding.
+    TNameEncoding nameEncoding = neAuto;
+    /// Configuration choices that shape the protocol (see the engine's properties of the same names).
+    bool useMlsd = true;
+    bool keepFileTimes = true;
+    bool listHidden = false;
 };
 
 /// How a connect ended.

@@ -184,6 +184,42 @@ void TFtpEngine::setMaxLineLength(int value)
 {
     m_session->setMaxLineLength(value);
 }
+bool TFtpEngine::UseMLSD() const
+{
+    return m_session->settings().useMlsd;
+}
+void TFtpEngine::setUseMLSD(bool value)
+{
+    m_session->settings().useMlsd = value;
+}
+bool TFtpEngine::KeepFileTimes() const
+{
+    return m_session->settings().keepFileTimes;
+}
+void TFtpEngine::setKeepFileTimes(bool value)
+{
+    m_session->settings().keepFileTimes = value;
+}
+bool TFtpEngine::ListHidden() const
+{
+    return m_session->settings().listHidden;
+}
+void TFtpEngine::setListHidden(bool value)
+{
+    m_session->settings().listHidden = value;
+}
+TNameEncoding TFtpEngine::NameEncoding() const
+{
+    return m_session->settings().nameEncoding;
+}
+void TFtpEngine::setNameEncoding(TNameEncoding value)
+{
+    m_session->settings().nameEncoding = value;
+}
+skyhaul::engine::Features TFtpEngine::ServerFeatures() const
+{
+    return m_session->control().isUp() ? m_session->control().features() : skyhaul::engine::Features();
+}
 
 // Properties with behaviour.
 void TFtpEngine::setCommand(const QString& value)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/component/ftpenginetypes.h"
+#include "engine/control/features.h"
 #include "engine/control/reply.h"
 
 #include <QByteArray>
@@ -112,6 +113,19 @@ public:
     QString User() const;
     void setUser(const QString& value);
 
+    /// List with MLSD where the server offers it (default true).
+    bool UseMLSD() const;
+    void setUseMLSD(bool value);
+    /// Downloads keep the remote time, uploads give the remote file the local time (default true).
+    bool KeepFileTimes() const;
+    void setKeepFileTimes(bool value);
+    /// Lists with "LIST -a" (default false).
+    bool ListHidden() const;
+    void setListHidden(bool value);
+    TNameEncoding NameEncoding() const;
+    void setNameEncoding(TNameEncoding value);
+    /// What the server answered to FEAT after the current connection's logon (empty when not connected).
+    skyhaul::engine::Features ServerFeatures() const;
     /// Size of the control connection's line assembly buffer (at most 65536).
     int MaxLineLength() const;
     void setMaxLineLength(int value);

@@ -25,6 +25,14 @@ enum TCertStoreTypes {
 /// When TLS starts on the control connection.
 enum TSSLStartMode { sslAutomatic = 0, sslImplicit = 1, sslExplicit = 2, sslNone = 3 };
 
+/// How names on the control connection and in listings are encoded.
+enum TNameEncoding {
+    neAuto =
+        0, ///< UTF-8 when the server lists UTF8 in FEAT (after OPTS UTF8 ON), the local encoding otherwise
+    neUTF8 = 1,  ///< always UTF-8
+    neLocal = 2, ///< always the process's local 8-bit encoding
+};
+
 /// Representation type of transfers.
 enum TFTPTransferModes { tmDefault = 0, tmASCII = 1, tmBinary = 2 };
 

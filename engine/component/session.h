@@ -71,6 +71,13 @@ struct Settings {
     TCertStoreTypes sslCertStoreType = cstUser;
     QString sslCertSubject;
     int maxLineLength = 2048;
+    /// List folders with MLSD where the server lists MLST in FEAT; LIST otherwise.
+    bool useMlsd = true;
+    /// A download takes the remote file's time; an upload gives the remote file the local one (MFMT).
+    bool keepFileTimes = true;
+    /// LIST is sent as "LIST -a", for servers that leave out names starting with a dot.
+    bool listHidden = false;
+    TNameEncoding nameEncoding = neAuto;
     /// The size of `knownSizeFile` as the caller learned it: the next Download of that file asks no SIZE.
     /// Cleared by the next method, whatever it is.
     QString knownSizeFile;

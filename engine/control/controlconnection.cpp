@@ -73,6 +73,8 @@ void ControlConnection::connectSocket(TlsStart start)
             ErrAlreadyConnected,
             QStringLiteral("Already connected. If you want to reconnect, close the current connection "
                            "first.")};
+    m_features = Features();
+    m_featuresAsked = false;
     if (s.remoteAddress.isNull())
         throw Failure{ErrInvalidAddress, QStringLiteral("The RemoteHost address is invalid (0.0.0.0).")};
     if (s.remotePort == 0)
@@ -237,6 +239,13 @@ void ControlConnection::protectData()
     m_dataProtected = true;
 }
 
+void ControlConnection::askFeatures()
+{
+    m_featuresAsked = true;
+    // The answer shows in the trail as it arrives; a server without FEAT keeps to the basic commands.
+    m_features = Features::fromReply(exchange(QStringLiteral("FEAT")));
+}
+
 void ControlConnection::logon()
 {
     Settings& s = m_session.settings();
@@ -258,6 +267,8 @@ void ControlConnection::logon()
         if (m_tlsMode && !m_dataProtected)
             protectData();
     }
+    if (!m_featuresAsked && !s.user.isEmpty()) // no logon, no FEAT: the caller logs on by raw commands
+        askFeatures();
     // TYPE and CWD follow within the same operation: the engine stays busy so that no handler can slip
     // another command in between.
     if (m_representation != tmDefault)

@@ -2,6 +2,7 @@
 
 #include "engine/component/errors.h"
 #include "engine/control/channel.h"
+#include "engine/control/features.h"
 #include "engine/control/lineassembler.h"
 
 #include <QByteArray>
@@ -82,6 +83,8 @@ public:
     /// Explicit TLS without PROT P accepted: a data connection would not be protected.
     bool dataUnprotected() const { return m_explicitTls && !m_dataProtected; }
     void setRepresentation(int mode) { m_representation = mode; }
+    /// What the server answered to FEAT after this connection's logon; nothing before, or when refused.
+    const Features& features() const { return m_features; }
 
 private:
     enum class TlsStart { None, Implicit, Explicit };
@@ -104,6 +107,8 @@ private:
     void reportClosed(int code, bool tls);
     void sendLogonCommands();
     void protectData();
+    /// Asks FEAT once per connection, after the logon; a refusal leaves the features empty.
+    void askFeatures();
     [[noreturn]] void failWait();
 
     Session& m_session;
@@ -125,6 +130,8 @@ private:
     int m_representation = 0;
     bool m_awaitingFinal = false; // a command was sent and its final reply is not read yet
     bool m_lastCommandIsAbort = false;
+    Features m_features;
+    bool m_featuresAsked = false;
 };
 
 } // namespace skyhaul::engine

@@ -1106,8 +1106,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, leftActive);
         QFETCH(QString, rightActive);
-        ScriptedServer server(
-            {reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"), reply("230 in")});
+        ScriptedServer server({reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"),
+                               reply("230 in"), expect("FEAT"), reply("502 No features")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         auto window = start();
         auto make = [&](TPageControl* pane, const QString& kind) -> TTabSheet* {
@@ -1279,8 +1279,9 @@ private Q_SLOTS:
         QFETCH(bool, stop);
         const int total = 400000;
         ScriptedServer server({reply("220 ready"), expect("USER u"), reply("331 pass"), expect("PASS p"),
-                               reply("230 in"), expect("SIZE big.bin"), reply("213 400000"), expect("PASV"),
-                               pasv(), expect("RETR big.bin"), reply("150 Here"), acceptData(),
+                               reply("230 in"), expect("FEAT"), reply("502 No features"),
+                               expect("SIZE big.bin"), reply("213 400000"), expect("PASV"), pasv(),
+                               expect("RETR big.bin"), reply("150 Here"), acceptData(),
                                sendData(QByteArray(total, 'x'), 2000, 20), closeData(), reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QTemporaryDir target;

@@ -13,7 +13,8 @@ namespace skyhaul::test {
 inline Script withLogon(const Script& rest, const QByteArray& greeting = "220 Scripted ready\r\n")
 {
     using namespace script;
-    Script steps{send(greeting), expect("USER u"), reply("331 Password?"), expect("PASS p"), reply("230 Hi")};
+    Script steps{send(greeting),  expect("USER u"), reply("331 Password?"),  expect("PASS p"),
+                 reply("230 Hi"), expect("FEAT"),   reply("502 No features")};
     steps += rest;
     return steps;
 }
@@ -35,7 +36,9 @@ inline Script withTlsLogon(const Script& rest, const QByteArray& authReply = "23
                  expect("PBSZ 0"),
                  reply("200 PBSZ 0"),
                  expect("PROT P"),
-                 reply(protReply)};
+                 reply(protReply),
+                 expect("FEAT"),
+                 reply("502 No features")};
     steps += rest;
     return steps;
 }

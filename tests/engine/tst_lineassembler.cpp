@@ -1,7 +1,9 @@
+#include "engine/control/features.h"
 #include "engine/control/lineassembler.h"
 
 #include <QTest>
 
+using skyhaul::engine::Features;
 using skyhaul::engine::LineAssembler;
 using skyhaul::engine::Reply;
 using skyhaul::engine::ReplyJudge;
@@ -235,6 +237,49 @@ private Q_SLOTS:
         // A new reply starts clean.
         judge.start(false);
         QCOMPARE(judge.judge("200 ok"), ReplyJudge::Verdict::Positive);
+    }
+
+    void featuresOfReply_data()
+    {
+        QTest::addColumn<QStringList>("replyLines");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QStringList>("keywords"); // sorted, upper case
+        QTest::addColumn<QString>("mlstFacts");
+        const int positive = int(Reply::Kind::Positive);
+        const int negative = int(Reply::Kind::Negative);
+        QTest::newRow("typical")
+            << QStringList{u"211-Features:"_s, u" MDTM"_s, u" MLST type*;size*;modify*;"_s,
+                           u" UTF8"_s,         u" EPSV"_s, u"211 End"_s}
+            << positive << true << QStringList{u"EPSV"_s, u"MDTM"_s, u"MLST"_s, u"UTF8"_s}
+            << u"type*;size*;modify*;"_s;
+        QTest::newRow("lower case, no leading blank")
+            << QStringList{u"211-Extensions supported:"_s, u"mlst Type*;Size*;"_s, u"mfmt"_s, u"211 END"_s}
+            << positive << true << QStringList{u"MFMT"_s, u"MLST"_s} << u"Type*;Size*;"_s;
+        QTest::newRow("code repeated on inner lines")
+            << QStringList{u"211-Features"_s, u"211-SIZE"_s, u" REST STREAM"_s, u"211 End"_s} << positive
+            << true << QStringList{u"REST"_s} << QString();
+        QTest::newRow("single line: nothing listed")
+            << QStringList{u"211 No features"_s} << positive << true << QStringList{} << QString();
+        QTest::newRow("refused") << QStringList{u"500 FEAT not understood"_s} << negative << false
+                                 << QStringList{} << QString();
+        QTest::newRow("refused with a list still lists nothing")
+            << QStringList{u"502-No"_s, u" MLST type*;"_s, u"502 End"_s} << negative << false << QStringList{}
+            << QString();
+    }
+    void featuresOfReply()
+    {
+        QFETCH(QStringList, replyLines);
+        QFETCH(int, kind);
+        Reply reply;
+        reply.kind = Reply::Kind(kind);
+        reply.lines = replyLines;
+        reply.code = replyLines.constLast().left(3).toInt();
+        const Features features = Features::fromReply(reply);
+        QTEST(features.answered, "answered");
+        QTEST(features.entries.keys(), "keywords");
+        QTEST(features.parameters(u"mlst"_s), "mlstFacts");
+        QCOMPARE(features.mlst(), features.entries.contains(u"MLST"_s));
     }
 };
 

@@ -103,10 +103,16 @@ private Q_SLOTS:
         engine.setRemotePath(QStringLiteral("docs"));
         QVERIFY(rec.commands.isEmpty());
         engine.setCommand(QStringLiteral("NOOP")); // a method on a closed connection logs on first
-        QCOMPARE(
-            rec.commands,
-            QStringList({QStringLiteral("USER ") + server.user(), QStringLiteral("PASS ") + server.password(),
-                         QStringLiteral("TYPE I"), QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
+        QCOMPARE(rec.commands,
+                 QStringList({QStringLiteral("USER ") + server.user(),
+                              QStringLiteral("PASS ") + server.password(), QStringLiteral("FEAT"),
+                              QStringLiteral("TYPE I"), QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
+        // The FEAT answer is kept for the connection.
+        const skyhaul::engine::Features features = engine.ServerFeatures();
+        QVERIFY(features.answered);
+        QVERIFY(features.mlst() && features.utf8() && features.mdtm());
+        engine.setConnected(false);
+        QVERIFY(!engine.ServerFeatures().answered);
     }
 
     void emptyUserSendsNoLogonCommands()

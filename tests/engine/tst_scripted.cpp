@@ -110,15 +110,17 @@ private Q_SLOTS:
         QFETCH(QStringList, noopLines);
         // Everything byte by byte, so no line arrives in one piece.
         ScriptedServer server({sendSplit(greeting, 1, 1), expect("USER u"), reply("331 Password?"),
-                               expect("PASS p"), reply("230 Hi"), expect("NOOP"), sendSplit(noopReply, 1, 0),
-                               expect("NOOP"), reply("200 in step")});
+                               expect("PASS p"), reply("230 Hi"), expect("FEAT"), reply("502 No features"),
+                               expect("NOOP"), sendSplit(noopReply, 1, 0), expect("NOOP"),
+                               reply("200 in step")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
         EngineRecorder rec(engine);
         pointAt(engine, server);
         engine.Logon();
         engine.setCommand(QStringLiteral("NOOP"));
-        const QStringList logon{QStringLiteral("331 Password?"), QStringLiteral("230 Hi")};
+        const QStringList logon{QStringLiteral("331 Password?"), QStringLiteral("230 Hi"),
+                                QStringLiteral("502 No features")};
         QCOMPARE(replies(rec), greetingLines + logon + noopLines);
         QTEST(engine.LastReply(), "lastReply");
         engine.setCommand(QStringLiteral("NOOP"));

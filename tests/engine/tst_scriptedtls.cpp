@@ -37,7 +37,8 @@ private Q_SLOTS:
         QCOMPARE(replies(rec),
                  QStringList({QStringLiteral("220 Scripted ready"), QStringLiteral("234 Go ahead"),
                               QStringLiteral("331 Password?"), QStringLiteral("230 Hi"),
-                              QStringLiteral("200 PBSZ 0"), QStringLiteral("200 PROT P")}));
+                              QStringLiteral("200 PBSZ 0"), QStringLiteral("200 PROT P"),
+                              QStringLiteral("502 No features")}));
         QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
     }
 
@@ -121,11 +122,12 @@ private Q_SLOTS:
     // Servers that protect implicit TLS data connections by themselves may refuse PBSZ and PROT.
     void implicitLogonGoesOnWhenDataProtectionIsRefused()
     {
-        ScriptedServer server(
-            {startTls(), send("220 Scripted ready\r\n"), expect("USER u"), reply("331 Password?"),
-             expect("PASS p"), reply("230 Hi"), expect("PBSZ 0"), reply("500 Unknown command"),
-             expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(), startDataTls(),
-             sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n"), closeData(), reply("226 Done")});
+        ScriptedServer server({startTls(), send("220 Scripted ready\r\n"), expect("USER u"),
+                               reply("331 Password?"), expect("PASS p"), reply("230 Hi"), expect("PBSZ 0"),
+                               reply("500 Unknown command"), expect("FEAT"), reply("502 No features"),
+                               expect("PASV"), pasv(), expect("LIST"), reply("150 Here"), acceptData(),
+                               startDataTls(), sendData("-rw-r--r-- 1 a b 3 Jan 1 2020 safe.txt\r\n"),
+                               closeData(), reply("226 Done")});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         TFtpEngine engine;
         EngineRecorder rec(engine);

@@ -370,11 +370,22 @@ inline void selectNames(TRemoteFrame& tab, const QStringList& names)
 inline skyhaul::test::Script logOnAndListRoot(const QByteArray& listing, int delayMs = 0)
 {
     using namespace skyhaul::test::script;
-    skyhaul::test::Script steps{send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"),
-                                expect("PASS p"),      reply("230 Hi"),  expect("TYPE I"),
-                                reply("200 Binary"),   expect("CWD /"),  reply("250 Here"),
-                                expect("PASV"),        pasv(),           expect("LIST"),
-                                reply("150 Listing"),  acceptData()};
+    skyhaul::test::Script steps{send("220 Ready\r\n"),
+                                expect("USER u"),
+                                reply("331 Password?"),
+                                expect("PASS p"),
+                                reply("230 Hi"),
+                                expect("FEAT"),
+                                reply("502 No features"),
+                                expect("TYPE I"),
+                                reply("200 Binary"),
+                                expect("CWD /"),
+                                reply("250 Here"),
+                                expect("PASV"),
+                                pasv(),
+                                expect("LIST"),
+                                reply("150 Listing"),
+                                acceptData()};
     if (delayMs > 0)
         steps << delay(delayMs);
     if (!listing.isEmpty())

@@ -75,8 +75,9 @@ constexpr int StallMs = 30000;
 Script phaseScript(BusyPhase phase)
 {
     using namespace skyhaul::test::script;
-    const Script logon{send("220 Ready\r\n"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
-                       reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
+    const Script logon{send("220 Ready\r\n"),    expect("USER u"), reply("331 Password?"),
+                       expect("PASS p"),         reply("230 Hi"),  expect("FEAT"),
+                       reply("502 No features"), expect("TYPE I"), reply("200 Binary")};
     switch (phase) {
     case BusyPhase::BeforeLogon:
         return {delay(StallMs)};

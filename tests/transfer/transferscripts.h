@@ -9,8 +9,9 @@ namespace skyhaul::test {
 inline Script withLogon(const Script& rest)
 {
     using namespace script;
-    Script steps{reply("220 Scripted"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
-                 reply("230 Hi"),       expect("TYPE I"), reply("200 Binary")};
+    Script steps{reply("220 Scripted"),    expect("USER u"), reply("331 Password?"),
+                 expect("PASS p"),         reply("230 Hi"),  expect("FEAT"),
+                 reply("502 No features"), expect("TYPE I"), reply("200 Binary")};
     return steps + rest;
 }
 
