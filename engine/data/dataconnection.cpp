@@ -3,12 +3,14 @@
 #include "engine/component/session.h"
 #include "engine/control/controlconnection.h"
 #include "engine/listing/listingparser.h"
+#include "engine/listing/mlsdparser.h"
 
 #include <QFileInfo>
 #include <QNetworkProxy>
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace skyhaul::engine {
 
@@ -22,7 +24,7 @@ QString localFileText()
 } // namespace
 
 DataConnection::DataConnection(Session& session)
-    : m_session(session), m_lines(2048, LineAssembler::Overflow::Split)
+    : m_session(session), m_lines(kListingLineBytes, LineAssembler::Overflow::Split)
 {
     connect(&m_channel, &Channel::connected, this, &DataConnection::onConnected);
     connect(&m_channel, &Channel::tlsEstablished, this, &DataConnection::onEstablished);
@@ -117,6 +119,8 @@ void DataConnection::prepare(Kind kind)
     m_tls = m_session.settings().sslStartMode != sslNone;
     m_transferAnswered = false;
     m_nulReported = false;
+    m_machineListing = false;
+    m_lineCut = false;
     m_peerClosed = false;
     m_receiving = false;
     m_chunk.clear();
@@ -393,6 +397,10 @@ bool DataConnection::receiveBlocks()
 
 void DataConnection::deliverListingLine(const QByteArray& line)
 {
+    // An MLSD line longer than the buffer arrives cut: its head would name another file, its tail is no
+    // line at all.
+    const bool cut = line.size() >= kListingLineBytes;
+    const bool tail = std::exchange(m_lineCut, cut);
     // No file name holds a NUL; cut there, the name would be another file's. The line is left out.
     if (line.contains('\0')) {
         if (!m_nulReported)
@@ -402,11 +410,36 @@ void DataConnection::deliverListingLine(const QByteArray& line)
         m_nulReported = true;
         return;
     }
-    ListEntry entry;
-    if (!parseListLine(line, entry))
-        return;
-    m_session.events().dirList(QString::fromLocal8Bit(line), QString::fromLocal8Bit(entry.name), entry.isDir,
-                               entry.size, QString::fromLocal8Bit(entry.time));
+    QByteArray dirEntry = line;
+    QByteArrayView name;
+    bool isDir = false;
+    qint64 size = 0;
+    QByteArray time;
+    if (m_machineListing) {
+        MlsdEntry entry;
+        const MlsdLine verdict = cut || tail ? MlsdLine::Refused : parseMlsdLine(line, entry);
+        if (verdict != MlsdLine::Entry) {
+            if (verdict == MlsdLine::Refused)
+                qCDebug(lcEngine) << "MLSD line left out:" << line.left(200);
+            return;
+        }
+        // Readers of the event take the columns of a long listing line: the facts are written as one.
+        dirEntry = mlsdListLine(entry);
+        name = entry.name;
+        isDir = entry.isDir;
+        size = entry.size;
+        time = entry.modify.toByteArray();
+    } else {
+        ListEntry entry;
+        if (!parseListLine(line, entry))
+            return;
+        name = entry.name;
+        isDir = entry.isDir;
+        size = entry.size;
+        time = std::move(entry.time);
+    }
+    m_session.events().dirList(QString::fromLocal8Bit(dirEntry), QString::fromLocal8Bit(name), isDir, size,
+                               QString::fromLocal8Bit(time));
 }
 
 void DataConnection::pumpUpload()
@@ -638,9 +671,16 @@ void DataConnection::listDirectory()
 {
     Settings& s = m_session.settings();
     Session::checkArgument(QStringLiteral("RemoteFile"), s.remoteFile);
+    ControlConnection& control = m_session.control();
+    const bool machineListing = s.useMlsd && control.features().mlst();
+    QString argument = s.remoteFile;
+    // MLSD lists every name; LIST leaves out dot files on many servers unless asked.
+    if (!machineListing && s.listHidden)
+        argument = argument.isEmpty() ? QStringLiteral("-a") : QStringLiteral("-a ") + argument;
     prepare(Kind::Listing);
+    m_machineListing = machineListing;
     open();
-    m_session.control().sendCommand(QStringLiteral("LIST"), s.remoteFile);
+    control.sendCommand(machineListing ? QStringLiteral("MLSD") : QStringLiteral("LIST"), argument);
     completionWait();
 }
 

@@ -39,6 +39,8 @@ public:
     static constexpr qint64 kBytesPerPass = 2 * 1024 * 1024;
     /// Listing lines parsed and reported in one pass of the event loop.
     static constexpr int kListingLinesPerPass = 2000;
+    /// A listing line longer than this arrives as more than one line.
+    static constexpr qsizetype kListingLineBytes = 2048;
     /// Listing bytes taken from the connection at a time.
     static constexpr qint64 kListingChunk = 64 * 1024;
 
@@ -109,6 +111,8 @@ private:
     bool m_tls = false;
     bool m_transferAnswered = false; // the transfer command got its preliminary reply
     bool m_nulReported = false;      // a listing line with a NUL byte was reported
+    bool m_machineListing = false;   // the listing is MLSD's, not LIST's
+    bool m_lineCut = false;          // the last MLSD line filled the buffer: the next is its tail
     bool m_peerClosed = false;       // the server closed; what arrived is still being taken
     bool m_receiving = false;        // a receiving pass is in progress
     QueuedCall m_nextPass{this, [this] { onReadable(); }};

@@ -1,13 +1,19 @@
 #include "engine/control/lineassembler.h"
 #include "engine/data/dataconnection.h"
 #include "engine/listing/listingparser.h"
+#include "engine/listing/mlsdparser.h"
 
 #include <QHostAddress>
 #include <QTest>
 
+Q_DECLARE_METATYPE(skyhaul::engine::MlsdLine)
+
 using skyhaul::engine::DataConnection;
 using skyhaul::engine::ListEntry;
+using skyhaul::engine::MlsdEntry;
+using skyhaul::engine::MlsdLine;
 using skyhaul::engine::parseListLine;
+using skyhaul::engine::parseMlsdLine;
 using skyhaul::engine::ReplyJudge;
 
 class TestParsers : public QObject {
@@ -71,6 +77,128 @@ private Q_SLOTS:
         QTEST(entry.isDir, "isDir");
         QTEST(entry.size, "size");
         QTEST(entry.time, "time");
+    }
+
+    void mlsd_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<MlsdLine>("verdict");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("isDir");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QByteArray>("modify");
+        QTest::addColumn<QByteArray>("listLine"); // the long listing line the event carries
+
+        const auto row = [](const char* name, const QByteArray& line, MlsdLine verdict,
+                            const QByteArray& entryName, bool isDir, qint64 size, const QByteArray& modify,
+                            const QByteArray& listLine) {
+            QTest::newRow(name) << line << verdict << entryName << isDir << size << modify << listLine;
+        };
+        const auto refused = [&](const char* name, const QByteArray& line) {
+            row(name, line, MlsdLine::Refused, {}, false, 0, {}, {});
+        };
+        // DATE stands for the modify time's local date.
+        row("proftpd file",
+            "modify=20260102030405;perm=adfrw;size=1234;type=file;unique=FD01U25;UNIX.group=100;"
+            "UNIX.groupname=users;UNIX.mode=0644;UNIX.owner=1000;UNIX.ownername=ann; report.pdf",
+            MlsdLine::Entry, "report.pdf", false, 1234, "20260102030405",
+            "-rw-r--r-- 1 ann users 1234 DATE report.pdf");
+        row("pure-ftpd folder, sizd",
+            "type=dir;sizd=4096;modify=20251231235959;UNIX.mode=0755;UNIX.uid=1000;UNIX.gid=1000;unique=1"
+            "g2; docs",
+            MlsdLine::Entry, "docs", true, 4096, "20251231235959", "drwxr-xr-x 1 1000 1000 4096 DATE docs");
+        row("pyftpdlib file with owner names",
+            "type=file;size=7;modify=20240229120000.123;perm=r;unix.mode=0600;unix.owner=ann;"
+            "unix.group=staff; a.txt",
+            MlsdLine::Entry, "a.txt", false, 7, "20240229120000.123", "-rw------- 1 ann staff 7 DATE a.txt");
+        row("fact names and values in any case", "Type=DIR;Size=0;Modify=20200101000000; Mixed",
+            MlsdLine::Entry, "Mixed", true, 0, "20200101000000", "d????????? 1 ? ? 0 DATE Mixed");
+        row("name with inner and leading blanks kept", "type=file;size=3;  two  blanks ", MlsdLine::Entry,
+            " two  blanks ", false, 3, {}, "-????????? 1 ? ? 3 ? ? ?  two  blanks ");
+        row("name holding a semicolon and an equals sign", "type=file;size=1; a=b;c", MlsdLine::Entry,
+            "a=b;c", false, 1, {}, "-????????? 1 ? ? 1 ? ? ? a=b;c");
+        row("no facts but type: a file of size 0", "perm=r; bare", MlsdLine::Entry, "bare", false, 0, {},
+            "-????????? 1 ? ? 0 ? ? ? bare");
+        row("size above 4 GiB", "type=file;size=5368709120; big.iso", MlsdLine::Entry, "big.iso", false,
+            5368709120, {}, "-????????? 1 ? ? 5368709120 ? ? ? big.iso");
+        row("size not a number", "type=file;size=12k; odd", MlsdLine::Entry, "odd", false, 0, {},
+            "-????????? 1 ? ? 0 ? ? ? odd");
+        row("malformed modify left out", "type=file;modify=2026-01-02; m", MlsdLine::Entry, "m", false, 0, {},
+            "-????????? 1 ? ? 0 ? ? ? m");
+        row("impossible modify left out", "type=file;modify=20261345250000; m", MlsdLine::Entry, "m", false,
+            0, {}, "-????????? 1 ? ? 0 ? ? ? m");
+        row("symbolic link with target", "type=OS.unix=slink:/srv/data;unix.mode=0777; data", MlsdLine::Entry,
+            "data", false, 0, {}, "lrwxrwxrwx 1 ? ? 0 ? ? ? data -> /srv/data");
+        row("symbolic link as proftpd names it", "type=OS.unix=symlink; ln", MlsdLine::Entry, "ln", false, 0,
+            {}, "l????????? 1 ? ? 0 ? ? ? ln");
+        row("current folder dropped", "type=cdir;modify=20260102030405; /home/ann", MlsdLine::Skipped, {},
+            false, 0, {}, {});
+        row("parent folder dropped in any case", "TYPE=PDir; ..", MlsdLine::Skipped, {}, false, 0, {}, {});
+        refused("empty line", "");
+        refused("LIST line", "-rw-r--r-- 1 u g 5 Apr 1 10:00 x");
+        refused("no name", "type=file;size=1;");
+        refused("blank but empty name", "type=file;size=1; ");
+        refused("no facts", " name");
+        refused("blank inside the facts", "type=file;unix.owner=Domain Users; x");
+        refused("facts without final semicolon", "type=file;size=1 name");
+        refused("fact without equals", "type=file;junk; name");
+        refused("empty fact", "type=file;; name");
+        refused("dot", "type=dir; .");
+        refused("dot dot", "type=dir; ..");
+        refused("slash in name", "type=file; ../../etc/passwd");
+        refused("absolute name", "type=file; /etc/passwd");
+        refused("NUL in name", QByteArray("type=file; a\0b", 14));
+    }
+
+    void mlsd()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(MlsdLine, verdict);
+        QFETCH(QByteArray, modify);
+        QFETCH(QByteArray, listLine);
+        MlsdEntry entry;
+        QCOMPARE(parseMlsdLine(line, entry), verdict);
+        if (verdict != MlsdLine::Entry)
+            return;
+        QTEST(entry.name.toByteArray(), "name");
+        QVERIFY(line.endsWith(entry.name)); // the name comes from the line, whole
+        QTEST(entry.isDir, "isDir");
+        QTEST(entry.size, "size");
+        QCOMPARE(entry.modify.toByteArray(), modify);
+        const QDateTime local = skyhaul::engine::parseMlsdTime(modify).toLocalTime();
+        const QByteArray date =
+            local.isValid() ? local.toString(QStringLiteral("MMM d yyyy")).toLatin1() : "? ? ?";
+        QCOMPARE(skyhaul::engine::mlsdListLine(entry), QByteArray(listLine).replace("DATE", date));
+    }
+
+    void mlsdTime_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QDateTime>("utc");
+        QTest::newRow("seconds") << QByteArray("20260102030405")
+                                 << QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        QTest::newRow("milliseconds") << QByteArray("20240229235959.5")
+                                      << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 500), Qt::UTC);
+        QTest::newRow("finer than milliseconds")
+            << QByteArray("20240229235959.123456")
+            << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 123), Qt::UTC);
+        QTest::newRow("no leap day") << QByteArray("20230229120000") << QDateTime();
+        QTest::newRow("too short") << QByteArray("2026010203040") << QDateTime();
+        QTest::newRow("empty fraction") << QByteArray("20260102030405.") << QDateTime();
+        QTest::newRow("letters") << QByteArray("2026010203040x") << QDateTime();
+        QTest::newRow("hour 24") << QByteArray("20260102240000") << QDateTime();
+    }
+
+    void mlsdTime()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QDateTime, utc);
+        const QDateTime parsed = skyhaul::engine::parseMlsdTime(text);
+        QCOMPARE(parsed.isValid(), utc.isValid());
+        if (utc.isValid()) {
+            QCOMPARE(parsed, utc);
+            QCOMPARE(parsed.timeSpec(), Qt::UTC);
+        }
     }
 
     void passiveReply_data()
