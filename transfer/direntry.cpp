@@ -1,5 +1,7 @@
 #include "transfer/direntry.h"
 
+#include "engine/listing/mlsdparser.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -251,6 +253,16 @@ QString formatListTime(double fileTime)
     return text;
 }
 
+double listedTime(const QString& fileTime, const QString& connectYear)
+{
+    // A LIST time always holds blanks; MLSD's modify fact is one word, UTC to the second.
+    if (fileTime.size() >= 14 && !fileTime.contains(QLatin1Char(' '))) {
+        if (const QDateTime utc = engine::parseMlsdTime(fileTime.toLatin1()); utc.isValid())
+            return toFileTime(utc.toLocalTime());
+    }
+    return ParseListTime(fileTime, connectYear);
+}
+
 ListingColumns cutListingColumns(const QString& dirEntry)
 {
     ListingColumns columns;
@@ -273,7 +285,7 @@ std::unique_ptr<TrFileObj> listedEntry(const QString& dirEntry, const QString& f
     entry->FileName = fileName;
     entry->IsDir = isDir;
     entry->FileSize = fileSize;
-    entry->FileTime = ParseListTime(fileTime, connectYear);
+    entry->FileTime = listedTime(fileTime, connectYear);
     const ListingColumns columns = cutListingColumns(dirEntry);
     entry->Attr = columns.attr;
     entry->Owner = columns.owner;

@@ -105,6 +105,12 @@ QString longTimeText(const QTime& time);
 double toFileTime(const QDateTime& dateTime);
 QDateTime fromFileTime(double fileTime);
 
+/**
+ * The time of a listing event as a day count in local time: the modify fact of an MLSD entry
+ * ("20261211080144", UTC), else ParseListTime() of a LIST line's date part.
+ */
+double listedTime(const QString& fileTime, const QString& connectYear);
+
 /// The permission text, owner and group of a long listing line: its first, third and fourth blank-separated
 /// words. A line without blanks gives three empty texts.
 struct ListingColumns {

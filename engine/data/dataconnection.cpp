@@ -412,6 +412,7 @@ void DataConnection::deliverListingLine(const QByteArray& line)
     }
     QByteArray dirEntry = line;
     QByteArrayView name;
+    QByteArray linked;
     bool isDir = false;
     qint64 size = 0;
     QByteArray time;
@@ -426,6 +427,11 @@ void DataConnection::deliverListingLine(const QByteArray& line)
         // Readers of the event take the columns of a long listing line: the facts are written as one.
         dirEntry = mlsdListLine(entry);
         name = entry.name;
+        if (entry.isLink && !entry.linkTarget.isEmpty()) {
+            // As LIST shows a link: its readers cut the target off at the arrow.
+            linked = entry.name.toByteArray() + " -> " + entry.linkTarget.toByteArray();
+            name = linked;
+        }
         isDir = entry.isDir;
         size = entry.size;
         time = entry.modify.toByteArray();

@@ -162,7 +162,7 @@ private Q_SLOTS:
                            eventText(QStringLiteral(" leading and  inner"), false, 5, QString()),
                            eventText(QStringLiteral("no size"), false, 0, QString()),
                            eventText(QStringLiteral("no type"), false, 9, QStringLiteral("20200101000000")),
-                           eventText(QStringLiteral("link"), false, 7, QString()),
+                           eventText(QStringLiteral("link -> /target"), false, 7, QString()),
                            eventText(QStringLiteral("last without end"), false, 1, QString())}
             << QStringList();
         QTest::newRow("hostile MLSD lines left out")

@@ -172,6 +172,75 @@ private Q_SLOTS:
         QVERIFY(questions.errors.isEmpty());
     }
 
+    // An MLSD listing fills the same entries and columns as LIST: sizes, folder flags, the modify time (UTC)
+    // as local time, permissions, owner and group; a link is a link; what the walks must not see is gone.
+    void mlsdListingFillsTheColumns()
+    {
+        ScriptedServer server(
+            {reply("220 Scripted"), expect("USER u"), reply("331 Password?"), expect("PASS p"),
+             reply("230 Hi"), expect("FEAT"),
+             send("211-Features:\r\n MLST type*;size*;modify*;\r\n211 End\r\n"), expect("TYPE I"),
+             reply("200 Binary"), expect("CWD /"), reply("250 Ok"), expect("PASV"), pasv(), expect("MLSD"),
+             reply("150 Here"), acceptData(),
+             sendData("type=cdir;modify=20260101000000; /\r\n"
+                      "type=dir;sizd=4096;modify=20251231230000;UNIX.mode=0755;UNIX.ownername=ann;"
+                      "UNIX.groupname=staff; sub\r\n"
+                      "type=file;size=1234;modify=20260102030405;UNIX.mode=0640;UNIX.uid=1000;UNIX.gid=100;"
+                      "  leading blank.txt\r\n"
+                      "type=OS.unix=slink:/srv;modify=20260102030405; srv\r\n"
+                      "type=file;size=1; ../escape\r\n"
+                      "type=dir; ..\r\n"),
+             closeData(), reply("226 Done")});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        RemoteSession session;
+        QVERIFY(logOnScripted(session, server));
+        RemoteSession::BusyScope busy(&session);
+        FolderNode* root = session.setRoot(u"u@127.0.0.1"_s);
+        QVERIFY(session.openFolder(root).complete);
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u'\n')));
+        const TtrFileList* listing = root->listing();
+        QCOMPARE(namesOf(listing), QStringList({u" leading blank.txt"_s, u"srv"_s, u"sub"_s}));
+
+        const auto entry = [&](const QString& name) -> const TrFileObj* {
+            for (int i = 0; i < listing->Count(); ++i) {
+                if (listing->Entry(i)->FileName == name)
+                    return listing->Entry(i);
+            }
+            return nullptr;
+        };
+        const auto localTime = [](int y, int mo, int d, int h, int mi, int s) {
+            return toFileTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC).toLocalTime());
+        };
+        const TrFileObj* sub = entry(u"sub"_s);
+        QVERIFY(sub);
+        QVERIFY(sub->IsDir);
+        QCOMPARE(sub->FileSize, qint64(4096));
+        QCOMPARE(sub->FullPath, u"/sub"_s);
+        QCOMPARE(sub->Attr, u"drwxr-xr-x"_s);
+        QCOMPARE(sub->Owner, u"ann"_s);
+        QCOMPARE(sub->Group, u"staff"_s);
+        QCOMPARE(sub->FileTime, localTime(2025, 12, 31, 23, 0, 0));
+        QVERIFY(root->exactChild(u"sub"_s));
+
+        const TrFileObj* file = entry(u" leading blank.txt"_s);
+        QVERIFY(file);
+        QVERIFY(!file->IsDir);
+        QVERIFY(!file->IsLink);
+        QCOMPARE(file->FileSize, qint64(1234));
+        QCOMPARE(file->FullPath, u"/ leading blank.txt"_s);
+        QCOMPARE(file->Attr, u"-rw-r-----"_s);
+        QCOMPARE(file->Owner, u"1000"_s);
+        QCOMPARE(file->Group, u"100"_s);
+        QCOMPARE(file->FileTime, localTime(2026, 1, 2, 3, 4, 5));
+        QCOMPARE(formatListTime(file->FileTime), formatListTime(localTime(2026, 1, 2, 3, 4, 5)));
+
+        const TrFileObj* link = entry(u"srv"_s);
+        QVERIFY(link);
+        QVERIFY(link->IsLink);
+        QVERIFY(!link->IsDir);
+        QCOMPARE(link->LinkTarget, u"/srv"_s);
+    }
+
     // A listing that fails is reported in the value; a walk does not keep what arrived.
     void failedListingIsAValue()
     {
