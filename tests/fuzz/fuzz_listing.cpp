@@ -1,11 +1,15 @@
-// The listing parser, fed the way the data connection feeds it: the stream cut into lines of at most 2048
-// bytes, each line parsed in place. The parts it reports always come from the line itself.
+// The listing parsers, fed the way the data connection feeds them: the stream cut into lines of at most 2048
+// bytes, each line parsed in place as a LIST line and as an MLSD line. The parts they report always come
+// from the line itself; an MLSD name is never one a walk could be led astray by.
 #include "engine/control/lineassembler.h"
 #include "engine/listing/listingparser.h"
+#include "engine/listing/mlsdparser.h"
 #include "tests/fuzz/fuzzcheck.h"
 
 using skyhaul::engine::LineAssembler;
 using skyhaul::engine::ListEntry;
+using skyhaul::engine::MlsdEntry;
+using skyhaul::engine::MlsdLine;
 
 namespace {
 
@@ -40,6 +44,46 @@ void checkLine(QByteArrayView line)
         FUZZ_CHECK(!part.contains('\t') && line.contains(part));
 }
 
+bool isWithin(QByteArrayView part, QByteArrayView line)
+{
+    return part.isEmpty() ||
+           (part.data() >= line.data() && part.data() + part.size() <= line.data() + line.size());
+}
+
+void checkMlsdLine(QByteArrayView line)
+{
+    MlsdEntry entry;
+    const MlsdLine verdict = skyhaul::engine::parseMlsdLine(line, entry);
+    const qsizetype blank = line.indexOf(' ');
+    if (blank <= 0 || line[blank - 1] != ';') {
+        FUZZ_CHECK(verdict == MlsdLine::Refused);
+        return;
+    }
+    if (verdict == MlsdLine::Skipped) {
+        const QByteArray facts = line.first(blank).toByteArray().toLower();
+        FUZZ_CHECK(facts.contains("type=cdir") || facts.contains("type=pdir"));
+    }
+    if (verdict != MlsdLine::Entry)
+        return;
+    // The name is everything after the blank that ends the facts, whole.
+    FUZZ_CHECK(entry.name == line.sliced(blank + 1));
+    FUZZ_CHECK(!entry.name.isEmpty() && entry.name != "." && entry.name != "..");
+    FUZZ_CHECK(!entry.name.contains('/') && !entry.name.contains('\0'));
+    FUZZ_CHECK(entry.size >= 0);
+    FUZZ_CHECK(!(entry.isDir && entry.isLink));
+    for (QByteArrayView part : {entry.linkTarget, entry.modify, entry.perm, entry.owner, entry.group})
+        FUZZ_CHECK(isWithin(part, line.first(blank)));
+    FUZZ_CHECK(entry.modify.isEmpty() || skyhaul::engine::parseMlsdTime(entry.modify).isValid());
+    FUZZ_CHECK(entry.mode >= -1 && entry.mode <= 0777);
+    // The long listing line made of it: its type letter, and the name (with the link target) at its end.
+    const QByteArray listLine = skyhaul::engine::mlsdListLine(entry);
+    FUZZ_CHECK(listLine.startsWith(entry.isDir ? 'd' : entry.isLink ? 'l' : '-'));
+    QByteArray tail = entry.name.toByteArray();
+    if (entry.isLink && !entry.linkTarget.isEmpty())
+        tail += " -> " + entry.linkTarget.toByteArray();
+    FUZZ_CHECK(listLine.endsWith(tail));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
@@ -49,10 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     qsizetype pos = 0;
     while (pos < qsizetype(size)) {
         pos += lines.feed(data + pos, qsizetype(size) - pos);
-        if (lines.hasLine())
-            checkLine(lines.takeLine());
+        if (lines.hasLine()) {
+            const QByteArray line = lines.takeLine();
+            checkLine(line);
+            checkMlsdLine(line);
+        }
     }
-    if (lines.flush())
-        checkLine(lines.takeLine());
+    if (lines.flush()) {
+        const QByteArray line = lines.takeLine();
+        checkLine(line);
+        checkMlsdLine(line);
+    }
     return 0;
 }
