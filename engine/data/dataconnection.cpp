@@ -405,8 +405,8 @@ void DataConnection::deliverListingLine(const QByteArray& line)
     ListEntry entry;
     if (!parseListLine(line, entry))
         return;
-    m_session.events().dirList(QString::fromLocal8Bit(line), QString::fromLocal8Bit(entry.name), entry.isDir,
-                               entry.size, QString::fromLocal8Bit(entry.time));
+    m_session.events().dirList(m_session.decodeName(line), m_session.decodeName(entry.name), entry.isDir,
+                               entry.size, m_session.decodeName(entry.time));
 }
 
 void DataConnection::pumpUpload()
