@@ -266,7 +266,12 @@ void Session::setTransferMode(TFTPTransferModes mode)
 
 QString Session::lastReply() const
 {
-    return QString::fromLocal8Bit(m_control->lastReply());
+    return decodeName(m_control->lastReply());
+}
+
+QString Session::decodeName(QByteArrayView bytes) const
+{
+    return m_control->nameCodec().decode(bytes);
 }
 
 } // namespace skyhaul::engine

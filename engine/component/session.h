@@ -137,6 +137,8 @@ public:
     void setRemotePath(const QString& path);
     void setTransferMode(TFTPTransferModes mode);
     QString lastReply() const;
+    /// Bytes from the server (a listing line, a name) as text in this connection's name encoding.
+    QString decodeName(QByteArrayView bytes) const;
 
     /// Turns a failure into the exception the caller sees (with the epilogue's text rules).
     [[noreturn]] void raise(const Failure& failure);

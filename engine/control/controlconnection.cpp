@@ -75,6 +75,8 @@ void ControlConnection::connectSocket(TlsStart start)
                            "first.")};
     m_features = Features();
     m_featuresAsked = false;
+    // Until FEAT says otherwise, names are in the local encoding (a forced UTF-8 from the start).
+    setNameCodec(s.nameEncoding == neUTF8 ? NameCodec::Form::Utf8 : NameCodec::Form::Local);
     if (s.remoteAddress.isNull())
         throw Failure{ErrInvalidAddress, QStringLiteral("The RemoteHost address is invalid (0.0.0.0).")};
     if (s.remotePort == 0)
@@ -244,6 +246,26 @@ void ControlConnection::askFeatures()
     m_featuresAsked = true;
     // The answer shows in the trail as it arrives; a server without FEAT keeps to the basic commands.
     m_features = Features::fromReply(exchange(QStringLiteral("FEAT")));
+    chooseNameEncoding();
+}
+
+void ControlConnection::chooseNameEncoding()
+{
+    const TNameEncoding choice = m_session.settings().nameEncoding;
+    if (choice == neLocal || !m_features.utf8())
+        return;
+    // A server that lists UTF8 uses UTF-8 names whether or not it knows OPTS UTF8 ON (it is no standard
+    // command; some answer 501 or 502): a refusal is in the trail and changes nothing.
+    const Reply reply = exchange(QStringLiteral("OPTS"), QStringLiteral("UTF8 ON"));
+    if (!reply.positive())
+        qCDebug(lcEngine) << "OPTS UTF8 ON refused, names stay UTF-8:" << reply.text();
+    setNameCodec(NameCodec::Form::Utf8);
+}
+
+void ControlConnection::setNameCodec(NameCodec::Form form)
+{
+    m_codec = NameCodec(form);
+    m_judge.setCodec(m_codec);
 }
 
 void ControlConnection::logon()
@@ -323,7 +345,7 @@ void ControlConnection::sendLine(const QString& line)
     m_lastCommandIsAbort = line.compare(QLatin1String("ABOR"), Qt::CaseInsensitive) == 0;
     qCDebug(lcEngine) << "command" << line.section(QLatin1Char(' '), 0, 0);
     m_session.events().piTrail(TrailCommand, line);
-    QByteArray bytes = line.toLocal8Bit();
+    QByteArray bytes = m_codec.encode(line);
     bytes.append("\r\n", 2);
     if (!m_channel.write(bytes))
         throw Failure{ErrTimeout, QString()};
@@ -407,7 +429,7 @@ ReplyJudge::Verdict ControlConnection::readReply(bool stopAtPreliminary)
 ReplyJudge::Verdict ControlConnection::judgeLine(const QByteArray& line)
 {
     const ReplyJudge::Verdict verdict = m_judge.judge(line);
-    m_session.events().piTrail(TrailReply, QString::fromLocal8Bit(upToNul(line)));
+    m_session.events().piTrail(TrailReply, m_codec.decode(upToNul(line)));
     if (verdict == ReplyJudge::Verdict::Violation)
         failProtocol();
     return verdict;

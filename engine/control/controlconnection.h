@@ -4,6 +4,7 @@
 #include "engine/control/channel.h"
 #include "engine/control/features.h"
 #include "engine/control/lineassembler.h"
+#include "engine/control/namecodec.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -85,6 +86,8 @@ public:
     void setRepresentation(int mode) { m_representation = mode; }
     /// What the server answered to FEAT after this connection's logon; nothing before, or when refused.
     const Features& features() const { return m_features; }
+    /// How names travel on this connection: chosen at connect time and after FEAT.
+    const NameCodec& nameCodec() const { return m_codec; }
 
 private:
     enum class TlsStart { None, Implicit, Explicit };
@@ -109,6 +112,9 @@ private:
     void protectData();
     /// Asks FEAT once per connection, after the logon; a refusal leaves the features empty.
     void askFeatures();
+    /// Agrees on UTF-8 names where the settings and FEAT call for it (OPTS UTF8 ON).
+    void chooseNameEncoding();
+    void setNameCodec(NameCodec::Form form);
     [[noreturn]] void failWait();
 
     Session& m_session;
@@ -132,6 +138,7 @@ private:
     bool m_lastCommandIsAbort = false;
     Features m_features;
     bool m_featuresAsked = false;
+    NameCodec m_codec;
 };
 
 } // namespace skyhaul::engine

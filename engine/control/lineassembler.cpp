@@ -118,7 +118,7 @@ ReplyJudge::Verdict ReplyJudge::judge(const QByteArray& line)
         m_reply = Reply();
         m_replyEnded = false;
     }
-    m_reply.lines.append(QString::fromLocal8Bit(line));
+    m_reply.lines.append(m_codec.decode(line));
     if (line.isEmpty())
         return Verdict::ReadOn;
     if (m_multiOpen) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/control/namecodec.h"
 #include "engine/control/reply.h"
 
 #include <QByteArray>
@@ -69,6 +70,8 @@ public:
 
     /// Starts a new reply. `afterAbort`: the command was ABOR, so a 426 is read over.
     void start(bool afterAbort);
+    /// How the reply's lines become text (names in replies: PWD, errors naming a file).
+    void setCodec(const NameCodec& codec) { m_codec = codec; }
     Verdict judge(const QByteArray& line);
     /// Counts bytes taken from the connection for the reply; Violation once there are too many.
     Verdict take(qsizetype bytes);
@@ -84,6 +87,7 @@ private:
     qsizetype m_bytes = 0;
     Violation m_violation = Violation::None;
     Reply m_reply;
+    NameCodec m_codec;
     bool m_replyEnded = false; // the next line starts a reply of its own
 };
 

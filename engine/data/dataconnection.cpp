@@ -444,8 +444,8 @@ void DataConnection::deliverListingLine(const QByteArray& line)
         size = entry.size;
         time = std::move(entry.time);
     }
-    m_session.events().dirList(QString::fromLocal8Bit(dirEntry), QString::fromLocal8Bit(name), isDir, size,
-                               QString::fromLocal8Bit(time));
+    m_session.events().dirList(m_session.decodeName(dirEntry), m_session.decodeName(name), isDir, size,
+                               m_session.decodeName(time));
 }
 
 void DataConnection::pumpUpload()

@@ -103,10 +103,11 @@ private Q_SLOTS:
         engine.setRemotePath(QStringLiteral("docs"));
         QVERIFY(rec.commands.isEmpty());
         engine.setCommand(QStringLiteral("NOOP")); // a method on a closed connection logs on first
-        QCOMPARE(rec.commands,
-                 QStringList({QStringLiteral("USER ") + server.user(),
-                              QStringLiteral("PASS ") + server.password(), QStringLiteral("FEAT"),
-                              QStringLiteral("TYPE I"), QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
+        QCOMPARE(
+            rec.commands,
+            QStringList({QStringLiteral("USER ") + server.user(), QStringLiteral("PASS ") + server.password(),
+                         QStringLiteral("FEAT"), QStringLiteral("OPTS UTF8 ON"), QStringLiteral("TYPE I"),
+                         QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
         // The FEAT answer is kept for the connection.
         const skyhaul::engine::Features features = engine.ServerFeatures();
         QVERIFY(features.answered);
