@@ -95,8 +95,13 @@ RemoteFolderRef RemoteSession::folderRef(const QString& path) const
 void RemoteSession::changeTransferMode(int type)
 {
     BusyScope busy(this, false);
-    m_engine->setTransferMode(TFTPTransferModes(type)); // nested wait
+    m_engine->setTransferMode(engineModeOf(type)); // nested wait
     m_transType = type;
+}
+
+TFTPTransferModes RemoteSession::engineModeOf(int transType)
+{
+    return transType == tmDefault ? tmBinary : TFTPTransferModes(transType);
 }
 
 // ---- The folder tree ----
@@ -297,9 +302,13 @@ LogonOutcome RemoteSession::logOn(const ConnectSettings& settings)
     throwIfStopped();
     switch (m_transType) {
     case tmDefault:
+        // The logon has sent TYPE I already when the engine was binary before.
+        if (m_engine->TransferMode() != tmBinary)
+            m_engine->setTransferMode(tmBinary); // nested wait
+        break;
     case tmASCII:
     case tmBinary:
-        m_engine->setTransferMode(TFTPTransferModes(m_transType)); // nested wait, except for tmDefault
+        m_engine->setTransferMode(TFTPTransferModes(m_transType)); // nested wait
         break;
     default:
         break; // a value from the tab layout file that names no mode changes nothing

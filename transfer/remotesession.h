@@ -111,10 +111,14 @@ public:
     /// The year when the connection was made, for listing dates without one.
     QString connectYear() const { return m_connectYear; }
     /// TFTPTransferModes as the tab layout file stores it; any other number changes nothing at logon.
+    /// "Auto" (tmDefault) moves every file as binary: the engine is set to tmBinary for it.
     int transType() const { return m_transType; }
     void setTransType(int type) { m_transType = type; }
     /// Sets the transfer mode on the server; the type is kept only when it was set.
     void changeTransferMode(int type);
+    /// The engine's mode for a transfer type: the server's default type is ASCII on most servers, which
+    /// changes line ends (and refuses SIZE), so "Auto" is binary.
+    static TFTPTransferModes engineModeOf(int transType);
     /// This session's server and user with a folder's path.
     RemoteFolderRef folderRef(const QString& path) const;
 

@@ -378,6 +378,7 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
         m_engine.setRemoteFile(item.SourcePath);
         m_engine.setStartByte(QStringLiteral("0"));
         if (!local.exists()) {
+            rememberListedTime(item);
             downloadTo(localPath, 0);
         } else {
             switch (decide([&] {
@@ -393,6 +394,7 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
             case Decision::Skip:
                 return true;
             case Decision::Transfer:
+                rememberListedTime(item);
                 downloadReplacing(localPath);
                 break;
             case Decision::Resume: {
@@ -410,6 +412,7 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
                 m_engine.setRemoteFile(item.SourcePath);
                 if (remote.state == RemoteSize::Known)
                     m_engine.setKnownFileSize(item.SourcePath, remote.size); // no second SIZE
+                rememberListedTime(item);
                 downloadTo(localPath, have);
                 break;
             }
@@ -422,6 +425,13 @@ bool TransferRun::downloadItem(QueNode* node, const QString& base)
         failItem(node, failure.line);
     }
     return true;
+}
+
+void TransferRun::rememberListedTime(const TQueItem& item)
+{
+    // A listing date lacks seconds (or the time of day): the engine prefers MDTM where the server has it.
+    if (item.ItemTime != 0)
+        m_engine.setKnownFileTime(item.SourcePath, fromFileTime(item.ItemTime).toUTC(), false);
 }
 
 void TransferRun::downloadTo(const QString& localPath, qint64 offset)

@@ -186,6 +186,8 @@ private:
     void runTransferItems(const std::function<bool(QueNode*)>& transferItem);
     bool downloadItem(QueNode* node, const QString& base);
     bool uploadItem(QueNode* node, const QString& localBase);
+    /// Hands the engine the item's listing time for the download that follows (kept file times).
+    void rememberListedTime(const TQueItem& item);
     void downloadTo(const QString& localPath, qint64 offset);
     void downloadReplacing(const QString& localPath);
     void finish(QueNode* node, qint64 bytes);

@@ -235,6 +235,12 @@ void TFtpEngine::setKnownFileSize(const QString& remoteFile, qint64 size)
     m_session->settings().knownSizeFile = remoteFile;
     m_session->settings().knownSize = size;
 }
+void TFtpEngine::setKnownFileTime(const QString& remoteFile, const QDateTime& time, bool exact)
+{
+    m_session->settings().knownTimeFile = remoteFile;
+    m_session->settings().knownTime = time;
+    m_session->settings().knownTimeExact = exact;
+}
 bool TFtpEngine::Connected() const
 {
     return m_session->connected();

@@ -5,6 +5,7 @@
 #include "engine/control/reply.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -56,6 +57,13 @@ public:
      * takes it as its total instead of asking SIZE again. The next method, whatever it is, clears it.
      */
     void setKnownFileSize(const QString& remoteFile, qint64 size);
+    /**
+     * The modification time of a remote file as the caller knows it from a listing: with KeepFileTimes the
+     * next Download of that RemoteFile gives the local file this time. An exact time (to the second, as
+     * MLSD's "modify") is taken as it is; an inexact one (a LIST date) only where MDTM cannot tell. The next
+     * method, whatever it is, clears it.
+     */
+    void setKnownFileTime(const QString& remoteFile, const QDateTime& time, bool exact);
     bool Connected() const;
     void setConnected(bool value);
     bool FirewallAutoDetect() const;

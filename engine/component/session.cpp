@@ -40,6 +40,8 @@ void Session::runMethod(Method method, const std::function<void()>& body)
         m_waiter.clearFailure();
         m_settings.knownSizeFile.clear();
         m_settings.knownSize.reset();
+        m_settings.knownTimeFile.clear();
+        m_settings.knownTime = QDateTime();
     });
     try {
         m_control->settleBrokenReply();

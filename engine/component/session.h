@@ -7,6 +7,7 @@
 #include "engine/tls/tlssession.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QObject>
@@ -82,6 +83,12 @@ struct Settings {
     /// Cleared by the next method, whatever it is.
     QString knownSizeFile;
     std::optional<qint64> knownSize;
+    /// The modification time of `knownTimeFile` as the caller learned it (from a listing), and whether it
+    /// is exact to the second: an exact one spares MDTM, an inexact one serves when MDTM cannot tell.
+    /// Cleared by the next method, whatever it is.
+    QString knownTimeFile;
+    QDateTime knownTime;
+    bool knownTimeExact = false;
 };
 
 /**

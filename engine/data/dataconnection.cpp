@@ -2,6 +2,7 @@
 
 #include "engine/component/session.h"
 #include "engine/control/controlconnection.h"
+#include "engine/data/filetimes.h"
 #include "engine/listing/listingparser.h"
 #include "engine/listing/mlsdparser.h"
 
@@ -624,6 +625,7 @@ void DataConnection::download()
             receiveToTheEnd();
         throw;
     }
+    keepDownloadTime();
 }
 
 void DataConnection::receiveToTheEnd()
@@ -648,6 +650,8 @@ void DataConnection::upload()
         if (!check.open(QIODevice::ReadOnly))
             throw Failure{ErrLocalFileForUpload, QStringLiteral("Can't open LocalFile for reading.")};
     }
+    // The time of the file as it is sent, before anything else may touch it.
+    const QDateTime localTime = QFileInfo(s.localFile).lastModified();
     prepare(Kind::Upload);
     m_offset = restartOffset(s.startByte);
     open();
@@ -671,6 +675,7 @@ void DataConnection::upload()
     }
     if (m_uploadFailure)
         throw *m_uploadFailure;
+    keepUploadTime(localTime);
 }
 
 void DataConnection::listDirectory()
@@ -688,6 +693,52 @@ void DataConnection::listDirectory()
     open();
     control.sendCommand(machineListing ? QStringLiteral("MLSD") : QStringLiteral("LIST"), argument);
     completionWait();
+}
+
+std::optional<QDateTime> DataConnection::askModificationTime(const QString& remoteFile)
+{
+    try {
+        return timeOfMdtmReply(m_session.control().exchange(QStringLiteral("MDTM"), remoteFile));
+    } catch (const Failure& failure) {
+        // The file is whole: a question about its time must not turn the download into a failure.
+        qCDebug(lcEngine) << "MDTM failed:" << failure.code << failure.text;
+        return std::nullopt;
+    }
+}
+
+void DataConnection::keepDownloadTime()
+{
+    const Settings& s = m_session.settings();
+    if (!s.keepFileTimes || s.localFile.isEmpty())
+        return;
+    // A listing time to the second needs no question; MDTM beats a LIST date, which lacks seconds or the
+    // year, and that date still beats the time of the download.
+    const bool known = s.knownTime.isValid() && s.knownTimeFile == s.remoteFile;
+    std::optional<QDateTime> time;
+    if (known && s.knownTimeExact)
+        time = s.knownTime;
+    else if (m_session.control().features().mdtm())
+        time = askModificationTime(s.remoteFile);
+    if (!time && known)
+        time = s.knownTime;
+    if (time && !setLocalModificationTime(s.localFile, *time))
+        qCDebug(lcEngine) << "could not set the time of" << s.localFile;
+}
+
+void DataConnection::keepUploadTime(const QDateTime& localTime)
+{
+    const Settings& s = m_session.settings();
+    if (!s.keepFileTimes || !localTime.isValid() || !m_session.control().features().mfmt())
+        return;
+    try {
+        // A refusal stays in the protocol trail; the file itself is on the server.
+        const Reply reply = m_session.control().exchange(
+            QStringLiteral("MFMT"), mfmtTimeText(localTime) + QLatin1Char(' ') + s.remoteFile);
+        if (!reply.positive())
+            qCDebug(lcEngine) << "MFMT refused:" << reply.text();
+    } catch (const Failure& failure) {
+        qCDebug(lcEngine) << "MFMT failed:" << failure.code << failure.text;
+    }
 }
 
 } // namespace skyhaul::engine

@@ -5,6 +5,7 @@
 #include "engine/control/channel.h"
 #include "engine/control/lineassembler.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QPointer>
@@ -89,6 +90,12 @@ private:
     /// Goes on receiving a download whose control connection is gone until the server closes the data
     /// connection, so that nothing it sent is missing from the file.
     void receiveToTheEnd();
+    /// The remote file's time by MDTM; nothing when the reply does not tell it.
+    std::optional<QDateTime> askModificationTime(const QString& remoteFile);
+    /// After a whole download: gives the local file the remote file's time (KeepFileTimes).
+    void keepDownloadTime();
+    /// After a whole upload: gives the remote file the local file's time by MFMT where the server has it.
+    void keepUploadTime(const QDateTime& localTime);
     int percent() const;
     int direction() const { return m_kind == Kind::Upload ? 0 : 1; }
 

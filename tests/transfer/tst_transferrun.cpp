@@ -664,6 +664,66 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(dir.filePath(u"f"_s)), data);
     }
 
+    void downloadsKeepTheRemoteTime_data()
+    {
+        QTest::addColumn<FileExists>("policy");
+        QTest::addColumn<int>("localBytes"); ///< of the local file before the run; -1 for none
+        QTest::newRow("new file") << FileExists::Ask << -1;
+        QTest::newRow("replaced through a temporary file") << FileExists::Overwrite << 5;
+        QTest::newRow("resumed") << FileExists::Resume << 100000;
+    }
+
+    // The file a run leaves has the remote file's time, whichever way it was written (MDTM on pyftpdlib).
+    void downloadsKeepTheRemoteTime()
+    {
+        QFETCH(FileExists, policy);
+        QFETCH(int, localBytes);
+        QVERIFY2(startServer(ServerKind::Pyftpdlib), qPrintable(m_server->errorString()));
+        const QByteArray remote = patternBytes(300000, 4);
+        const QDateTime remoteTime(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC);
+        QVERIFY(m_server->putFile(u"f"_s, remote));
+        {
+            QFile file(m_server->rootDir() + u"/f"_s);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.setFileTime(remoteTime, QFileDevice::FileModificationTime));
+        }
+        QTemporaryDir dir;
+        if (localBytes >= 0)
+            writeBytes(dir.filePath(u"f"_s), remote.left(localBytes));
+        Bench bench;
+        logOn(bench);
+        bench.choose(policy);
+        bench.queueDownloads({u"f"_s}, {remote.size()}, dir.path());
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(fileBytes(dir.filePath(u"f"_s)), remote);
+        QCOMPARE(QFileInfo(dir.filePath(u"f"_s)).lastModified().toUTC(), remoteTime);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"f"_s});
+    }
+
+    // Where the server has no MDTM, the file gets the time its listing showed.
+    void downloadTakesTheListingTimeWithoutMdtm()
+    {
+        ScriptedServer server(withLogon(retrieve("/f", "0123456789")));
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryDir dir;
+        Bench bench;
+        bench.logOn(server.host(), server.port(), u"u"_s, u"p"_s);
+        const QDateTime listed(QDate(2020, 1, 2), QTime(3, 4));
+        TrFileObj entry;
+        entry.FileName = u"f"_s;
+        entry.FileSize = 10;
+        entry.FileTime = toFileTime(listed);
+        bench.planner.addRemote(QString(), entry, dir.path());
+        bench.plan(bench.planner.TotalBytes);
+        bench.run.RunDownloadQueue(QString());
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u"\n"_s)));
+        QVERIFY2(bench.log.isEmpty(), qPrintable(bench.log.join(u"\n"_s)));
+        QCOMPARE(fileBytes(dir.filePath(u"f"_s)), QByteArray("0123456789"));
+        QCOMPARE(QFileInfo(dir.filePath(u"f"_s)).lastModified(), listed);
+    }
+
     void existingUploads_data()
     {
         QTest::addColumn<FileExists>("policy");
