@@ -186,6 +186,11 @@ private:
     void runTransferItems(const std::function<bool(QueNode*)>& transferItem);
     bool downloadItem(QueNode* node, const QString& base);
     bool uploadItem(QueNode* node, const QString& localBase);
+    /// A server-to-server item copied through this machine: downloaded from this run's server into a
+    /// temporary file, then uploaded to the destination; resumed where the destination's copy ends when
+    /// the file-exists choice says so.
+    bool relayItem(QueNode* node, const QString& rel, TFtpEngine& destination, const QString& why,
+                   bool triedDirect);
     void downloadTo(const QString& localPath, qint64 offset);
     void downloadReplacing(const QString& localPath);
     void finish(QueNode* node, qint64 bytes);
