@@ -222,6 +222,7 @@ void TRemoteFrame::applyLanguage(const Texts& texts)
     m_favorites->setAddCaption(section.text(u"AddToFavorite"));
     IncompleteCopyText = section.text(u"IncompleteCopy");
     transferRun()->texts = section;
+    m_transfers->model()->setTexts(section);
     // Menus are windows of their own; they follow the tab's font.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());

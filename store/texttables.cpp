@@ -160,6 +160,17 @@ constexpr TextEntry RemoteFormEntries[] = {
      ""},                                               // read by the tab when a fetched copy falls short
     {"TimeLeft", "%1 left", ""},                        // after the speed in the queue's status
     {"StoppedAt", "Stopped at byte %1 (%2 of %3)", ""}, // the log line of a transfer Stop cut
+    // A server-to-server copy that went through this machine: the queue's progress, then the log line
+    // with its reason (%2, one of the RelayBecause texts).
+    {"RelayedProgress", "%1% relayed", ""},
+    {"RelayedCopy", "%1: copied through this machine: %2", ""},
+    {"RelayBecauseOneSide", "only one of the servers protects its data connections", ""},
+    {"RelayBecauseNoWay", "the servers protect their data connections and neither offers CPSV or SSCN", ""},
+    {"RelayBecauseUnreachable", "the servers could not connect to each other (%1)", ""},
+    {"RelayBecauseIncomplete", "the copy between the servers ended early (%1 of %2 bytes)", ""},
+    {"RelayNotResumed", "not resumed: the destination's copy is larger than the source's file", ""},
+    {"RelayIncomplete", "the destination's copy holds %1 of %2 bytes", ""},
+    {"RelayDestinationGone", "the destination tab was closed", ""},
     {"ClearTransferQue", "Clear Transfer Que", "ClearQue1"},
     {"ClearTransferFinisedQue", "Clear Transfer Finished in Que", "ClearTransferFinishedinQue1"},
     {"FileName", "File Name", "rFileListView@0"},

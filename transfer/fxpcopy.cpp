@@ -115,6 +115,51 @@ void FxpCopy::restoreTypes()
     }
 }
 
+std::optional<FxpCopy::DirectWay> FxpCopy::directWay(bool sourceTls, const engine::Features& source,
+                                                     bool destinationTls, const engine::Features& destination,
+                                                     const SectionTexts& texts, QString* why)
+{
+    if (!sourceTls && !destinationTls)
+        return DirectWay{};
+    if (sourceTls != destinationTls) {
+        // One side would greet the data connection with TLS, the other would not.
+        *why = texts.text(u"RelayBecauseOneSide");
+        return std::nullopt;
+    }
+    // Each server is TLS server on its data connections: one of them must take the client's part.
+    DirectWay way;
+    if (source.cpsv()) {
+        way.listenCommand = QStringLiteral("CPSV");
+    } else if (destination.sscn()) {
+        way.sscn = DirectWay::Sscn::Destination;
+    } else if (source.sscn()) {
+        way.sscn = DirectWay::Sscn::Source;
+    } else if (destination.cpsv()) {
+        way.sourceListens = false;
+        way.listenCommand = QStringLiteral("CPSV");
+    } else {
+        *why = texts.text(u"RelayBecauseNoWay");
+        return std::nullopt;
+    }
+    return way;
+}
+
+std::optional<qint64> FxpCopy::sizeOn(TFtpEngine& engine, const QString& path)
+{
+    try {
+        return engine::sizeOfReply(engine.sendCommand(QStringLiteral("SIZE ") + path)); // nested wait
+    } catch (const EFtpEngine&) {
+        return std::nullopt;
+    }
+}
+
+bool FxpCopy::unreachableReply(const QString& reply)
+{
+    // 425 no data connection, 426 connection broken, 522 its TLS failed (such as a session reuse demanded).
+    return reply.startsWith(QLatin1String("425")) || reply.startsWith(QLatin1String("426")) ||
+           reply.startsWith(QLatin1String("522"));
+}
+
 bool FxpCopy::copyItem(QueNode* node, const QString& base)
 {
     TQueItem& item = node->item;
@@ -150,27 +195,103 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         return true;
     }
 
+    QString why;
+    const std::optional<DirectWay> way =
+        directWay(source.SSLStartMode() != sslNone, source.ServerFeatures(),
+                  destination.SSLStartMode() != sslNone, destination.ServerFeatures(), texts, &why);
+    Outcome outcome = Outcome::Relay;
+    if (way)
+        outcome = copyDirect(node, rel, *way, &why);
+    switch (outcome) {
+    case Outcome::Done:
+    case Outcome::Failed:
+        return true;
+    case Outcome::EndRun:
+        return false;
+    case Outcome::Relay:
+        break;
+    }
+    if (isStopped() || !m_source || !m_destination)
+        return false;
+    if (!m_source->Connected() || !m_destination->Connected()) {
+        // A server that ended the session over the failed way: a relay would log on again behind the tab's
+        // back.
+        fail(node, name + QStringLiteral(": not copied: ") + why + QStringLiteral("; ") +
+                       (m_source->Connected() ? QStringLiteral("the destination server")
+                                              : QStringLiteral("the source server")) +
+                       QStringLiteral(" is not connected"));
+        return false;
+    }
+    if (item.Percent == -2) {
+        item.Percent = 0;
+        m_queue.itemChanged(node);
+    }
+    if (!relay) {
+        fail(node, name + QStringLiteral(": not copied: ") + why);
+        return true;
+    }
+    return relay(node, rel, why, way.has_value()); // nested waits on both engines
+}
+
+FxpCopy::Outcome FxpCopy::copyDirect(QueNode* node, const QString& rel, const DirectWay& way, QString* why)
+{
+    TQueItem& item = node->item;
+    const QString name = item.SourcePath;
+    TFtpEngine& source = *m_source;
+    TFtpEngine& destination = *m_destination;
+    TFtpEngine& listener = way.sourceListens ? source : destination;
+    TFtpEngine& connector = way.sourceListens ? destination : source;
+    const bool tls = way.listenCommand != QLatin1String("PASV") || way.sscn != DirectWay::Sscn::None;
+
     commandsIgnoringErrors({{&source, QStringLiteral("TYPE I")},
                             {&destination, QStringLiteral("TYPE I")},
                             {&source, QStringLiteral("MODE S")},
                             {&destination, QStringLiteral("MODE S")}});
     if (isStopped())
-        return false;
-    QString step = QStringLiteral("PASV");
+        return Outcome::EndRun;
+    // Over TLS the way between the servers may not exist after all: the file then goes through this machine.
+    auto relayBecause = [&](const QString& reply) {
+        *why = texts.text(u"RelayBecauseUnreachable").replace(QLatin1String("%1"), reply);
+        return Outcome::Relay;
+    };
+    QPointer<TFtpEngine> sscnEngine;
+    if (way.sscn != DirectWay::Sscn::None)
+        sscnEngine = way.sscn == DirectWay::Sscn::Source ? m_source : m_destination;
+    // The server's next transfers are this machine's again, whichever way the copy ends.
+    auto sscnOff = qScopeGuard([&] {
+        if (sscnEngine && sscnEngine->Connected())
+            commandsIgnoringErrors({{sscnEngine.data(), QStringLiteral("SSCN OFF")}}); // nested wait
+    });
+    QString step = QStringLiteral("SSCN");
+    QPointer<TFtpEngine> stepEngine = sscnEngine; ///< the engine of the step under way
     bool storing = false;
     try {
-        const QString pasvReply = source.sendCommand(QStringLiteral("PASV")).text(); // nested wait
+        if (sscnEngine) {
+            const engine::Reply reply = sscnEngine->sendCommand(QStringLiteral("SSCN ON")); // nested wait
+            if (!reply.text().startsWith(QLatin1Char('2'))) {
+                sscnEngine.clear();
+                return relayBecause(reply.text());
+            }
+        }
+        step = way.listenCommand;
+        stepEngine = &listener;
+        const QString pasvReply = listener.sendCommand(way.listenCommand).text(); // nested wait
         const std::optional<QString> address = portArgument(pasvReply);
         if (!address) {
+            if (tls)
+                return relayBecause(pasvReply);
             fail(node, name + QStringLiteral(": not copied: the PASV reply names no address: ") + pasvReply);
-            return true;
+            return Outcome::Failed;
         }
         step = QStringLiteral("PORT");
+        stepEngine = &connector;
         const engine::Reply portReply =
-            destination.sendCommand(QStringLiteral("PORT ") + *address); // nested wait
+            connector.sendCommand(QStringLiteral("PORT ") + *address); // nested wait
         if (!portReply.text().startsWith(QLatin1Char('2'))) {
+            if (tls)
+                return relayBecause(portReply.text());
             fail(node, name + QStringLiteral(": not copied: PORT was answered ") + portReply.text());
-            return true;
+            return Outcome::Failed;
         }
 
         item.Percent = -2;
@@ -179,6 +300,7 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         m_waitingTicket = ++m_lastTicket;
         m_retrieved = false;
         m_retrieveFailure.clear();
+        m_retrieveReply.clear();
         if (postRetrieve)
             postRetrieve(rel, m_waitingTicket);
         // Neither control connection carries anything until the whole file has passed between the servers:
@@ -198,13 +320,26 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         destination.setCommand(QStringLiteral("STOR ") + rel); // nested wait: the posted RETR runs meanwhile
         storing = false;
         if (!m_retrieveFailure.isEmpty()) {
+            if (unreachableReply(m_retrieveReply))
+                return relayBecause(m_retrieveReply);
             fail(node, name + QStringLiteral(": RETR failed: ") + m_retrieveFailure);
-            return true;
+            return Outcome::Failed;
         }
         if (!m_retrieved) {
             fail(node,
                  name + QStringLiteral(": not copied: the destination ended STOR before RETR was sent"));
-            return true;
+            return Outcome::Failed;
+        }
+        if (tls) {
+            // Servers acting as TLS clients are rarely used that way: both may report success for a copy
+            // that ended early. The sizes tell.
+            const std::optional<qint64> original = sizeOn(source, rel);    // nested wait
+            const std::optional<qint64> copied = sizeOn(destination, rel); // nested wait
+            if (original && copied && *original != *copied) {
+                *why = texts.text(u"RelayBecauseIncomplete")
+                           .arg(QString::number(*copied), QString::number(*original));
+                return Outcome::Relay;
+            }
         }
         finish(node);
     } catch (const EFtpEngine& e) {
@@ -216,10 +351,18 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
                 item.Percent = 0;
                 m_queue.itemChanged(node);
             }
-            return false;
+            return Outcome::EndRun;
         }
+        const QString destinationReply = m_destination->LastReply();
         if (storing)
             abortTransfer(m_destination);
+        // The servers could not reach each other: the file can still go through this machine.
+        if (storing && unreachableReply(m_retrieveReply))
+            return relayBecause(m_retrieveReply);
+        if (storing && m_retrieveFailure.isEmpty() && unreachableReply(destinationReply))
+            return relayBecause(destinationReply);
+        if (!storing && tls && stepEngine)
+            return relayBecause(stepEngine->LastReply());
         QString line = name + QStringLiteral(": ");
         if (!m_retrieveFailure.isEmpty()) {
             line += QStringLiteral("RETR failed: ") + m_retrieveFailure;
@@ -230,8 +373,9 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         if (m_retrieveFailure.isEmpty() || e.Code() != engine::ErrTimeout)
             line += step + QStringLiteral(" failed: ") + e.Message();
         fail(node, line);
+        return Outcome::Failed;
     }
-    return true;
+    return Outcome::Done;
 }
 
 void FxpCopy::retrieve(const QString& rel, quint64 ticket)
@@ -246,6 +390,7 @@ void FxpCopy::retrieve(const QString& rel, quint64 ticket)
         if (ticket != m_waitingTicket || isStopped())
             return;
         m_retrieveFailure = e.Message();
+        m_retrieveReply = m_source->LastReply();
         // The destination would wait for data that never comes.
         if (m_destination)
             m_destination->Interrupt();

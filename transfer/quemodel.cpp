@@ -3,7 +3,7 @@
 namespace skyhaul {
 
 TransferQueueModel::TransferQueueModel(TransferQueue& queue, QObject* parent)
-    : QAbstractItemModel(parent), m_queue(queue)
+    : QAbstractItemModel(parent), m_queue(queue), m_texts(Texts::defaults(texttables::RemoteForm))
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(DefaultFlushIntervalMs);
@@ -25,6 +25,13 @@ QString TransferQueueModel::transferredText(const TQueItem& item)
 
 QString TransferQueueModel::progressText(const TQueItem& item)
 {
+    return progressText(item, Texts::defaults(texttables::RemoteForm));
+}
+
+QString TransferQueueModel::progressText(const TQueItem& item, const SectionTexts& texts)
+{
+    if (item.Relayed && item.Percent >= 0 && item.Percent < 100)
+        return texts.text(u"RelayedProgress").replace(QLatin1String("%1"), QString::number(item.Percent));
     switch (item.Percent) {
     case 100:
         return QStringLiteral("Finished");
@@ -35,6 +42,13 @@ QString TransferQueueModel::progressText(const TQueItem& item)
     default:
         return QString::number(item.Percent) + QLatin1Char('%');
     }
+}
+
+void TransferQueueModel::setTexts(const SectionTexts& texts)
+{
+    m_texts = texts;
+    if (const int rows = rowCount(); rows > 0)
+        Q_EMIT dataChanged(index(0, Progress), index(rows - 1, Progress));
 }
 
 QueNode* TransferQueueModel::nodeOf(const QModelIndex& index) const
@@ -89,7 +103,7 @@ QVariant TransferQueueModel::data(const QModelIndex& index, int role) const
         case TransferedSize:
             return transferredText(item);
         case Progress:
-            return progressText(item);
+            return progressText(item, m_texts);
         case TargetPath:
             return item.TargetPath;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/texttables.h"
+
 #include "transfer/transferqueue.h"
 
 #include <QAbstractItemModel>
@@ -32,6 +34,12 @@ public:
     /// "Failed!", "FXPing..." or the percent followed by "%".
     static QString transferredText(const TQueItem& item);
     static QString progressText(const TQueItem& item);
+    /// As above; a server-to-server copy relayed through this machine shows its percent with texts'
+    /// "RelayedProgress" ("57% relayed").
+    static QString progressText(const TQueItem& item, const SectionTexts& texts);
+
+    /// The remote tab's texts ("RemoteForm") the cells are worded with.
+    void setTexts(const SectionTexts& texts);
 
     QueNode* nodeOf(const QModelIndex& index) const;
     QModelIndex indexOf(const QueNode* node, int column = FileName) const;
@@ -56,6 +64,7 @@ private:
     void forgetPending(const QueNode* node);
 
     TransferQueue& m_queue;
+    SectionTexts m_texts;
     QSet<const QueNode*> m_pending;
     QTimer m_flushTimer;
 };

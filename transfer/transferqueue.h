@@ -28,6 +28,9 @@ struct TQueItem {
     /// dropped from several folders each keep their own).
     QString LocalBase;
     FolderNodeHandle FolderNode = nullptr; ///< the entry's folder-tree node, when it came from a listing
+    /// Server-to-server copies: the file goes through this machine (downloaded, then uploaded), since the
+    /// servers could not send it to each other.
+    bool Relayed = false;
 };
 
 namespace skyhaul {

@@ -11,11 +11,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 namespace skyhaul {
 
@@ -339,6 +341,11 @@ void TransferRun::RunDownloadQueue(const QString& base, TFtpEngine* destination)
     copy.postRetrieve = postRetrieve;
     copy.log = [this](const QString& line) { Q_EMIT logError(line); };
     copy.stopRequested = [this] { return m_stopRequested; };
+    copy.texts = texts;
+    copy.relay = [this, destination = QPointer<TFtpEngine>(destination)](
+                     QueNode* node, const QString& rel, const QString& why, bool triedDirect) {
+        return destination && relayItem(node, rel, *destination, why, triedDirect);
+    };
     m_fxp = &copy;
     {
         auto done = qScopeGuard([this] { m_fxp = nullptr; });
@@ -481,6 +488,128 @@ void TransferRun::downloadReplacing(const QString& localPath)
         std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(localPath).constData()) == 0;
     if (!replaced)
         failLocal(localPath, QStringLiteral("the local file could not be replaced"));
+}
+
+// ---- Server-to-server copies through this machine -------------------------------------------------------
+
+bool TransferRun::relayItem(QueNode* node, const QString& rel, TFtpEngine& destinationEngine,
+                            const QString& why, bool triedDirect)
+{
+    TQueItem& item = node->item;
+    QPointer<TFtpEngine> destination(&destinationEngine);
+    item.Relayed = true;
+    m_queue.itemChanged(node);
+    Q_EMIT logError(texts.text(u"RelayedCopy").arg(item.SourcePath, why));
+    // Copies bytes as they are, as the copy between the servers does (the run restores the types at its end).
+    for (TFtpEngine* engine : {&m_engine, destination.data()}) {
+        try {
+            engine->setCommand(QStringLiteral("TYPE I")); // nested wait
+        } catch (const EFtpEngine&) {
+        }
+        if (!destination)
+            return false;
+    }
+    // The events of both engines drive this item: the file counts as moved halfway once downloaded.
+    const auto sourceEvents =
+        std::tuple(m_engine.OnStartTransfer, m_engine.OnTransfer, m_engine.OnEndTransfer);
+    const auto destinationEvents =
+        std::tuple(destination->OnStartTransfer, destination->OnTransfer, destination->OnEndTransfer);
+    auto eventsBack = qScopeGuard([&] {
+        std::tie(m_engine.OnStartTransfer, m_engine.OnTransfer, m_engine.OnEndTransfer) = sourceEvents;
+        if (destination)
+            std::tie(destination->OnStartTransfer, destination->OnTransfer, destination->OnEndTransfer) =
+                destinationEvents;
+    });
+    try {
+        qint64 offset = 0;
+        // A part a direct try left behind is no copy of the user's: it is replaced without asking.
+        if (!triedDirect) {
+            const std::optional<qint64> there = FxpCopy::sizeOn(*destination, rel); // nested wait
+            if (!destination)
+                return false;
+            if (there && *there > 0) {
+                switch (decide([&] {
+                    return OverwriteQuestion{false,         rel,       *there,
+                                             item.ItemSize, QString(), formatListTime(item.ItemTime)};
+                })) {
+                case Decision::EndRun:
+                    return false;
+                case Decision::Skip:
+                    return true;
+                case Decision::Transfer:
+                    break;
+                case Decision::Resume:
+                    if (*there == item.ItemSize) {
+                        m_bytesDone += *there;
+                        finish(node, *there);
+                        return true;
+                    }
+                    if (*there > item.ItemSize)
+                        failLocal(item.SourcePath, texts.text(u"RelayNotResumed"));
+                    offset = *there;
+                    break;
+                }
+                if (!destination)
+                    return false;
+            }
+        }
+        // Through a temporary file: the engine uploads what its local file holds when it reads it, so the
+        // upload cannot follow a download still under way.
+        QTemporaryFile temp(QDir::tempPath() + QStringLiteral("/skyhaul-relay-XXXXXX"));
+        // A resumed copy fetches only the rest: the part before it is never sent.
+        if (!temp.open() || !temp.resize(offset))
+            failLocal(temp.fileTemplate(), QStringLiteral("the local file could not be created"));
+        temp.close();
+        const QString tempPath = temp.fileName();
+
+        qint64 down = offset;
+        qint64 up = offset;
+        auto report = [&] { FtpEngineTransfer(1, offset + (down - offset + up - offset) / 2); };
+        m_engine.OnStartTransfer = nullptr;
+        m_engine.OnEndTransfer = nullptr;
+        m_engine.OnTransfer = [&](int, qint64 bytes, int, const QByteArray&) {
+            down = bytes;
+            report();
+        };
+        destination->OnStartTransfer = nullptr;
+        destination->OnEndTransfer = nullptr;
+        destination->OnTransfer = [&](int, qint64 bytes, int, const QByteArray&) {
+            up = bytes;
+            report();
+        };
+        transfer(offset, [&] {
+            FtpEngineStartTransfer(1);
+            m_engine.setRemoteFile(item.SourcePath);
+            m_engine.setLocalFile(tempPath);
+            m_engine.setStartByte(QString::number(offset));
+            m_engine.Download(); // nested wait
+            const qint64 fetched = LocalFileSize(tempPath);
+            if (fetched != down)
+                failLocal(tempPath, QStringLiteral("the local file could not be written"));
+            if (!destination)
+                failLocal(item.SourcePath, texts.text(u"RelayDestinationGone"));
+            destination->setLocalFile(tempPath);
+            destination->setRemoteFile(rel);
+            destination->setStartByte(QString::number(offset));
+            destination->Upload(); // nested wait
+            up = fetched;
+            report();
+        });
+        const qint64 size = LocalFileSize(tempPath);
+        // What the destination holds now is the copy: it must have every byte.
+        if (destination) {
+            if (const std::optional<qint64> there = FxpCopy::sizeOn(*destination, rel);
+                there && *there != size)
+                failLocal(item.SourcePath,
+                          texts.text(u"RelayIncomplete").arg(QString::number(*there), QString::number(size)));
+        }
+        finish(node, size);
+    } catch (const EFtpEngine& e) {
+        transferFailed(node, item.SourcePath, e);
+    } catch (const LocalFailure& failure) {
+        failItem(node, failure.line);
+    }
+    return true;
 }
 
 // ---- Uploads ----------------------------------------------------------------------------------------------

@@ -188,6 +188,11 @@ private:
     bool uploadItem(QueNode* node, const QString& localBase);
     /// Hands the engine the item's listing time for the download that follows (kept file times).
     void rememberListedTime(const TQueItem& item);
+    /// A server-to-server item copied through this machine: downloaded from this run's server into a
+    /// temporary file, then uploaded to the destination; resumed where the destination's copy ends when
+    /// the file-exists choice says so.
+    bool relayItem(QueNode* node, const QString& rel, TFtpEngine& destination, const QString& why,
+                   bool triedDirect);
     void downloadTo(const QString& localPath, qint64 offset);
     void downloadReplacing(const QString& localPath);
     void finish(QueNode* node, qint64 bytes);

@@ -8,6 +8,7 @@
 #include "tests/support/testhelpers.h"
 #include "transfer/quemodel.h"
 #include "transfer/transferrun.h"
+#include "ui/dialogs/certform.h"
 
 #include <QItemSelectionModel>
 #include <QSignalSpy>
@@ -69,6 +70,23 @@ std::unique_ptr<TRemoteFrame> connectedTab(TabEnvironment& env, PaneHost* pane, 
     return connectedTab(env, pane, server.host(), server.port(), server.user(), server.password());
 }
 
+/// A tab logged on over explicit TLS, its server's certificate accepted.
+std::unique_ptr<TRemoteFrame> connectedTlsTab(TabEnvironment& env, PaneHost* pane, const FtpServer& server)
+{
+    auto tab = std::make_unique<TRemoteFrame>(env.context(pane));
+    tab->resize(800, 600);
+    tab->show();
+    fillFields(*tab, server.host(), server.port(), server.user(), server.password());
+    tab->widgets().SSLCB->setCurrentIndex(2);
+    ModalAnswerer answers({[](QWidget* modal) {
+        auto* form = qobject_cast<TCertForm*>(modal);
+        QVERIFY2(form, modal->metaObject()->className());
+        QTest::mouseClick(form->AcceptBtn, Qt::LeftButton);
+    }});
+    tab->ConnectBtnClick();
+    return tab;
+}
+
 /// Transfer1Click with its question answered Yes; false when another modal window showed.
 bool transferAnsweringYes(TRemoteFrame& tab, QString* question = nullptr)
 {
@@ -80,6 +98,8 @@ bool transferAnsweringYes(TRemoteFrame& tab, QString* question = nullptr)
         QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
     }});
     tab.Transfer1Click();
+    if (answers.unexpected() != 0 || answers.seen() != 1)
+        qWarning() << "modal windows:" << answers.seenWindows;
     return answers.unexpected() == 0 && answers.seen() == 1;
 }
 
@@ -385,6 +405,170 @@ private Q_SLOTS:
             destination->engine()->setCommand(u"NOOP"_s);
             QVERIFY(destination->engine()->LastReply().startsWith(u"200"_s));
         }
+    }
+
+    void betweenTlsServers_data()
+    {
+        QTest::addColumn<int>("sourceKind");
+        QTest::addColumn<int>("destinationKind");
+        QTest::addColumn<bool>("relayed");
+        QTest::addColumn<QString>("tlsCommand"); // the command that gives one server the TLS client's part
+        // proftpd's mod_tls lists SSCN in FEAT: it takes the client's part, the other stays TLS server.
+        QTest::newRow("proftpd to pure-ftpd by SSCN")
+            << int(ServerKind::Proftpd) << int(ServerKind::PureFtpd) << false << u"S: SSCN ON"_s;
+        QTest::newRow("pyftpdlib to proftpd by SSCN")
+            << int(ServerKind::Pyftpdlib) << int(ServerKind::Proftpd) << false << u"D: SSCN ON"_s;
+        // Neither lists CPSV or SSCN (vsftpd also demands TLS session reuse on its data connections).
+        QTest::newRow("vsftpd to pyftpdlib, relayed")
+            << int(ServerKind::Vsftpd) << int(ServerKind::Pyftpdlib) << true << QString();
+        QTest::newRow("pyftpdlib to vsftpd, relayed")
+            << int(ServerKind::Pyftpdlib) << int(ServerKind::Vsftpd) << true << QString();
+    }
+
+    void betweenTlsServers()
+    {
+        QFETCH(int, sourceKind);
+        QFETCH(int, destinationKind);
+        QFETCH(bool, relayed);
+        QFETCH(QString, tlsCommand);
+        FtpServer sourceServer(
+            {.kind = ServerKind(sourceKind), .tls = TlsMode::Explicit, .requireTls = true});
+        FtpServer destinationServer(
+            {.kind = ServerKind(destinationKind), .tls = TlsMode::Explicit, .requireTls = true});
+        QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
+        QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
+        QByteArray big(700 * 1024, '\0');
+        for (int i = 0; i < big.size(); ++i)
+            big[i] = char(i * 13 % 251);
+        big.replace(0, 8, "a\r\nb\nc\r");
+        QVERIFY(sourceServer.putFile(u"pub/big.bin"_s, big) && destinationServer.makeDir(u"in"_s));
+
+        TabEnvironment env;
+        RemoteOpposite pane;
+        auto destination = connectedTlsTab(env, nullptr, destinationServer);
+        pane.session = destination->session();
+        auto source = connectedTlsTab(env, &pane, sourceServer);
+        QVERIFY(showsConnectedRows(*source) && showsConnectedRows(*destination));
+        QVERIFY(destination->GoToPath(u"/in"_s));
+        QVERIFY(source->GoToPath(u"/pub"_s));
+        BothTrails trails;
+        trails.tap(*source, u"S"_s);
+        trails.tap(*destination, u"D"_s);
+        QStringList progress; // the queue's progress texts of the item while it is copied
+        QObject::connect(source->transferRun(), &TransferRun::progressChanged, source.get(), [&] {
+            if (const TQueItem* item = source->transferRun()->CurrentItem())
+                progress << TransferQueueModel::progressText(*item);
+        });
+        selectNames(*source, {u"big.bin"_s});
+        QVERIFY(transferAnsweringYes(*source));
+
+        QCOMPARE(destinationServer.readFile(u"in/big.bin"_s), big);
+        QCOMPARE(source->queue().count(), 0);
+        const QStringList relayLines = linesContaining(logTexts(*source), u"copied through this machine"_s);
+        QCOMPARE(relayLines.size(), relayed ? 1 : 0);
+        const QStringList lines = trails.copyLines();
+        if (relayed) {
+            QVERIFY2(relayLines.first().contains(u"/pub/big.bin: "_s), qPrintable(relayLines.first()));
+            QVERIFY2(lines.contains(u"S: RETR /pub/big.bin"_s) && lines.contains(u"D: STOR big.bin"_s),
+                     qPrintable(lines.join(u" | "_s)));
+            QVERIFY2(progress.contains(QRegularExpression(u"^[1-9]\\d?% relayed$"_s)),
+                     qPrintable(progress.join(u" | "_s)));
+        } else {
+            QVERIFY(lines.contains(u"S: RETR big.bin"_s) && lines.contains(u"D: STOR big.bin"_s));
+        }
+        if (tlsCommand.isEmpty()) {
+            QVERIFY2(!lines.contains(QRegularExpression(u"^.: (PORT|SSCN|CPSV)"_s)),
+                     qPrintable(lines.join(u" | "_s)));
+        } else {
+            QVERIFY2(lines.contains(tlsCommand), qPrintable(lines.join(u" | "_s)));
+            // The server is TLS server on this machine's transfers again, before any relay.
+            const qsizetype off = lines.indexOf(tlsCommand.left(3) + u"SSCN OFF"_s);
+            QVERIFY2(off > lines.indexOf(tlsCommand), qPrintable(lines.join(u" | "_s)));
+            QVERIFY(!relayed || off < lines.indexOf(u"S: RETR /pub/big.bin"_s));
+        }
+        // Both tabs transfer as before afterwards.
+        destination->RefreshBtnClick();
+        QVERIFY(shownNames(*destination).contains(u"big.bin"_s));
+    }
+
+    void failedWayEndedTheSessions()
+    {
+        // vsftpd demands that a data connection resume its control connection's TLS session, which proftpd
+        // as TLS client (SSCN) cannot; vsftpd then ends the session, and proftpd its own.
+        FtpServer sourceServer({.kind = ServerKind::Proftpd, .tls = TlsMode::Explicit, .requireTls = true});
+        FtpServer destinationServer(
+            {.kind = ServerKind::Vsftpd, .tls = TlsMode::Explicit, .requireTls = true});
+        QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
+        QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
+        QVERIFY(sourceServer.putFile(u"a.bin"_s, QByteArray(200 * 1024, 'a')));
+        TabEnvironment env;
+        RemoteOpposite pane;
+        auto destination = connectedTlsTab(env, nullptr, destinationServer);
+        pane.session = destination->session();
+        auto source = connectedTlsTab(env, &pane, sourceServer);
+        selectNames(*source, {u"a.bin"_s});
+        // No relay logs on again behind the tabs' backs (no certificate question comes).
+        QVERIFY(transferAnsweringYes(*source));
+        QCOMPARE(source->queue().count(), 1);
+        QCOMPARE(source->queue().topLevel(0)->item.Percent, -1);
+        const QStringList why = linesContaining(logTexts(*source), u"/a.bin: not copied: "_s);
+        QCOMPARE(why.size(), 1);
+        QVERIFY2(why.first().contains(u"is not connected"_s), qPrintable(why.first()));
+        QVERIFY(!source->engine()->Connected() || !destination->engine()->Connected());
+    }
+
+    void relayResumed()
+    {
+        // A slow TLS sender that offers no way between the servers: the copy goes through this machine.
+        FtpServer sourceServer({.kind = ServerKind::Pyftpdlib, .tls = TlsMode::Explicit, .requireTls = true});
+        FtpServer destinationServer(
+            {.kind = ServerKind::Vsftpd, .tls = TlsMode::Explicit, .requireTls = true});
+        QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
+        QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
+        QByteArray data(3 * 1024 * 1024, '\0');
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char((i * 31 + i / 977) % 256);
+        QVERIFY(sourceServer.putFile(u"r.bin"_s, data));
+
+        TabEnvironment env;
+        env.config.FileExistsAction = FileExists::Resume;
+        RemoteOpposite pane;
+        auto destination = connectedTlsTab(env, nullptr, destinationServer);
+        pane.session = destination->session();
+        auto source = connectedTlsTab(env, &pane, sourceServer);
+        BothTrails trails;
+        trails.tap(*source, u"S"_s);
+        trails.tap(*destination, u"D"_s);
+        // Stop while the upload half of the relay is under way, once part of the file has arrived.
+        const QString copyPath = destinationServer.rootDir() + u"/r.bin"_s;
+        bool stopped = false;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, source.get(), [&] {
+            if (QFileInfo(copyPath).size() > 0) {
+                poll.stop();
+                stopped = true;
+                QTest::mouseClick(source->widgets().StopBtn, Qt::LeftButton);
+            }
+        });
+        poll.start();
+        selectNames(*source, {u"r.bin"_s});
+        QVERIFY(transferAnsweringYes(*source));
+        QVERIFY(stopped);
+        QCOMPARE(source->queue().count(), 1);
+        const qint64 part = QFileInfo(copyPath).size();
+        QVERIFY2(part > 0 && part < data.size(), qPrintable(QString::number(part)));
+        QTRY_VERIFY(!destination->IsBusy());
+
+        // Again: the copy goes on from where the destination's part ends.
+        trails.lines.clear();
+        selectNames(*source, {u"r.bin"_s});
+        QVERIFY(transferAnsweringYes(*source));
+        QCOMPARE(source->queue().count(), 0);
+        QCOMPARE(destinationServer.readFile(u"r.bin"_s), data);
+        const QStringList rest = trails.lines.filter(QRegularExpression(u"^.: REST [1-9]"_s));
+        QCOMPARE(rest.size(), 2); // on the source for the download, on the destination for the upload
+        QCOMPARE(rest.first().mid(3), rest.last().mid(3));
     }
 
     void destinationNotUsable_data()

@@ -737,6 +737,9 @@ bool FtpServer::writeProftpdConfig(Launch* launch)
                                  "  TLSRSACertificateFile %3\n"
                                  "  TLSRSACertificateKeyFile %4\n"
                                  "  TLSVerifyClient off\n"
+                                 // As TLS client of a server-to-server copy (SSCN ON) it meets the other
+                                 // test server's self-signed certificate.
+                                 "  TLSVerifyServer off\n"
                                  "  TLSRenegotiate none\n"
                                  "  TLSRequired %5\n")
                       .arg(root, scratchPath(QStringLiteral("log/tls.log")), cert.certFile, cert.keyFile,

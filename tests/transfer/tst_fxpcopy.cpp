@@ -32,6 +32,79 @@ private Q_SLOTS:
         QCOMPARE(FxpCopy::portArgument(reply).value_or(QString()), argument);
     }
 
+    void directWay_data()
+    {
+        QTest::addColumn<bool>("sourceTls");
+        QTest::addColumn<QStringList>("sourceFeatures");
+        QTest::addColumn<bool>("destinationTls");
+        QTest::addColumn<QStringList>("destinationFeatures");
+        QTest::addColumn<QString>("way"); // listener, its command, the SSCN side; empty: relayed
+        const QStringList none;
+        QTest::newRow("plain") << false << none << false << none << u"source PASV -"_s;
+        QTest::newRow("plain, features not needed")
+            << false << QStringList{u"SSCN"_s} << false << none << u"source PASV -"_s;
+        QTest::newRow("only the source protects")
+            << true << QStringList{u"CPSV"_s} << false << none << QString();
+        QTest::newRow("only the destination protects")
+            << false << none << true << QStringList{u"SSCN"_s} << QString();
+        QTest::newRow("TLS, nothing offered") << true << QStringList{u"EPSV"_s} << true << none << QString();
+        QTest::newRow("TLS, CPSV on the source") << true << QStringList{u"CPSV"_s, u"SSCN"_s} << true
+                                                 << QStringList{u"SSCN"_s} << u"source CPSV -"_s;
+        QTest::newRow("TLS, SSCN on the destination")
+            << true << QStringList{u"SSCN"_s} << true << QStringList{u"SSCN"_s}
+            << u"source PASV destination"_s;
+        QTest::newRow("TLS, SSCN on the source")
+            << true << QStringList{u"SSCN"_s} << true << QStringList{u"CPSV"_s} << u"source PASV source"_s;
+        QTest::newRow("TLS, CPSV on the destination only")
+            << true << none << true << QStringList{u"CPSV"_s} << u"destination CPSV -"_s;
+    }
+
+    void directWay()
+    {
+        QFETCH(bool, sourceTls);
+        QFETCH(QStringList, sourceFeatures);
+        QFETCH(bool, destinationTls);
+        QFETCH(QStringList, destinationFeatures);
+        QFETCH(QString, way);
+        auto features = [](const QStringList& keywords) {
+            engine::Features f;
+            f.answered = true;
+            for (const QString& keyword : keywords)
+                f.entries.insert(keyword, QString());
+            return f;
+        };
+        QString why;
+        const std::optional<FxpCopy::DirectWay> found =
+            FxpCopy::directWay(sourceTls, features(sourceFeatures), destinationTls,
+                               features(destinationFeatures), Texts::defaults(texttables::RemoteForm), &why);
+        QString shown;
+        if (found) {
+            const char* sscn[] = {"-", "source", "destination"};
+            shown = (found->sourceListens ? u"source "_s : u"destination "_s) + found->listenCommand + u' ' +
+                    QString::fromLatin1(sscn[int(found->sscn)]);
+        }
+        QCOMPARE(shown, way);
+        QCOMPARE(why.isEmpty(), !way.isEmpty());
+    }
+
+    void unreachableReply_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("unreachable");
+        QTest::newRow("no data connection") << u"425 Can't open data connection."_s << true;
+        QTest::newRow("connection closed") << u"426 Connection closed; transfer aborted."_s << true;
+        QTest::newRow("TLS failed") << u"522 SSL connection failed: session reuse required"_s << true;
+        QTest::newRow("file unavailable") << u"550 No such file"_s << false;
+        QTest::newRow("done") << u"226 Transfer complete"_s << false;
+    }
+
+    void unreachableReply()
+    {
+        QFETCH(QString, reply);
+        QFETCH(bool, unreachable);
+        QCOMPARE(FxpCopy::unreachableReply(reply), unreachable);
+    }
+
     void relativePath_data()
     {
         QTest::addColumn<QString>("sourcePath");
