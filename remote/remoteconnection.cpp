@@ -65,6 +65,15 @@ void TRemoteFrame::connectSteps()
     settings.password = m_connectPassword;
     settings.sslMode = sslMode();
     settings.passive = PassiveBtn->isChecked();
+    settings.nameEncoding = connectNameEncoding();
+    // Read at each connect, so a change in the configuration dialog holds from the next connect on.
+    const ConfigRecord& config = *m_context.config;
+    settings.useMlsd = config.UseMlsd;
+    settings.keepFileTimes = config.KeepFileTimes;
+    settings.listHidden = config.ListHidden;
+    m_connectEncoding = settings.nameEncoding == neUTF8    ? NameEncodingChoice::Utf8
+                        : settings.nameEncoding == neLocal ? NameEncodingChoice::Local
+                                                           : NameEncodingChoice::Auto;
     const LogonOutcome outcome = m_session->logOn(settings); // nested waits and the logon dialog
     if (!self || outcome != LogonOutcome::LoggedOn)
         return;
@@ -109,6 +118,7 @@ void TRemoteFrame::AfterLogon()
             logon.port = FtpEngine->RemotePort();
             logon.passive = FtpEngine->Passive();
             logon.sslMode = int(FtpEngine->SSLStartMode());
+            logon.nameEncoding = m_connectEncoding;
             m_favorites->addQuickConnectRecord(logon);
         }))
         return;

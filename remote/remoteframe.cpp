@@ -291,14 +291,32 @@ void TRemoteFrame::applyLayout(const TabLayout& tab)
 }
 
 void TRemoteFrame::setConnectionFields(const QString& host, const QString& user, const QString& password,
-                                       int port, TSSLStartMode ssl, bool passive)
+                                       int port, TSSLStartMode ssl, bool passive,
+                                       NameEncodingChoice nameEncoding)
 {
+    m_fieldsHost = host.trimmed();
+    m_fieldsEncoding = nameEncoding;
     IDEdit->setText(user);
     PassEdit->setText(password);
     HostEdit->setEditText(host);
     PortEdit->setText(QString::number(port));
     setSslMode(ssl);
     PassiveBtn->setChecked(passive);
+}
+
+TNameEncoding TRemoteFrame::connectNameEncoding() const
+{
+    if (HostEdit->currentText().trimmed() != m_fieldsHost)
+        return neAuto;
+    switch (m_fieldsEncoding) {
+    case NameEncodingChoice::Utf8:
+        return neUTF8;
+    case NameEncodingChoice::Local:
+        return neLocal;
+    case NameEncodingChoice::Auto:
+        break;
+    }
+    return neAuto;
 }
 
 TSSLStartMode TRemoteFrame::sslMode() const

@@ -7,6 +7,7 @@
 #include "remote/remotefavorites.h"
 #include "remote/remotelog.h"
 #include "remote/remotewidgets.h"
+#include "store/sitestore.h"
 #include "store/tablayoutfile.h"
 #include "transfer/connectionevent.h"
 #include "transfer/foldertree.h"
@@ -91,9 +92,14 @@ public:
     /// Restores those values; the tab stays disconnected.
     void applyLayout(const skyhaul::TabLayout& layout);
 
-    /// Fills the connect fields as the site hand-over does; ConnectBtnClick() then connects.
+    /// Fills the connect fields as the site hand-over does; ConnectBtnClick() then connects. The name
+    /// encoding holds for connects to that host (see connectNameEncoding()).
     void setConnectionFields(const QString& host, const QString& user, const QString& password, int port,
-                             TSSLStartMode sslMode, bool passive);
+                             TSSLStartMode sslMode, bool passive,
+                             skyhaul::NameEncodingChoice nameEncoding = skyhaul::NameEncodingChoice::Auto);
+    /// The name encoding a connect to the host in the fields uses: the site's or quick-connect entry's choice
+    /// while the host field still holds the host they filled in, Auto for a host typed in the connect bar.
+    TNameEncoding connectNameEncoding() const;
     /// Folder to open after the next logon; set by the site hand-over.
     void setStartPath(const QString& path) { StartPath = path; }
 
@@ -453,6 +459,11 @@ private:
     QString m_connectHost;
     QString m_connectUser;
     QString m_connectPassword;
+    // The host a site or quick-connect entry filled in, with its name encoding.
+    QString m_fieldsHost;
+    skyhaul::NameEncodingChoice m_fieldsEncoding = skyhaul::NameEncodingChoice::Auto;
+    // The name encoding of the last connect, kept with its quick-connect entry.
+    skyhaul::NameEncodingChoice m_connectEncoding = skyhaul::NameEncodingChoice::Auto;
     bool ListingBusy = false;
     bool WalkMode = false;
     qint64 TotalBytes = 0;

@@ -48,6 +48,8 @@ void TRemoteFrame::createParts()
         PortEdit->setText(QString::number(site.Port));
         HostEdit->setEditText(site.Host);
         PassiveBtn->setChecked(site.Passive);
+        m_fieldsHost = site.Host.trimmed();
+        m_fieldsEncoding = site.NameEncoding;
         if (credentials)
             ConnectBtnClick(); // nested waits
     };

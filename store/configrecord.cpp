@@ -36,6 +36,13 @@ constexpr int OffEditorPath = 300;
 constexpr int OffLeftActiveTab = 556;
 constexpr int OffRightActiveTab = 560;
 static_assert(OffRightActiveTab + 4 == ConfigRecord::RecordSize);
+// The connect choices' flags: the Language slot's last byte, free while the name leaves it unused.
+constexpr int OffConnectFlags = OffLanguage + 255;
+constexpr int MaxLanguageBytesBesideFlags = 254;
+// Each flag is set for the value that differs from the default, so a 0 byte gives the defaults.
+constexpr char FlagMlsdOff = 0x01;
+constexpr char FlagFileTimesOff = 0x02;
+constexpr char FlagListHidden = 0x04;
 
 /// The stored number as a choice of the enum, or the fallback when it names none.
 template <typename Choice> Choice choiceOr(qint32 value, Choice last, Choice fallback)
@@ -67,6 +74,9 @@ QByteArray ConfigRecord::toBytes() const
     QByteArray bytes(RecordSize, '\0');
     char* p = bytes.data();
     writeTextSlot(p + OffLanguage, toAnsi(Language));
+    if (static_cast<unsigned char>(p[OffLanguage]) <= MaxLanguageBytesBesideFlags)
+        p[OffConnectFlags] = char((UseMlsd ? 0 : FlagMlsdOff) | (KeepFileTimes ? 0 : FlagFileTimesOff) |
+                                  (ListHidden ? FlagListHidden : 0));
     putInt(p, OffMainWidth, MainWidth);
     putInt(p, OffMainHeight, MainHeight);
     putInt(p, OffMainLeft, MainLeft);
@@ -94,6 +104,12 @@ std::optional<ConfigRecord> ConfigRecord::fromBytes(QByteArrayView bytes)
     const ConfigRecord fresh;
     ConfigRecord rec;
     rec.Language = fromSlotBytes(readTextSlot(p + OffLanguage));
+    if (static_cast<unsigned char>(p[OffLanguage]) <= MaxLanguageBytesBesideFlags) {
+        const char flags = p[OffConnectFlags];
+        rec.UseMlsd = (flags & FlagMlsdOff) == 0;
+        rec.KeepFileTimes = (flags & FlagFileTimesOff) == 0;
+        rec.ListHidden = (flags & FlagListHidden) != 0;
+    }
     rec.MainWidth = getInt(p, OffMainWidth);
     rec.MainHeight = getInt(p, OffMainHeight);
     rec.MainLeft = getInt(p, OffMainLeft);

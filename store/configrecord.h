@@ -40,6 +40,13 @@ struct ConfigRecord {
     QString EditorPath;
     qint32 LeftActiveTab = 0;
     qint32 RightActiveTab = 0;
+    // Listing and transfer choices handed to each connect. They share one byte of flags, the last byte of
+    // the Language slot, which older readers ignore and older writers leave 0: 0 is therefore the defaults.
+    // A language name of the full 255 bytes (no language file can have one) takes that byte; the record then
+    // loads these with their defaults.
+    bool UseMlsd = true;       ///< list with MLSD where the server offers it
+    bool KeepFileTimes = true; ///< downloads and uploads keep the modification time (MDTM, MFMT)
+    bool ListHidden = false;   ///< list with "LIST -a"
 
     /// "config.dat" in the given folder.
     static QString filePath(const QString& appFolder);

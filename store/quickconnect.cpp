@@ -28,6 +28,7 @@ std::unique_ptr<TSiteManRec> makeQuickConnectRecord(const QuickConnectLogon& log
     rec->Host = logon.host;
     rec->RemotePath = QStringLiteral("/");
     rec->UserID = logon.user;
+    rec->NameEncoding = logon.nameEncoding;
     return rec;
 }
 

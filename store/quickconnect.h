@@ -22,10 +22,12 @@ struct QuickConnectLogon {
     qint32 port = 21;
     bool passive = true;
     qint32 sslMode = 3;
+    /// The name encoding the connect used (a site's or entry's choice), kept for the next quick connect.
+    NameEncodingChoice nameEncoding = NameEncodingChoice::Auto;
 };
 
 /// A quick-connect record: ID and ParentID -1, RemotePath "/", not a group, not anonymous, no local path,
-/// name or notes; user, password, host, port, passive and SSL mode from the logon.
+/// name or notes; user, password, host, port, passive, SSL mode and name encoding from the logon.
 std::unique_ptr<TSiteManRec> makeQuickConnectRecord(const QuickConnectLogon& logon);
 
 /// The menu caption of a quick-connect record: UserID "@" Host.

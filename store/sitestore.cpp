@@ -35,6 +35,9 @@ constexpr int OffHost = 1043;
 constexpr int OffRemotePath = 1299;
 constexpr int OffUserID = 1555;
 static_assert(OffUserID + 256 == TSiteManList::RecordSize);
+// Last byte of the host slot: free while the host text leaves it unused.
+constexpr int OffNameEncoding = OffHost + 255;
+constexpr int MaxHostBytesBesideEncoding = 254;
 
 void encode(const TSiteManRec& rec, char* record)
 {
@@ -51,6 +54,8 @@ void encode(const TSiteManRec& rec, char* record)
     // Cut the plain text first so the scrambled bytes decode back to whole characters.
     skyhaul::writeTextSlot(record + OffPassword, skyhaul::scramblePassword(skyhaul::toAnsi(rec.Password)));
     putText(record, OffHost, rec.Host);
+    if (static_cast<unsigned char>(record[OffHost]) <= MaxHostBytesBesideEncoding)
+        record[OffNameEncoding] = char(rec.NameEncoding);
     putText(record, OffRemotePath, rec.RemotePath);
     putText(record, OffUserID, rec.UserID);
 }
@@ -70,6 +75,12 @@ void decode(const char* record, TSiteManRec& rec)
     rec.Password =
         skyhaul::fromSlotBytes(skyhaul::unscramblePassword(skyhaul::readTextSlot(record + OffPassword)));
     rec.Host = getText(record, OffHost);
+    rec.NameEncoding = skyhaul::NameEncodingChoice::Auto;
+    if (static_cast<unsigned char>(record[OffHost]) <= MaxHostBytesBesideEncoding) {
+        const auto stored = static_cast<unsigned char>(record[OffNameEncoding]);
+        if (stored <= quint8(skyhaul::NameEncodingChoice::Local))
+            rec.NameEncoding = skyhaul::NameEncodingChoice(stored);
+    }
     rec.RemotePath = getText(record, OffRemotePath);
     rec.UserID = getText(record, OffUserID);
 }

@@ -6,6 +6,18 @@
 #include <memory>
 #include <vector>
 
+namespace skyhaul {
+
+/// How the names on a site's control connection are encoded; stored as its number in the host slot's last
+/// byte (0, what every older file holds there, is Auto).
+enum class NameEncodingChoice : quint8 {
+    Auto = 0,  ///< UTF-8 when the server announces it, else the locale's encoding
+    Utf8 = 1,  ///< always UTF-8
+    Local = 2, ///< always the locale's encoding
+};
+
+} // namespace skyhaul
+
 /**
  * One site or group of a site record file ("SiteManager.dat", "QuickConnectList.dat"). Fields are read and
  * written directly. Texts are kept whole in memory and cut to 255 bytes of the locale's 8-bit encoding when
@@ -27,6 +39,7 @@ public:
     QString Host;
     QString RemotePath = QStringLiteral("/");
     QString UserID;
+    skyhaul::NameEncodingChoice NameEncoding = skyhaul::NameEncodingChoice::Auto;
 };
 
 /**
@@ -34,7 +47,9 @@ public:
  * file's order; nothing here sorts it.
  *
  * The file is a sequence of packed 1811-byte records with no header. A trailing piece shorter than a record
- * is ignored on loading; the complete records before it load.
+ * is ignored on loading; the complete records before it load. NameEncoding lives in the last byte of the
+ * host's text slot, which older readers ignore; a host text of the full 255 bytes (no real host name is that
+ * long) takes that byte, and the record then loads with Auto.
  */
 class TSiteManList {
 public:

@@ -39,6 +39,10 @@ constexpr TextEntry SiteManagerEntries[] = {
     {"Notes", "Notes", "lbNotes"},
     {"Port", "Port", "lbPort"},
     {"PassiveMode", "Passive Mode", "chbPassiveMode"},
+    {"NameEncoding", "Name Encoding", "lbNameEncoding"},
+    {"EncodingAuto", "Auto", "cbNameEncoding#0"},
+    {"EncodingUTF8", "Force UTF-8", "cbNameEncoding#1"},
+    {"EncodingLocal", "Force local encoding", "cbNameEncoding#2"},
 };
 
 constexpr TextEntry ConfigFormEntries[] = {
@@ -83,6 +87,14 @@ constexpr TextEntry ConfigFormEntries[] = {
     {"MaxWalkFolders", "Most folders listed", "lbMaxWalkFolders"},
     {"MaxWalkEntries", "Most files and folders queued", "lbMaxWalkEntries"},
     {"Language", "Language", "lbLanguage"},
+    {"Protocol", "Listing and File Times", "gbProtocol"},
+    {"UseMlsd", "Use MLSD where the server offers it", "chbUseMlsd"},
+    {"KeepFileTimes", "Keep file modification times", "chbKeepFileTimes"},
+    {"ListHidden", "Show hidden files (LIST -a)", "chbListHidden"},
+    {"NameEncoding", "Name Encoding", "lbQuickConnectEncoding"},
+    {"EncodingAuto", "Auto", "cbQuickConnectEncoding#0"},
+    {"EncodingUTF8", "Force UTF-8", "cbQuickConnectEncoding#1"},
+    {"EncodingLocal", "Force local encoding", "cbQuickConnectEncoding#2"},
 };
 
 constexpr TextEntry LogonFormEntries[] = {

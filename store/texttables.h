@@ -15,12 +15,15 @@ namespace skyhaul {
  *
  * - MainForm: pane menu items NewLocal1/NewRemote1/DeleteThisTab1 (left) and ...2 (right).
  * - SiteManager: NewGroupBtn AddBtn ModifyBtn DeleteBtn SaveBtn CancelBtn ConnectBtn; labels lbSiteName
- *   lbSiteAddress lbID lbPassword lbRemotePath lbLocalPath lbNotes lbPort; chbPassiveMode.
+ *   lbSiteAddress lbID lbPassword lbRemotePath lbLocalPath lbNotes lbPort lbNameEncoding; chbPassiveMode;
+ *   combo cbNameEncoding.
  * - ConfigForm: tree TreeView1; groups gbAppearence gbLocalFavorites gbRemoteFavorites gbSite gbFolder
  *   gbEditor; choice groups rgQuickConnect rgFileExists rgDoubleClick; check boxes chbShowMainCaption
  *   chbShowLocalCaption chbShowRemoteCaption; list lvLocalFavorites; radio buttons rbAssociated rbNotepad
  *   rbProgram; buttons btnDeleteLocal btnDeleteSite btnDeleteFolder btnDeleteAllLocal btnDeleteAllSites
- *   btnDeleteAllFolders btnSelectFile btnOk btnCancel btnDeleteSelected; label lbLanguage.
+ *   btnDeleteAllFolders btnSelectFile btnOk btnCancel btnDeleteSelected; label lbLanguage; group gbProtocol
+ *   with check boxes chbUseMlsd chbKeepFileTimes chbListHidden; label lbQuickConnectEncoding and combo
+ *   cbQuickConnectEncoding.
  * - LogonForm: MessageLabel FtpServerLabel IDLabel PassLabel AnonymousCheck LogonBtn CancelBtn.
  * - SSLForm: pages PageControl1; CertInfoLabel RangeLabel MoreInfoLabel IssuedToLabel IssuedByLabel
  *   StatusLabel; field labels Issuer<Field>Label and Subject<Field>Label with Field one of Org Unit Email CN

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QHostAddress>
 #include <QScopeGuard>
 
 namespace skyhaul {
@@ -15,6 +16,22 @@ QString normalRemotePath(const QString& path)
 {
     const QStringList names = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
+bool sameHost(const QString& a, const QString& b)
+{
+    // An IPv6 address may be typed with or without the brackets a URL puts around it.
+    auto address = [](const QString& host, QHostAddress& result) {
+        QString text = host.trimmed();
+        if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+            text = text.mid(1, text.size() - 2);
+        return result.setAddress(text);
+    };
+    QHostAddress first;
+    QHostAddress second;
+    if (address(a, first) && address(b, second))
+        return first == second;
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
 }
 
 RemoteSession::RemoteSession(QObject* parent) : QObject(parent)

@@ -16,6 +16,10 @@ namespace skyhaul {
 
 /// A folder on a server as tabs compare it: the server's host (letters in any case), port and user, and the
 /// folder's path ("/" for the root, "/a/b" below it).
+/// True when both texts name the same host: a name in any letter case, an IP address in any written form
+/// ("::1", "[::1]" and "0:0::1" are one host).
+bool sameHost(const QString& a, const QString& b);
+
 struct RemoteFolderRef {
     QString host;
     int port = 21;
@@ -25,7 +29,7 @@ struct RemoteFolderRef {
     /// True when both name the same server and user, whatever the path.
     bool sameServer(const RemoteFolderRef& other) const
     {
-        return host.compare(other.host, Qt::CaseInsensitive) == 0 && port == other.port && user == other.user;
+        return sameHost(host, other.host) && port == other.port && user == other.user;
     }
 };
 

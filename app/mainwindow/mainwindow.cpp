@@ -822,6 +822,7 @@ void TfrmSkyhaulMain::SMBtnClick()
         site.sslMode = ssl >= sslAutomatic && ssl <= sslNone ? TSSLStartMode(ssl) : sslNone;
         site.passive = form.chbPassiveMode->isChecked();
         site.startPath = form.edRemotePath->text();
+        site.nameEncoding = form.nameEncoding();
         localPath = form.edLocalPath->text();
     }
     SiteHandOver(site, localPath);

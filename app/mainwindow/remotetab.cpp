@@ -74,7 +74,7 @@ public:
     void connectToSite(const SiteFields& site) override
     {
         m_frame->setConnectionFields(site.host, site.user, site.password, site.port, site.sslMode,
-                                     site.passive);
+                                     site.passive, site.nameEncoding);
         m_frame->setStartPath(site.startPath);
         m_frame->ConnectBtnClick();
     }

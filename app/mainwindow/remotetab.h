@@ -2,6 +2,7 @@
 
 #include "engine/component/ftpenginetypes.h"
 #include "remote/remotecontext.h"
+#include "store/sitestore.h"
 #include "store/tablayoutfile.h"
 #include "ui/panehost.h"
 
@@ -27,6 +28,7 @@ struct SiteFields {
     TSSLStartMode sslMode = sslNone;
     bool passive = true;
     QString startPath; ///< the folder opened after logon
+    NameEncodingChoice nameEncoding = NameEncodingChoice::Auto;
 };
 
 /**

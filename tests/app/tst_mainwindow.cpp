@@ -1186,6 +1186,7 @@ private Q_SLOTS:
         site.Password = u"secret"_s;
         site.SSLMode = sslExplicit;
         site.Passive = false;
+        site.NameEncoding = NameEncodingChoice::Local;
         site.LocalPath = folder.path();
         storeSite(site);
         auto window = start();
@@ -1200,6 +1201,8 @@ private Q_SLOTS:
             form->TreeView->selectNode(static_cast<TSiteNode*>(form->TreeView->topLevelItem(0)));
             form->ModifyBtn->trigger();
             form->edRemotePath->setText(u"/changed"_s); // not saved
+            QCOMPARE(form->cbNameEncoding->currentIndex(), int(NameEncodingChoice::Local));
+            form->cbNameEncoding->setCurrentIndex(int(NameEncodingChoice::Utf8)); // not saved
             form->ConnectBtn->trigger();
         });
         QTest::mouseClick(window->MainToolbar->widgetForAction(window->SMBtn), Qt::LeftButton);
@@ -1218,6 +1221,7 @@ private Q_SLOTS:
         QCOMPARE(tab->lastSite.sslMode, sslExplicit);
         QCOMPARE(tab->lastSite.passive, false);
         QCOMPARE(tab->lastSite.startPath, u"/changed"_s);
+        QCOMPARE(tab->lastSite.nameEncoding, NameEncodingChoice::Utf8);
         QCOMPARE(window->TabSheet1->localFrame()->currentFolder(), folder.path());
     }
 

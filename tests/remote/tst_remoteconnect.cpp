@@ -232,9 +232,13 @@ private:
     bool m_stopped = false;
 };
 
+/// Where a connect's fields come from.
+enum class ConnectFrom { Bar, Site, SiteThenTypedHost, QuickConnect };
+
 } // namespace
 
 Q_DECLARE_METATYPE(BusyPhase)
+Q_DECLARE_METATYPE(ConnectFrom)
 
 class TestRemoteConnect : public QObject {
     Q_OBJECT
@@ -322,6 +326,86 @@ private Q_SLOTS:
         QCOMPARE(tab.widgets().PortEdit->text(), QString::number(server.port()));
         QCOMPARE(tab.widgets().rFileListView->contextMenuPolicy(), Qt::NoContextMenu);
         QVERIFY(!tab.widgets().rFileListView->acceptDrops());
+    }
+
+    // The configuration's listing and file-time choices go with every connect; a site's or quick-connect
+    // entry's name encoding goes with connects to its host, and the entry written after logon keeps it.
+    void connectHandsTheChoicesToTheEngine_data()
+    {
+        QTest::addColumn<ConnectFrom>("from");
+        QTest::addColumn<bool>("choicesChanged");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("engineEncoding");
+        const int autoChoice = int(NameEncodingChoice::Auto);
+        const int utf8 = int(NameEncodingChoice::Utf8);
+        const int local = int(NameEncodingChoice::Local);
+        QTest::newRow("bar, defaults") << ConnectFrom::Bar << false << autoChoice << int(neAuto);
+        QTest::newRow("bar, every choice changed") << ConnectFrom::Bar << true << autoChoice << int(neAuto);
+        QTest::newRow("site forcing UTF-8") << ConnectFrom::Site << true << utf8 << int(neUTF8);
+        QTest::newRow("site forcing local") << ConnectFrom::Site << false << local << int(neLocal);
+        QTest::newRow("site's host replaced in the bar")
+            << ConnectFrom::SiteThenTypedHost << false << utf8 << int(neAuto);
+        QTest::newRow("quick connect forcing local")
+            << ConnectFrom::QuickConnect << true << local << int(neLocal);
+    }
+    void connectHandsTheChoicesToTheEngine()
+    {
+        QFETCH(ConnectFrom, from);
+        QFETCH(bool, choicesChanged);
+        QFETCH(int, encoding);
+        QFETCH(int, engineEncoding);
+        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        TabEnvironment env;
+        if (choicesChanged) {
+            env.config.UseMlsd = false;
+            env.config.KeepFileTimes = false;
+            env.config.ListHidden = true;
+        }
+        const auto choice = NameEncodingChoice(encoding);
+        if (from == ConnectFrom::QuickConnect) {
+            env.config.StoreQuickConnectPassword = true;
+            env.quickConnect.Add(makeQuickConnectRecord({.user = server.user(),
+                                                         .password = server.password(),
+                                                         .host = server.host(),
+                                                         .port = server.port(),
+                                                         .nameEncoding = choice}));
+        }
+        TRemoteFrame tab(env.context());
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tab));
+        ModalAnswerer answers;
+        switch (from) {
+        case ConnectFrom::Bar:
+            fillFields(tab, server.host(), server.port(), server.user(), server.password());
+            QTest::mouseClick(tab.widgets().ConnectBtn, Qt::LeftButton);
+            break;
+        case ConnectFrom::Site:
+        case ConnectFrom::SiteThenTypedHost:
+            tab.setConnectionFields(server.host(), server.user(), server.password(), server.port(), sslNone,
+                                    true, choice);
+            if (from == ConnectFrom::SiteThenTypedHost) {
+                QLineEdit* host = tab.widgets().HostEdit->lineEdit();
+                host->setFocus();
+                host->selectAll();
+                QTest::keyClicks(host, QStringLiteral("localhost"));
+                QCOMPARE(tab.widgets().HostEdit->currentText(), QStringLiteral("localhost"));
+            }
+            QTest::mouseClick(tab.widgets().ConnectBtn, Qt::LeftButton);
+            break;
+        case ConnectFrom::QuickConnect:
+            tab.widgets().QCPopupMenu->actions().first()->trigger();
+            break;
+        }
+        QCOMPARE(answers.seen(), 0);
+        QVERIFY(tab.engine()->Connected());
+        QCOMPARE(tab.engine()->UseMLSD(), !choicesChanged);
+        QCOMPARE(tab.engine()->KeepFileTimes(), !choicesChanged);
+        QCOMPARE(tab.engine()->ListHidden(), choicesChanged);
+        QCOMPARE(int(tab.engine()->NameEncoding()), engineEncoding);
+        QCOMPARE(env.quickConnect.Count(), 1);
+        QCOMPARE(int(env.quickConnect.Item(0)->NameEncoding),
+                 from == ConnectFrom::SiteThenTypedHost ? int(NameEncodingChoice::Auto) : encoding);
     }
 
     void serverCloseReturnsToTheDisconnectedRows()

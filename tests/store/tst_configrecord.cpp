@@ -45,6 +45,9 @@ ConfigRecord changedRecord()
     c.EditorPath = QStringLiteral("/usr/bin/vim");
     c.LeftActiveTab = 3;
     c.RightActiveTab = 1;
+    c.UseMlsd = false;
+    c.KeepFileTimes = false;
+    c.ListHidden = true;
     return c;
 }
 
@@ -75,6 +78,7 @@ private Q_SLOTS:
         QCOMPARE(c.StoreQuickConnectPassword, false);
         QCOMPARE(c.EditorChoice, Editor::Notepad);
         QCOMPARE(c.EditorPath, QString());
+        QVERIFY(c.UseMlsd && c.KeepFileTimes && !c.ListHidden);
         // Not part of the default set: they keep what they held (0 in a fresh record).
         QCOMPARE(c.BottomPanelHeight, 180);
         QCOMPARE(c.LeftActiveTab, 3);
@@ -267,6 +271,64 @@ private Q_SLOTS:
         record[284] = 0;
         const auto c = ConfigRecord::fromBytes(record);
         QVERIFY(c && c->StoreQuickConnectPassword && !c->ShowMainCaption);
+    }
+
+    // The connect choices sit in the Language slot's last byte: what older programs wrote there (0) gives the
+    // defaults, and what they read of the record (the language) is the same with or without the choices.
+    void connectChoicesInTheLanguageSlot_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("useMlsd");
+        QTest::addColumn<bool>("keepFileTimes");
+        QTest::addColumn<bool>("listHidden");
+        QTest::addColumn<quint8>("flagsByte");
+        QTest::addColumn<bool>("kept");
+        const QString english = QStringLiteral("English");
+        QTest::newRow("defaults: byte 0") << english << true << true << false << quint8(0) << true;
+        QTest::newRow("MLSD off") << english << false << true << false << quint8(1) << true;
+        QTest::newRow("file times off") << english << true << false << false << quint8(2) << true;
+        QTest::newRow("hidden files on") << english << true << true << true << quint8(4) << true;
+        QTest::newRow("all changed") << english << false << false << true << quint8(7) << true;
+        QTest::newRow("254-byte language leaves the byte free")
+            << QString(254, QLatin1Char('L')) << false << false << true << quint8(7) << true;
+        // No language file can have a name of 255 bytes; such a text wins and the choices load as defaults.
+        QTest::newRow("255-byte language takes the byte")
+            << QString(255, QLatin1Char('L')) << false << false << true << quint8('L') << false;
+    }
+    void connectChoicesInTheLanguageSlot()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, useMlsd);
+        QFETCH(bool, keepFileTimes);
+        QFETCH(bool, listHidden);
+        QFETCH(quint8, flagsByte);
+        QFETCH(bool, kept);
+        ConfigRecord c = changedRecord();
+        c.Language = language;
+        c.UseMlsd = useMlsd;
+        c.KeepFileTimes = keepFileTimes;
+        c.ListHidden = listHidden;
+        const QByteArray bytes = c.toBytes();
+        QCOMPARE(quint8(bytes[255]), flagsByte);
+        // Every other byte is what the record gives with the default choices.
+        ConfigRecord plain = c;
+        plain.UseMlsd = true;
+        plain.KeepFileTimes = true;
+        plain.ListHidden = false;
+        QByteArray other = bytes;
+        QByteArray otherPlain = plain.toBytes();
+        other[255] = 0;
+        otherPlain[255] = 0;
+        QCOMPARE(other, otherPlain);
+
+        QTemporaryDir dir;
+        c.save(dir.path());
+        ConfigRecord loaded;
+        QVERIFY(loaded.load(dir.path()));
+        QCOMPARE(loaded.Language, language);
+        QCOMPARE(loaded.UseMlsd, kept ? useMlsd : true);
+        QCOMPARE(loaded.KeepFileTimes, kept ? keepFileTimes : true);
+        QCOMPARE(loaded.ListHidden, kept ? listHidden : false);
     }
 
     void saveIntoMissingFolderIsAnError()

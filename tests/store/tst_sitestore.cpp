@@ -387,6 +387,83 @@ private Q_SLOTS:
         QCOMPARE(list.Item(0)->RemotePath, QStringLiteral("/"));
     }
 
+    // The name encoding sits in the host slot's last byte, which older readers ignore and older writers
+    // leave 0 (Auto); the rest of the record is byte for byte what it is without the choice.
+    void nameEncodingInTheHostSlot_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<quint8>("storedByte");
+        QTest::addColumn<int>("loaded");
+        const QString host = QStringLiteral("[2001:db8::1]");
+        QTest::newRow("auto") << host << int(NameEncodingChoice::Auto) << quint8(0) << 0;
+        QTest::newRow("utf-8") << host << int(NameEncodingChoice::Utf8) << quint8(1) << 1;
+        QTest::newRow("local") << host << int(NameEncodingChoice::Local) << quint8(2) << 2;
+        QTest::newRow("254-byte host")
+            << QString(254, QLatin1Char('h')) << int(NameEncodingChoice::Utf8) << quint8(1) << 1;
+        // No host name is 255 bytes long; such a text wins and the record loads with Auto.
+        QTest::newRow("255-byte host takes the byte")
+            << QString(255, QLatin1Char('h')) << int(NameEncodingChoice::Local) << quint8('h') << 0;
+    }
+    void nameEncodingInTheHostSlot()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, encoding);
+        QFETCH(quint8, storedByte);
+        QFETCH(int, loaded);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.dat"));
+        const QString plainPath = dir.filePath(QStringLiteral("plain.dat"));
+        TSiteManList out;
+        auto* r = makeRecord({4,
+                              -1,
+                              2121,
+                              2,
+                              false,
+                              true,
+                              false,
+                              QStringLiteral("/l"),
+                              QStringLiteral("n"),
+                              {},
+                              QStringLiteral("pw"),
+                              host,
+                              QStringLiteral("/r"),
+                              QStringLiteral("u")});
+        r->NameEncoding = NameEncodingChoice(encoding);
+        out.Add(r);
+        out.SaveToFile(path);
+        r->NameEncoding = NameEncodingChoice::Auto;
+        out.SaveToFile(plainPath);
+
+        QByteArray bytes = fileBytes(path);
+        QCOMPARE(bytes.size(), 1811);
+        QCOMPARE(quint8(bytes[1043 + 255]), storedByte);
+        QByteArray plain = fileBytes(plainPath);
+        bytes[1043 + 255] = 0;
+        plain[1043 + 255] = 0;
+        QCOMPARE(bytes, plain);
+
+        TSiteManList in;
+        in.LoadFromFile(path);
+        QCOMPARE(int(in.Item(0)->NameEncoding), loaded);
+        QCOMPARE(in.Item(0)->Host, cutToSlot(host));
+    }
+
+    void unknownNameEncodingLoadsAsAuto()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.dat"));
+        QByteArray r = rawRecordWithId(1);
+        r[1043] = 3;
+        r.replace(1044, 3, "::1");
+        r[1043 + 255] = 3;
+        writeBytes(path, r);
+        TSiteManList list;
+        list.LoadFromFile(path);
+        QCOMPARE(list.Item(0)->Host, QStringLiteral("::1"));
+        QCOMPARE(list.Item(0)->NameEncoding, NameEncodingChoice::Auto);
+    }
+
     void missingFileLeavesTheStoreAsItIs()
     {
         QTemporaryDir dir;

@@ -76,6 +76,35 @@ class TestRemoteSession : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    // Two tabs on one server must know it whichever way each was given the host.
+    void sameServerWhateverTheHostsForm_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("names in another case") << u"FTP.Example.org"_s << u"ftp.example.org"_s << true;
+        QTest::newRow("different names") << u"ftp.example.org"_s << u"ftp.example.com"_s << false;
+        QTest::newRow("bracketed and bare ::1") << u"[::1]"_s << u"::1"_s << true;
+        QTest::newRow("long and short IPv6 form") << u"[2001:db8:0:0:0:0:0:1]"_s << u"2001:DB8::1"_s << true;
+        QTest::newRow("different IPv6 addresses") << u"[2001:db8::1]"_s << u"2001:db8::2"_s << false;
+        QTest::newRow("IPv4 literal") << u"127.0.0.1"_s << u"127.0.0.1"_s << true;
+        QTest::newRow("IPv4 and IPv6 loopback") << u"127.0.0.1"_s << u"::1"_s << false;
+        QTest::newRow("brackets around a name stay part of it")
+            << u"[localhost]"_s << u"localhost"_s << false;
+    }
+    void sameServerWhateverTheHostsForm()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, same);
+        const RemoteFolderRef a{first, 21, u"u"_s, u"/a"_s};
+        RemoteFolderRef b{second, 21, u"u"_s, u"/b"_s};
+        QCOMPARE(a.sameServer(b), same);
+        QCOMPARE(b.sameServer(a), same);
+        b.port = 2121;
+        QVERIFY(!a.sameServer(b));
+    }
+
     void logOnAsksAfterARefusal_data()
     {
         QTest::addColumn<ServerKind>("kind");

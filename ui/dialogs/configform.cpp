@@ -170,6 +170,9 @@ void TConfigForm::buildWidgets()
     connect(btnDeleteFolder, &QPushButton::clicked, this, run(&TConfigForm::btnDeleteFolderClick));
     connect(btnDeleteAllFolders, &QPushButton::clicked, this, run(&TConfigForm::btnDeleteAllFoldersClick));
     connect(btnDeleteSelected, &QPushButton::clicked, this, run(&TConfigForm::btnDeleteSelectedClick));
+    connect(lvQuickConnect, &QListWidget::currentItemChanged, this, [this] { lvQuickConnectChange(); });
+    connect(cbQuickConnectEncoding, &QComboBox::currentIndexChanged, this,
+            [this](int index) { runHandler([this, index] { cbQuickConnectEncodingChange(index); }); });
     connect(lbSites, &QListWidget::currentRowChanged, this, run(&TConfigForm::lbSitesChange));
     connect(rbEditorItems, &QButtonGroup::idToggled, this, &TConfigForm::updateEditorPath);
 }
@@ -207,9 +210,21 @@ QWidget* TConfigForm::buildQuickConnectPage()
     rbAskPassword = qobject_cast<QRadioButton*>(choices->button(1));
     lvQuickConnect = named(new QListWidget(page), "lvQuickConnect");
     btnDeleteSelected = button(page, "btnDeleteSelected");
+    cbQuickConnectEncoding = named(new QComboBox(page), "cbQuickConnectEncoding");
+    // Item i is NameEncodingChoice i.
+    cbQuickConnectEncoding->addItems(
+        {QStringLiteral("Auto"), QStringLiteral("Force UTF-8"), QStringLiteral("Force local encoding")});
+    cbQuickConnectEncoding->setEnabled(false);
+    lbQuickConnectEncoding = named(new QLabel(page), "lbQuickConnectEncoding");
+    lbQuickConnectEncoding->setBuddy(cbQuickConnectEncoding);
+    auto* encodingRow = new QHBoxLayout;
+    encodingRow->addWidget(lbQuickConnectEncoding);
+    encodingRow->addWidget(cbQuickConnectEncoding);
+    encodingRow->addStretch(1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(rgQuickConnect);
     layout->addWidget(lvQuickConnect, 1);
+    layout->addLayout(encodingRow);
     layout->addLayout(buttonRow({btnDeleteSelected}));
     return page;
 }
@@ -275,11 +290,20 @@ QWidget* TConfigForm::buildFileTransferPage()
     limits->addRow(named(new QLabel(gbWalkLimits), "lbMaxWalkFolders"), seMaxWalkFolders);
     limits->addRow(named(new QLabel(gbWalkLimits), "lbMaxWalkEntries"), seMaxWalkEntries);
 
+    gbProtocol = named(new QGroupBox(page), "gbProtocol");
+    chbUseMlsd = named(new QCheckBox(gbProtocol), "chbUseMlsd");
+    chbKeepFileTimes = named(new QCheckBox(gbProtocol), "chbKeepFileTimes");
+    chbListHidden = named(new QCheckBox(gbProtocol), "chbListHidden");
+    auto* protocol = new QVBoxLayout(gbProtocol);
+    for (QCheckBox* c : {chbUseMlsd, chbKeepFileTimes, chbListHidden})
+        protocol->addWidget(c);
+
     auto* choices = new QHBoxLayout;
     choices->addWidget(rgFileExists, 0, Qt::AlignTop);
     choices->addWidget(rgDoubleClick, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(choices);
+    layout->addWidget(gbProtocol);
     layout->addWidget(gbWalkLimits);
     layout->addStretch(1);
     return page;
@@ -325,6 +349,9 @@ void TConfigForm::fillFromConfig()
     chbShowRemoteCaption->setChecked(c.ShowRemoteCaption);
     checkId(rgFileExistsItems, int(c.FileExistsAction));
     checkId(rgDoubleClickItems, int(c.DoubleClickAction));
+    chbUseMlsd->setChecked(c.UseMlsd);
+    chbKeepFileTimes->setChecked(c.KeepFileTimes);
+    chbListHidden->setChecked(c.ListHidden);
     seMaxWalkFolders->setValue(extraSettings().MaxWalkFolders);
     seMaxWalkEntries->setValue(extraSettings().MaxWalkEntries);
     (c.StoreQuickConnectPassword ? rbStorePassword : rbAskPassword)->setChecked(true);
@@ -364,6 +391,9 @@ void TConfigForm::btnOkClick()
         c.FileExistsAction = FileExists(id);
     if (const int id = rgDoubleClickItems->checkedId(); id >= 0)
         c.DoubleClickAction = DoubleClick(id);
+    c.UseMlsd = chbUseMlsd->isChecked();
+    c.KeepFileTimes = chbKeepFileTimes->isChecked();
+    c.ListHidden = chbListHidden->isChecked();
     c.StoreQuickConnectPassword = rbStorePassword->isChecked();
     if (const int id = rbEditorItems->checkedId(); id >= 0)
         c.EditorChoice = Editor(id);
@@ -425,6 +455,40 @@ void TConfigForm::fillQuickConnect()
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
         item->setData(RecordRole, QVariant::fromValue(quintptr(record)));
+    }
+}
+
+TSiteManRec* TConfigForm::currentQuickConnectRecord() const
+{
+    QListWidgetItem* item = lvQuickConnect->currentItem();
+    if (!item || !m_context.quickConnectList)
+        return nullptr;
+    // The record may be gone from the list meanwhile; only one still in it is touched.
+    auto* record = reinterpret_cast<TSiteManRec*>(item->data(RecordRole).value<quintptr>());
+    return m_context.quickConnectList->IndexOf(record) >= 0 ? record : nullptr;
+}
+
+void TConfigForm::lvQuickConnectChange()
+{
+    const TSiteManRec* record = currentQuickConnectRecord();
+    const QSignalBlocker blocker(cbQuickConnectEncoding);
+    cbQuickConnectEncoding->setEnabled(record != nullptr);
+    cbQuickConnectEncoding->setCurrentIndex(record ? int(record->NameEncoding) : 0);
+}
+
+void TConfigForm::cbQuickConnectEncodingChange(int index)
+{
+    TSiteManRec* record = currentQuickConnectRecord();
+    if (!record || index < 0 || index > int(NameEncodingChoice::Local) || int(record->NameEncoding) == index)
+        return;
+    // Like the deletions of this page, the change holds at once and Cancel does not undo it.
+    record->NameEncoding = NameEncodingChoice(index);
+    try {
+        m_context.quickConnectList->SaveToFile(quickConnectFilePath(m_context.appFolder));
+    } catch (const FileIoError& e) {
+        tellFailure(
+            QStringLiteral("The quick-connect list was not saved; the choice holds until Skyhaul ends."),
+            e.message());
     }
 }
 

@@ -11,6 +11,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -20,6 +21,7 @@ class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TSiteManList;
+class TSiteManRec;
 
 namespace skyhaul {
 
@@ -80,6 +82,8 @@ public:
     void btnDeleteFolderClick();
     void btnDeleteAllFoldersClick();
     void btnDeleteSelectedClick();
+    /// Stores the name encoding chosen for the current quick-connect entry and saves the list at once.
+    void cbQuickConnectEncodingChange(int index);
     /// Fills the folder list from the selected site's favorites file.
     void lbSitesChange();
 
@@ -101,6 +105,8 @@ public:
     QRadioButton* rbAskPassword;
     QListWidget* lvQuickConnect;
     QPushButton* btnDeleteSelected;
+    QLabel* lbQuickConnectEncoding;
+    QComboBox* cbQuickConnectEncoding; ///< the current entry's NameEncoding; item index = its number
     // Local favorites.
     QGroupBox* gbLocalFavorites;
     QTreeWidget* lvLocalFavorites;
@@ -124,6 +130,10 @@ public:
     QGroupBox* gbWalkLimits;
     QSpinBox* seMaxWalkFolders; ///< ExtraSettings::MaxWalkFolders
     QSpinBox* seMaxWalkEntries; ///< ExtraSettings::MaxWalkEntries
+    QGroupBox* gbProtocol;
+    QCheckBox* chbUseMlsd;       ///< ConfigRecord::UseMlsd
+    QCheckBox* chbKeepFileTimes; ///< ConfigRecord::KeepFileTimes
+    QCheckBox* chbListHidden;    ///< ConfigRecord::ListHidden
     // Editor.
     QGroupBox* gbEditor;
     QRadioButton* rbAssociated;
@@ -146,6 +156,8 @@ private:
     QWidget* buildEditorPage();
     void fillFromConfig();
     void fillQuickConnect();
+    void lvQuickConnectChange();
+    TSiteManRec* currentQuickConnectRecord() const;
     void fillLocalFavorites();
     void fillSites();
     void updateEditorPath();

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -159,6 +160,13 @@ void TSiteForm::buildWidgets()
         sslLayout->addWidget(radio, i / 2, i % 2);
     }
 
+    cbNameEncoding = named(new QComboBox(this), "cbNameEncoding");
+    // Item i is NameEncodingChoice i.
+    cbNameEncoding->addItems(
+        {QStringLiteral("Auto"), QStringLiteral("Force UTF-8"), QStringLiteral("Force local encoding")});
+    lbNameEncoding = named(new QLabel(this), "lbNameEncoding");
+    lbNameEncoding->setBuddy(cbNameEncoding);
+
     edPassword->setEchoMode(QLineEdit::Password);
     edPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
     makePortField(edPort);
@@ -187,6 +195,7 @@ void TSiteForm::buildWidgets()
     checks->addStretch(1);
     fields->addLayout(checks, row++, 1);
     fields->addWidget(rgSSL, row++, 0, 1, 2);
+    addRow(lbNameEncoding, cbNameEncoding);
     fields->addWidget(lbNotes, row++, 0, 1, 2);
     fields->addWidget(memo, row++, 0, 1, 2);
     fields->setRowStretch(row, 1);
@@ -322,6 +331,7 @@ void TSiteForm::SaveBtnClick()
     r.RemotePath = cutToSlot(edRemotePath->text());
     r.LocalPath = cutToSlot(edLocalPath->text());
     r.Notes = cutToSlot(memo->toPlainText());
+    r.NameEncoding = nameEncoding();
     renumber();
     // A failed write keeps the old file; staying in edit mode tells the user it was not saved.
     if (saveStore())
@@ -420,6 +430,7 @@ void TSiteForm::showRecord(const TSiteManRec& r)
     edPassword->setText(r.Password);
     edRemotePath->setText(r.RemotePath);
     edLocalPath->setText(r.LocalPath);
+    cbNameEncoding->setCurrentIndex(int(r.NameEncoding));
     m_fillingMemo = true;
     memo->setPlainText(r.Notes);
     m_fillingMemo = false;
@@ -471,7 +482,8 @@ void TSiteForm::setEditMode(bool editing)
     for (QLineEdit* edit : {edSiteName, edSiteAddress, edPort, edID, edPassword, edRemotePath, edLocalPath})
         edit->setReadOnly(!editing);
     memo->setReadOnly(!editing);
-    for (QWidget* w : std::initializer_list<QWidget*>{chbPassiveMode, chbAnonymous, rgSSL, LocalPathBtn})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{chbPassiveMode, chbAnonymous, rgSSL, cbNameEncoding, LocalPathBtn})
         w->setEnabled(editing);
     TreeView->setEnabled(!editing);
     updateActions();
@@ -500,6 +512,13 @@ bool TSiteForm::saveStore()
         warn(QStringLiteral("The sites were not saved. %1").arg(e.message()));
         return false;
     }
+}
+
+NameEncodingChoice TSiteForm::nameEncoding() const
+{
+    const int index = cbNameEncoding->currentIndex();
+    return index > 0 && index <= int(NameEncodingChoice::Local) ? NameEncodingChoice(index)
+                                                                : NameEncodingChoice::Auto;
 }
 
 int TSiteForm::portNumber() const

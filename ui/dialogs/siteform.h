@@ -10,6 +10,7 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -21,6 +22,8 @@ class TSiteManRec;
 
 namespace skyhaul {
 
+enum class NameEncodingChoice : quint8;
+
 class TSiteNode;
 class TSiteTree;
 
@@ -30,7 +33,8 @@ class TSiteTree;
  * on Save and after every move by drag and drop.
  *
  * exec() returns ConnectResult when the user chose Connect; the caller then reads the fields (edSiteAddress,
- * edPort, edID, edPassword, rgSSL, chbPassiveMode, edRemotePath, edLocalPath) as they stand, saved or not.
+ * edPort, edID, edPassword, rgSSL, chbPassiveMode, edRemotePath, edLocalPath, cbNameEncoding) as they stand,
+ * saved or not.
  * Connect is refused with a message while the port field does not hold a port number.
  */
 class TSiteForm : public QDialog {
@@ -54,6 +58,8 @@ public:
     bool isEditing() const { return m_editing; }
     /// The port field as a port number (1 to 65535), or 0 when it holds none.
     int portNumber() const;
+    /// The name encoding field's choice.
+    NameEncodingChoice nameEncoding() const;
 
     // Toolbar commands.
     void NewGroupBtnClick();
@@ -99,6 +105,8 @@ public:
     QCheckBox* chbAnonymous;
     QGroupBox* rgSSL;
     QButtonGroup* rgSSLItems;
+    QLabel* lbNameEncoding;
+    QComboBox* cbNameEncoding; ///< item index = the record's NameEncoding (Auto, UTF-8, local)
 
 public Q_SLOTS:
     void done(int result) override;

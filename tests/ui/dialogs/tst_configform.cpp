@@ -164,6 +164,15 @@ private Q_SLOTS:
         QCOMPARE(form->btnDeleteSelected->text(), u"DeleteS elected Item"_s);
         QCOMPARE(form->lvLocalFavorites->headerItem()->text(0), u"Path"_s);
         QCOMPARE(form->lvLocalFavorites->header()->sectionSize(0), 230);
+        QVERIFY(form->chbUseMlsd->isChecked());
+        QVERIFY(form->chbKeepFileTimes->isChecked());
+        QVERIFY(!form->chbListHidden->isChecked());
+        QCOMPARE(form->gbProtocol->title(), u"Listing and File Times"_s);
+        QCOMPARE(form->chbUseMlsd->text(), u"Use MLSD where the server offers it"_s);
+        QCOMPARE(form->chbKeepFileTimes->text(), u"Keep file modification times"_s);
+        QCOMPARE(form->chbListHidden->text(), u"Show hidden files (LIST -a)"_s);
+        QCOMPARE(form->lbQuickConnectEncoding->text(), u"Name Encoding"_s);
+        QCOMPARE(form->cbQuickConnectEncoding->itemText(1), u"Force UTF-8"_s);
 
         QTest::mouseClick(form->btnOk, Qt::LeftButton);
         QCOMPARE(form->result(), int(QDialog::Accepted));
@@ -547,6 +556,99 @@ private Q_SLOTS:
     }
 
     // ---- Quick connect
+
+    // The listing and file-time choices of the File Transfer page: shown from the record, each stored back
+    // by OK only and saved with it.
+    void connectChoicesStoredByOkOnly_data()
+    {
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<bool>("useMlsd");
+        QTest::addColumn<bool>("keepFileTimes");
+        QTest::addColumn<bool>("listHidden");
+        QTest::newRow("OK from the defaults") << u"ok"_s << true << true << false;
+        QTest::newRow("OK from every choice changed") << u"ok"_s << false << false << true;
+        QTest::newRow("Cancel") << u"cancel"_s << false << true << false;
+        QTest::newRow("Escape") << u"escape"_s << true << false << true;
+    }
+    void connectChoicesStoredByOkOnly()
+    {
+        QFETCH(QString, close);
+        QFETCH(bool, useMlsd);
+        QFETCH(bool, keepFileTimes);
+        QFETCH(bool, listHidden);
+        m_config.UseMlsd = useMlsd;
+        m_config.KeepFileTimes = keepFileTimes;
+        m_config.ListHidden = listHidden;
+        const ConfigRecord before = m_config;
+        auto form = open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->TreeView1->setCurrentItem(form->TreeView1->topLevelItem(2)); // File Transfer
+        QCOMPARE(form->currentPage(), TConfigForm::FileTransferPage);
+        QCOMPARE(form->chbUseMlsd->isChecked(), useMlsd);
+        QCOMPARE(form->chbKeepFileTimes->isChecked(), keepFileTimes);
+        QCOMPARE(form->chbListHidden->isChecked(), listHidden);
+        for (QCheckBox* box : {form->chbUseMlsd, form->chbKeepFileTimes, form->chbListHidden})
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+
+        if (close == u"ok"_s)
+            QTest::mouseClick(form->btnOk, Qt::LeftButton);
+        else if (close == u"cancel"_s)
+            QTest::mouseClick(form->btnCancel, Qt::LeftButton);
+        else
+            QTest::keyClick(form.get(), Qt::Key_Escape);
+        QVERIFY(!form->isVisible());
+        if (close != u"ok"_s) {
+            QCOMPARE(m_config, before);
+            return;
+        }
+        QCOMPARE(m_config.UseMlsd, !useMlsd);
+        QCOMPARE(m_config.KeepFileTimes, !keepFileTimes);
+        QCOMPARE(m_config.ListHidden, !listHidden);
+        ConfigRecord saved;
+        QVERIFY(saved.load(m_app->path()));
+        QCOMPARE(saved, m_config);
+    }
+
+    // A quick-connect entry's name encoding is chosen on its page and saved at once, like the deletions.
+    void quickConnectEntryNameEncoding()
+    {
+        for (int i = 0; i < 3; ++i) {
+            QuickConnectLogon logon;
+            logon.user = u"user%1"_s.arg(i);
+            logon.host = i == 1 ? u"[2001:db8::1]"_s : u"host%1"_s.arg(i);
+            logon.nameEncoding = i == 1 ? NameEncodingChoice::Utf8 : NameEncodingChoice::Auto;
+            m_quickConnect.Add(makeQuickConnectRecord(logon));
+        }
+        auto form = open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->TreeView1->setCurrentItem(form->TreeView1->topLevelItem(1)); // Quick Connect
+        QVERIFY(!form->cbQuickConnectEncoding->isEnabled());
+        QCOMPARE(listTexts(form->lvQuickConnect)[1], u"user1@[2001:db8::1]"_s);
+
+        QListWidget* list = form->lvQuickConnect;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QVERIFY(form->cbQuickConnectEncoding->isEnabled());
+        QCOMPARE(form->cbQuickConnectEncoding->currentIndex(), int(NameEncodingChoice::Utf8));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        QCOMPARE(form->cbQuickConnectEncoding->currentIndex(), int(NameEncodingChoice::Auto));
+
+        form->cbQuickConnectEncoding->setFocus();
+        QTest::keyClick(form->cbQuickConnectEncoding, Qt::Key_End);
+        QCOMPARE(form->cbQuickConnectEncoding->currentIndex(), int(NameEncodingChoice::Local));
+        QCOMPARE(m_quickConnect.Item(2)->NameEncoding, NameEncodingChoice::Local);
+        QCOMPARE(m_quickConnect.Item(1)->NameEncoding, NameEncodingChoice::Utf8);
+        QTest::mouseClick(form->btnCancel, Qt::LeftButton);
+
+        TSiteManList saved;
+        saved.LoadFromFile(quickConnectFilePath(m_app->path()));
+        QCOMPARE(saved.Count(), 3);
+        QCOMPARE(saved.Item(0)->NameEncoding, NameEncodingChoice::Auto);
+        QCOMPARE(saved.Item(1)->NameEncoding, NameEncodingChoice::Utf8);
+        QCOMPARE(saved.Item(1)->Host, u"[2001:db8::1]"_s);
+        QCOMPARE(saved.Item(2)->NameEncoding, NameEncodingChoice::Local);
+    }
 
     void deleteCheckedQuickConnectEntries()
     {

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -212,6 +213,7 @@ private Q_SLOTS:
         row("chbPassiveMode", "Passive Mode");
         row("chbAnonymous", "Anonymous");
         row("rgSSL", "Secure Socket Layer");
+        row("lbNameEncoding", "Name Encoding");
     }
 
     void englishTexts()
@@ -234,6 +236,10 @@ private Q_SLOTS:
         for (QAbstractButton* b : form.rgSSLItems->buttons())
             ssl << b->text();
         QCOMPARE(ssl, (QStringList{u"SSL Auto"_s, u"SSL Implicit"_s, u"SSL Explicit"_s, u"SSL None"_s}));
+        QStringList encodings;
+        for (int i = 0; i < form.cbNameEncoding->count(); ++i)
+            encodings << form.cbNameEncoding->itemText(i);
+        QCOMPARE(encodings, (QStringList{u"Auto"_s, u"Force UTF-8"_s, u"Force local encoding"_s}));
     }
 
     void textsAndQuestionFromLanguageFile()
@@ -403,6 +409,67 @@ private Q_SLOTS:
         QCOMPARE(r.RemotePath, u"/in"_s);
         QCOMPARE(r.LocalPath, u"/home"_s);
         QCOMPARE(r.Notes, u"line 1\nline 2"_s);
+    }
+
+    // A site's name encoding and an IPv6 literal host, typed into the fields: shown with the site, saved
+    // by Save and handed over by Connect.
+    void nameEncodingAndIPv6Host_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("downKeys");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("auto to UTF-8, bare address") << int(NameEncodingChoice::Auto) << 1 << u"::1"_s;
+        QTest::newRow("auto to local, bracketed address")
+            << int(NameEncodingChoice::Auto) << 2 << u"[2001:db8::1]"_s;
+        QTest::newRow("local kept, bracketed loopback") << int(NameEncodingChoice::Local) << 0 << u"[::1]"_s;
+    }
+    void nameEncodingAndIPv6Host()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, downKeys);
+        QFETCH(QString, host);
+        {
+            TSiteManList store;
+            store.Add(record({0, false, -1, u"alpha"_s}));
+            store.Add(record({1, false, -1, u"beta"_s}));
+            store.Item(0)->NameEncoding = NameEncodingChoice(stored);
+            store.SaveToFile(siteFile());
+        }
+        auto form = open();
+        select(*form, u"alpha"_s);
+        QCOMPARE(form->cbNameEncoding->currentIndex(), stored);
+        QVERIFY(!form->cbNameEncoding->isEnabled());
+        select(*form, u"beta"_s);
+        QCOMPARE(form->cbNameEncoding->currentIndex(), int(NameEncodingChoice::Auto));
+        select(*form, u"alpha"_s);
+        click(*form, form->ModifyBtn);
+        QVERIFY(form->cbNameEncoding->isEnabled());
+        form->cbNameEncoding->setFocus();
+        for (int i = 0; i < downKeys; ++i)
+            QTest::keyClick(form->cbNameEncoding, Qt::Key_Down);
+        const int chosen = stored + downKeys;
+        QCOMPARE(form->cbNameEncoding->currentIndex(), chosen);
+        form->edSiteAddress->setFocus();
+        form->edSiteAddress->selectAll();
+        QTest::keyClicks(form->edSiteAddress, host);
+        QCOMPARE(form->edSiteAddress->text(), host);
+        click(*form, form->SaveBtn);
+        QVERIFY(!form->isEditing());
+
+        TSiteManList saved;
+        saved.LoadFromFile(siteFile());
+        QCOMPARE(saved.Item(0)->Host, host);
+        QCOMPARE(int(saved.Item(0)->NameEncoding), chosen);
+        QCOMPARE(saved.Item(1)->NameEncoding, NameEncodingChoice::Auto);
+
+        select(*form, u"beta"_s);
+        select(*form, u"alpha"_s);
+        QCOMPARE(form->cbNameEncoding->currentIndex(), chosen);
+        QSignalSpy finished(form.get(), &QDialog::finished);
+        click(*form, form->ConnectBtn);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(int(form->nameEncoding()), chosen);
+        QCOMPARE(form->edSiteAddress->text(), host);
     }
 
     void saveRefusesPortOutOfRange_data()
