@@ -766,7 +766,7 @@ private Q_SLOTS:
 
     void keepAlive()
     {
-        FtpServer server({.kind = ServerKind::Pyftpdlib});
+        FtpServer server({.kind = ServerKind::Pyftpdlib, .offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         for (int i = 0; i < 400; ++i)
             QVERIFY(server.putFile(QStringLiteral("big/file%1.txt").arg(i), "x"));

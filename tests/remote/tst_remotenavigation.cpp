@@ -105,7 +105,7 @@ private Q_SLOTS:
 
     void rootAfterLogon()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -142,7 +142,7 @@ private Q_SLOTS:
 
     void listingsAreCachedUntilRefreshed()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -190,7 +190,7 @@ private Q_SLOTS:
 
     void folderWithoutSubfoldersLosesItsExpandMark()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -259,7 +259,7 @@ private Q_SLOTS:
         QFETCH(QString, endsAt);
         QFETCH(QStringList, commands);
         QFETCH(QString, message);
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -292,7 +292,7 @@ private Q_SLOTS:
 
     void goToPathReturnsTheNodeReached()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -309,7 +309,7 @@ private Q_SLOTS:
 
     void back()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -332,7 +332,7 @@ private Q_SLOTS:
 
     void doubleClickFolders()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -353,7 +353,7 @@ private Q_SLOTS:
 
     void doubleClickFileOpensATemporaryCopy()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -408,7 +408,7 @@ private Q_SLOTS:
     void noProgramForTheType()
     {
         QFETCH(int, action);
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server) && server.putFile(QStringLiteral("pub/picture.png"), "pixels"));
         TabEnvironment env;
@@ -451,7 +451,7 @@ private Q_SLOTS:
 
     void listKeys()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -538,7 +538,7 @@ private Q_SLOTS:
     {
         // A link shows its own name; one to a folder opens by changing into it, one to a file does what a
         // file does.
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(server.putFile(QStringLiteral("targets/t.txt"), "target file"));
         QVERIFY(server.putFile(QStringLiteral("targets/tdir/inner.txt"), "inner"));
@@ -609,7 +609,7 @@ private Q_SLOTS:
 
     void pathBoxHistory()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -640,7 +640,7 @@ private Q_SLOTS:
 
     void walkModeLeavesTheListAndPassesThePathBox()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -685,7 +685,7 @@ private Q_SLOTS:
 
     void refusedFolderChangeShowsTheErrorBox()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -718,7 +718,7 @@ private Q_SLOTS:
 
     void headerOrder()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -755,7 +755,7 @@ private Q_SLOTS:
 
     void tabsShareTheOrderAndConnectResetsIt()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;
@@ -779,7 +779,7 @@ private Q_SLOTS:
 
     void typeAhead()
     {
-        FtpServer server;
+        FtpServer server({.offerMlst = false});
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QVERIFY(putTree(server));
         TabEnvironment env;

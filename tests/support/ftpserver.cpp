@@ -818,6 +818,8 @@ bool FtpServer::writePyftpdlibConfig(Launch* launch)
                         QStringLiteral("%1-%2").arg(m_pasvLow).arg(m_pasvHigh)};
     if (m_options.anonymous)
         args << QStringLiteral("--anonymous");
+    if (!m_options.offerMlst)
+        args << QStringLiteral("--no-mlst");
     if (m_options.tls != TlsMode::None) {
         const CertFiles cert = TestCertificates::instance().files(m_options.certificate);
         args << QStringLiteral("--tls") << tlsName(m_options.tls) << QStringLiteral("--cert") << cert.certFile

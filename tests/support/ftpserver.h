@@ -42,6 +42,8 @@ struct FtpServerOptions {
     /// proftpd only: limits every download to this many KiB per second (TransferRate); 0 for no limit. A
     /// slow sender lets the client read all that arrived, as on a slow network.
     int downloadKiBPerSecond = 0;
+    /// pyftpdlib only: false leaves MLST out of FEAT (and MLSD out), so clients list with LIST.
+    bool offerMlst = true;
 };
 
 /// A real FTP server on 127.0.0.1 for one test.

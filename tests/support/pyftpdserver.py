@@ -27,6 +27,7 @@ def parse_args():
     parser.add_argument("--require-tls", action="store_true")
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--no-mlst", action="store_true", help="leave MLST and MLSD out (and out of FEAT)")
     return parser.parse_args()
 
 
@@ -74,6 +75,9 @@ def main():
         authorizer.add_anonymous(args.root)
 
     handler = handler_class(args)
+    if args.no_mlst:
+        handler = type("NoMlstHandler", (handler,), {})
+        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items() if k not in ("MLST", "MLSD")}
     handler.authorizer = authorizer
     handler.banner = "Skyhaul test pyftpdlib ready."
     low, high = (int(p) for p in args.passive_ports.split("-"))

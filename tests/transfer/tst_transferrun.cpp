@@ -1230,10 +1230,13 @@ private Q_SLOTS:
         TrFileObj tree;
         tree.FileName = u"tree"_s;
         tree.IsDir = true;
+        // pyftpdlib's MLSD gives a link the type of its target, so only its LIST shows the links as links.
+        const bool listWithList = kind == ServerKind::Pyftpdlib;
 
         {
             Bench bench;
             logOn(bench);
+            bench.engine.setUseMLSD(!listWithList);
             EngineFolderLister lister(bench.engine);
             bench.planner.addRemote(QString(), tree, down);
             bench.planner.ExpandRemoteFolders(lister, down);
@@ -1256,6 +1259,7 @@ private Q_SLOTS:
 
         Bench bench;
         logOn(bench);
+        bench.engine.setUseMLSD(!listWithList);
         EngineFolderLister lister(bench.engine);
         bench.planner.addRemote(QString(), tree, DeleteMarker);
         bench.planner.ExpandRemoteFolders(lister, DeleteMarker);
