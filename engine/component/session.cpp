@@ -113,18 +113,35 @@ void Session::checkArgument(const QString& what, const QString& value)
         throw Failure{ErrUnsafeArgument, what + QStringLiteral(" must not contain a line break.")};
 }
 
-QHostAddress Session::resolve(const QString& text)
+QString Session::unbracketed(const QString& text)
 {
+    if (text.size() > 2 && text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
+QList<QHostAddress> Session::resolve(const QString& text)
+{
+    const QString host = unbracketed(text);
     QHostAddress address;
-    if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
-        return address;
-    const QHostInfo info = QHostInfo::fromName(text);
+    if (address.setAddress(host))
+        return {address};
+    // A bracketed text is a literal or nothing: the brackets never reach the resolver.
+    if (host != text)
+        throw Failure{WsaHostNotFound, standardText(WsaHostNotFound)};
+    const QHostInfo info = QHostInfo::fromName(host);
+    QList<QHostAddress> addresses;
     for (const QHostAddress& candidate : info.addresses()) {
-        if (candidate.protocol() == QAbstractSocket::IPv4Protocol)
-            return candidate;
+        const auto family = candidate.protocol();
+        if ((family == QAbstractSocket::IPv4Protocol || family == QAbstractSocket::IPv6Protocol) &&
+            !addresses.contains(candidate))
+            addresses.append(candidate);
     }
-    const int code = info.error() == QHostInfo::NoError ? WsaNoData : resolverErrorCode(info.error());
-    throw Failure{code, standardText(code)};
+    if (addresses.isEmpty()) {
+        const int code = info.error() == QHostInfo::NoError ? WsaNoData : resolverErrorCode(info.error());
+        throw Failure{code, standardText(code)};
+    }
+    return addresses;
 }
 
 void Session::setRemoteHost(const QString& text)
@@ -136,8 +153,11 @@ void Session::setRemoteHost(const QString& text)
                           QStringLiteral("You cannot change the RemoteHost at this time. A connection is in "
                                          "progress.")};
         m_settings.remoteAddress.clear();
-        if (!text.isEmpty())
-            m_settings.remoteAddress = resolve(text);
+        m_settings.remoteAddresses.clear();
+        if (!text.isEmpty()) {
+            m_settings.remoteAddresses = resolve(text);
+            m_settings.remoteAddress = m_settings.remoteAddresses.constFirst();
+        }
     } catch (const Failure& failure) {
         raise(failure);
     }
@@ -149,7 +169,7 @@ void Session::setLocalHost(const QString& text)
         m_settings.localHostText = text;
         m_settings.localAddress.clear();
         if (!text.isEmpty())
-            m_settings.localAddress = resolve(text);
+            m_settings.localAddress = resolve(text).constFirst();
     } catch (const Failure& failure) {
         raise(failure);
     }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHostAddress>
+#include <QList>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QString>
@@ -51,7 +52,10 @@ struct Settings {
     QString localFile;
     QString remoteFile;
     QString remoteHostText;
+    /// The first of remoteAddresses: what RemoteHost reads back.
     QHostAddress remoteAddress;
+    /// Every address the host name resolved to, in the resolver's order; the connect tries them in turn.
+    QList<QHostAddress> remoteAddresses;
     QString localHostText;
     QHostAddress localAddress;
     QString remotePath;
@@ -126,8 +130,13 @@ public:
     /// Refuses text that would smuggle a second command onto the control connection.
     static void checkArgument(const QString& what, const QString& value);
 
-    /// Resolves a host name at once (dotted IPv4 taken as is). Throws Failure with 11001..11004.
-    static QHostAddress resolve(const QString& text);
+    /**
+     * Resolves a host name at once to all its IPv6 and IPv4 addresses, in the resolver's order. A literal
+     * address (IPv4, or IPv6 with or without brackets) is taken as is. Throws Failure with 11001..11004.
+     */
+    static QList<QHostAddress> resolve(const QString& text);
+    /// The host text without the brackets that may enclose a literal IPv6 address ("[::1]" -> "::1").
+    static QString unbracketed(const QString& text);
 
     // Property semantics that go beyond storing a value.
     void setRemoteHost(const QString& text);

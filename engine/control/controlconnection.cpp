@@ -77,6 +77,7 @@ void ControlConnection::connectSocket(TlsStart start)
     m_featuresAsked = false;
     // Until FEAT says otherwise, names are in the local encoding (a forced UTF-8 from the start).
     setNameCodec(s.nameEncoding == neUTF8 ? NameCodec::Form::Utf8 : NameCodec::Form::Local);
+    m_epsvRefused = false;
     if (s.remoteAddress.isNull())
         throw Failure{ErrInvalidAddress, QStringLiteral("The RemoteHost address is invalid (0.0.0.0).")};
     if (s.remotePort == 0)
@@ -87,25 +88,24 @@ void ControlConnection::connectSocket(TlsStart start)
     m_tlsMode = start != TlsStart::None;
     m_explicitTls = start == TlsStart::Explicit;
     m_dataProtected = false;
-    m_tlsTarget = s.remoteHostText;
+    m_tlsTarget = Session::unbracketed(s.remoteHostText);
     m_assembler = LineAssembler(s.maxLineLength, LineAssembler::Overflow::Join);
     m_awaitingFinal = false;
     m_lastCommandIsAbort = false;
-    m_connectDone = false;
-    m_connectResult = 0;
-    int startError = 0;
-    if (!m_channel.connectTo(s.localAddress, s.remoteAddress, quint16(s.remotePort), &startError))
-        throw Failure{startError, standardText(startError)};
 
-    // Nested wait: handlers may run; only our own state is checked afterwards.
-    if (!m_session.waiter().waitUntil([this] { return m_connectDone; })) {
-        m_channel.close();
-        failWait();
+    // Each address of the host in turn: one that refuses or cannot be reached gives way to the next, and
+    // only the last one's failure is reported.
+    const QList<QHostAddress> candidates = connectCandidates();
+    int code = 0;
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const bool last = i + 1 == candidates.size();
+        code = connectAddress(candidates[i], last);
+        if (code == 0)
+            break;
+        qCDebug(lcEngine) << "connect to" << candidates[i] << "failed with" << code;
     }
     EventSink& ev = m_session.events();
-    if (m_connectResult != 0) {
-        const int code = m_connectResult;
-        m_channel.close();
+    if (code != 0) {
         ev.connectionStatus(QStringLiteral("Remote host connection failed."), code, standardText(code));
         if (m_tlsMode)
             ev.connectionStatus(QStringLiteral("Connection to host failed."), code, standardText(code));
@@ -124,6 +124,44 @@ void ControlConnection::connectSocket(TlsStart start)
         ev.piTrail(TrailInfo, QStringLiteral("Connected."));
     }
     m_up = true;
+}
+
+QList<QHostAddress> ControlConnection::connectCandidates() const
+{
+    const Settings& s = m_session.settings();
+    QList<QHostAddress> all = s.remoteAddresses;
+    if (all.isEmpty() || !all.contains(s.remoteAddress))
+        all = {s.remoteAddress};
+    if (s.localAddress.isNull())
+        return all;
+    // A connection bound to a local interface can only reach addresses of that interface's family.
+    QList<QHostAddress> sameFamily;
+    for (const QHostAddress& address : all) {
+        if (address.protocol() == s.localAddress.protocol())
+            sameFamily.append(address);
+    }
+    return sameFamily.isEmpty() ? all : sameFamily;
+}
+
+int ControlConnection::connectAddress(const QHostAddress& address, bool last)
+{
+    const Settings& s = m_session.settings();
+    m_connectDone = false;
+    m_connectResult = 0;
+    int startError = 0;
+    if (!m_channel.connectTo(s.localAddress, address, quint16(s.remotePort), &startError)) {
+        if (last)
+            throw Failure{startError, standardText(startError)};
+        return startError;
+    }
+    // Nested wait: handlers may run; only our own state is checked afterwards.
+    if (!m_session.waiter().waitUntil([this] { return m_connectDone; })) {
+        m_channel.close();
+        failWait();
+    }
+    if (m_connectResult != 0)
+        m_channel.close();
+    return m_connectResult;
 }
 
 void ControlConnection::runHandshake()

@@ -88,12 +88,20 @@ public:
     const Features& features() const { return m_features; }
     /// How names travel on this connection: chosen at connect time and after FEAT.
     const NameCodec& nameCodec() const { return m_codec; }
+    /// The server refused EPSV on this connection: passive connections over IPv4 use PASV from then on.
+    bool epsvRefused() const { return m_epsvRefused; }
+    void setEpsvRefused() { m_epsvRefused = true; }
 
 private:
     enum class TlsStart { None, Implicit, Explicit };
 
     TlsStart tlsStart() const;
     void connectSocket(TlsStart start);
+    /// The addresses to try, in order: all of the host's (those of a bound local interface's family).
+    QList<QHostAddress> connectCandidates() const;
+    /// Connects to one address and waits; 0 or the socket error code. A failed wait throws (301); so does
+    /// a connect that cannot start on the `last` address.
+    int connectAddress(const QHostAddress& address, bool last);
     void runHandshake();
     void closeWithEvents();
     void onTlsFailed(int code, const QString& text);
@@ -139,6 +147,7 @@ private:
     Features m_features;
     bool m_featuresAsked = false;
     NameCodec m_codec;
+    bool m_epsvRefused = false;
 };
 
 } // namespace skyhaul::engine

@@ -140,38 +140,109 @@ void DataConnection::open()
         openActive();
 }
 
-void DataConnection::openPassive()
+bool DataConnection::parseExtendedPassiveReply(const QByteArray& reply, quint16& port)
 {
-    ControlConnection& control = m_session.control();
-    const QByteArray reply = control.sendCommand(QStringLiteral("PASV")).text().toLocal8Bit();
-    quint32 announced = 0;
-    quint16 port = 0;
+    // "(<d><d><d>port<d>)": the network protocol and address are left out, the delimiter is any printable
+    // character but a digit, and all four are the same.
+    const qsizetype open = reply.indexOf('(', 3);
+    if (open < 0 || open + 4 > reply.size())
+        return false;
+    qsizetype i = open + 1;
+    const char delimiter = reply[i];
+    if (delimiter < 33 || delimiter > 126 || (delimiter >= '0' && delimiter <= '9'))
+        return false;
+    if (reply[i + 1] != delimiter || reply[i + 2] != delimiter)
+        return false;
+    i += 3;
+    quint32 value = 0;
+    int digits = 0;
+    for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9'; ++i) {
+        if (++digits > 5)
+            return false;
+        value = value * 10 + quint32(reply[i] - '0');
+    }
+    if (digits == 0 || value > 65535)
+        return false;
+    if (i + 1 >= reply.size() || reply[i] != delimiter || reply[i + 1] != ')')
+        return false;
+    port = quint16(value);
+    return true;
+}
+
+void DataConnection::refuseReply(const QString& problem, const QByteArray& reply)
+{
+    // Nothing more is sent on a reply the data connection cannot follow.
+    const QString text = problem + QString::fromLocal8Bit(reply);
+    m_session.events().error(ErrServerReply, text);
+    throw Failure{ErrServerReply, text};
+}
+
+void DataConnection::requirePassiveCode(const QByteArray& reply)
+{
     if (!reply.startsWith("22")) {
         m_session.events().error(ErrServerReply, QStringLiteral("Unexpected server reply."));
         throw Failure{ErrServerReply, QString()};
     }
-    // Nothing more is sent on a reply the data connection cannot follow.
-    QString problem;
-    if (!parsePassiveReply(reply, announced, port))
-        problem = QStringLiteral("Malformed PASV reply: ");
-    else if (port == 0)
-        problem = QStringLiteral("The PASV reply names port 0: ");
-    if (!problem.isEmpty()) {
-        const QString text = problem + QString::fromLocal8Bit(reply);
-        m_session.events().error(ErrServerReply, text);
-        throw Failure{ErrServerReply, text};
+}
+
+std::optional<quint16> DataConnection::portByEpsv(bool required)
+{
+    ControlConnection& control = m_session.control();
+    const Reply answer = control.exchange(QStringLiteral("EPSV"));
+    if (answer.kind == Reply::Kind::Negative) {
+        // Over IPv4 a server that turns EPSV down gets PASV, now and for the rest of the connection.
+        if (!required && answer.code >= 500 && answer.code < 600) {
+            control.setEpsvRefused();
+            return std::nullopt;
+        }
+        throw ControlConnection::refusal(answer);
     }
-    // Connect to the server we are talking to, whatever address the reply names: a hostile server must
+    const QByteArray reply = answer.text().toLocal8Bit();
+    requirePassiveCode(reply);
+    quint16 port = 0;
+    if (!parseExtendedPassiveReply(reply, port))
+        refuseReply(QStringLiteral("Malformed EPSV reply: "), reply);
+    if (port == 0)
+        refuseReply(QStringLiteral("The EPSV reply names port 0: "), reply);
+    return port;
+}
+
+quint16 DataConnection::portByPasv()
+{
+    ControlConnection& control = m_session.control();
+    const QByteArray reply = control.sendCommand(QStringLiteral("PASV")).text().toLocal8Bit();
+    requirePassiveCode(reply);
+    quint32 announced = 0;
+    quint16 port = 0;
+    if (!parsePassiveReply(reply, announced, port))
+        refuseReply(QStringLiteral("Malformed PASV reply: "), reply);
+    if (port == 0)
+        refuseReply(QStringLiteral("The PASV reply names port 0: "), reply);
+    if (QHostAddress(announced) != control.serverAddress())
+        qCDebug(lcEngine) << "PASV named" << QHostAddress(announced) << "- connecting to"
+                          << control.serverAddress();
+    return port;
+}
+
+void DataConnection::openPassive()
+{
+    ControlConnection& control = m_session.control();
+    // PASV can only name an IPv4 address: over IPv6 it is EPSV or nothing.
+    const bool ipv6 = control.serverAddress().protocol() == QAbstractSocket::IPv6Protocol;
+    std::optional<quint16> port;
+    if (ipv6 || (control.features().epsv() && !control.epsvRefused()))
+        port = portByEpsv(ipv6);
+    if (!port)
+        port = portByPasv();
+    // Connect to the server we are talking to, whatever address a PASV reply names: a hostile server must
     // not be able to aim our data connection at another host.
     const QHostAddress server = control.serverAddress();
-    if (QHostAddress(announced) != server)
-        qCDebug(lcEngine) << "PASV named" << QHostAddress(announced) << "- connecting to" << server;
     int code = 0;
-    if (!m_channel.connectTo(control.localAddress(), server, port, &code)) {
+    if (!m_channel.connectTo(control.localAddress(), server, *port, &code)) {
         m_session.events().error(
             code,
             QStringLiteral("Could not open a connection bound to a specific interface, trying INADDR_ANY"));
-        if (!m_channel.connectTo(QHostAddress(), server, port, &code))
+        if (!m_channel.connectTo(QHostAddress(), server, *port, &code))
             throw Failure{code, standardText(code)};
     }
     m_channel.setReadBufferSize(kReadAhead);
@@ -191,8 +262,16 @@ void DataConnection::openActive()
     }
     m_listener = listener;
     connect(listener, &QTcpServer::newConnection, this, &DataConnection::onAccepted);
-    const quint32 ip = local.toIPv4Address();
     const quint16 port = listener->serverPort();
+    if (local.protocol() == QAbstractSocket::IPv6Protocol) {
+        // PORT can only name an IPv4 address. The scope belongs to this machine, not to the server.
+        QHostAddress announced = local;
+        announced.setScopeId(QString());
+        control.sendCommand(QStringLiteral("EPRT"),
+                            QStringLiteral("|2|%1|%2|").arg(announced.toString()).arg(port));
+        return;
+    }
+    const quint32 ip = local.toIPv4Address();
     control.sendCommand(QStringLiteral("PORT"), QStringLiteral("%1,%2,%3,%4,%5,%6")
                                                     .arg(ip >> 24)
                                                     .arg((ip >> 16) & 0xff)

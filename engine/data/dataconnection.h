@@ -61,11 +61,23 @@ public:
     static bool isNotImplementedReply(const QByteArray& reply);
     /// Parses the six numbers of a PASV reply (from its fourth character on). False when it holds fewer.
     static bool parsePassiveReply(const QByteArray& reply, quint32& address, quint16& port);
+    /**
+     * Parses the port of an EPSV reply, "(|||port|)" with any printable non-digit delimiter (from its
+     * fourth character on). False when a part is missing or the port is beyond 65535; port 0 parses.
+     */
+    static bool parseExtendedPassiveReply(const QByteArray& reply, quint16& port);
 
 private:
     void prepare(Kind kind);
     void open();
     void openPassive();
+    /// EPSV's port; nothing when the server refused it and PASV may stand in (`required` false).
+    std::optional<quint16> portByEpsv(bool required);
+    quint16 portByPasv();
+    /// A passive reply must be 22x: otherwise OnError and 141 with the standard text.
+    void requirePassiveCode(const QByteArray& reply);
+    /// OnError and 141 with `problem` followed by the reply.
+    [[noreturn]] void refuseReply(const QString& problem, const QByteArray& reply);
     void openActive();
     void onAccepted();
     void onConnected();

@@ -1,11 +1,13 @@
 // Every operation of the engine against the four real servers, plain and over TLS (explicit, and implicit
-// where the server offers it), passive and active: one row per cell of that matrix.
+// where the server offers it), passive and active: one row per cell of that matrix. The transfers again
+// with each server on ::1 only, plain and explicit TLS, where the data connections go by EPSV and EPRT.
 #include "engine/component/ftpengine.h"
 #include "tests/engine/enginerecorder.h"
 #include "tests/support/ftpserver.h"
 #include "tests/support/testfiles.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,23 +37,25 @@ void interruptAfterAMegabyte(EngineRecorder& rec, TFtpEngine& engine)
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
 Q_DECLARE_METATYPE(skyhaul::test::TlsMode)
+Q_DECLARE_METATYPE(skyhaul::test::AddressFamily)
 Q_DECLARE_METATYPE(Operation)
 
 class TestInterop : public QObject {
     Q_OBJECT
 
-    // One server serves the consecutive rows of its kind and TLS mode; names carry the data mode.
+    // One server serves the consecutive rows of its kind, TLS mode and address; names carry the data mode.
     std::unique_ptr<FtpServer> m_server;
     QTemporaryDir m_local;
 
-    FtpServer* serverFor(ServerKind kind, TlsMode tls)
+    FtpServer* serverFor(ServerKind kind, TlsMode tls, AddressFamily family)
     {
-        if (m_server && m_server->options().kind == kind && m_server->options().tls == tls)
+        if (m_server && m_server->options().kind == kind && m_server->options().tls == tls &&
+            m_server->options().family == family)
             return m_server.get();
         m_server.reset();
         // TLS required where the server can insist: vsftpd then also demands session reuse on data.
-        auto server = std::make_unique<FtpServer>(
-            FtpServerOptions{.kind = kind, .tls = tls, .requireTls = tls == TlsMode::Explicit});
+        auto server = std::make_unique<FtpServer>(FtpServerOptions{
+            .kind = kind, .family = family, .tls = tls, .requireTls = tls == TlsMode::Explicit});
         if (!server->start()) {
             qWarning().noquote() << server->errorString();
             return nullptr;
@@ -82,22 +86,19 @@ private Q_SLOTS:
         QTest::addColumn<TlsMode>("tls");
         QTest::addColumn<bool>("passive");
         QTest::addColumn<Operation>("operation");
+        QTest::addColumn<AddressFamily>("family");
         for (ServerKind kind :
              {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib}) {
             for (TlsMode tls : {TlsMode::None, TlsMode::Explicit, TlsMode::Implicit}) {
                 if (tls == TlsMode::Implicit && !FtpServer::offersImplicitTls(kind))
                     continue;
-                for (bool passive : {true, false}) {
-                    for (const auto& [operation, operationName] : kOperations) {
-                        const QString name =
-                            QStringLiteral("%1 %2 %3 %4")
-                                .arg(FtpServer::kindName(kind), FtpServer::tlsName(tls),
-                                     passive ? QStringLiteral("passive") : QStringLiteral("active"),
-                                     operationName);
-                        QTest::newRow(qPrintable(name)) << kind << tls << passive << operation;
-                    }
-                }
+                addRows(kind, tls, AddressFamily::IPv4, kOperations);
             }
+        }
+        for (ServerKind kind :
+             {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib}) {
+            for (TlsMode tls : {TlsMode::None, TlsMode::Explicit})
+                addRows(kind, tls, AddressFamily::IPv6, kOperations.mid(0, 4)); // the data connections
         }
     }
 
@@ -107,7 +108,8 @@ private Q_SLOTS:
         QFETCH(TlsMode, tls);
         QFETCH(bool, passive);
         QFETCH(Operation, operation);
-        FtpServer* server = serverFor(kind, tls);
+        QFETCH(AddressFamily, family);
+        FtpServer* server = serverFor(kind, tls, family);
         QVERIFY(server);
         // A method that fails where it must not ends this row only.
         try {
@@ -118,6 +120,41 @@ private Q_SLOTS:
     }
 
 private:
+    static void addRows(ServerKind kind, TlsMode tls, AddressFamily family,
+                        const QList<std::pair<Operation, QString>>& operations)
+    {
+        for (bool passive : {true, false}) {
+            for (const auto& [operation, operationName] : operations) {
+                QString name =
+                    QStringLiteral("%1 %2 %3 %4")
+                        .arg(FtpServer::kindName(kind), FtpServer::tlsName(tls),
+                             passive ? QStringLiteral("passive") : QStringLiteral("active"), operationName);
+                if (family == AddressFamily::IPv6)
+                    name += QStringLiteral(" on ::1");
+                QTest::newRow(qPrintable(name)) << kind << tls << passive << operation << family;
+            }
+        }
+    }
+
+    /// The commands that opened the data connections: EPSV and EPRT over IPv6; over IPv4 EPSV where FEAT
+    /// lists it, PORT for active.
+    static void checkDataCommands(const TFtpEngine& engine, const EngineRecorder& rec,
+                                  const FtpServer& server, bool passive)
+    {
+        const QStringList opened =
+            rec.commands.filter(QRegularExpression(QStringLiteral("^(PASV|EPSV|PORT|EPRT)( |$)")));
+        QVERIFY(!opened.isEmpty());
+        QString expected;
+        if (server.options().family == AddressFamily::IPv6)
+            expected = passive ? QStringLiteral("^EPSV$") : QStringLiteral("^EPRT \\|2\\|::1\\|\\d+\\|$");
+        else if (passive)
+            expected = engine.ServerFeatures().epsv() ? QStringLiteral("^EPSV$") : QStringLiteral("^PASV$");
+        else
+            expected = QStringLiteral("^PORT 127,0,0,1,\\d+,\\d+$");
+        for (const QString& command : opened)
+            QVERIFY2(QRegularExpression(expected).match(command).hasMatch(), qPrintable(opened.join(u'|')));
+    }
+
     void run(FtpServer& server, TlsMode tls, bool passive, Operation operation)
     {
 
@@ -228,6 +265,9 @@ private:
             break;
         }
         }
+        if (operation == Operation::List || operation == Operation::Upload ||
+            operation == Operation::Download || operation == Operation::Resume)
+            checkDataCommands(engine, rec, server, passive);
         QVERIFY(engine.Connected());
     }
 };

@@ -230,6 +230,45 @@ private Q_SLOTS:
         QTEST(int(port), "port");
     }
 
+    // EPSV names only a port: "(<d><d><d>port<d>)", one delimiter throughout.
+    void extendedPassiveReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("port");
+        QTest::newRow("usual") << QByteArray("229 Entering Extended Passive Mode (|||6446|)") << true << 6446;
+        QTest::newRow("other delimiter")
+            << QByteArray("229 Extended Passive mode OK (!!!50000!)") << true << 50000;
+        QTest::newRow("highest port") << QByteArray("229 (|||65535|)") << true << 65535;
+        // Parses; the caller refuses it as it refuses port 0 from PASV.
+        QTest::newRow("port 0") << QByteArray("229 (|||0|)") << true << 0;
+        QTest::newRow("port beyond 65535") << QByteArray("229 (|||65536|)") << false << 0;
+        QTest::newRow("six digits") << QByteArray("229 (|||100000|)") << false << 0;
+        QTest::newRow("no port") << QByteArray("229 (||||)") << false << 0;
+        QTest::newRow("two leading delimiters") << QByteArray("229 (||6446|)") << false << 0;
+        QTest::newRow("address given") << QByteArray("229 (|2|::1|6446|)") << false << 0;
+        QTest::newRow("mixed delimiters") << QByteArray("229 (|||6446!)") << false << 0;
+        QTest::newRow("no closing delimiter") << QByteArray("229 (|||6446)") << false << 0;
+        QTest::newRow("no closing parenthesis") << QByteArray("229 (|||6446|") << false << 0;
+        QTest::newRow("digit as delimiter") << QByteArray("229 (11164461)") << false << 0;
+        QTest::newRow("blank as delimiter") << QByteArray("229 (   6446 )") << false << 0;
+        QTest::newRow("no parentheses") << QByteArray("229 |||6446|") << false << 0;
+        QTest::newRow("cut short") << QByteArray("229 (||") << false << 0;
+        QTest::newRow("garbage") << QByteArray("229 \x01\xff(|||abc|)") << false << 0;
+        QTest::newRow("a PASV reply")
+            << QByteArray("227 Entering Passive Mode (127,0,0,1,195,80).") << false << 0;
+    }
+
+    void extendedPassiveReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, ok);
+        quint16 port = 1;
+        QCOMPARE(DataConnection::parseExtendedPassiveReply(reply, port), ok);
+        if (ok)
+            QTEST(int(port), "port");
+    }
+
     void sizeReply_data()
     {
         QTest::addColumn<QList<QByteArray>>("lines");

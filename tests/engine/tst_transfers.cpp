@@ -115,7 +115,10 @@ private Q_SLOTS:
         rec.clear();
         engine.Download();
         engine.setStartByte(QString());
-        const QString dataCommand = passive ? QStringLiteral("PASV") : QStringLiteral("PORT");
+        // Passive goes by EPSV where the server lists it in FEAT (every server here does), by PASV otherwise.
+        const QString dataCommand = !passive                         ? QStringLiteral("PORT")
+                                    : engine.ServerFeatures().epsv() ? QStringLiteral("EPSV")
+                                                                     : QStringLiteral("PASV");
         QCOMPARE(rec.commands.size(), 4);
         QCOMPARE(rec.commands[0], QStringLiteral("SIZE file 2.bin"));
         QCOMPARE(rec.commands[1].section(QLatin1Char(' '), 0, 0), dataCommand);
@@ -311,7 +314,7 @@ private Q_SLOTS:
             auto trail = engine.OnPITrail;
             engine.OnPITrail = [&, trail](int direction, const QString& message) {
                 trail(direction, message);
-                if (direction == 0 && message == u"PASV"_s)
+                if (direction == 0 && (message == u"PASV"_s || message == u"EPSV"_s))
                     QVERIFY(QFile::remove(path));
             };
         }

@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <cerrno>
@@ -66,6 +68,8 @@ private Q_SLOTS:
     void certificates_data();
     void certificates();
     void parallelInstances();
+    void ipv6Only_data();
+    void ipv6Only();
     void startFailuresAreReported_data();
     void startFailuresAreReported();
 
@@ -254,6 +258,31 @@ void TestFtpServer::parallelInstances()
         QCOMPARE(listing.contains("only-first.txt"), isFirst);
         QCOMPARE(listing.contains("only-second.txt"), !isFirst);
     }
+}
+
+void TestFtpServer::ipv6Only_data()
+{
+    QTest::addColumn<ServerKind>("kind");
+    for (ServerKind kind :
+         {ServerKind::Vsftpd, ServerKind::Proftpd, ServerKind::PureFtpd, ServerKind::Pyftpdlib})
+        QTest::newRow(qPrintable(FtpServer::kindName(kind))) << kind;
+}
+
+// On IPv6 a server greets on ::1 and nothing answers on 127.0.0.1: a client that gets through talks IPv6.
+void TestFtpServer::ipv6Only()
+{
+    QFETCH(ServerKind, kind);
+    FtpServer server({.kind = kind, .family = AddressFamily::IPv6});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(server.host(), QStringLiteral("::1"));
+    RawFtp ftp;
+    QVERIFY2(ftp.connectTo(server.host(), server.port()), qPrintable(ftp.error()));
+    ftp.readReply();
+    QCOMPARE(ftp.lastCode(), 220);
+    QTcpSocket v4;
+    v4.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+    QVERIFY(!v4.waitForConnected(5000));
+    QCOMPARE(v4.error(), QAbstractSocket::ConnectionRefusedError);
 }
 
 void TestFtpServer::startFailuresAreReported_data()

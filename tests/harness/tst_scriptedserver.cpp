@@ -57,6 +57,8 @@ private Q_SLOTS:
     void hostilePassiveReply();
     void upload();
     void activeMode();
+    void activeModeOverIpv6();
+    void activeModeOnlyConnectsLocally_data();
     void activeModeOnlyConnectsLocally();
     void commandsAfterTheScriptAreRecorded();
     void expectClosed();
@@ -274,14 +276,44 @@ void TestScriptedServer::activeMode()
     QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
 }
 
+// A server on ::1 listens there only, and connects back to the ::1 an EPRT names.
+void TestScriptedServer::activeModeOverIpv6()
+{
+    ScriptedServer server({reply("220 Ready"), expectMatch(R"(^EPRT \|2\|::1\|\d+\|$)"), reply("200 EPRT ok"),
+                           connectData(), sendData("over ::1"), closeData()},
+                          10000, AddressFamily::IPv6);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(server.host(), QStringLiteral("::1"));
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHostIPv6, 0));
+    RawFtp ftp;
+    QVERIFY(ftp.connectTo(server.host(), server.port()));
+    ftp.readReply();
+    ftp.command("EPRT |2|::1|" + QByteArray::number(listener.serverPort()) + '|');
+    QCOMPARE(ftp.lastCode(), 200);
+    QVERIFY(listener.waitForNewConnection(5000));
+    QCOMPARE(readUntilClosed(listener.nextPendingConnection()), QByteArray("over ::1"));
+    QVERIFY(server.waitForFinished());
+    QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+}
+
+void TestScriptedServer::activeModeOnlyConnectsLocally_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("PORT") << QByteArray("PORT 10,1,2,3,4,5");
+    QTest::newRow("EPRT IPv4") << QByteArray("EPRT |1|10.1.2.3|1029|");
+    QTest::newRow("EPRT IPv6") << QByteArray("EPRT |2|2001:db8::1|1029|");
+}
+
 void TestScriptedServer::activeModeOnlyConnectsLocally()
 {
+    QFETCH(QByteArray, command);
     ScriptedServer server({reply("220 Ready"), waitCommand(), reply("200 PORT ok"), connectData()});
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     RawFtp ftp;
     QVERIFY(ftp.connectTo(server.host(), server.port()));
     ftp.readReply();
-    ftp.command("PORT 10,1,2,3,4,5");
+    ftp.command(command);
     QVERIFY(server.waitForFinished());
     QCOMPARE(server.failures().size(), 1);
     QVERIFY2(server.failures().first().contains(QStringLiteral("only 127.0.0.1")),

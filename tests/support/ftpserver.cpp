@@ -419,6 +419,11 @@ bool FtpServer::prepareScratch()
     return true;
 }
 
+QString FtpServer::host() const
+{
+    return m_options.family == AddressFamily::IPv6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1");
+}
+
 bool FtpServer::start()
 {
     stop();
@@ -444,7 +449,7 @@ bool FtpServer::startOnce(bool* retryWithOtherPorts)
     *retryWithOtherPorts = false;
     const quint16 first = freePortRange(1 + passivePortCount);
     if (first == 0)
-        return fail(QStringLiteral("no free ports on 127.0.0.1"));
+        return fail(QStringLiteral("no free ports on ") + host());
     m_port = m_options.controlPort ? m_options.controlPort : first;
     m_pasvLow = quint16(first + 1);
     m_pasvHigh = quint16(first + passivePortCount);
@@ -561,10 +566,17 @@ bool FtpServer::writeVsftpdConfig(Launch* launch)
     const bool tls = m_options.tls != TlsMode::None;
     const bool force = tls && (m_options.requireTls || m_options.tls == TlsMode::Implicit);
     QString config;
-    config += QStringLiteral("listen=YES\n"
-                             "listen_ipv6=NO\n"
-                             "listen_address=127.0.0.1\n"
-                             "listen_port=%1\n"
+    const bool ipv6 = m_options.family == AddressFamily::IPv6;
+    // listen and listen_ipv6 exclude each other. On ::1 the passive replies are EPSV's, which name no
+    // address.
+    config += ipv6 ? QStringLiteral("listen=NO\n"
+                                    "listen_ipv6=YES\n"
+                                    "listen_address6=::1\n")
+                   : QStringLiteral("listen=YES\n"
+                                    "listen_ipv6=NO\n"
+                                    "listen_address=127.0.0.1\n"
+                                    "pasv_address=127.0.0.1\n");
+    config += QStringLiteral("listen_port=%1\n"
                              "background=NO\n")
                   .arg(m_port);
     config += QStringLiteral("anonymous_enable=%1\n").arg(yesNo(m_options.anonymous));
@@ -591,7 +603,6 @@ bool FtpServer::writeVsftpdConfig(Launch* launch)
                              "isolate_network=NO\n"
                              "delay_failed_login=0\n"
                              "pasv_enable=YES\n"
-                             "pasv_address=127.0.0.1\n"
                              "pasv_min_port=%2\n"
                              "pasv_max_port=%3\n"
                              "port_enable=YES\n"
@@ -669,9 +680,9 @@ bool FtpServer::writeProftpdConfig(Launch* launch)
                        "ServerIdent on \"Skyhaul test proftpd ready.\"\n"
                        "DefaultServer on\n"
                        "Port %1\n"
-                       "DefaultAddress 127.0.0.1\n"
+                       "DefaultAddress %10\n"
                        "SocketBindTight on\n"
-                       "UseIPv6 off\n"
+                       "UseIPv6 %11\n"
                        "User nobody\n"
                        "Group nogroup\n"
                        "PidFile %2\n"
@@ -692,7 +703,9 @@ bool FtpServer::writeProftpdConfig(Launch* launch)
                  scratchPath(QStringLiteral("log/proftpd.log")), scratchPath(QStringLiteral("log/xferlog")))
             .arg(m_pasvLow)
             .arg(m_pasvHigh)
-            .arg(passwdFile, groupFile);
+            .arg(passwdFile, groupFile)
+            .arg(host(),
+                 m_options.family == AddressFamily::IPv6 ? QStringLiteral("on") : QStringLiteral("off"));
     config += QStringLiteral("RequireValidShell off\n"
                              "DefaultRoot ~\n"
                              "Umask 022\n"
@@ -781,17 +794,26 @@ bool FtpServer::writePureFtpdConfig(Launch* launch)
         if (!made.ok)
             return fail(QStringLiteral("cannot make the virtual user database: ") + made.output);
     }
-    QStringList args = {
-        QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
-        QStringLiteral("-4"), QStringLiteral("-H"),
-        QStringLiteral("-E"), QStringLiteral("-A"),
-        QStringLiteral("-l"), QStringLiteral("puredb:") + dbFile,
-        QStringLiteral("-p"), QStringLiteral("%1:%2").arg(m_pasvLow).arg(m_pasvHigh),
-        QStringLiteral("-P"), QStringLiteral("127.0.0.1"),
-        QStringLiteral("-c"), QStringLiteral("50"),
-        QStringLiteral("-C"), QStringLiteral("50"),
-        QStringLiteral("-L"), QStringLiteral("200100:8"),
-        QStringLiteral("-O"), QStringLiteral("clf:") + scratchPath(QStringLiteral("log/xferlog"))};
+    QStringList args = {QStringLiteral("-S"),
+                        QStringLiteral("%1,%2").arg(host()).arg(m_port),
+                        QStringLiteral("-H"),
+                        QStringLiteral("-E"),
+                        QStringLiteral("-A"),
+                        QStringLiteral("-l"),
+                        QStringLiteral("puredb:") + dbFile,
+                        QStringLiteral("-p"),
+                        QStringLiteral("%1:%2").arg(m_pasvLow).arg(m_pasvHigh),
+                        QStringLiteral("-c"),
+                        QStringLiteral("50"),
+                        QStringLiteral("-C"),
+                        QStringLiteral("50"),
+                        QStringLiteral("-L"),
+                        QStringLiteral("200100:8"),
+                        QStringLiteral("-O"),
+                        QStringLiteral("clf:") + scratchPath(QStringLiteral("log/xferlog"))};
+    // IPv4 only, and PASV names the loopback address; on ::1 there is no PASV address to force.
+    if (m_options.family == AddressFamily::IPv4)
+        args << QStringLiteral("-4") << QStringLiteral("-P") << QStringLiteral("127.0.0.1");
     if (m_options.tls == TlsMode::Explicit) {
         const CertFiles cert = TestCertificates::instance().files(m_options.certificate);
         // 1: TLS optional; 3: TLS required for the logon and for data connections.
@@ -806,6 +828,8 @@ bool FtpServer::writePureFtpdConfig(Launch* launch)
 bool FtpServer::writePyftpdlibConfig(Launch* launch)
 {
     QStringList args = {QStringLiteral(SKYHAUL_TEST_SUPPORT_DIR "/pyftpdserver.py"),
+                        QStringLiteral("--address"),
+                        host(),
                         QStringLiteral("--port"),
                         QString::number(m_port),
                         QStringLiteral("--root"),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/testcertificates.h"
+#include "tests/support/testhelpers.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -28,6 +29,8 @@ enum class TlsMode {
 
 struct FtpServerOptions {
     ServerKind kind = ServerKind::Pyftpdlib;
+    /// IPv6: the server listens on ::1 only (control and passive ports) and host() is "::1".
+    AddressFamily family = AddressFamily::IPv4;
     TlsMode tls = TlsMode::None;
     /// With TlsMode::Explicit: refuse logons and data connections without TLS (vsftpd
     /// force_local_logins_ssl/force_local_data_ssl, proftpd TLSRequired on, pure-ftpd -Y 3, pyftpdlib
@@ -46,7 +49,7 @@ struct FtpServerOptions {
     bool offerMlst = true;
 };
 
-/// A real FTP server on 127.0.0.1 for one test.
+/// A real FTP server on 127.0.0.1 (or on ::1 only, FtpServerOptions::family) for one test.
 ///
 /// start() makes a fresh scratch folder (server root, configuration, logs), chooses free ports (control
 /// and a passive range), starts the server and waits (bounded) until it greets. stop() and the destructor
@@ -78,7 +81,8 @@ public:
     QString errorString() const { return m_error; }
 
     const FtpServerOptions& options() const { return m_options; }
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    /// The address the server listens on, as text: "127.0.0.1" or "::1".
+    QString host() const;
     quint16 port() const { return m_port; }
     quint16 passivePortLow() const { return m_pasvLow; }
     quint16 passivePortHigh() const { return m_pasvHigh; }

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """pyftpdlib server started by the FtpServer test fixture.
 
-Serves one user (and optionally anonymous) from one folder on 127.0.0.1, plain,
+Serves one user (and optionally anonymous) from one folder on 127.0.0.1 or ::1, plain,
 with explicit TLS (AUTH TLS) or with implicit TLS (TLS from the first byte).
 Logs every command and reply to stderr, which the fixture keeps in its scratch folder.
 """
@@ -17,6 +17,7 @@ from pyftpdlib.servers import FTPServer
 
 def parse_args():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--address", default="127.0.0.1")
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", required=True)
@@ -82,14 +83,15 @@ def main():
     handler.banner = "Skyhaul test pyftpdlib ready."
     low, high = (int(p) for p in args.passive_ports.split("-"))
     handler.passive_ports = range(low, high + 1)
-    handler.masquerade_address = "127.0.0.1"
+    if ":" not in args.address:
+        handler.masquerade_address = args.address
     # Active mode connects back to the client's unprivileged port on the same host.
     handler.permit_foreign_addresses = False
     # A failed logon answers at once; tests of wrong passwords need not wait.
     handler.auth_failed_timeout = 0
     handler.use_sendfile = False
 
-    server = FTPServer(("127.0.0.1", args.port), handler)
+    server = FTPServer((args.address, args.port), handler)
     server.max_cons = 64
     sys.stderr.flush()
     server.serve_forever(handle_exit=True)

@@ -348,11 +348,17 @@ class ScriptRunner {
 public:
     explicit ScriptRunner(ScriptedServer& server) : m_server(server) {}
 
+    QHostAddress loopback() const
+    {
+        return m_server.m_family == AddressFamily::IPv6 ? QHostAddress(QHostAddress::LocalHostIPv6)
+                                                        : QHostAddress(QHostAddress::LocalHost);
+    }
+
     void run()
     {
-        if (!m_controlListener.listen(QHostAddress::LocalHost, 0)) {
-            m_server.m_error =
-                QStringLiteral("cannot listen on 127.0.0.1: ") + m_controlListener.errorString();
+        if (!m_controlListener.listen(loopback(), 0)) {
+            m_server.m_error = QStringLiteral("cannot listen on %1: ").arg(m_server.host()) +
+                               m_controlListener.errorString();
             m_server.m_finished = true;
             m_server.m_listening.release();
             return;
@@ -668,7 +674,7 @@ private:
     {
         closeSocket(m_data, m_dataTls, false);
         m_dataListener = std::make_unique<QTcpServer>();
-        if (!m_dataListener->listen(QHostAddress::LocalHost, 0))
+        if (!m_dataListener->listen(loopback(), 0))
             return failStep(QStringLiteral("cannot listen: ") + m_dataListener->errorString());
         const quint16 port = m_dataListener->serverPort();
         QList<QByteArray> pieces;
@@ -703,12 +709,13 @@ private:
 
     bool connectData()
     {
-        // The address of the last PORT h1,h2,h3,h4,p1,p2 or EPRT |1|address|port|.
+        // The address of the last PORT h1,h2,h3,h4,p1,p2 or EPRT |1|address|port| or |2|address|port|.
         static const QRegularExpression portPattern(
             QStringLiteral(R"(^PORT\s+(\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\s*$)"),
             QRegularExpression::CaseInsensitiveOption);
-        static const QRegularExpression eprtPattern(QStringLiteral(R"(^EPRT\s+\|1\|([0-9.]+)\|(\d+)\|\s*$)"),
-                                                    QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression eprtPattern(
+            QStringLiteral(R"(^EPRT\s+\|[12]\|([0-9A-Fa-f.:]+)\|(\d+)\|\s*$)"),
+            QRegularExpression::CaseInsensitiveOption);
         QString address;
         int port = -1;
         const QList<QByteArray> commands = m_server.commands();
@@ -726,23 +733,27 @@ private:
         if (port < 0)
             return failStep(QStringLiteral("the client sent no PORT or EPRT"));
         // Never connect anywhere but to this machine.
-        if (address != QStringLiteral("127.0.0.1"))
-            return failStep(QStringLiteral("refusing to connect to %1 (only 127.0.0.1)").arg(address));
+        const QHostAddress target(address);
+        if (target != QHostAddress(QHostAddress::LocalHost) &&
+            target != QHostAddress(QHostAddress::LocalHostIPv6))
+            return failStep(
+                QStringLiteral("refusing to connect to %1 (only 127.0.0.1 and ::1)").arg(address));
         if (port <= 0 || port > 65535)
             return failStep(QStringLiteral("the client named port %1").arg(port));
         closeSocket(m_data, m_dataTls, false);
         auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, quint16(port));
+        socket->connectToHost(target, quint16(port));
         const QDeadlineTimer deadline = stepDeadline();
         while (socket->state() != QAbstractSocket::ConnectedState) {
             if (socket->state() == QAbstractSocket::UnconnectedState)
-                return failStep(QStringLiteral("cannot connect to 127.0.0.1:%1: %2")
+                return failStep(QStringLiteral("cannot connect to %1 port %2: %3")
+                                    .arg(address)
                                     .arg(port)
                                     .arg(socket->errorString()));
             if (stopping())
                 return false;
             if (deadline.hasExpired())
-                return failStep(QStringLiteral("connecting to 127.0.0.1:%1 timed out").arg(port));
+                return failStep(QStringLiteral("connecting to %1 port %2 timed out").arg(address).arg(port));
             socket->waitForConnected(sliceMs);
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -822,9 +833,14 @@ private:
     std::unique_ptr<ServerTls> m_dataTls;
 };
 
-ScriptedServer::ScriptedServer(const Script& script, int stepTimeoutMs)
-    : m_script(script), m_stepTimeoutMs(stepTimeoutMs)
+ScriptedServer::ScriptedServer(const Script& script, int stepTimeoutMs, AddressFamily family)
+    : m_script(script), m_stepTimeoutMs(stepTimeoutMs), m_family(family)
 {
+}
+
+QString ScriptedServer::host() const
+{
+    return m_family == AddressFamily::IPv6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1");
 }
 
 ScriptedServer::~ScriptedServer()

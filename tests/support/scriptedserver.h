@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/testcertificates.h"
+#include "tests/support/testhelpers.h"
 
 #include <QByteArray>
 #include <QList>
@@ -91,18 +92,18 @@ ScriptStep delay(int ms);
 ScriptStep closeControl();
 ScriptStep resetControl();
 ScriptStep acceptControl();
-/// Opens a data listener on 127.0.0.1 and sends @p replyTemplate (CR LF appended) with placeholders
-/// filled in: {addr} = "127,0,0,1", {port} = "p1,p2", {p1}, {p2}, {portnum} = the port in decimal.
-/// The listener stays on 127.0.0.1 whatever the text says, so hostile replies can name other addresses
-/// or ports; a client that follows the text connects there, so name only addresses of this machine
-/// (127.0.0.0/8 or 0.0.0.0).
+/// Opens a data listener on the server's loopback address (127.0.0.1, or ::1) and sends @p replyTemplate (CR
+/// LF appended) with placeholders filled in: {addr} = "127,0,0,1", {port} = "p1,p2", {p1}, {p2}, {portnum} =
+/// the port in decimal. The listener stays on that address whatever the text says, so hostile replies can
+/// name other addresses or ports; a client that follows the text connects there, so name only addresses of
+/// this machine (127.0.0.0/8 or 0.0.0.0).
 ScriptStep listenData(const QByteArray& replyTemplate);
 /// listenData() with the usual reply "227 Entering Passive Mode ({addr},{port})."
 ScriptStep pasv();
 /// listenData() with "229 Entering Extended Passive Mode (|||{portnum}|)"
 ScriptStep epsv();
 ScriptStep acceptData();
-/// Connects to the address and port of the last PORT or EPRT command; only 127.0.0.1 is allowed.
+/// Connects to the address and port of the last PORT or EPRT command; only 127.0.0.1 and ::1 are allowed.
 ScriptStep connectData();
 ScriptStep sendData(const QByteArray& bytes, int pieceSize = 0, int delayMs = 0);
 ScriptStep receiveData();
@@ -119,7 +120,8 @@ ScriptStep requireResumedData();
 
 } // namespace script
 
-/// Our own small FTP server for exact reply sequences. It listens on 127.0.0.1 on a free port, accepts a
+/// Our own small FTP server for exact reply sequences. It listens on 127.0.0.1 (or on ::1 only, with
+/// AddressFamily::IPv6) on a free port, accepts a
 /// control connection (unless the script starts with acceptControl(), it accepts one first) and plays the
 /// script in a thread of its own, so it keeps going while the client's thread waits in nested event loops.
 ///
@@ -129,7 +131,8 @@ ScriptStep requireResumedData();
 /// answering) until the client closes the connection or stop() is called.
 class ScriptedServer {
 public:
-    explicit ScriptedServer(const Script& script, int stepTimeoutMs = 10000);
+    explicit ScriptedServer(const Script& script, int stepTimeoutMs = 10000,
+                            AddressFamily family = AddressFamily::IPv4);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -140,7 +143,9 @@ public:
     void stop();
     QString errorString() const { return m_error; }
 
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    /// "127.0.0.1", or "::1" for a server on IPv6.
+    QString host() const;
+    AddressFamily family() const { return m_family; }
     quint16 port() const { return m_port; }
 
     /// Every command line received so far, in order, without line ends.
@@ -166,6 +171,7 @@ private:
 
     Script m_script;
     int m_stepTimeoutMs;
+    AddressFamily m_family;
     quint16 m_port = 0;
     QString m_error;
     std::unique_ptr<QThread> m_thread;

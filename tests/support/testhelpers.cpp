@@ -11,10 +11,12 @@ namespace skyhaul::test {
 
 namespace {
 
+// Free on both loopback addresses: a server may listen on either.
 bool portIsFree(quint16 port)
 {
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, port);
+    QTcpServer v4;
+    QTcpServer v6;
+    return v4.listen(QHostAddress::LocalHost, port) && v6.listen(QHostAddress::LocalHostIPv6, port);
 }
 
 // Lowest port of the range the system hands out for outgoing connections and bind(0).
