@@ -48,10 +48,6 @@ const QString kCjk = QStringLiteral("\u6570\u636e \u62a5\u544a.txt");
 const QString kAccents = QStringLiteral("na\u00efve caf\u00e9.txt");
 const QString kLeadingBlank = QStringLiteral(" leading blank.txt");
 
-// Turn on once the engine lists with MLSD where FEAT lists MLST: a server that lists MLST must then be
-// listed with MLSD, and a leading blank must come back.
-constexpr bool kMlsdListings = false;
-
 } // namespace
 
 Q_DECLARE_METATYPE(skyhaul::test::ServerKind)
@@ -335,17 +331,10 @@ private Q_SLOTS:
             engine.setRemoteFile(QString());
             engine.ListDirectory();
             const bool mlsd = !rec.commands.filter(QStringLiteral("MLSD")).isEmpty();
-            if (kMlsdListings && engine.ServerFeatures().mlst())
-                QVERIFY2(mlsd, "the server lists MLST but the folder was listed with LIST");
+            QCOMPARE(mlsd, engine.ServerFeatures().mlst());
             if (stored.startsWith(QLatin1Char(' ')) && !mlsd) {
-                // LIST loses a leading blank by the listing parser's rules; MLSD keeps it. Until MLSD
-                // listings are in, a server that lists MLST shows this as an expected failure.
-                if (engine.ServerFeatures().mlst()) {
-                    QEXPECT_FAIL("", "listed with LIST: MLSD listings are not in yet", Continue);
-                    QVERIFY2(rec.names.contains(stored), qPrintable(rec.names.join(u'|')));
-                } else {
-                    QVERIFY2(rec.names.contains(stored.mid(1)), qPrintable(rec.names.join(u'|')));
-                }
+                // LIST loses a leading blank by the listing parser's rules; MLSD keeps it.
+                QVERIFY2(rec.names.contains(stored.mid(1)), qPrintable(rec.names.join(u'|')));
             } else {
                 QVERIFY2(rec.names.contains(stored), qPrintable(rec.names.join(u'|')));
             }
