@@ -355,11 +355,11 @@ private Q_SLOTS:
         QFETCH(bool, serverTakesAgain);
         Script script = withLogon({delay(100), closeControl()});
         if (serverTakesAgain)
-            // The logon set the transfer type to the engine's default: none is sent again.
-            script +=
-                Script{acceptControl(),  reply("220 Again"), expect("USER u"), reply("331 Password?"),
-                       expect("PASS p"), reply("230 Hi"),    expect("FEAT"),   reply("502 No features")} +
-                listing("/", "-rw-r--r-- 1 a b 3 Jan 1 2020 again.txt\r\n");
+            // "Auto" is binary: the logon of the next action sends TYPE I again.
+            script += Script{acceptControl(),  reply("220 Again"), expect("USER u"), reply("331 Password?"),
+                             expect("PASS p"), reply("230 Hi"),    expect("FEAT"),   reply("502 No features"),
+                             expect("TYPE I"), reply("200 Binary")} +
+                      listing("/", "-rw-r--r-- 1 a b 3 Jan 1 2020 again.txt\r\n");
         ScriptedServer server(script);
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         RemoteSession session;
