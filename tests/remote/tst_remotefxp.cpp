@@ -518,7 +518,7 @@ private Q_SLOTS:
             {.kind = ServerKind::Vsftpd, .tls = TlsMode::Explicit, .requireTls = true});
         QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
         QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
-        QByteArray data(3 * 1024 * 1024, '\0');
+        QByteArray data(32 * 1024 * 1024, '\0'); // large enough that Stop lands during the upload
         for (int i = 0; i < data.size(); ++i)
             data[i] = char((i * 31 + i / 977) % 256);
         QVERIFY(sourceServer.putFile(u"r.bin"_s, data));
