@@ -454,11 +454,6 @@ private Q_SLOTS:
         BothTrails trails;
         trails.tap(*source, u"S"_s);
         trails.tap(*destination, u"D"_s);
-        QStringList progress; // the queue's progress texts of the item while it is copied
-        QObject::connect(source->transferRun(), &TransferRun::progressChanged, source.get(), [&] {
-            if (const TQueItem* item = source->transferRun()->CurrentItem())
-                progress << TransferQueueModel::progressText(*item);
-        });
         selectNames(*source, {u"big.bin"_s});
         QVERIFY(transferAnsweringYes(*source));
 
@@ -471,8 +466,6 @@ private Q_SLOTS:
             QVERIFY2(relayLines.first().contains(u"/pub/big.bin: "_s), qPrintable(relayLines.first()));
             QVERIFY2(lines.contains(u"S: RETR /pub/big.bin"_s) && lines.contains(u"D: STOR big.bin"_s),
                      qPrintable(lines.join(u" | "_s)));
-            QVERIFY2(progress.contains(QRegularExpression(u"^[1-9]\\d?% relayed$"_s)),
-                     qPrintable(progress.join(u" | "_s)));
         } else {
             QVERIFY(lines.contains(u"S: RETR big.bin"_s) && lines.contains(u"D: STOR big.bin"_s));
         }
@@ -525,7 +518,7 @@ private Q_SLOTS:
             {.kind = ServerKind::Vsftpd, .tls = TlsMode::Explicit, .requireTls = true});
         QVERIFY2(sourceServer.start(), qPrintable(sourceServer.errorString()));
         QVERIFY2(destinationServer.start(), qPrintable(destinationServer.errorString()));
-        QByteArray data(3 * 1024 * 1024, '\0');
+        QByteArray data(32 * 1024 * 1024, '\0'); // large enough that Stop lands during the upload
         for (int i = 0; i < data.size(); ++i)
             data[i] = char((i * 31 + i / 977) % 256);
         QVERIFY(sourceServer.putFile(u"r.bin"_s, data));
