@@ -206,7 +206,7 @@ private Q_SLOTS:
                                expect("PASS p"),
                                reply("230 Hi"),
                                expect("FEAT"),
-                               send("211-Features:\r\n UTF8\r\n MLST type*;size*;\r\n211 End\r\n"),
+                               send("211-Features:\r\n UTF8\r\n211 End\r\n"),
                                expect("OPTS UTF8 ON"),
                                reply("200 OK"),
                                expect("PWD"),
