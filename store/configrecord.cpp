@@ -104,7 +104,10 @@ std::optional<ConfigRecord> ConfigRecord::fromBytes(QByteArrayView bytes)
     const ConfigRecord fresh;
     ConfigRecord rec;
     rec.Language = fromSlotBytes(readTextSlot(p + OffLanguage));
-    if (static_cast<unsigned char>(p[OffLanguage]) <= MaxLanguageBytesBesideFlags) {
+    // The flags count only where saving the name as loaded leaves their byte free: bytes the encoding
+    // cannot read come back longer, and a record loaded, saved and loaded again must stay the same.
+    if (static_cast<unsigned char>(p[OffLanguage]) <= MaxLanguageBytesBesideFlags &&
+        toAnsi(rec.Language).size() <= MaxLanguageBytesBesideFlags) {
         const char flags = p[OffConnectFlags];
         rec.UseMlsd = (flags & FlagMlsdOff) == 0;
         rec.KeepFileTimes = (flags & FlagFileTimesOff) == 0;

@@ -76,7 +76,9 @@ void decode(const char* record, TSiteManRec& rec)
         skyhaul::fromSlotBytes(skyhaul::unscramblePassword(skyhaul::readTextSlot(record + OffPassword)));
     rec.Host = getText(record, OffHost);
     rec.NameEncoding = skyhaul::NameEncodingChoice::Auto;
-    if (static_cast<unsigned char>(record[OffHost]) <= MaxHostBytesBesideEncoding) {
+    // As for saving the host as loaded: unreadable bytes come back longer and may fill the slot.
+    if (static_cast<unsigned char>(record[OffHost]) <= MaxHostBytesBesideEncoding &&
+        skyhaul::toAnsi(rec.Host).size() <= MaxHostBytesBesideEncoding) {
         const auto stored = static_cast<unsigned char>(record[OffNameEncoding]);
         if (stored <= quint8(skyhaul::NameEncodingChoice::Local))
             rec.NameEncoding = skyhaul::NameEncodingChoice(stored);

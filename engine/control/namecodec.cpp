@@ -11,6 +11,15 @@ bool isEscape(QChar c)
     return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
 }
 
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 /// Length of the well-formed UTF-8 sequence at `p` (overlongs, surrogates and values past U+10FFFF are
 /// not well-formed); 0 when there is none.
 qsizetype utf8SequenceAt(const unsigned char* p, qsizetype left)
@@ -79,6 +88,9 @@ QByteArray encodeIn(NameCodec::Form form, QStringView text)
 
 QString NameCodec::decode(QByteArrayView bytes) const
 {
+    // Most names are plain ASCII, the same in every form: no need to decode and check them twice.
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
     if (m_form == Form::Local) {
         // The local encoding as before, where it gives the bytes back unchanged.
         QString text = QString::fromLocal8Bit(bytes);

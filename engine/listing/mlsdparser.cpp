@@ -1,6 +1,7 @@
 #include "engine/listing/mlsdparser.h"
 
 #include <limits>
+#include <utility>
 
 namespace skyhaul::engine {
 
@@ -84,6 +85,7 @@ MlsdLine parseMlsdLine(QByteArrayView line, MlsdEntry& entry)
     QByteArrayView ownerName;
     QByteArrayView groupName;
     bool skipped = false;
+    bool typed = false;
     for (qsizetype pos = 0; pos < facts.size();) {
         const qsizetype end = facts.indexOf(';', pos);
         const QByteArrayView fact = facts.sliced(pos, end - pos);
@@ -94,6 +96,9 @@ MlsdLine parseMlsdLine(QByteArrayView line, MlsdEntry& entry)
         const QByteArrayView key = fact.first(equals);
         const QByteArrayView value = fact.sliced(equals + 1);
         if (sameText(key, "type")) {
+            // A second type would leave the entry both a folder and a link: such a line names nothing sure.
+            if (std::exchange(typed, true))
+                return MlsdLine::Refused;
             // The listed folder and its parent, often by their full path.
             skipped = sameText(value, "cdir") || sameText(value, "pdir");
             entry.isDir = sameText(value, "dir");

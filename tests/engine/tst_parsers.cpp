@@ -137,6 +137,7 @@ private Q_SLOTS:
         refused("empty line", "");
         refused("LIST line", "-rw-r--r-- 1 u g 5 Apr 1 10:00 x");
         refused("no name", "type=file;size=1;");
+        refused("two types: both a folder and a link", "type=OS.unix=slink:/srv/d;size=4096;type=dir; sub");
         refused("blank but empty name", "type=file;size=1; ");
         refused("no facts", " name");
         refused("blank inside the facts", "type=file;unix.owner=Domain Users; x");

@@ -331,6 +331,21 @@ private Q_SLOTS:
         QCOMPARE(loaded.ListHidden, kept ? listHidden : false);
     }
 
+    // Bytes the encoding cannot read come back three bytes each: a language of 100 of them fills its slot
+    // when saved, so the byte after it holds no choices, and loading what was saved gives the same record.
+    void unreadableLanguageBytesLeaveNoChoices()
+    {
+        QByteArray bytes = ConfigRecord().toBytes();
+        bytes[0] = char(100);
+        bytes.replace(1, 100, QByteArray(100, char(0x9f)));
+        bytes[255] = 7;
+        const std::optional<ConfigRecord> read = ConfigRecord::fromBytes(bytes);
+        QVERIFY(read.has_value());
+        QVERIFY(read->UseMlsd && read->KeepFileTimes && !read->ListHidden);
+        const std::optional<ConfigRecord> again = ConfigRecord::fromBytes(read->toBytes());
+        QVERIFY(again.has_value() && *again == *read);
+    }
+
     void saveIntoMissingFolderIsAnError()
     {
         QTemporaryDir dir;

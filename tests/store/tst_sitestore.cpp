@@ -464,6 +464,28 @@ private Q_SLOTS:
         QCOMPARE(list.Item(0)->NameEncoding, NameEncodingChoice::Auto);
     }
 
+    // Bytes the encoding cannot read come back three bytes each: a host of 100 of them fills its slot when
+    // saved, so the byte after it is no encoding, and loading what was saved gives the same record.
+    void unreadableHostBytesLeaveNoEncoding()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.dat"));
+        QByteArray r = rawRecordWithId(1);
+        r[1043] = char(100);
+        r.replace(1044, 100, QByteArray(100, char(0x9f)));
+        r[1043 + 255] = 2;
+        writeBytes(path, r);
+        TSiteManList list;
+        list.LoadFromFile(path);
+        QCOMPARE(list.Item(0)->NameEncoding, NameEncodingChoice::Auto);
+        const QString again = dir.filePath(QStringLiteral("again.dat"));
+        list.SaveToFile(again);
+        TSiteManList reloaded;
+        reloaded.LoadFromFile(again);
+        QCOMPARE(reloaded.Item(0)->Host, list.Item(0)->Host);
+        QCOMPARE(reloaded.Item(0)->NameEncoding, NameEncodingChoice::Auto);
+    }
+
     void missingFileLeavesTheStoreAsItIs()
     {
         QTemporaryDir dir;
