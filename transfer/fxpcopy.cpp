@@ -5,6 +5,8 @@
 #include "engine/data/dataconnection.h"
 #include "transfer/transferpaths.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QScopeGuard>
 
 namespace skyhaul {
@@ -160,6 +162,17 @@ bool FxpCopy::unreachableReply(const QString& reply)
            reply.startsWith(QLatin1String("522"));
 }
 
+void FxpCopy::awaitEndedSessions()
+{
+    // A server that refuses the way between the servers often ends its session right after its reply (and
+    // the other server its own, once the data connection between them fails). A busy machine reports the
+    // close a little later: a relay begun before it would log on again behind the tab's back.
+    QDeadlineTimer deadline(kSessionEndWaitMs);
+    while (m_source && m_destination && m_source->Connected() && m_destination->Connected() &&
+           !deadline.hasExpired() && !isStopped())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
 bool FxpCopy::copyItem(QueNode* node, const QString& base)
 {
     TQueItem& item = node->item;
@@ -211,6 +224,8 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
     case Outcome::Relay:
         break;
     }
+    if (way)
+        awaitEndedSessions(); // nested waits
     if (isStopped() || !m_source || !m_destination)
         return false;
     if (!m_source->Connected() || !m_destination->Connected()) {

@@ -91,6 +91,10 @@ private:
     bool isStopped() const { return stopRequested && stopRequested(); }
     void fail(QueNode* node, const QString& line);
     void finish(QueNode* node);
+    /// After a failed way between the servers: gives a server that ends its session over it the time to be
+    /// seen doing so (at most kSessionEndWaitMs), so that no relay starts on a connection that is gone.
+    void awaitEndedSessions();
+    static constexpr int kSessionEndWaitMs = 3000;
     /// ABOR on an engine whose transfer command was cut short; errors ignored, bounded in time.
     static void abortTransfer(TFtpEngine* engine);
     enum class Outcome { Done, Failed, Relay, EndRun };
