@@ -286,6 +286,30 @@ TransferRun::Decision TransferRun::decide(const std::function<OverwriteQuestion(
     return Decision::Skip;
 }
 
+TransferRun::Placement TransferRun::placeOverExisting(QueNode* node, qint64 there, qint64 size,
+                                                      const QString& path, const QString& largerText,
+                                                      const std::function<OverwriteQuestion()>& question)
+{
+    switch (decide(question)) {
+    case Decision::EndRun:
+        return {Placement::Outcome::EndRun};
+    case Decision::Skip:
+        return {Placement::Outcome::Handled};
+    case Decision::Transfer:
+        return {Placement::Outcome::Start, 0};
+    case Decision::Resume:
+        break;
+    }
+    if (there == size) {
+        m_bytesDone += size;
+        finish(node, size);
+        return {Placement::Outcome::Handled};
+    }
+    if (there > size)
+        failLocal(path, largerText);
+    return {Placement::Outcome::Start, there};
+}
+
 void TransferRun::finish(QueNode* node, qint64 bytes)
 {
     node->item.Percent = 100;
@@ -528,27 +552,14 @@ bool TransferRun::relayItem(QueNode* node, const QString& rel, TFtpEngine& desti
             if (!destination)
                 return false;
             if (there && *there > 0) {
-                switch (decide([&] {
-                    return OverwriteQuestion{false,         rel,       *there,
-                                             item.ItemSize, QString(), formatListTime(item.ItemTime)};
-                })) {
-                case Decision::EndRun:
-                    return false;
-                case Decision::Skip:
-                    return true;
-                case Decision::Transfer:
-                    break;
-                case Decision::Resume:
-                    if (*there == item.ItemSize) {
-                        m_bytesDone += *there;
-                        finish(node, *there);
-                        return true;
-                    }
-                    if (*there > item.ItemSize)
-                        failLocal(item.SourcePath, texts.text(u"RelayNotResumed"));
-                    offset = *there;
-                    break;
-                }
+                const Placement placed = placeOverExisting(
+                    node, *there, item.ItemSize, item.SourcePath, texts.text(u"RelayNotResumed"), [&] {
+                        return OverwriteQuestion{false,         rel,       *there,
+                                                 item.ItemSize, QString(), formatListTime(item.ItemTime)};
+                    });
+                if (placed.outcome != Placement::Outcome::Start)
+                    return placed.outcome == Placement::Outcome::Handled;
+                offset = placed.offset;
                 if (!destination)
                     return false;
             }
@@ -666,29 +677,17 @@ bool TransferRun::uploadItem(QueNode* node, const QString& localBase)
         const qint64 localSize = LocalFileSize(localPath);
         qint64 offset = 0;
         if (remote.state == RemoteSize::Known && remote.size != 0) {
-            switch (decide([&] {
-                return OverwriteQuestion{false,     localPath, remote.size,
-                                         localSize, QString(), localDateText(localPath)};
-            })) {
-            case Decision::EndRun:
-                return false;
-            case Decision::Skip:
-                return true;
-            case Decision::Transfer:
-                break;
-            case Decision::Resume:
-                if (localSize == remote.size) {
-                    m_bytesDone += localSize;
-                    finish(node, remote.size);
-                    return true;
-                }
-                if (localSize < remote.size)
-                    failLocal(remoteName,
-                              QStringLiteral("not resumed: the remote file is larger than the local one"));
-                offset = remote.size;
+            const Placement placed = placeOverExisting(
+                node, remote.size, localSize, remoteName,
+                QStringLiteral("not resumed: the remote file is larger than the local one"), [&] {
+                    return OverwriteQuestion{false,     localPath, remote.size,
+                                             localSize, QString(), localDateText(localPath)};
+                });
+            if (placed.outcome != Placement::Outcome::Start)
+                return placed.outcome == Placement::Outcome::Handled;
+            offset = placed.offset;
+            if (offset > 0)
                 m_engine.setStartByte(QString::number(offset));
-                break;
-            }
         }
         transfer(offset, [this] { m_engine.Upload(); });
         finish(node, localSize);

@@ -181,6 +181,17 @@ private:
     /// What becomes of an existing file: the run's file-exists choice, else its standing answer, else the
     /// prompt's.
     Decision decide(const std::function<OverwriteQuestion()>& question);
+    /// Where a copy onto an existing remote file starts (an upload, a relayed copy).
+    struct Placement {
+        enum class Outcome { Start, Handled, EndRun } outcome = Outcome::Start;
+        qint64 offset = 0; ///< Start: the byte the copy starts at
+    };
+    /// Decides about a remote file of `there` bytes that a source of `size` bytes would replace. A resume
+    /// onto a complete copy finishes the item (Handled, as a skip is); one onto a larger copy fails the item
+    /// (on `path`, saying `largerText`).
+    Placement placeOverExisting(QueNode* node, qint64 there, qint64 size, const QString& path,
+                                const QString& largerText,
+                                const std::function<OverwriteQuestion()>& question);
     /// Download or upload of one item; false when the run is to end.
     /// Runs the transfer items in queue order until one ends the run or Stop is asked.
     void runTransferItems(const std::function<bool(QueNode*)>& transferItem);
