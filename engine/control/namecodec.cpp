@@ -88,15 +88,10 @@ QByteArray encodeIn(NameCodec::Form form, QStringView text)
 
 QString NameCodec::decode(QByteArrayView bytes) const
 {
-    // Most names are plain ASCII, the same in every form: no need to decode and check them twice.
+    // Most names are plain ASCII, the same in every form.
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    if (m_form == Form::Local) {
-        // The local encoding as before, where it gives the bytes back unchanged.
-        QString text = QString::fromLocal8Bit(bytes);
-        if (QByteArrayView(text.toLocal8Bit()) == bytes)
-            return text;
-    }
+    // Qt's local 8-bit encoding is UTF-8 on Unix whatever the locale, so both forms read names as UTF-8.
     return decodeUtf8Escaped(bytes);
 }
 

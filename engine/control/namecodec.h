@@ -15,7 +15,7 @@ namespace skyhaul::engine {
 class NameCodec {
 public:
     enum class Form {
-        Local, ///< the process's 8-bit encoding
+        Local, ///< the process's 8-bit encoding (UTF-8 on Unix, as Qt reads it whatever the locale)
         Utf8,  ///< UTF-8 whatever the process's locale (the server agreed to UTF-8 names)
     };
 
