@@ -5,8 +5,6 @@
 #include "engine/data/dataconnection.h"
 #include "transfer/transferpaths.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QScopeGuard>
 
 namespace skyhaul {
@@ -162,15 +160,20 @@ bool FxpCopy::unreachableReply(const QString& reply)
            reply.startsWith(QLatin1String("522"));
 }
 
-void FxpCopy::awaitEndedSessions()
+void FxpCopy::probeSessions()
 {
-    // A server that refuses the way between the servers often ends its session right after its reply (and
-    // the other server its own, once the data connection between them fails). A busy machine reports the
-    // close a little later: a relay begun before it would log on again behind the tab's back.
-    QDeadlineTimer deadline(kSessionEndWaitMs);
-    while (m_source && m_destination && m_source->Connected() && m_destination->Connected() &&
-           !deadline.hasExpired() && !isStopped())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // A server that refuses the way between the servers often ends its session right after its reply, and
+    // the close may not have been read yet. A NOOP on a connection that is still up is answered by a live
+    // server and fails on one that has ended its session; either way no logon happens, and afterwards
+    // Connected() tells the truth.
+    for (TFtpEngine* engine : {m_source.data(), m_destination.data()}) {
+        if (!engine || !engine->Connected() || isStopped())
+            continue;
+        try {
+            engine->sendCommand(QStringLiteral("NOOP")); // nested wait
+        } catch (const EFtpEngine&) {
+        }
+    }
 }
 
 bool FxpCopy::copyItem(QueNode* node, const QString& base)
@@ -225,7 +228,7 @@ bool FxpCopy::copyItem(QueNode* node, const QString& base)
         break;
     }
     if (way)
-        awaitEndedSessions(); // nested waits
+        probeSessions(); // nested waits
     if (isStopped() || !m_source || !m_destination)
         return false;
     if (!m_source->Connected() || !m_destination->Connected()) {

@@ -91,10 +91,9 @@ private:
     bool isStopped() const { return stopRequested && stopRequested(); }
     void fail(QueNode* node, const QString& line);
     void finish(QueNode* node);
-    /// After a failed way between the servers: gives a server that ends its session over it the time to be
-    /// seen doing so (at most kSessionEndWaitMs), so that no relay starts on a connection that is gone.
-    void awaitEndedSessions();
-    static constexpr int kSessionEndWaitMs = 3000;
+    /// After a failed way between the servers: asks each connected server for a NOOP, so that a session the
+    /// server ended over it is seen as ended and no relay logs on again behind the tab's back.
+    void probeSessions();
     /// ABOR on an engine whose transfer command was cut short; errors ignored, bounded in time.
     static void abortTransfer(TFtpEngine* engine);
     enum class Outcome { Done, Failed, Relay, EndRun };
