@@ -1,6 +1,7 @@
 #include "engine/control/controlconnection.h"
 
 #include "engine/component/session.h"
+#include "engine/listing/mlsdparser.h"
 
 #include <QDeadlineTimer>
 
@@ -285,6 +286,21 @@ void ControlConnection::askFeatures()
     // The answer shows in the trail as it arrives; a server without FEAT keeps to the basic commands.
     m_features = Features::fromReply(exchange(QStringLiteral("FEAT")));
     chooseNameEncoding();
+    chooseListingFacts();
+}
+
+void ControlConnection::chooseListingFacts()
+{
+    if (!m_session.settings().useMlsd)
+        return;
+    // Facts a server offers but leaves off (pyftpdlib's unix.mode, unix.uid, unix.gid) would show as "?" in
+    // the attribute and owner columns. A refusal is in the trail and changes nothing.
+    const QString facts = m_features.mlstFactsToEnable(mlsdFactsRead());
+    if (facts.isEmpty())
+        return;
+    const Reply reply = exchange(QStringLiteral("OPTS"), QStringLiteral("MLST ") + facts);
+    if (!reply.positive())
+        qCDebug(lcEngine) << "OPTS MLST refused, the listing keeps the server's facts:" << reply.text();
 }
 
 void ControlConnection::chooseNameEncoding()

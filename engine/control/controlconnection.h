@@ -122,6 +122,8 @@ private:
     void askFeatures();
     /// Agrees on UTF-8 names where the settings and FEAT call for it (OPTS UTF8 ON).
     void chooseNameEncoding();
+    /// Asks an MLST server for the listing facts it offers but leaves off.
+    void chooseListingFacts();
     void setNameCodec(NameCodec::Form form);
     [[noreturn]] void failWait();
 

@@ -22,4 +22,20 @@ Features Features::fromReply(const Reply& reply)
     return features;
 }
 
+QString Features::mlstFactsToEnable(const QStringList& wanted) const
+{
+    QStringList chosen;
+    bool change = false;
+    for (const QString& fact :
+         parameters(QStringLiteral("MLST")).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const bool on = fact.endsWith(QLatin1Char('*'));
+        const QString name = on ? fact.chopped(1) : fact;
+        if (!wanted.contains(name, Qt::CaseInsensitive))
+            continue;
+        chosen << name; // as the server spells it
+        change = change || !on;
+    }
+    return change ? chosen.join(QLatin1Char(';')) + QLatin1Char(';') : QString();
+}
+
 } // namespace skyhaul::engine

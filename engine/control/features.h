@@ -32,6 +32,13 @@ struct Features {
     bool sscn() const { return has(QStringLiteral("SSCN")); }
 
     /**
+     * The argument of "OPTS MLST" that turns on every fact of @p wanted the server's MLST line offers, when
+     * one of them is offered but off (no "*"); empty when nothing would change. Facts not wanted are left
+     * out, so the server turns them off.
+     */
+    QString mlstFactsToEnable(const QStringList& wanted) const;
+
+    /**
      * Reads a FEAT reply. The feature lines are the lines between the first and the last that start with
      * a blank; a reply without such lines (a single-line 211, a refusal) lists nothing.
      */

@@ -46,6 +46,9 @@ bool sameText(QByteArrayView a, QByteArrayView b)
 /// "0755", "755", "100644": the permission bits are the last three octal digits.
 int readMode(QByteArrayView text)
 {
+    // pyftpdlib writes the mode as Python prints octal numbers ("0o644").
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'o' || text[1] == 'O'))
+        text = text.sliced(2);
     if (text.isEmpty() || text.size() > 12)
         return -1;
     int mode = 0;
@@ -153,6 +156,17 @@ MlsdLine parseMlsdLine(QByteArrayView line, MlsdEntry& entry)
     if (!readNumber(entry.isDir && !sizd.isEmpty() ? sizd : size, entry.size))
         entry.size = 0;
     return MlsdLine::Entry;
+}
+
+const QStringList& mlsdFactsRead()
+{
+    static const QStringList facts{
+        QStringLiteral("type"),           QStringLiteral("size"),           QStringLiteral("sizd"),
+        QStringLiteral("modify"),         QStringLiteral("perm"),           QStringLiteral("unix.mode"),
+        QStringLiteral("unix.ownername"), QStringLiteral("unix.groupname"), QStringLiteral("unix.owner"),
+        QStringLiteral("unix.group"),     QStringLiteral("unix.uid"),       QStringLiteral("unix.gid"),
+    };
+    return facts;
 }
 
 QDateTime parseMlsdTime(QByteArrayView text)

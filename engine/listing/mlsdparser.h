@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QStringList>
 
 namespace skyhaul::engine {
 
@@ -34,6 +35,9 @@ enum class MlsdLine {
  * must never follow it. The views of `entry` point into `line`.
  */
 MlsdLine parseMlsdLine(QByteArrayView line, MlsdEntry& entry);
+
+/// The facts parseMlsdLine() reads (lower case): what the engine asks a server to send.
+const QStringList& mlsdFactsRead();
 
 /// The time of a "modify" fact, "YYYYMMDDHHMMSS" with optional fraction digits, as UTC; invalid otherwise.
 QDateTime parseMlsdTime(QByteArrayView text);

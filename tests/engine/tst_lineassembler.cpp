@@ -1,5 +1,6 @@
 #include "engine/control/features.h"
 #include "engine/control/lineassembler.h"
+#include "engine/listing/mlsdparser.h"
 
 #include <QTest>
 
@@ -246,26 +247,37 @@ private Q_SLOTS:
         QTest::addColumn<bool>("answered");
         QTest::addColumn<QStringList>("keywords"); // sorted, upper case
         QTest::addColumn<QString>("mlstFacts");
+        QTest::addColumn<QString>("enable"); // the OPTS MLST argument for the facts the listing reads
         const int positive = int(Reply::Kind::Positive);
         const int negative = int(Reply::Kind::Negative);
         QTest::newRow("typical")
             << QStringList{u"211-Features:"_s, u" MDTM"_s, u" MLST type*;size*;modify*;"_s,
                            u" UTF8"_s,         u" EPSV"_s, u"211 End"_s}
             << positive << true << QStringList{u"EPSV"_s, u"MDTM"_s, u"MLST"_s, u"UTF8"_s}
-            << u"type*;size*;modify*;"_s;
+            << u"type*;size*;modify*;"_s << QString();
         QTest::newRow("lower case, no leading blank")
             << QStringList{u"211-Extensions supported:"_s, u"mlst Type*;Size*;"_s, u"mfmt"_s, u"211 END"_s}
-            << positive << true << QStringList{u"MFMT"_s, u"MLST"_s} << u"Type*;Size*;"_s;
+            << positive << true << QStringList{u"MFMT"_s, u"MLST"_s} << u"Type*;Size*;"_s << QString();
+        QTest::newRow("facts offered but off are asked for, unknown ones dropped")
+            << QStringList{u"211-Features:"_s,
+                           u" MLST type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;unix.gid;"_s,
+                           u"211 End"_s}
+            << positive << true << QStringList{u"MLST"_s}
+            << u"type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;unix.gid;"_s
+            << u"type;perm;size;modify;unix.mode;unix.uid;unix.gid;"_s;
+        QTest::newRow("server's spelling kept")
+            << QStringList{u"211-Features:"_s, u" MLST Type*;Size*;UNIX.mode;"_s, u"211 End"_s} << positive
+            << true << QStringList{u"MLST"_s} << u"Type*;Size*;UNIX.mode;"_s << u"Type;Size;UNIX.mode;"_s;
         QTest::newRow("code repeated on inner lines")
             << QStringList{u"211-Features"_s, u"211-SIZE"_s, u" REST STREAM"_s, u"211 End"_s} << positive
-            << true << QStringList{u"REST"_s} << QString();
-        QTest::newRow("single line: nothing listed")
-            << QStringList{u"211 No features"_s} << positive << true << QStringList{} << QString();
+            << true << QStringList{u"REST"_s} << QString() << QString();
+        QTest::newRow("single line: nothing listed") << QStringList{u"211 No features"_s} << positive << true
+                                                     << QStringList{} << QString() << QString();
         QTest::newRow("refused") << QStringList{u"500 FEAT not understood"_s} << negative << false
-                                 << QStringList{} << QString();
+                                 << QStringList{} << QString() << QString();
         QTest::newRow("refused with a list still lists nothing")
-            << QStringList{u"502-No"_s, u" MLST type*;"_s, u"502 End"_s} << negative << false << QStringList{}
-            << QString();
+            << QStringList{u"502-No"_s, u" MLST type;"_s, u"502 End"_s} << negative << false << QStringList{}
+            << QString() << QString();
     }
     void featuresOfReply()
     {
@@ -279,6 +291,7 @@ private Q_SLOTS:
         QTEST(features.answered, "answered");
         QTEST(features.entries.keys(), "keywords");
         QTEST(features.parameters(u"mlst"_s), "mlstFacts");
+        QTEST(features.mlstFactsToEnable(skyhaul::engine::mlsdFactsRead()), "enable");
         QCOMPARE(features.mlst(), features.entries.contains(u"MLST"_s));
     }
 };

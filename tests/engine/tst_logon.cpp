@@ -106,8 +106,10 @@ private Q_SLOTS:
         QCOMPARE(
             rec.commands,
             QStringList({QStringLiteral("USER ") + server.user(), QStringLiteral("PASS ") + server.password(),
-                         QStringLiteral("FEAT"), QStringLiteral("OPTS UTF8 ON"), QStringLiteral("TYPE I"),
-                         QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
+                         QStringLiteral("FEAT"), QStringLiteral("OPTS UTF8 ON"),
+                         // pyftpdlib offers these facts but sends them only when asked
+                         QStringLiteral("OPTS MLST type;perm;size;modify;unix.mode;unix.uid;unix.gid;"),
+                         QStringLiteral("TYPE I"), QStringLiteral("CWD docs"), QStringLiteral("NOOP")}));
         // The FEAT answer is kept for the connection.
         const skyhaul::engine::Features features = engine.ServerFeatures();
         QVERIFY(features.answered);

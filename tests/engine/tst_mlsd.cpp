@@ -47,7 +47,7 @@ struct ListingEvents {
     }
 };
 
-const QByteArray kFeaturesWithMlst = "211-Features:\r\n MLST type*;size*;modify*;perm;unix.mode;\r\n"
+const QByteArray kFeaturesWithMlst = "211-Features:\r\n MLST type*;size*;modify*;perm*;unix.mode*;\r\n"
                                      " SIZE\r\n211 End\r\n";
 const QByteArray kNoFeatures = "502 No features\r\n";
 
@@ -304,6 +304,15 @@ private Q_SLOTS:
         got.sort();
         expected.sort();
         QCOMPARE(got, expected);
+        // Every server's facts fill the attribute and owner columns (pyftpdlib sends unix.mode, unix.uid
+        // and unix.gid only when asked with OPTS MLST).
+        for (const QString& entry : listing.dirEntries) {
+            const QStringList fields = entry.split(u' ', Qt::SkipEmptyParts);
+            const QString unknown = QStringLiteral("?");
+            QVERIFY2(fields.size() > 4 && !fields[0].contains(unknown) && fields[2] != unknown &&
+                         fields[3] != unknown,
+                     qPrintable(entry));
+        }
         for (const ListedFile& file : files) {
             const QDateTime modified =
                 skyhaul::engine::parseMlsdTime(listing.times.value(file.name).toLatin1());

@@ -111,6 +111,10 @@ private Q_SLOTS:
             "type=file;size=7;modify=20240229120000.123;perm=r;unix.mode=0600;unix.owner=ann;"
             "unix.group=staff; a.txt",
             MlsdLine::Entry, "a.txt", false, 7, "20240229120000.123", "-rw------- 1 ann staff 7 DATE a.txt");
+        row("pyftpdlib's mode in Python's octal form, numeric owner",
+            "modify=20261211124943;perm=radfwMT;size=3;type=file;unix.gid=0;unix.mode=0o644;unix.uid=0; "
+            "f.txt",
+            MlsdLine::Entry, "f.txt", false, 3, "20261211124943", "-rw-r--r-- 1 0 0 3 DATE f.txt");
         row("fact names and values in any case", "Type=DIR;Size=0;Modify=20200101000000; Mixed",
             MlsdLine::Entry, "Mixed", true, 0, "20200101000000", "d????????? 1 ? ? 0 DATE Mixed");
         row("name with inner and leading blanks kept", "type=file;size=3;  two  blanks ", MlsdLine::Entry,
